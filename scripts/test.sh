@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs the whole test suite in the
+# normal, the ASan+UBSan and the TSan builds. Pass preset names to run fewer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(release asan tsan)
+jobs=$(nproc)
+
+for preset in "${presets[@]}"; do
+  echo "== $preset: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "== $preset: test"
+  ctest --preset "$preset" -j "$jobs"
+done
+echo "== all tests passed: ${presets[*]}"
