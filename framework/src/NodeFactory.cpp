@@ -1,0 +1,10 @@
+#include "varnel/NodeFactory.h"
+
+namespace varnel {
+
+std::vector<NodeTypeInfo> NodeFactory::getNodeTypes()
+{
+    return {};
+}
+
+} // namespace varnel
