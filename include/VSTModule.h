@@ -1,0 +1,93 @@
+#pragma once
+
+#include "VSTParameter.h"
+#include "VSTProcessingMode.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace varnel::extensions::vst {
+
+/// Hosts one VST 3 effect plug-in: loads its module, brings component and edit
+/// controller up, runs the audio processor on one stereo bus per block, and reads
+/// and sets parameters by id, by title, or by names given to the steps of a
+/// stepped parameter.
+///
+/// Threads. `process` runs on the audio thread; every other operation runs on
+/// control threads. Control threads may call concurrently with each other and with
+/// `process`: parameter values reach the audio thread through lock-free slots, and
+/// the processing switch and set-up calls wait for a block in flight to finish
+/// rather than reconfigure the plug-in under it. Loading and destruction must not
+/// overlap `process` or any other call.
+///
+/// Failures are reported once through varnel::Logger::error, with lines that begin
+/// "[VSTModule] ", and as a false or empty result. Nothing throws.
+class VSTModule {
+public:
+    /// Control thread. Touches no plug-in.
+    VSTModule();
+    /// Control thread. Stops processing, deactivates, disconnects and terminates
+    /// what this module set up, then releases the plug-in and unloads its module.
+    ~VSTModule();
+
+    VSTModule(const VSTModule&) = delete;
+    VSTModule& operator=(const VSTModule&) = delete;
+
+    /// Control thread; allocates. Loads the module at `path` (a bundle folder or the
+    /// .so itself), creates and initialises its audio module class, sets it up for
+    /// 48000 Hz real-time blocks of up to 1024 frames, activates it and switches
+    /// processing on. True when the plug-in is ready to process. One load per object.
+    bool loadPlugin(const std::string& path);
+
+    /// Control thread; may wait for one block in flight. Switches the plug-in's
+    /// processing on or off; true when the plug-in accepted it. While off, `process`
+    /// leaves the output buffers as they are.
+    bool setProcessing(bool processing);
+
+    /// Control thread; may wait for one block in flight. Announces the process mode,
+    /// the largest block and the sample rate, deactivating the plug-in around it.
+    bool setupProcessing(VSTProcessingMode processingMode, int maxSamplesPerBlock, double sampleRate);
+
+    /// Control thread; may wait for one block in flight. Sets the plug-in up for
+    /// `sampleRate` in real-time blocks of up to 1024 frames; true at once when the
+    /// rate is the one last accepted.
+    bool setSampleRate(unsigned int sampleRate);
+
+    /// Audio thread; never allocates, locks, waits or logs on success. Runs the
+    /// plug-in on one block: planar buffers of at least `numFrames` samples each.
+    /// Parameter values set before the call reach the plug-in at sample offset 0.
+    /// Blocks longer than the announced maximum reach the plug-in in pieces.
+    void process(float* inL, float* inR, float* outL, float* outR, int numFrames);
+
+    /// Control thread; allocates. The plug-in's parameters in controller order,
+    /// queried afresh on every call.
+    std::vector<VSTParameter> getParameters();
+
+    /// Control thread. The edit controller's current normalised value of `id`.
+    float getParameterValue(unsigned int id);
+
+    /// Control thread; never waits for the audio thread. Gives the normalised value to
+    /// the edit controller and hands it to the audio side, where every following block
+    /// carries it at offset 0. The last value set before a block wins.
+    void setParameter(unsigned int id, float value);
+
+    /// Control thread. As above, by parameter title (exact, case-sensitive); false
+    /// when no parameter has that title. Where titles repeat, the last one listed wins.
+    bool setParameter(std::string name, float value);
+
+    /// Control thread. Names the discrete values of a stepped parameter in ascending
+    /// order: name i stands for i / n of n names. False for an unknown title.
+    bool setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames);
+
+    /// Control thread. Sets the titled parameter to the value `valueName` stands for
+    /// (0 for a name never given, which is then remembered with 0). False for an
+    /// unknown title.
+    bool setParameterByValueName(std::string name, std::string valueName);
+
+private:
+    struct Internals;
+    std::unique_ptr<Internals> internals;
+};
+
+} // namespace varnel::extensions::vst

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "VSTParameter.h"
+
+#include <varnel/AudioBus.h>
+#include <varnel/AudioBusFormat.h>
+#include <varnel/SingleBusAudioProcessorNode.h>
+#include <varnel/VLAny.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace varnel::extensions::vst {
+
+/// An audio-graph node that runs one VST 3 effect plug-in on a stereo bus.
+///
+/// The plug-in is named by the configuration key "pluginFileName", a path relative
+/// to the system-wide VST 3 folder (`systemPluginFolder()`). A node whose plug-in
+/// does not load still works: it passes its input through.
+///
+/// Threads: `process` runs on the audio thread; everything else on control threads,
+/// which may run alongside it. `loadPlugin` and destruction must not overlap `process`.
+class VSTProcessorNode : public varnel::SingleBusAudioProcessorNode {
+public:
+    /// Control thread. Reads "pluginFileName", registers it as the node's
+    /// configuration entry and loads the plug-in from the VST 3 folder. A name that
+    /// is absolute or leaves the folder is refused without a load attempt.
+    explicit VSTProcessorNode(const varnel::VLAnyMap& config);
+    ~VSTProcessorNode() override;
+
+    /// Control thread. Replaces the hosted plug-in with the one at `path` (a bundle
+    /// folder or .so, any location); true when it loaded.
+    bool loadPlugin(const std::string& path);
+
+    bool getIsEnabled() const;
+    /// Control thread. While disabled, blocks pass through and the plug-in is not
+    /// called; the plug-in's processing is switched to match.
+    void setEnabled(bool enabled);
+
+    /// The name given at construction.
+    std::string getPluginFileName() const;
+
+    /// Control thread. Forwarded to the hosted VSTModule; see there.
+    std::vector<VSTParameter> getPluginParameters();
+    void setPluginParameter(unsigned int id, float value);
+    bool setPluginParameter(std::string name, float value);
+    bool setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames);
+    bool setPluginParameterByValueName(std::string name, std::string valueName);
+    float getParameterValue(unsigned int id);
+
+    /// Control thread. Accepts matching stereo formats and passes the sample rate to
+    /// the loaded plug-in.
+    bool setBusFormat(varnel::AudioBusFormat& in, varnel::AudioBusFormat& out) override;
+    /// Audio thread; never allocates or locks. Copies input to output, then lets the
+    /// plug-in process channels 0 and 1 while enabled. Buses of fewer than two
+    /// channels pass through.
+    bool process(varnel::AudioBus& inBus, varnel::AudioBus& outBus) override;
+    using varnel::SingleBusAudioProcessorNode::process;
+
+    /// The system-wide VST 3 folder of this platform, ending in a separator.
+    static std::string systemPluginFolder();
+    /// Whether `fileName` is a relative path that stays inside the VST 3 folder.
+    static bool isSafePluginFileName(const std::string& fileName);
+
+private:
+    void setPluginFileName(const std::string& fileName);
+
+    struct Internals;
+    std::unique_ptr<Internals> internals;
+};
+
+} // namespace varnel::extensions::vst

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "public.sdk/source/vst/hosting/hostclasses.h"
+
+#include <atomic>
+
+namespace varnel::extensions::vst {
+
+/// The host application object that plug-ins receive as their context.
+///
+/// The SDK's HostApplication never counts references (addRef and release answer 1),
+/// so an owner that releases it leaks it, and a plug-in that keeps it beyond the
+/// host's lifetime would dangle. This one counts: it lives until its last holder,
+/// host or plug-in, lets go.
+class HostContext final : public Steinberg::Vst::HostApplication {
+public:
+    Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override;
+    Steinberg::uint32 PLUGIN_API addRef() override;
+    Steinberg::uint32 PLUGIN_API release() override;
+
+private:
+    std::atomic<Steinberg::uint32> references{1};
+};
+
+} // namespace varnel::extensions::vst

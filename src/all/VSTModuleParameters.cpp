@@ -1,0 +1,142 @@
+#include "VSTModuleInternals.h"
+
+#include "public.sdk/source/vst/utility/stringconvert.h"
+
+#include <varnel/Logger.h>
+
+#include <cmath>
+
+namespace varnel::extensions::vst {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+constexpr const char* kNoController = "[VSTModule] Edit controller interface is not available.";
+constexpr const char* kNotFound = "[VSTModule] Parameter not found: ";
+
+// NaN or infinity would poison the plug-in's DSP state; finite values pass as they
+// are, unclamped.
+bool acceptValue(float value) {
+    if (std::isfinite(value))
+        return true;
+    Logger::error("[VSTModule] Invalid parameter value");
+    return false;
+}
+
+} // namespace
+
+std::vector<VSTParameter> VSTModule::Internals::listParameters() {
+    std::vector<VSTParameter> parameters;
+    if (!controller) {
+        Logger::error(kNoController);
+        return parameters;
+    }
+    const int32 count = controller->getParameterCount();
+    if (count > 0)
+        parameters.reserve(static_cast<std::size_t>(count));
+    for (int32 index = 0; index < count; ++index) {
+        ParameterInfo info{};
+        if (controller->getParameterInfo(index, info) != kResultOk)
+            continue;
+        parameters.push_back(VSTParameter{
+            VST3::StringConvert::convert(info.title),
+            info.id,
+            info.defaultNormalizedValue,
+            info.stepCount,
+            VST3::StringConvert::convert(info.units),
+            (info.flags & ParameterInfo::kIsReadOnly) != 0,
+        });
+    }
+    return parameters;
+}
+
+void VSTModule::Internals::buildParameterTable(const std::vector<VSTParameter>& parameters) {
+    // Where titles repeat, the later parameter replaces the earlier one.
+    for (const VSTParameter& parameter : parameters)
+        namedParameters[parameter.name] = VSTNamedParameter{parameter.id, {}, parameter.defaultValue, parameter.stepCount};
+}
+
+void VSTModule::Internals::setParameterValue(ParamID id, float value) {
+    if (controller)
+        controller->setParamNormalized(id, static_cast<ParamValue>(value));
+    else
+        Logger::error(kNoController);
+    // Without an audio processor there is no audio side to hand the value to.
+    if (audioProcessor && !parameterSlots.publish(id, value))
+        Logger::error("[VSTModule] Could not set parameter");
+}
+
+std::vector<VSTParameter> VSTModule::getParameters() {
+    std::lock_guard lock(internals->controlMutex);
+    return internals->listParameters();
+}
+
+float VSTModule::getParameterValue(unsigned int id) {
+    std::lock_guard lock(internals->controlMutex);
+    if (!internals->controller) {
+        Logger::error(kNoController);
+        return 0.0f;
+    }
+    return static_cast<float>(internals->controller->getParamNormalized(id));
+}
+
+void VSTModule::setParameter(unsigned int id, float value) {
+    if (!acceptValue(value))
+        return;
+    std::lock_guard lock(internals->controlMutex);
+    internals->setParameterValue(id, value);
+}
+
+bool VSTModule::setParameter(std::string name, float value) {
+    if (!acceptValue(value))
+        return false;
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    const auto entry = in.namedParameters.find(name);
+    if (entry == in.namedParameters.end()) {
+        Logger::error(kNotFound + name);
+        return false;
+    }
+    in.setParameterValue(entry->second.id, value);
+    return true;
+}
+
+bool VSTModule::setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames) {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    const auto entry = in.namedParameters.find(name);
+    if (entry == in.namedParameters.end()) {
+        Logger::error(kNotFound + name);
+        return false;
+    }
+    VSTNamedParameter& parameter = entry->second;
+    // stepCount + 1 wraps in 32 bits, as a plug-in's count would.
+    const auto expected = static_cast<int32_t>(static_cast<uint32_t>(parameter.stepCount) + 1u);
+    const auto given = static_cast<std::int64_t>(valueNames.size());
+    if (given != static_cast<std::int64_t>(expected))
+        Logger::error("[VSTModule] valueNames size should be equal to stepCount + 1");
+
+    // Name i of n stands for i / n: the lower edge of band i of n equal bands.
+    const double step = 1.0 / static_cast<double>(valueNames.size());
+    for (std::size_t i = 0; i < valueNames.size(); ++i)
+        parameter.valueNames[valueNames[i]] = static_cast<float>(step * static_cast<double>(i));
+    return true;
+}
+
+bool VSTModule::setParameterByValueName(std::string name, std::string valueName) {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    const auto entry = in.namedParameters.find(name);
+    if (entry == in.namedParameters.end()) {
+        Logger::error(kNotFound + name);
+        return false;
+    }
+    // A name never given is remembered with 0 and sets 0.
+    const float value = entry->second.valueNames[valueName];
+    in.setParameterValue(entry->second.id, value);
+    return true;
+}
+
+} // namespace varnel::extensions::vst
