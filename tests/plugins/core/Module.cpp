@@ -1,0 +1,54 @@
+#include "Module.h"
+
+#include "Recorder.h"
+#include "TestFactory.h"
+
+#include <atomic>
+
+namespace testplugin {
+namespace {
+
+std::atomic<bool> entered{false};
+std::atomic<bool> exited{false};
+const std::string moduleObject = "module";
+
+}  // namespace
+
+bool enterModule(void* sharedLibraryHandle)
+{
+    RecordedCall call("module", "ModuleEntry", sharedLibraryHandle != nullptr ? "handle=non-null" : "handle=null",
+                      moduleObject);
+    if (entered.exchange(true))
+        call.violation("called again without ModuleExit");
+    exited = false;
+    return call.done(true) != 0;
+}
+
+bool exitModule()
+{
+    RecordedCall call("module", "ModuleExit", "", moduleObject);
+    if (!entered.exchange(false))
+        call.violation("without ModuleEntry");
+    const int live = Recorder::instance().liveObjects();
+    if (live > 0)
+        call.violation("while " + std::to_string(live) +
+                       " plug-in object(s) are still alive: " + Recorder::instance().describeLiveObjects());
+    exited = true;
+    return call.done(true) != 0;
+}
+
+Steinberg::IPluginFactory* createFactory()
+{
+    RecordedCall call("module", "GetPluginFactory", "", moduleObject);
+    if (!entered)
+        call.violation(exited ? "after ModuleExit" : "before ModuleEntry");
+    // Real plug-ins crash here without ModuleEntry; this one records and carries on.
+    auto* factory = new TestFactory;
+    call.setArguments("-> " + factory->name());
+    call.done(0);
+    return factory;
+}
+
+bool moduleEntered() { return entered; }
+
+}  // namespace testplugin

@@ -1,0 +1,142 @@
+#pragma once
+
+// One class plays every plug-in object of the family: the processing component
+// (IComponent + IAudioProcessor), the edit controller (IEditController), or both
+// at once, as its ClassEntry's role says. queryInterface answers only the
+// interfaces of the role, so a host sees a plain component or controller, while
+// the lifecycle checks and the recording exist once.
+//
+// Lifecycle, as a host must drive it (anything else is recorded as a violation,
+// never refused in a way that crashes):
+//   created -> initialize -> [connect] -> setupProcessing -> setActive(true)
+//   -> setProcessing(true) -> process... -> setProcessing(false) -> setActive(false)
+//   -> [disconnect] -> terminate -> last release.
+// The flags below are atomics because process reads them on the audio thread
+// while control threads change them.
+
+#include "ClassCatalog.h"
+
+#include "public.sdk/source/vst/vstcomponent.h"
+#include "public.sdk/source/vst/vstparameters.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+
+#include <atomic>
+#include <string>
+
+namespace testplugin {
+
+class RecordedCall;
+struct ProcessRecord;
+
+class TestPluginObject final : public Steinberg::Vst::Component,
+                               public Steinberg::Vst::IAudioProcessor,
+                               public Steinberg::Vst::IEditController {
+public:
+    using tresult = Steinberg::tresult;
+    using int32 = Steinberg::int32;
+    using uint32 = Steinberg::uint32;
+    using TBool = Steinberg::TBool;
+    using IBStream = Steinberg::IBStream;
+    using ParamID = Steinberg::Vst::ParamID;
+    using ParamValue = Steinberg::Vst::ParamValue;
+    using MediaType = Steinberg::Vst::MediaType;
+    using BusDirection = Steinberg::Vst::BusDirection;
+    using SpeakerArrangement = Steinberg::Vst::SpeakerArrangement;
+
+    explicit TestPluginObject(const ClassEntry& entry);  // one reference, for the factory
+    ~TestPluginObject() override;
+
+    const std::string& name() const { return name_; }  // "TestSeparate#2"
+
+    // FUnknown
+    tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** object) override;
+    REFCOUNT_METHODS(Steinberg::Vst::Component)
+
+    // IPluginBase (TestPluginObject.cpp)
+    tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+    tresult PLUGIN_API terminate() override;
+
+    // IConnectionPoint (TestPluginObject.cpp); the base refuses a second connect with kResultFalse
+    tresult PLUGIN_API connect(Steinberg::Vst::IConnectionPoint* other) override;
+    tresult PLUGIN_API disconnect(Steinberg::Vst::IConnectionPoint* other) override;
+    tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) override;
+
+    // IComponent (TestComponent.cpp); getState/setState also serve IEditController
+    tresult PLUGIN_API getControllerClassId(Steinberg::TUID classId) override;
+    tresult PLUGIN_API setIoMode(Steinberg::Vst::IoMode mode) override;
+    int32 PLUGIN_API getBusCount(MediaType type, BusDirection direction) override;
+    tresult PLUGIN_API getBusInfo(MediaType type, BusDirection direction, int32 index,
+                                  Steinberg::Vst::BusInfo& info) override;
+    tresult PLUGIN_API getRoutingInfo(Steinberg::Vst::RoutingInfo& inInfo,
+                                      Steinberg::Vst::RoutingInfo& outInfo) override;
+    tresult PLUGIN_API activateBus(MediaType type, BusDirection direction, int32 index, TBool state) override;
+    tresult PLUGIN_API setActive(TBool state) override;
+    tresult PLUGIN_API setState(IBStream* state) override;
+    tresult PLUGIN_API getState(IBStream* state) override;
+
+    // IAudioProcessor (TestProcessor.cpp; process in TestProcess.cpp)
+    tresult PLUGIN_API setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
+                                          int32 numOuts) override;
+    tresult PLUGIN_API getBusArrangement(BusDirection direction, int32 index,
+                                         SpeakerArrangement& arrangement) override;
+    tresult PLUGIN_API canProcessSampleSize(int32 symbolicSampleSize) override;
+    uint32 PLUGIN_API getLatencySamples() override;
+    tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+    tresult PLUGIN_API setProcessing(TBool state) override;
+    tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+    uint32 PLUGIN_API getTailSamples() override;
+
+    // IEditController (TestController.cpp)
+    tresult PLUGIN_API setComponentState(IBStream* state) override;
+    int32 PLUGIN_API getParameterCount() override;
+    tresult PLUGIN_API getParameterInfo(int32 paramIndex, Steinberg::Vst::ParameterInfo& info) override;
+    tresult PLUGIN_API getParamStringByValue(ParamID id, ParamValue valueNormalized,
+                                             Steinberg::Vst::String128 string) override;
+    tresult PLUGIN_API getParamValueByString(ParamID id, Steinberg::Vst::TChar* string,
+                                             ParamValue& valueNormalized) override;
+    ParamValue PLUGIN_API normalizedParamToPlain(ParamID id, ParamValue valueNormalized) override;
+    ParamValue PLUGIN_API plainParamToNormalized(ParamID id, ParamValue plainValue) override;
+    ParamValue PLUGIN_API getParamNormalized(ParamID id) override;
+    tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) override;
+    tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
+    Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+
+private:
+    bool isComponent() const { return entry_.role != Role::controller; }
+    bool isController() const { return entry_.role != Role::component; }
+    SpeakerArrangement busArrangement() const;
+    const char* stateInterface() const;  // "IComponent" or "IEditController" for getState/setState
+
+    // False (after recording why) when a call comes before initialize or after
+    // terminate; the caller then answers kNotInitialized.
+    bool admit(RecordedCall& call) const;
+    void addBuses();
+    void addParameters();
+
+    // Audio thread helpers (TestProcess.cpp): no allocation, locks or waiting.
+    enum class BlockUse { refuse, parametersOnly, render };
+    // Records the order violations of a process call and says what the block may be used for.
+    BlockUse checkProcessCall(const Steinberg::Vst::ProcessData& data) const;
+    // Snapshots the queues into record; apply takes "Gain" into the DSP.
+    void readParameterChanges(Steinberg::Vst::IParameterChanges* changes, ProcessRecord& record, bool apply);
+    float render(Steinberg::Vst::ProcessData& data) const;
+    void reportMeter(Steinberg::Vst::IParameterChanges* changes, float peak) const;
+
+    const ClassEntry& entry_;
+    const int instance_;
+    const std::string name_;
+
+    std::atomic<bool> initialized_{false};
+    std::atomic<bool> terminated_{false};
+    std::atomic<bool> setUp_{false};  // a setupProcessing was accepted
+    std::atomic<bool> active_{false};
+    std::atomic<bool> processing_{false};
+    std::atomic<int32> maxSamplesPerBlock_{0};
+    std::atomic<int32> symbolicSampleSize_{Steinberg::Vst::kSample32};
+    std::atomic<double> gain_{1.0};  // last "Gain" the DSP received
+
+    Steinberg::Vst::ParameterContainer parameters_;  // the controller's
+};
+
+}  // namespace testplugin

@@ -1,0 +1,128 @@
+// IAudioProcessor of the test plug-in object, except process itself: bus
+// arrangements and the processing set-up, with their order rules.
+
+#include "TestPluginObject.h"
+
+#include "CallText.h"
+#include "PluginConfig.h"
+#include "Recorder.h"
+
+#include "pluginterfaces/vst/vstspeaker.h"
+
+namespace testplugin {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+std::string arrangementList(const SpeakerArrangement* arrangements, int32 count)
+{
+    std::string text = "[";
+    for (int32 i = 0; arrangements != nullptr && i < count; ++i)
+        text += (i > 0 ? " " : "") + arrangementName(arrangements[i]);
+    return text + "]";
+}
+
+}  // namespace
+
+SpeakerArrangement TestPluginObject::busArrangement() const
+{
+    return kPluginConfig.channels == 1 ? SpeakerArr::kMono : SpeakerArr::kStereo;
+}
+
+void TestPluginObject::addBuses()
+{
+    audioInputs.push_back(owned(new AudioBus(u"Input", kMain, BusInfo::kDefaultActive, busArrangement())));
+    audioOutputs.push_back(owned(new AudioBus(u"Output", kMain, BusInfo::kDefaultActive, busArrangement())));
+}
+
+tresult PLUGIN_API TestPluginObject::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
+                                                        SpeakerArrangement* outputs, int32 numOuts)
+{
+    RecordedCall call("IAudioProcessor", "setBusArrangements",
+                      "inputs=" + arrangementList(inputs, numIns) + " outputs=" + arrangementList(outputs, numOuts),
+                      name_);
+    if (!admit(call))
+        return call.done(kNotInitialized);
+    if (active_)
+        call.violation("while the component is active");
+    // Only the arrangement the plug-in has: a mono plug-in refuses stereo, as
+    // the installed mono effects do.
+    const bool accepted = numIns == 1 && numOuts == 1 && inputs != nullptr && outputs != nullptr &&
+                          inputs[0] == busArrangement() && outputs[0] == busArrangement();
+    return call.done(accepted ? kResultTrue : kResultFalse);
+}
+
+tresult PLUGIN_API TestPluginObject::getBusArrangement(BusDirection direction, int32 index,
+                                                       SpeakerArrangement& arrangement)
+{
+    RecordedCall call("IAudioProcessor", "getBusArrangement",
+                      std::string(direction == kInput ? "input" : "output") + " index=" + std::to_string(index), name_);
+    if (!admit(call))
+        return call.done(kNotInitialized);
+    if (index != 0)
+        return call.done(kInvalidArgument);
+    arrangement = busArrangement();
+    return call.done(kResultOk);
+}
+
+tresult PLUGIN_API TestPluginObject::canProcessSampleSize(int32 symbolicSampleSize)
+{
+    RecordedCall call("IAudioProcessor", "canProcessSampleSize", "sampleSize=" + std::to_string(symbolicSampleSize),
+                      name_);
+    if (!admit(call))
+        return call.done(kNotInitialized);
+    return call.done(symbolicSampleSize == kSample32 ? kResultTrue : kResultFalse);
+}
+
+uint32 PLUGIN_API TestPluginObject::getLatencySamples()
+{
+    RecordedCall call("IAudioProcessor", "getLatencySamples", "", name_);
+    admit(call);
+    return static_cast<uint32>(call.done(0));
+}
+
+uint32 PLUGIN_API TestPluginObject::getTailSamples()
+{
+    RecordedCall call("IAudioProcessor", "getTailSamples", "", name_);
+    admit(call);
+    return static_cast<uint32>(call.done(kNoTail));
+}
+
+tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup)
+{
+    RecordedCall call("IAudioProcessor", "setupProcessing",
+                      "mode=" + std::to_string(setup.processMode) +
+                          " sampleSize=" + std::to_string(setup.symbolicSampleSize) +
+                          " maxSamples=" + std::to_string(setup.maxSamplesPerBlock) +
+                          " rate=" + formatDouble(setup.sampleRate),
+                      name_);
+    if (!admit(call))
+        return call.done(kNotInitialized);
+    if (active_)
+        call.violation("while the component is active");
+    if (setup.symbolicSampleSize != kSample32)
+        return call.done(kResultFalse);
+    if (kPluginConfig.refusedSampleRate != 0.0 && setup.sampleRate == kPluginConfig.refusedSampleRate)
+        return call.done(kResultFalse);
+    maxSamplesPerBlock_ = setup.maxSamplesPerBlock;
+    symbolicSampleSize_ = setup.symbolicSampleSize;
+    setUp_ = true;
+    return call.done(kResultOk);
+}
+
+tresult PLUGIN_API TestPluginObject::setProcessing(TBool state)
+{
+    RecordedCall call("IAudioProcessor", "setProcessing", boolText(state), name_);
+    if (!admit(call))
+        return call.done(kNotInitialized);
+    if (state && !active_)
+        call.violation("while the component is inactive");
+    // A refusing plug-in still takes the host's request as made, so a host that
+    // goes on processing after the refusal is not blamed for it.
+    processing_ = state != 0;
+    return call.done(kPluginConfig.refusesSetProcessing ? kResultFalse : kResultOk);
+}
+
+}  // namespace testplugin

@@ -1,0 +1,4 @@
+// setProcessing answers kResultFalse for both states.
+#include "core/PluginConfig.h"
+
+const testplugin::PluginConfig testplugin::kPluginConfig{.name = "TestRefuseProcessing", .refusesSetProcessing = true};
