@@ -1,0 +1,205 @@
+// VSTProcessorNode: configuration, formats, the enable switch and per-block
+// processing, on the test plug-ins and on ZamCompX2.
+#include "NodeTestSupport.h"
+#include "VSTProcessorNode.h"
+#include "testplugin/TestPluginHandle.h"
+
+#include <varnel/testing/LogCapture.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+using nodetest::BusBuffers;
+using testplugin::TestPluginHandle;
+using varnel::AudioBusFormat;
+using varnel::LogCapture;
+using varnel::VLAnyMap;
+using varnel::extensions::vst::VSTProcessorNode;
+
+namespace {
+
+// A node whose plug-in is a test plug-in, loaded through the public loadPlugin.
+struct TestPluginNode {
+    explicit TestPluginNode(const std::string& name) : handle(name), node(VLAnyMap{}) {
+        loaded = node.loadPlugin(TestPluginHandle::bundlePath(name));
+    }
+    TestPluginHandle handle;
+    VSTProcessorNode node;
+    bool loaded = false;
+};
+
+} // namespace
+
+TEST(VSTProcessorNode, MissingFileNameFailsToLoadAndPassesAudioThrough) {
+    LogCapture log;
+    VSTProcessorNode node(VLAnyMap{});
+    EXPECT_EQ(node.getPluginFileName(), "");
+    EXPECT_EQ(node.getTypeName(), "VSTProcessorNode");
+    ASSERT_EQ(log.count("[VSTModule] Error loading plugin: "), 1u);
+
+    BusBuffers in(2, 32, 0.3f), out(2, 32);
+    EXPECT_TRUE(node.process(in.bus, out.bus));
+    EXPECT_EQ(out.samples, in.samples);
+    EXPECT_EQ(log.count("[VSTModule] No audio processor available."), 1u);
+}
+
+TEST(VSTProcessorNode, RegistersItsConfigurationWithTheConstructionName) {
+    LogCapture log;
+    VSTProcessorNode node(VLAnyMap{{"pluginFileName", "Missing.vst3"}});
+    const auto description = node.getConfiguration("pluginFileName");
+    ASSERT_TRUE(description.has_value());
+    using varnel::VLAnyMap;
+    EXPECT_EQ(VLAnyMap::get<std::string>(*description, "name"), "VST3 Plugin Name");
+    EXPECT_EQ(VLAnyMap::get<std::string>(*description, "type"), "string");
+    EXPECT_EQ(VLAnyMap::get<std::string>(*description, "description"), "Name of the VST3 plugin to load");
+    EXPECT_EQ(VLAnyMap::get<std::string>(*description, "value"), "Missing.vst3");
+    // A later load does not rewrite it.
+    node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate"));
+    EXPECT_EQ(VLAnyMap::get<std::string>(*node.getConfiguration("pluginFileName"), "value"), "Missing.vst3");
+    EXPECT_EQ(node.getPluginFileName(), "Missing.vst3");
+}
+
+TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
+    const std::string refused[] = {"../../tmp/x.vst3", "/tmp/x.vst3", "a/../../b.vst3", "..",
+                                   std::string("x.vst3\0/../y", 12), "sub\\..\\x.vst3"};
+    for (const std::string& name : refused) {
+        SCOPED_TRACE(name);
+        LogCapture log;
+        VSTProcessorNode node(VLAnyMap{{"pluginFileName", name}});
+        EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTProcessorNode] Invalid plugin file name: " + name});
+        BusBuffers in(2, 8, 0.5f), out(2, 8);
+        EXPECT_TRUE(node.process(in.bus, out.bus));
+        EXPECT_EQ(out.samples, in.samples);
+    }
+    // Sub-folders and names that merely contain dots are allowed (and fail as missing).
+    for (const char* name : {"sub/Missing.vst3", "..Missing.vst3", "Missing..vst3"}) {
+        LogCapture log;
+        VSTProcessorNode node(VLAnyMap{{"pluginFileName", name}});
+        EXPECT_EQ(log.count("[VSTModule] Error loading plugin: "), 1u) << name;
+        EXPECT_EQ(log.count("Invalid plugin file name"), 0u) << name;
+    }
+}
+
+TEST(VSTProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    log.clear(); // the construction-time load of the bare folder failed, as expected
+    AudioBusFormat stereoIn{44100, 2}, stereoOut{44100, 2}, otherRate{48000, 2};
+    EXPECT_FALSE(plugin.node.setBusFormat(stereoIn, otherRate));
+    EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 1) << "only the load's set-up";
+
+    AudioBusFormat monoIn{44100, 1}, monoOut{44100, 1};
+    EXPECT_FALSE(plugin.node.setBusFormat(monoIn, monoOut));
+    EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 2) << "the rate still reached the plug-in";
+    AudioBusFormat sixIn{96000, 6}, sixOut{96000, 6};
+    EXPECT_FALSE(plugin.node.setBusFormat(sixIn, sixOut));
+    EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 3);
+    EXPECT_TRUE(plugin.node.setBusFormat(stereoIn, stereoOut));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(VSTProcessorNode, DisabledNodePassesThroughWithoutCallingThePlugin) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    log.clear(); // the construction-time load of the bare folder failed, as expected
+    plugin.node.setPluginParameter(1u, 0.5f);
+    BusBuffers in(2, 64, 0.8f), out(2, 64);
+
+    EXPECT_TRUE(plugin.node.process(in.bus, out.bus));
+    EXPECT_FLOAT_EQ(out.samples[1][5], 0.4f);
+    const auto processed = plugin.handle.probe().processCount();
+
+    plugin.node.setEnabled(false);
+    EXPECT_FALSE(plugin.node.getIsEnabled());
+    EXPECT_TRUE(plugin.node.process(in.bus, out.bus));
+    EXPECT_EQ(out.samples, in.samples);
+    EXPECT_EQ(plugin.handle.probe().processCount(), processed);
+
+    plugin.node.setEnabled(true);
+    EXPECT_TRUE(plugin.node.process(in.bus, out.bus));
+    EXPECT_FLOAT_EQ(out.samples[0][5], 0.4f);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(VSTProcessorNode, BusesNarrowerThanStereoPassThroughAndWiderOnesKeepTheirExtraChannels) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    log.clear(); // the construction-time load of the bare folder failed, as expected
+    plugin.node.setPluginParameter(1u, 0.5f);
+
+    BusBuffers monoIn(1, 16, 0.8f), monoOut(1, 16);
+    EXPECT_TRUE(plugin.node.process(monoIn.bus, monoOut.bus));
+    EXPECT_EQ(monoOut.samples, monoIn.samples);
+    EXPECT_EQ(plugin.handle.probe().processCount(), 0);
+
+#ifdef NDEBUG
+    BusBuffers sixIn(6, 16, 0.8f), sixOut(6, 16);
+    EXPECT_TRUE(plugin.node.process(sixIn.bus, sixOut.bus));
+    EXPECT_FLOAT_EQ(sixOut.samples[1][0], 0.4f);
+    EXPECT_FLOAT_EQ(sixOut.samples[2][0], 0.8f) << "channels past the second keep the copied input";
+#endif
+}
+
+TEST(VSTProcessorNode, ZamCompX2EndToEndThroughTheListCalls) {
+    LogCapture log;
+    VSTProcessorNode node(VLAnyMap{{"pluginFileName", "ZamCompX2.vst3"}});
+    ASSERT_TRUE(log.lines().empty()) << log.lines()[0];
+    varnel::AudioBusFormatList inFormats{{48000, 2}}, outFormats{{48000, 2}};
+    ASSERT_TRUE(node.setBusFormats(inFormats, outFormats));
+    ASSERT_TRUE(node.setPluginParameter(std::string("Threshold"), 0.5f)); // -40 dB
+    ASSERT_TRUE(node.setPluginParameter(std::string("Ratio"), 1.0f));
+    EXPECT_EQ(node.getParameterValue(7), 0.5f);
+    EXPECT_EQ(node.getPluginParameters().size(), 14u);
+    ASSERT_TRUE(node.setValueNamesForPluginParameter("Sidechain", {"off", "on"}));
+    ASSERT_TRUE(node.setPluginParameterByValueName("Sidechain", "off"));
+
+    BusBuffers in(2, 512), out(2, 512);
+    for (int i = 0; i < 512; ++i)
+        in.samples[0][i] = in.samples[1][i] = 0.9f * std::sin(0.05f * static_cast<float>(i));
+    varnel::AudioBusList inputs{in.bus}, outputs{out.bus};
+    double difference = 0.0;
+    for (int block = 0; block < 40; ++block) {
+        ASSERT_TRUE(node.process(inputs, outputs));
+        difference = 0.0;
+        for (int i = 0; i < 512; ++i)
+            difference += std::fabs(out.samples[0][i] - in.samples[0][i]);
+    }
+    EXPECT_GT(difference, 1.0) << "heavy compression changes the signal";
+
+    node.setEnabled(false);
+    ASSERT_TRUE(node.process(inputs, outputs));
+    EXPECT_EQ(out.samples, in.samples);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(VSTProcessorNode, EnableSwitchAndParametersFromAControlThreadWhileAudioRuns) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    log.clear(); // the construction-time load of the bare folder failed, as expected
+    std::atomic<bool> done{false};
+    std::thread control([&] {
+        unsigned step = 0;
+        while (!done.load()) {
+            plugin.node.setEnabled(step % 3 != 0);
+            plugin.node.setPluginParameter(std::string("Gain"), static_cast<float>(step % 10) / 10.0f);
+            plugin.node.setPluginParameter(2u, 0.5f);
+            ++step;
+            std::this_thread::yield();
+        }
+        plugin.node.setEnabled(true);
+    });
+    BusBuffers in(2, 256, 0.5f), out(2, 256);
+    for (int block = 0; block < 10000; ++block)
+        ASSERT_TRUE(plugin.node.process(in.bus, out.bus));
+    done.store(true);
+    control.join();
+    EXPECT_TRUE(plugin.handle.probe().violations().empty()) << testplugin::describeViolations(plugin.handle.probe());
+    EXPECT_TRUE(log.lines().empty());
+}

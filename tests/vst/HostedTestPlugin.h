@@ -1,0 +1,58 @@
+#pragma once
+
+#include "VSTModule.h"
+#include "testplugin/TestPluginHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vsttest {
+
+// A test plug-in hosted by a VSTModule. The handle holds the library open on its
+// own, so the plug-in's record outlives the module's unload and can be read after
+// teardown.
+class HostedTestPlugin {
+public:
+    explicit HostedTestPlugin(const std::string& pluginName)
+        : name(pluginName), handle(pluginName), module(std::make_unique<varnel::extensions::vst::VSTModule>()) {}
+
+    bool load() { return module->loadPlugin(testplugin::TestPluginHandle::bundlePath(name)); }
+    void unload() { module.reset(); }
+    testplugin::TestPluginProbe& probe() { return handle.probe(); }
+
+    // "method(arguments)" of every recorded call named in `methods`, in call order.
+    std::vector<std::string> sequence(const std::vector<std::string>& methods) {
+        std::vector<std::string> result;
+        for (const testplugin::CallRecord& call : probe().calls()) {
+            for (const std::string& method : methods) {
+                if (call.method == method)
+                    result.push_back(call.method + "(" + call.arguments + ")");
+            }
+        }
+        return result;
+    }
+
+    std::string name;
+    testplugin::TestPluginHandle handle;
+    std::unique_ptr<varnel::extensions::vst::VSTModule> module;
+};
+
+// Planar stereo input and output for blocks of up to `capacity` frames.
+struct StereoBuffers {
+    explicit StereoBuffers(int capacity, float inputValue = 0.5f)
+        : inL(capacity, inputValue), inR(capacity, inputValue), outL(capacity, 0.0f), outR(capacity, 0.0f) {}
+
+    void process(varnel::extensions::vst::VSTModule& module, int frames) {
+        module.process(inL.data(), inR.data(), outL.data(), outR.data(), frames);
+    }
+
+    std::vector<float> inL, inR, outL, outR;
+};
+
+#define EXPECT_NO_ORDER_VIOLATIONS(plugin)                                                          \
+    EXPECT_TRUE((plugin).probe().violations().empty()) << testplugin::describeViolations((plugin).probe())
+
+} // namespace vsttest

@@ -1,0 +1,113 @@
+// ZamCompX2 rendered through VSTModule must equal, bit for bit, Debian's lv2file
+// rendering of the LV2 build of the same DSP with the same settings.
+#include "VSTModule.h"
+
+#include <varnel/testing/LogCapture.h>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using varnel::extensions::vst::VSTModule;
+
+namespace {
+
+constexpr int kSampleRate = 48000;
+constexpr int kFrames = kSampleRate; // one second
+
+// Interleaved stereo: a decaying chord loud enough to drive the compressor hard.
+std::vector<float> makeSignal() {
+    std::vector<float> samples(2 * kFrames);
+    for (int i = 0; i < kFrames; ++i) {
+        const double t = static_cast<double>(i) / kSampleRate;
+        const double envelope = 0.9 * std::exp(-2.0 * t) + 0.05;
+        samples[2 * i] = static_cast<float>(envelope * std::sin(2 * M_PI * 220 * t));
+        samples[2 * i + 1] = static_cast<float>(envelope * std::sin(2 * M_PI * 331 * t + 0.3));
+    }
+    return samples;
+}
+
+bool writeFloatWav(const std::string& path, const std::vector<float>& interleaved) {
+    SF_INFO info{};
+    info.samplerate = kSampleRate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file)
+        return false;
+    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size() / 2);
+    const bool written = sf_writef_float(file, interleaved.data(), frames) == frames;
+    sf_close(file);
+    return written;
+}
+
+std::vector<float> readWav(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file)
+        return {};
+    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    return samples;
+}
+
+} // namespace
+
+TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
+    if (std::system("command -v lv2file >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "lv2file is not installed (scripts/setup.sh installs it)";
+
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("varnelvst-reference-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string input = (folder / "in.wav").string();
+    const std::string reference = (folder / "lv2.wav").string();
+    const std::vector<float> signal = makeSignal();
+    ASSERT_TRUE(writeFloatWav(input, signal));
+
+    // Values whose normalised form maps back exactly: threshold -20 dB of -80..0 and
+    // ratio 10.5 of 1..20; the rest stay at their defaults. No makeup gain: lv2file
+    // clips its output to [-1, 1].
+    const std::string command = "lv2file -i " + input + " -o " + reference +
+                                " -c 1:lv2_audio_in_1 -c 2:lv2_audio_in_2"
+                                " -p thr:-20 -p rat:10.5 urn:zamaudio:ZamCompX2 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const std::vector<float> expected = readWav(reference);
+    ASSERT_EQ(expected.size(), signal.size());
+
+    varnel::LogCapture log;
+    VSTModule module;
+    ASSERT_TRUE(module.loadPlugin("/usr/lib/vst3/ZamCompX2.vst3"));
+    ASSERT_TRUE(module.setSampleRate(kSampleRate));
+    ASSERT_TRUE(module.setParameter(std::string("Threshold"), 0.75f));
+    ASSERT_TRUE(module.setParameter(std::string("Ratio"), 0.5f));
+
+    std::vector<float> inL(kFrames), inR(kFrames), outL(kFrames), outR(kFrames);
+    for (int i = 0; i < kFrames; ++i) {
+        inL[i] = signal[2 * i];
+        inR[i] = signal[2 * i + 1];
+    }
+    // Blocks of an uneven size, to show the result does not hang on the block size.
+    constexpr int kBlock = 300;
+    for (int start = 0; start < kFrames; start += kBlock) {
+        const int frames = std::min(kBlock, kFrames - start);
+        module.process(inL.data() + start, inR.data() + start, outL.data() + start, outR.data() + start, frames);
+    }
+
+    int differing = 0;
+    for (int i = 0; i < kFrames; ++i) {
+        differing += outL[i] != expected[2 * i];
+        differing += outR[i] != expected[2 * i + 1];
+    }
+    EXPECT_EQ(differing, 0);
+    // The settings are audible: the output is not the input.
+    EXPECT_NE(outL[kFrames / 2], inL[kFrames / 2]);
+    EXPECT_TRUE(log.lines().empty());
+    std::filesystem::remove_all(folder);
+}

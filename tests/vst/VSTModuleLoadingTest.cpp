@@ -1,0 +1,202 @@
+// Loading, lifetime and teardown of VSTModule against the test plug-ins, whose
+// strict checkers flag any call out of the VST 3 order.
+#include "HostedTestPlugin.h"
+
+#include <varnel/testing/LogCapture.h>
+
+using testplugin::TestPluginHandle;
+using varnel::LogCapture;
+using varnel::extensions::vst::VSTModule;
+using vsttest::HostedTestPlugin;
+using vsttest::StereoBuffers;
+
+namespace {
+
+int countCalls(HostedTestPlugin& plugin, const std::string& method, const std::string& arguments) {
+    int matches = 0;
+    for (const testplugin::CallRecord& call : plugin.probe().calls())
+        matches += call.method == method && call.arguments == arguments;
+    return matches;
+}
+
+} // namespace
+
+TEST(VSTModuleLoading, UnloadablePathGivesTheLoadersReason) {
+    LogCapture log;
+    VSTModule module;
+    EXPECT_FALSE(module.loadPlugin("/nonexistent/Nothing.vst3"));
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("[VSTModule] Error loading plugin: ", 0), 0u) << lines[0];
+    EXPECT_GT(lines[0].size(), std::string("[VSTModule] Error loading plugin: ").size());
+}
+
+TEST(VSTModuleLoading, SeparateControllerFollowsTheVst3OrderThroughLoadAndTeardown) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    EXPECT_EQ(log.lines().size(), 0u) << log.lines()[0];
+
+    // Set up before activation, activation before processing.
+    EXPECT_EQ(plugin.sequence({"setupProcessing", "setActive", "setProcessing"}),
+              (std::vector<std::string>{"setupProcessing(mode=0 sampleSize=0 maxSamples=1024 rate=48000)",
+                                        "setActive(true)", "setProcessing(true)"}));
+    // The controller got the component's state.
+    EXPECT_EQ(plugin.probe().count("setComponentState"), 1);
+
+    plugin.probe().reset();
+    plugin.unload();
+    const auto teardown = plugin.sequence({"setProcessing", "setActive", "disconnect", "terminate"});
+    ASSERT_GE(teardown.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(teardown.begin(), teardown.begin() + 3),
+              (std::vector<std::string>{"setProcessing(false)", "setActive(false)", "disconnect(other=non-null)"}));
+    EXPECT_EQ(plugin.probe().count("terminate"), 3)
+        << "the module's component, the provider's component and its controller";
+    EXPECT_EQ(plugin.probe().count("ModuleExit"), 1);
+    EXPECT_EQ(plugin.probe().liveObjects(), 0);
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleLoading, SingleComponentIsItsOwnControllerAndIsReleasedAtTeardown) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSingle");
+    ASSERT_TRUE(plugin.load());
+    EXPECT_EQ(plugin.probe().count("initialize"), 1) << "one object, initialised once, no provider";
+    EXPECT_EQ(plugin.probe().count("setComponentState"), 0);
+    plugin.unload();
+    EXPECT_EQ(plugin.probe().count("terminate"), 1);
+    // Connected to itself at load; without the disconnect it would keep itself alive.
+    EXPECT_EQ(plugin.probe().liveObjects(), 0);
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleLoading, TwoAudioModuleClassesKeepTheSecond) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestTwoClasses");
+    ASSERT_TRUE(plugin.load());
+    StereoBuffers buffers(64);
+    buffers.process(*plugin.module, 64);
+    const auto processed = plugin.probe().lastProcesses(1);
+    ASSERT_EQ(processed.size(), 1u);
+    bool secondInitialised = false;
+    for (const auto& call : plugin.probe().calls()) {
+        if (call.method == "initialize" && call.object.rfind("TestTwoClasses B#", 0) == 0)
+            secondInitialised = true;
+    }
+    EXPECT_TRUE(secondInitialised);
+    EXPECT_EQ(countCalls(plugin, "terminate", ""), 1) << "the first component is wound down when replaced";
+    plugin.unload();
+    EXPECT_EQ(plugin.probe().liveObjects(), 0);
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleLoading, FailuresGiveOneLineAndFalse) {
+    struct Case {
+        const char* plugin;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"TestNoClass", "[VSTModule] No plugin class found."},
+        {"TestNoAudioModule", "[VSTModule] No audio module class found."},
+        {"TestNoProcessor", "[VSTModule] Failed to get audio processor interface."},
+        {"TestInitFails", "[VSTModule] Could not initialize the plug-in component."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.plugin);
+        LogCapture log;
+        HostedTestPlugin plugin(c.plugin);
+        EXPECT_FALSE(plugin.load());
+        EXPECT_EQ(log.lines(), std::vector<std::string>{c.line});
+        EXPECT_EQ(plugin.probe().count("ModuleExit"), 0) << "the module stays loaded until destruction";
+        plugin.unload();
+        EXPECT_EQ(plugin.probe().count("ModuleExit"), 1);
+        EXPECT_EQ(plugin.probe().liveObjects(), 0);
+        EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    }
+}
+
+TEST(VSTModuleLoading, WithoutAudioProcessorTheSwitchAndBlocksReportIt) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestNoProcessor");
+    EXPECT_FALSE(plugin.load());
+    log.clear();
+    EXPECT_FALSE(plugin.module->setProcessing(true));
+    StereoBuffers buffers(16, 0.25f);
+    buffers.process(*plugin.module, 16);
+    buffers.process(*plugin.module, 16);
+    EXPECT_EQ(log.count("[VSTModule] No audio processor available."), 3u);
+    EXPECT_EQ(buffers.outL, std::vector<float>(16, 0.0f)) << "the output is left as it was";
+}
+
+TEST(VSTModuleLoading, ControllerThatCannotBeSetUpStillLoadsWithoutTable) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestNoController");
+    ASSERT_TRUE(plugin.load());
+    EXPECT_EQ(log.count("[VSTModule] Edit controller interface is not available."), 1u);
+    EXPECT_EQ(plugin.probe().count("connect"), 0);
+    EXPECT_FALSE(plugin.module->setParameter(std::string("Gain"), 0.5f));
+    EXPECT_TRUE(plugin.module->getParameters().empty());
+    EXPECT_EQ(log.count("[VSTModule] Edit controller interface is not available."), 2u) << "logged on every call";
+    plugin.unload();
+    EXPECT_EQ(plugin.probe().liveObjects(), 0);
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleLoading, RefusedProcessingSwitchIsLoggedAndLoadStillSucceeds) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestRefuseProcessing");
+    ASSERT_TRUE(plugin.load());
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setProcessing to true failed"});
+    log.clear();
+    EXPECT_FALSE(plugin.module->setProcessing(false));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setProcessing to false failed"});
+    log.clear();
+    EXPECT_FALSE(plugin.module->setProcessing(true));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setProcessing to true failed"});
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleLoading, ProcessingSwitchesOffAndOnAgain) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    StereoBuffers buffers(32);
+    EXPECT_TRUE(plugin.module->setProcessing(false));
+    buffers.process(*plugin.module, 32);
+    EXPECT_EQ(plugin.probe().processCount(), 0) << "no block reaches a plug-in whose processing is off";
+    EXPECT_TRUE(plugin.module->setProcessing(true));
+    buffers.process(*plugin.module, 32);
+    EXPECT_EQ(plugin.probe().processCount(), 1);
+    EXPECT_TRUE(log.lines().empty());
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleLoading, SecondLoadIsRefusedAndChangesNothing) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    const int created = plugin.probe().count("createInstance");
+    EXPECT_FALSE(plugin.load());
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] A plug-in is already loaded."});
+    EXPECT_EQ(plugin.probe().count("createInstance"), created);
+    StereoBuffers buffers(8);
+    buffers.process(*plugin.module, 8);
+    EXPECT_EQ(plugin.probe().processCount(), 1);
+}
+
+TEST(VSTModuleLoading, MonoPluginIsGivenItsOwnChannelCount) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestMono");
+    ASSERT_TRUE(plugin.load());
+    StereoBuffers buffers(64, 0.5f);
+    buffers.process(*plugin.module, 64);
+    const auto processed = plugin.probe().lastProcesses(1);
+    ASSERT_EQ(processed.size(), 1u);
+    EXPECT_EQ(processed[0].inputChannels, 1);
+    EXPECT_EQ(processed[0].outputChannels, 1);
+    EXPECT_FLOAT_EQ(buffers.outL[10], 0.5f);
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}

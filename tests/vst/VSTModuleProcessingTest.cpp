@@ -1,0 +1,148 @@
+// Processing set-up and block processing of VSTModule on the test plug-ins.
+#include "HostedTestPlugin.h"
+
+#include <varnel/testing/LogCapture.h>
+
+using varnel::LogCapture;
+using varnel::extensions::vst::VSTModule;
+using varnel::extensions::vst::VSTProcessingMode;
+using vsttest::HostedTestPlugin;
+using vsttest::StereoBuffers;
+
+TEST(VSTModuleSetup, SameRateTwiceSetsUpOnceDeactivatingAround) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    plugin.probe().reset();
+    EXPECT_TRUE(plugin.module->setSampleRate(44100));
+    EXPECT_TRUE(plugin.module->setSampleRate(44100));
+    // Configuration only while inactive, and processing restored afterwards.
+    EXPECT_EQ(plugin.sequence({"setupProcessing", "setActive", "setProcessing"}),
+              (std::vector<std::string>{"setProcessing(false)", "setActive(false)",
+                                        "setupProcessing(mode=0 sampleSize=0 maxSamples=1024 rate=44100)",
+                                        "setActive(true)", "setProcessing(true)"}));
+    StereoBuffers buffers(64);
+    buffers.process(*plugin.module, 64);
+    EXPECT_EQ(plugin.probe().processCount(), 1);
+    EXPECT_TRUE(log.lines().empty());
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleSetup, RefusedRateIsNotKeptSoARetryAsksAgain) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestRefuseRate");
+    ASSERT_TRUE(plugin.load());
+    plugin.probe().reset();
+    EXPECT_FALSE(plugin.module->setSampleRate(44100));
+    EXPECT_FALSE(plugin.module->setSampleRate(44100));
+    EXPECT_EQ(plugin.probe().count("setupProcessing"), 2);
+    EXPECT_EQ(log.count("[VSTModule] setupProcessing failed"), 2u);
+    // The previous set-up stays in force: blocks still run.
+    StereoBuffers buffers(64);
+    buffers.process(*plugin.module, 64);
+    EXPECT_EQ(plugin.probe().processCount(), 1);
+    EXPECT_TRUE(plugin.module->setSampleRate(96000));
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleSetup, SetupProcessingPassesItsArgumentsAndLeavesTheStoredRate) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    plugin.probe().reset();
+    EXPECT_TRUE(plugin.module->setupProcessing(VSTProcessingMode::Offline, 4096, 48000.0));
+    EXPECT_EQ(plugin.sequence({"setupProcessing"}),
+              std::vector<std::string>{"setupProcessing(mode=2 sampleSize=0 maxSamples=4096 rate=48000)"});
+    StereoBuffers buffers(4096);
+    buffers.process(*plugin.module, 4096);
+    auto processed = plugin.probe().lastProcesses(1);
+    ASSERT_EQ(processed.size(), 1u);
+    EXPECT_EQ(processed[0].numSamples, 4096) << "the new maximum is honoured";
+    EXPECT_EQ(processed[0].processMode, 0) << "blocks are marked real-time whatever the set-up said";
+    // 48000 was never accepted through setSampleRate, so it still sets up.
+    EXPECT_TRUE(plugin.module->setSampleRate(48000));
+    EXPECT_EQ(plugin.probe().count("setupProcessing"), 2);
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleSetup, WithoutAudioProcessorSetupCallsAreRefused) {
+    LogCapture log;
+    VSTModule module;
+    EXPECT_FALSE(module.setSampleRate(44100));
+    EXPECT_FALSE(module.setupProcessing(VSTProcessingMode::Realtime, 512, 44100.0));
+    EXPECT_EQ(log.count("[VSTModule] No audio processor available."), 2u);
+}
+
+TEST(VSTModuleProcess, LongBlocksReachThePluginInPiecesOfTheMaximum) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    plugin.module->setParameter(1u, 0.5f);
+    StereoBuffers buffers(4096, 1.0f);
+    for (int i = 0; i < 4096; ++i)
+        buffers.inL[i] = buffers.inR[i] = static_cast<float>(i);
+    buffers.process(*plugin.module, 4096);
+    const auto processed = plugin.probe().lastProcesses(8);
+    ASSERT_EQ(processed.size(), 4u);
+    for (const auto& block : processed)
+        EXPECT_EQ(block.numSamples, 1024);
+    // Each piece was processed at its own place in the buffers.
+    for (int i : {0, 1023, 1024, 2500, 4095})
+        EXPECT_FLOAT_EQ(buffers.outL[i], 0.5f * static_cast<float>(i)) << i;
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleProcess, EmptyBlockIsPassedOn) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    StereoBuffers buffers(1);
+    buffers.process(*plugin.module, 0);
+    const auto processed = plugin.probe().lastProcesses(1);
+    ASSERT_EQ(processed.size(), 1u);
+    EXPECT_EQ(processed[0].numSamples, 0);
+    EXPECT_TRUE(processed[0].hasOutputParameterChanges);
+    EXPECT_EQ(processed[0].numInputs, 1);
+    EXPECT_EQ(processed[0].inputChannels, 2);
+}
+
+TEST(VSTModuleProcess, ProcessErrorIsLoggedWithItsSignedCodeAndTheNextBlockStillRuns) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestProcessFalse");
+    ASSERT_TRUE(plugin.load());
+    StereoBuffers buffers(32);
+    buffers.process(*plugin.module, 32);
+    buffers.process(*plugin.module, 32);
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"[VSTModule] process error: 1", "[VSTModule] process error: 1"}));
+    EXPECT_EQ(plugin.probe().processCount(), 2);
+}
+
+TEST(VSTModuleProcess, ParameterValueIsRepeatedInEveryLaterBlock) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    StereoBuffers buffers(64, 1.0f);
+    buffers.process(*plugin.module, 64);
+    EXPECT_EQ(plugin.probe().lastProcesses(1)[0].parameterCount, 0) << "empty until a parameter is set";
+
+    plugin.module->setParameter(1u, 0.25f);
+    for (int block = 0; block < 10; ++block)
+        buffers.process(*plugin.module, 64);
+    const auto processed = plugin.probe().lastProcesses(10);
+    ASSERT_EQ(processed.size(), 10u);
+    for (const auto& record : processed) {
+        ASSERT_EQ(record.parameterCount, 1);
+        EXPECT_EQ(record.queues[0].id, 1u);
+        EXPECT_EQ(record.queues[0].pointCount, 1);
+        EXPECT_EQ(record.queues[0].firstOffset, 0);
+        EXPECT_EQ(record.queues[0].firstValue, 0.25);
+    }
+    EXPECT_FLOAT_EQ(buffers.outL[0], 0.25f) << "the gain reached the DSP";
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}

@@ -1,0 +1,89 @@
+// The audio thread's guarantees: no allocation in process, and control threads
+// that set parameters, switch processing and change the rate while blocks run.
+#include "HostedTestPlugin.h"
+
+#include "testsupport/AllocationCounter.h"
+
+#include <varnel/testing/LogCapture.h>
+
+#include <atomic>
+#include <thread>
+
+using varnel::LogCapture;
+using vsttest::HostedTestPlugin;
+using vsttest::StereoBuffers;
+
+TEST(VSTModuleRealtime, ProcessAllocatesNothingWhileParametersArrive) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    std::atomic<bool> done{false};
+    std::thread control([&] {
+        unsigned step = 0;
+        while (!done.load()) {
+            plugin.module->setParameter(1u, static_cast<float>(step % 100) / 100.0f);
+            plugin.module->setParameter(2000u + step % 32, 0.5f); // unlisted ids take spare slots
+            ++step;
+            std::this_thread::yield();
+        }
+    });
+
+    StereoBuffers buffers(256);
+    std::size_t allocations = 0;
+    {
+        testsupport::AllocationCounter counter;
+        for (int block = 0; block < 10000; ++block)
+            buffers.process(*plugin.module, block % 2 ? 256 : 100);
+        allocations = counter.count();
+    }
+    done.store(true);
+    control.join();
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(plugin.probe().processCount(), 10000);
+    EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+}
+
+TEST(VSTModuleRealtime, ControlThreadsRunAlongsideTheAudioThread) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    std::atomic<bool> done{false};
+
+    auto setter = [&](unsigned firstId) {
+        unsigned step = 0;
+        while (!done.load()) {
+            plugin.module->setParameter(firstId, static_cast<float>(step % 10) / 10.0f);
+            plugin.module->setParameter(std::string("Mode"), 0.5f);
+            (void)plugin.module->getParameterValue(firstId);
+            ++step;
+        }
+    };
+    std::thread first(setter, 1u);
+    std::thread second(setter, 3000u);
+    std::thread switcher([&] {
+        unsigned step = 0;
+        while (!done.load()) {
+            plugin.module->setProcessing(step % 2 == 1);
+            if (step % 50 == 0)
+                plugin.module->setSampleRate(step % 100 == 0 ? 44100 : 48000);
+            ++step;
+            std::this_thread::yield();
+        }
+        plugin.module->setProcessing(true);
+    });
+
+    StereoBuffers buffers(512);
+    for (int block = 0; block < 3000; ++block)
+        buffers.process(*plugin.module, 512);
+    done.store(true);
+    first.join();
+    second.join();
+    switcher.join();
+
+    buffers.process(*plugin.module, 512);
+    plugin.unload();
+    // The checker flags any block that reached the plug-in while its processing
+    // was off, or a set-up while active.
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    EXPECT_EQ(log.count("[VSTModule]"), 0u);
+}
