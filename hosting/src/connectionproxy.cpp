@@ -3,6 +3,8 @@
 namespace Steinberg {
 namespace Vst {
 
+using Lock = std::lock_guard<std::recursive_mutex>;
+
 ConnectionProxy::ConnectionProxy (IConnectionPoint* srcConnection) : srcConnection (srcConnection) {}
 
 ConnectionProxy::~ConnectionProxy ()
@@ -14,19 +16,15 @@ tresult PLUGIN_API ConnectionProxy::connect (IConnectionPoint* other)
 {
 	if (!other || !srcConnection)
 		return kInvalidArgument;
-	{
-		std::lock_guard<std::mutex> lock (mutex);
-		if (dstConnection)
-			return kResultFalse;
-		dstConnection = other;
-	}
-	// Unlocked: a plug-in may send its first message from inside connect.
+	Lock lock (mutex);
+	if (dstConnection)
+		return kResultFalse;
+	dstConnection = other;
+	// A source that sends its first message from inside connect reaches the
+	// destination already (the lock is recursive).
 	const tresult result = srcConnection->connect (this);
 	if (result != kResultOk)
-	{
-		std::lock_guard<std::mutex> lock (mutex);
 		dstConnection = nullptr;
-	}
 	return result;
 }
 
@@ -34,40 +32,30 @@ tresult PLUGIN_API ConnectionProxy::disconnect (IConnectionPoint* other)
 {
 	if (!other)
 		return kInvalidArgument;
-	IPtr<IConnectionPoint> destination;
-	{
-		std::lock_guard<std::mutex> lock (mutex);
-		if (other != dstConnection.get ())
-			return kInvalidArgument;
-		destination = std::move (dstConnection);
-	}
+	Lock lock (mutex);
+	if (other != dstConnection.get ())
+		return kInvalidArgument;
 	if (srcConnection)
 		srcConnection->disconnect (this);
+	dstConnection = nullptr;
 	return kResultOk;
 }
 
 bool ConnectionProxy::disconnect ()
 {
-	IPtr<IConnectionPoint> destination;
-	{
-		std::lock_guard<std::mutex> lock (mutex);
-		destination = dstConnection;
-	}
-	return destination && disconnect (destination) == kResultOk;
+	Lock lock (mutex);
+	return dstConnection && disconnect (dstConnection) == kResultOk;
 }
 
 tresult PLUGIN_API ConnectionProxy::notify (IMessage* message)
 {
-	IPtr<IConnectionPoint> destination;
-	{
-		std::lock_guard<std::mutex> lock (mutex);
-		destination = dstConnection;
-	}
-	// Forwarded unlocked, so that a reply sent from inside notify, or a
-	// disconnect, cannot deadlock on this proxy.
-	if (!destination)
+	// No reference is taken on the destination here: the plug-ins' reference
+	// counts (the SDK's FObject on Linux among them) are not all safe against
+	// a concurrent release, and the lock already keeps the connection alive.
+	Lock lock (mutex);
+	if (!dstConnection)
 		return kResultFalse;
-	return destination->notify (message);
+	return dstConnection.get ()->notify (message);
 }
 
 } // namespace Vst

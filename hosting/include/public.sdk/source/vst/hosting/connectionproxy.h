@@ -13,9 +13,13 @@ namespace Vst {
 /** Stands in for the destination that srcConnection talks to.
     connect(destination) tells the source that this proxy is its peer; the
     source's notify calls then reach the destination until disconnected.
-    Control threads. notify and disconnect may run on different threads; a
-    message already on its way when disconnect returns may still be delivered
-    (the destination is kept alive until then), but none starts afterwards. */
+    Control threads. A message is forwarded under the proxy's lock, so a
+    disconnect on another thread waits for a message in flight, and once it
+    returns nothing more reaches the destination (which may then be
+    terminated). The lock is recursive: the destination may reply or
+    disconnect from inside notify on the same thread. Messages between one
+    pair are expected on one thread at a time, as VST 3 sends them from the
+    UI thread. */
 class ConnectionProxy : public FObject, public IConnectionPoint
 {
 public:
@@ -46,7 +50,7 @@ public:
 private:
 	IPtr<IConnectionPoint> srcConnection;
 	IPtr<IConnectionPoint> dstConnection;
-	std::mutex mutex;
+	std::recursive_mutex mutex;
 };
 
 } // namespace Vst
