@@ -134,6 +134,19 @@ TEST_F (PlugProviderTest, SetsUpTheInstalledCompressorsComponentAndSeparateContr
 	EXPECT_EQ (controller->release (), countWithOurs - 1);
 }
 
+TEST_F (PlugProviderTest, ControllerRefusingTheComponentStateIsReportedButKept)
+{
+	// ZamAutoSat's controller refuses the state its own component wrote.
+	auto module = load (std::string (INSTALLED_VST3_DIR) + "/ZamAutoSat.vst3");
+	ASSERT_NE (module, nullptr);
+	auto provider = owned (new PlugProvider (module->getFactory (), audioClassOf (*module)));
+	EXPECT_TRUE (provider->initialize ());
+	EXPECT_EQ (errors.str (),
+	           "PlugProvider: IEditController::setComponentState failed for \"ZamAutoSat\"\n");
+	IPtr<IEditController> controller = owned (provider->getController ());
+	EXPECT_NE (controller, nullptr);
+}
+
 // --- Failures ----------------------------------------------------------------
 
 TEST_F (PlugProviderTest, UnknownClassFailsWithOneLineNamingStepAndClass)

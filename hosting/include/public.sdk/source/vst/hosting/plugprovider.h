@@ -47,10 +47,12 @@ public:
 	    the class it names through getControllerClassId, connects the two
 	    through ConnectionProxy objects (when both have IConnectionPoint) and
 	    hands the controller the component's state.
-	    True only when all of that worked; the state transfer counts as
-	    working when getState and setComponentState give kResultOk or
-	    kNotImplemented. On failure writes one line naming the step and the
-	    class to the error stream and undoes what it had set up.
+	    True only when all of that worked. getState must give kResultOk or
+	    kNotImplemented; a controller that refuses the state
+	    (setComponentState other than kResultOk or kNotImplemented) gets a
+	    line on the error stream but is kept, working from its defaults.
+	    On failure writes one line naming the step and the class to the error
+	    stream and undoes what it had set up.
 	    A second call after success returns true and does nothing. */
 	bool initialize ();
 
