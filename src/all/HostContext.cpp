@@ -4,6 +4,11 @@
 
 namespace varnel::extensions::vst {
 
+HostContext* HostContext::processWide() {
+    static HostContext* const context = new HostContext;
+    return context;
+}
+
 Steinberg::tresult PLUGIN_API HostContext::getName(Steinberg::Vst::String128 name) {
     return VST3::StringConvert::convert("Varnel", name, 128) ? Steinberg::kResultOk : Steinberg::kResultFalse;
 }

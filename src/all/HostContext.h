@@ -14,6 +14,10 @@ namespace varnel::extensions::vst {
 /// host or plug-in, lets go.
 class HostContext final : public Steinberg::Vst::HostApplication {
 public:
+    /// The context for objects shared across modules, such as a library's factory,
+    /// which may keep it as long as the process runs. Never destroyed.
+    static HostContext* processWide();
+
     Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override;
     Steinberg::uint32 PLUGIN_API addRef() override;
     Steinberg::uint32 PLUGIN_API release() override;

@@ -57,7 +57,9 @@ bool VSTModule::loadPlugin(const std::string& path) {
     }
 
     VST3::Hosting::PluginFactory factory = in.module->getFactory();
-    factory.setHostContext(in.hostApplication);
+    // The factory is shared by every module of the library and outlives this one;
+    // plug-ins keep the context they are given there, so it gets the process-wide one.
+    factory.setHostContext(HostContext::processWide());
 
     // The last class of each category wins. Each component is initialised as soon as
     // it exists (a component that is never initialised processes nothing), and one

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -29,11 +31,27 @@ std::vector<std::string> installedBundles() {
     return bundles;
 }
 
+// ZamVerb and ZamHeadX2 keep convolution buffers in their library's globals and
+// do not free them at ModuleExit; once unloaded, the leak checker would blame the
+// process. Keeping their libraries mapped for the whole run keeps those buffers
+// reachable, so the checker still sees any leak of ours.
+void pinLibrariesThatLeakAtUnload() {
+    static const bool pinned = [] {
+        for (const char* name : {"ZamVerb", "ZamHeadX2"}) {
+            const std::string library = kInstalledFolder + name + ".vst3/Contents/x86_64-linux/" + name + ".so";
+            dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
+        return true;
+    }();
+    (void)pinned;
+}
+
 } // namespace
 
 TEST(InstalledPlugins, AllSeventeenLoadProcessAndListTheirParameters) {
     const auto bundles = installedBundles();
     ASSERT_EQ(bundles.size(), 17u) << "zam-plugins installs 17 VST 3 bundles";
+    pinLibrariesThatLeakAtUnload();
     for (const std::string& bundle : bundles) {
         SCOPED_TRACE(bundle);
         LogCapture log;
