@@ -99,7 +99,8 @@ bool VSTModule::loadPlugin(const std::string& path) {
     // A component that is its own controller needs no second object; otherwise the
     // provider sets up a controller of the class the component names.
     in.controller = in.component.get();
-    if (!in.controller && in.plugProvider) {
+    const bool controllerFromProvider = !in.controller && in.plugProvider;
+    if (controllerFromProvider) {
         std::lock_guard contextLock(pluginContextMutex);
         PluginContextFactory::instance().setPluginContext(in.hostApplication);
         const bool providerReady = in.plugProvider->initialize();
@@ -113,11 +114,16 @@ bool VSTModule::loadPlugin(const std::string& path) {
     }
 
     {
+        // The component's messages reach the controller. A controller that the
+        // provider set up is already connected to the provider's own component and
+        // takes one peer only (a second connect is refused, and the installed
+        // plug-ins print an assertion for it), so it is not asked again.
         FUnknownPtr<IConnectionPoint> componentConnectionPoint(in.component);
         FUnknownPtr<IConnectionPoint> controllerConnectionPoint(in.controller);
         if (componentConnectionPoint && controllerConnectionPoint) {
             in.componentConnected = componentConnectionPoint->connect(controllerConnectionPoint) == kResultOk;
-            in.controllerConnected = controllerConnectionPoint->connect(componentConnectionPoint) == kResultOk;
+            if (!controllerFromProvider)
+                in.controllerConnected = controllerConnectionPoint->connect(componentConnectionPoint) == kResultOk;
         }
     }
 

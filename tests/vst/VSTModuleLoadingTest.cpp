@@ -43,6 +43,13 @@ TEST(VSTModuleLoading, SeparateControllerFollowsTheVst3OrderThroughLoadAndTeardo
                                         "setActive(true)", "setProcessing(true)"}));
     // The controller got the component's state.
     EXPECT_EQ(plugin.probe().count("setComponentState"), 1);
+    // Nothing asks the provider's controller for a second peer, which it would refuse.
+    for (const auto& call : plugin.probe().calls()) {
+        if (call.method == "connect") {
+            EXPECT_EQ(call.result, 0) << call.object;
+        }
+    }
+    EXPECT_EQ(plugin.probe().count("connect"), 3) << "provider pair both ways, module component to controller";
 
     plugin.probe().reset();
     plugin.unload();
