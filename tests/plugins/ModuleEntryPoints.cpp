@@ -10,16 +10,21 @@
 extern "C" {
 
 #ifndef VARNELVST_TEST_PLUGIN_WITHOUT_MODULE_ENTRY
-SMTG_EXPORT_SYMBOL bool ModuleEntry(void* sharedLibraryHandle)
-{
+SMTG_EXPORT_SYMBOL bool ModuleEntry(void* sharedLibraryHandle) {
     return testplugin::enterModule(sharedLibraryHandle);
 }
 #endif
 
-SMTG_EXPORT_SYMBOL bool ModuleExit() { return testplugin::exitModule(); }
+SMTG_EXPORT_SYMBOL bool ModuleExit() {
+    return testplugin::exitModule();
+}
 
-SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() { return testplugin::createFactory(); }
+SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
+    return testplugin::createFactory();
+}
 
-SMTG_EXPORT_SYMBOL testplugin::TestPluginProbe* VarnelTestPlugin_probe() { return &testplugin::Recorder::instance(); }
+SMTG_EXPORT_SYMBOL testplugin::TestPluginProbe* VarnelTestPlugin_probe() {
+    return &testplugin::Recorder::instance();
+}
 
-}  // extern "C"
+} // extern "C"

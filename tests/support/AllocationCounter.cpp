@@ -9,16 +9,14 @@ namespace {
 // worker) never show up in a count taken around an audio-path call.
 thread_local std::size_t allocationsOnThisThread = 0;
 
-void* allocate(std::size_t size)
-{
+void* allocate(std::size_t size) {
     ++allocationsOnThisThread;
     if (void* memory = std::malloc(size == 0 ? 1 : size))
         return memory;
     throw std::bad_alloc();
 }
 
-void* allocateAligned(std::size_t size, std::align_val_t alignment)
-{
+void* allocateAligned(std::size_t size, std::align_val_t alignment) {
     ++allocationsOnThisThread;
     const auto align = static_cast<std::size_t>(alignment);
     const std::size_t rounded = ((size == 0 ? 1 : size) + align - 1) / align * align;
@@ -27,7 +25,7 @@ void* allocateAligned(std::size_t size, std::align_val_t alignment)
     throw std::bad_alloc();
 }
 
-}  // namespace
+} // namespace
 
 namespace testsupport {
 
@@ -35,35 +33,63 @@ AllocationCounter::AllocationCounter() : start_(allocationsOnThisThread) {}
 
 AllocationCounter::~AllocationCounter() = default;
 
-std::size_t AllocationCounter::count() const { return allocationsOnThisThread - start_; }
+std::size_t AllocationCounter::count() const {
+    return allocationsOnThisThread - start_;
+}
 
-}  // namespace testsupport
+} // namespace testsupport
 
 // Replacements for every global allocation and deallocation form: all of them go
 // to malloc/free, so memory never crosses between two allocators (sanitizers
 // check that news and deletes match).
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     ++allocationsOnThisThread;
     return std::malloc(size == 0 ? 1 : size);
 }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     ++allocationsOnThisThread;
     return std::malloc(size == 0 ? 1 : size);
 }
-void* operator new(std::size_t size, std::align_val_t alignment) { return allocateAligned(size, alignment); }
-void* operator new[](std::size_t size, std::align_val_t alignment) { return allocateAligned(size, alignment); }
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    return allocateAligned(size, alignment);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+    return allocateAligned(size, alignment);
+}
 
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete(void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::align_val_t) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::align_val_t) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept {
+    std::free(memory);
+}

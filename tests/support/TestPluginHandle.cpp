@@ -8,7 +8,7 @@ namespace {
 // Answers for a library that did not load, so a test reports the load failure
 // instead of crashing on a null probe.
 class EmptyProbe final : public TestPluginProbe {
-public:
+  public:
     std::vector<CallRecord> calls() const override { return {}; }
     std::vector<std::string> violations() const override { return {}; }
     std::int64_t processCount() const override { return 0; }
@@ -20,20 +20,17 @@ public:
 
 EmptyProbe emptyProbe;
 
-}  // namespace
+} // namespace
 
-std::string TestPluginHandle::bundlePath(const std::string& name)
-{
+std::string TestPluginHandle::bundlePath(const std::string& name) {
     return std::string(VARNELVST_TEST_PLUGIN_DIR) + "/" + name + ".vst3";
 }
 
-std::string TestPluginHandle::libraryPath(const std::string& name)
-{
+std::string TestPluginHandle::libraryPath(const std::string& name) {
     return bundlePath(name) + "/Contents/" + VARNELVST_TEST_PLUGIN_ARCH + "-linux/" + name + ".so";
 }
 
-TestPluginHandle::TestPluginHandle(const std::string& name)
-{
+TestPluginHandle::TestPluginHandle(const std::string& name) {
     library_ = dlopen(libraryPath(name).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library_ == nullptr) {
         const char* reason = dlerror();
@@ -48,22 +45,28 @@ TestPluginHandle::TestPluginHandle(const std::string& name)
     probe_ = probeFunction();
 }
 
-TestPluginHandle::~TestPluginHandle()
-{
+TestPluginHandle::~TestPluginHandle() {
     if (library_ != nullptr)
         dlclose(library_);
 }
 
-bool TestPluginHandle::loaded() const { return probe_ != nullptr; }
+bool TestPluginHandle::loaded() const {
+    return probe_ != nullptr;
+}
 
-TestPluginProbe& TestPluginHandle::probe() { return probe_ != nullptr ? *probe_ : emptyProbe; }
+TestPluginProbe& TestPluginHandle::probe() {
+    return probe_ != nullptr ? *probe_ : emptyProbe;
+}
 
-const std::string& TestPluginHandle::error() const { return error_; }
+const std::string& TestPluginHandle::error() const {
+    return error_;
+}
 
-void* TestPluginHandle::library() const { return library_; }
+void* TestPluginHandle::library() const {
+    return library_;
+}
 
-std::string describeViolations(const TestPluginProbe& probe)
-{
+std::string describeViolations(const TestPluginProbe& probe) {
     const auto violations = probe.violations();
     if (violations.empty())
         return "no violations";
@@ -73,4 +76,4 @@ std::string describeViolations(const TestPluginProbe& probe)
     return text;
 }
 
-}  // namespace testplugin
+} // namespace testplugin

@@ -14,8 +14,7 @@ namespace testplugin {
 
 using namespace Steinberg;
 
-std::string describeContext(FUnknown* context)
-{
+std::string describeContext(FUnknown* context) {
     if (context == nullptr)
         return "context=null";
     Vst::IHostApplication* host = nullptr;
@@ -33,8 +32,7 @@ std::string describeContext(FUnknown* context)
     return "context=non-null hostApplication=yes name=" + name;
 }
 
-std::string interfaceName(const char* iid)
-{
+std::string interfaceName(const char* iid) {
     if (iid == nullptr)
         return "null interface id";
     const struct {
@@ -55,8 +53,7 @@ std::string interfaceName(const char* iid)
     return "other interface";
 }
 
-std::string arrangementName(Vst::SpeakerArrangement arrangement)
-{
+std::string arrangementName(Vst::SpeakerArrangement arrangement) {
     if (arrangement == Vst::SpeakerArr::kMono)
         return "mono";
     if (arrangement == Vst::SpeakerArr::kStereo)
@@ -66,20 +63,24 @@ std::string arrangementName(Vst::SpeakerArrangement arrangement)
     return text;
 }
 
-std::string busName(Vst::MediaType type, Vst::BusDirection direction)
-{
-    std::string text = type == Vst::kAudio ? "audio" : type == Vst::kEvent ? "event" : "media " + std::to_string(type);
+std::string busName(Vst::MediaType type, Vst::BusDirection direction) {
+    std::string text = type == Vst::kAudio   ? "audio"
+                       : type == Vst::kEvent ? "event"
+                                             : "media " + std::to_string(type);
     return text + (direction == Vst::kInput ? " input" : " output");
 }
 
-const char* channelLayoutName(int channels)
-{
+const char* channelLayoutName(int channels) {
     switch (channels) {
-    case 0: return "without channels";
-    case 1: return "mono (1 channel)";
-    case 2: return "stereo (2 channels)";
-    default: return "multi-channel";
+    case 0:
+        return "without channels";
+    case 1:
+        return "mono (1 channel)";
+    case 2:
+        return "stereo (2 channels)";
+    default:
+        return "multi-channel";
     }
 }
 
-}  // namespace testplugin
+} // namespace testplugin

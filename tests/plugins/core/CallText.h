@@ -20,4 +20,4 @@ std::string busName(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection
 // "mono (1 channel)", "stereo (2 channels)", ...; a constant text, so the audio thread may use it.
 const char* channelLayoutName(int channels);
 
-}  // namespace testplugin
+} // namespace testplugin

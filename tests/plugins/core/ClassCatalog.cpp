@@ -13,8 +13,7 @@ namespace {
 
 // Stable, distinct ids derived from the class name, so every build of a bundle
 // declares the same classes and no two names share one.
-ClassId classIdFor(const std::string& name)
-{
+ClassId classIdFor(const std::string& name) {
     ClassId id{};
     for (std::size_t word = 0; word < 4; ++word) {
         std::uint32_t hash = 2166136261u ^ static_cast<std::uint32_t>(word * 0x9e3779b9u);
@@ -25,20 +24,21 @@ ClassId classIdFor(const std::string& name)
     return id;
 }
 
-ClassEntry componentClass(const std::string& name, bool withController)
-{
-    return {name, kVstAudioEffectClass, Role::component, classIdFor(name), withController,
+ClassEntry componentClass(const std::string& name, bool withController) {
+    return {name,
+            kVstAudioEffectClass,
+            Role::component,
+            classIdFor(name),
+            withController,
             classIdFor(name + " Controller")};
 }
 
-ClassEntry controllerClass(const std::string& componentName)
-{
+ClassEntry controllerClass(const std::string& componentName) {
     const std::string name = componentName + " Controller";
     return {name, kVstComponentControllerClass, Role::controller, classIdFor(name), false, {}};
 }
 
-std::vector<ClassEntry> buildCatalog()
-{
+std::vector<ClassEntry> buildCatalog() {
     const std::string name = kPluginConfig.name;
     switch (kPluginConfig.classes) {
     case ClassLayout::separate:
@@ -62,16 +62,14 @@ std::vector<ClassEntry> buildCatalog()
     return {};
 }
 
-}  // namespace
+} // namespace
 
-const std::vector<ClassEntry>& declaredClasses()
-{
+const std::vector<ClassEntry>& declaredClasses() {
     static const std::vector<ClassEntry> catalog = buildCatalog();
     return catalog;
 }
 
-const ClassEntry* findClass(const char* id)
-{
+const ClassEntry* findClass(const char* id) {
     if (id == nullptr)
         return nullptr;
     for (const auto& entry : declaredClasses()) {
@@ -81,10 +79,9 @@ const ClassEntry* findClass(const char* id)
     return nullptr;
 }
 
-std::string className(const char* id)
-{
+std::string className(const char* id) {
     const ClassEntry* entry = findClass(id);
     return entry != nullptr ? entry->name : "unknown class";
 }
 
-}  // namespace testplugin
+} // namespace testplugin

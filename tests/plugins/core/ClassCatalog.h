@@ -14,11 +14,11 @@ using ClassId = std::array<char, 16>;
 enum class Role { component, controller, combined };
 
 struct ClassEntry {
-    std::string name;        // also the object names' prefix: "TestSeparate#2"
-    const char* category;    // "Audio Module Class" or "Component Controller Class"
+    std::string name;     // also the object names' prefix: "TestSeparate#2"
+    const char* category; // "Audio Module Class" or "Component Controller Class"
     Role role;
     ClassId id;
-    bool namesController;    // getControllerClassId answers controllerId
+    bool namesController; // getControllerClassId answers controllerId
     ClassId controllerId;
 };
 
@@ -29,4 +29,4 @@ const ClassEntry* findClass(const char* id);
 // The name of a declared class for call records, "unknown class" otherwise.
 std::string className(const char* id);
 
-}  // namespace testplugin
+} // namespace testplugin

@@ -12,20 +12,18 @@ std::atomic<bool> entered{false};
 std::atomic<bool> exited{false};
 const std::string moduleObject = "module";
 
-}  // namespace
+} // namespace
 
-bool enterModule(void* sharedLibraryHandle)
-{
-    RecordedCall call("module", "ModuleEntry", sharedLibraryHandle != nullptr ? "handle=non-null" : "handle=null",
-                      moduleObject);
+bool enterModule(void* sharedLibraryHandle) {
+    RecordedCall call("module", "ModuleEntry",
+                      sharedLibraryHandle != nullptr ? "handle=non-null" : "handle=null", moduleObject);
     if (entered.exchange(true))
         call.violation("called again without ModuleExit");
     exited = false;
     return call.done(true) != 0;
 }
 
-bool exitModule()
-{
+bool exitModule() {
     RecordedCall call("module", "ModuleExit", "", moduleObject);
     if (!entered.exchange(false))
         call.violation("without ModuleEntry");
@@ -37,8 +35,7 @@ bool exitModule()
     return call.done(true) != 0;
 }
 
-Steinberg::IPluginFactory* createFactory()
-{
+Steinberg::IPluginFactory* createFactory() {
     RecordedCall call("module", "GetPluginFactory", "", moduleObject);
     if (!entered)
         call.violation(exited ? "after ModuleExit" : "before ModuleEntry");
@@ -49,6 +46,8 @@ Steinberg::IPluginFactory* createFactory()
     return factory;
 }
 
-bool moduleEntered() { return entered; }
+bool moduleEntered() {
+    return entered;
+}
 
-}  // namespace testplugin
+} // namespace testplugin

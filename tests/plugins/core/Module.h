@@ -15,4 +15,4 @@ bool exitModule();
 Steinberg::IPluginFactory* createFactory();
 bool moduleEntered();
 
-}  // namespace testplugin
+} // namespace testplugin

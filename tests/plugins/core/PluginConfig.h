@@ -11,17 +11,17 @@ namespace testplugin {
 enum class FactoryKind { plain, two, three };
 
 enum class ClassLayout {
-    separate,           // one audio module class with its own controller class
-    combined,           // one class that is component and controller at once
-    none,               // the factory declares nothing
-    twoModules,         // two audio module classes, each with its controller class
-    controllerOnly,     // only a controller class
-    missingController,  // the component names a controller class the factory cannot create
+    separate,          // one audio module class with its own controller class
+    combined,          // one class that is component and controller at once
+    none,              // the factory declares nothing
+    twoModules,        // two audio module classes, each with its controller class
+    controllerOnly,    // only a controller class
+    missingController, // the component names a controller class the factory cannot create
 };
 
 enum class ParameterLayout {
-    standard,         // Gain 1, Mode 2, Meter 3 (read-only), Hidden 4 (hidden)
-    duplicateTitles,  // A 10, B 11, A 12; no Gain, the audio passes through
+    standard,        // Gain 1, Mode 2, Meter 3 (read-only), Hidden 4 (hidden)
+    duplicateTitles, // A 10, B 11, A 12; no Gain, the audio passes through
 };
 
 struct PluginConfig {
@@ -29,15 +29,17 @@ struct PluginConfig {
     FactoryKind factory = FactoryKind::three;
     ClassLayout classes = ClassLayout::separate;
     ParameterLayout parameters = ParameterLayout::standard;
-    int channels = 2;                    // of the one main input and output bus
+    int channels = 2;                  // of the main input and output bus
+    int inputBuses = 1;                // 0: a generator without audio input
+    bool refusesBusActivation = false; // activateBus answers kResultFalse
     bool answersAudioProcessor = true;
-    int failingParameterInfoIndex = -1;  // getParameterInfo answers kResultFalse for this index
-    double refusedSampleRate = 0.0;      // setupProcessing answers kResultFalse for this rate (0: none)
-    bool processReturnsFalse = false;    // process does its work, then answers kResultFalse
-    bool refusesSetProcessing = false;   // setProcessing answers kResultFalse for both states
-    bool initializeFails = false;        // the component's initialize answers kResultFalse
+    int failingParameterInfoIndex = -1; // getParameterInfo answers kResultFalse for this index
+    double refusedSampleRate = 0.0;     // setupProcessing answers kResultFalse for this rate (0: none)
+    bool processReturnsFalse = false;   // process does its work, then answers kResultFalse
+    bool refusesSetProcessing = false;  // setProcessing answers kResultFalse for both states
+    bool initializeFails = false;       // the component's initialize answers kResultFalse
 };
 
 extern const PluginConfig kPluginConfig;
 
-}  // namespace testplugin
+} // namespace testplugin

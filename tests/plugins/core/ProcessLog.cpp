@@ -6,16 +6,14 @@
 
 namespace testplugin {
 
-void ProcessLog::add(const ProcessRecord& record) noexcept
-{
+void ProcessLog::add(const ProcessRecord& record) noexcept {
     // Audio thread: a plain copy into the ring, published by the count.
     const std::int64_t index = total_.load(std::memory_order_relaxed);
     ring_[static_cast<std::size_t>(index) % ringSize] = record;
     total_.store(index + 1, std::memory_order_release);
 }
 
-void ProcessLog::violation(const char* format, ...) noexcept
-{
+void ProcessLog::violation(const char* format, ...) noexcept {
     // Audio thread: reserve a slot, format into it, then mark it readable.
     const std::int64_t index = violationCount_.fetch_add(1, std::memory_order_relaxed);
     if (index >= static_cast<std::int64_t>(violationSlots))
@@ -28,10 +26,11 @@ void ProcessLog::violation(const char* format, ...) noexcept
     slot.ready.store(true, std::memory_order_release);
 }
 
-std::int64_t ProcessLog::count() const noexcept { return total_.load(std::memory_order_acquire); }
+std::int64_t ProcessLog::count() const noexcept {
+    return total_.load(std::memory_order_acquire);
+}
 
-std::vector<ProcessRecord> ProcessLog::last(std::size_t n) const
-{
+std::vector<ProcessRecord> ProcessLog::last(std::size_t n) const {
     const std::int64_t total = total_.load(std::memory_order_acquire);
     const auto kept = static_cast<std::size_t>(std::min<std::int64_t>(total, ringSize));
     const std::size_t wanted = std::min(n, kept);
@@ -42,8 +41,7 @@ std::vector<ProcessRecord> ProcessLog::last(std::size_t n) const
     return records;
 }
 
-void ProcessLog::appendViolations(std::vector<std::string>& out) const
-{
+void ProcessLog::appendViolations(std::vector<std::string>& out) const {
     const std::int64_t reported = violationCount_.load(std::memory_order_acquire);
     const auto kept = static_cast<std::size_t>(std::min<std::int64_t>(reported, violationSlots));
     for (std::size_t index = 0; index < kept; ++index) {
@@ -55,12 +53,11 @@ void ProcessLog::appendViolations(std::vector<std::string>& out) const
                       " more violations inside process were not kept");
 }
 
-void ProcessLog::reset() noexcept
-{
+void ProcessLog::reset() noexcept {
     for (auto& slot : slots_)
         slot.ready.store(false, std::memory_order_relaxed);
     violationCount_.store(0, std::memory_order_release);
     total_.store(0, std::memory_order_release);
 }
 
-}  // namespace testplugin
+} // namespace testplugin

@@ -15,7 +15,7 @@
 namespace testplugin {
 
 class ProcessLog {
-public:
+  public:
     static constexpr std::size_t ringSize = 256;
     static constexpr std::size_t violationSlots = 64;
     static constexpr std::size_t violationLength = 160;
@@ -28,11 +28,11 @@ public:
 
     // Control thread.
     std::int64_t count() const noexcept;
-    std::vector<ProcessRecord> last(std::size_t n) const;  // not while a process call runs
+    std::vector<ProcessRecord> last(std::size_t n) const; // not while a process call runs
     void appendViolations(std::vector<std::string>& out) const;
-    void reset() noexcept;  // not while a process call runs
+    void reset() noexcept; // not while a process call runs
 
-private:
+  private:
     struct Slot {
         std::atomic<bool> ready{false};
         char text[violationLength] = {};
@@ -44,4 +44,4 @@ private:
     std::array<Slot, violationSlots> slots_{};
 };
 
-}  // namespace testplugin
+} // namespace testplugin

@@ -5,23 +5,20 @@
 
 namespace testplugin {
 
-Recorder& Recorder::instance()
-{
+Recorder& Recorder::instance() {
     static Recorder recorder;
     return recorder;
 }
 
 Recorder::Ticket Recorder::beginCall(const char* interface, const char* method, std::string arguments,
-                                     const std::string& object)
-{
+                                     const std::string& object) {
     CallRecord record{interface, method, std::move(arguments), object, currentThreadToken(), 0};
     std::lock_guard lock(mutex_);
     calls_.push_back(std::move(record));
     return {generation_, calls_.size() - 1};
 }
 
-void Recorder::finishCall(const Ticket& ticket, std::int32_t result, const std::string& arguments)
-{
+void Recorder::finishCall(const Ticket& ticket, std::int32_t result, const std::string& arguments) {
     std::lock_guard lock(mutex_);
     // A reset between entry and exit dropped the record; nothing to fill in.
     if (ticket.generation != generation_ || ticket.index >= calls_.size())
@@ -30,28 +27,24 @@ void Recorder::finishCall(const Ticket& ticket, std::int32_t result, const std::
     calls_[ticket.index].arguments = arguments;
 }
 
-void Recorder::violation(std::string text)
-{
+void Recorder::violation(std::string text) {
     std::lock_guard lock(mutex_);
     violations_.push_back(std::move(text));
 }
 
-int Recorder::registerObject(const std::string& className)
-{
+int Recorder::registerObject(const std::string& className) {
     std::lock_guard lock(mutex_);
     const int instance = nextInstance_++;
     live_.emplace(instance, className + "#" + std::to_string(instance));
     return instance;
 }
 
-void Recorder::releaseObject(int instance)
-{
+void Recorder::releaseObject(int instance) {
     std::lock_guard lock(mutex_);
     live_.erase(instance);
 }
 
-std::string Recorder::describeLiveObjects() const
-{
+std::string Recorder::describeLiveObjects() const {
     std::lock_guard lock(mutex_);
     std::string text;
     for (const auto& [instance, name] : live_)
@@ -59,14 +52,12 @@ std::string Recorder::describeLiveObjects() const
     return text;
 }
 
-std::vector<CallRecord> Recorder::calls() const
-{
+std::vector<CallRecord> Recorder::calls() const {
     std::lock_guard lock(mutex_);
     return calls_;
 }
 
-std::vector<std::string> Recorder::violations() const
-{
+std::vector<std::string> Recorder::violations() const {
     std::vector<std::string> all;
     {
         std::lock_guard lock(mutex_);
@@ -76,12 +67,15 @@ std::vector<std::string> Recorder::violations() const
     return all;
 }
 
-std::int64_t Recorder::processCount() const { return processLog_.count(); }
+std::int64_t Recorder::processCount() const {
+    return processLog_.count();
+}
 
-std::vector<ProcessRecord> Recorder::lastProcesses(std::size_t n) const { return processLog_.last(n); }
+std::vector<ProcessRecord> Recorder::lastProcesses(std::size_t n) const {
+    return processLog_.last(n);
+}
 
-int Recorder::count(const std::string& method) const
-{
+int Recorder::count(const std::string& method) const {
     if (method == "process")
         return static_cast<int>(processLog_.count());
     std::lock_guard lock(mutex_);
@@ -91,14 +85,12 @@ int Recorder::count(const std::string& method) const
     return matching;
 }
 
-int Recorder::liveObjects() const
-{
+int Recorder::liveObjects() const {
     std::lock_guard lock(mutex_);
     return static_cast<int>(live_.size());
 }
 
-void Recorder::reset()
-{
+void Recorder::reset() {
     std::lock_guard lock(mutex_);
     ++generation_;
     calls_.clear();
@@ -109,14 +101,13 @@ void Recorder::reset()
 RecordedCall::RecordedCall(const char* interface, const char* method, std::string arguments,
                            const std::string& object)
     : interface_(interface), method_(method), arguments_(std::move(arguments)), object_(object),
-      ticket_(Recorder::instance().beginCall(interface, method, arguments_, object))
-{
+      ticket_(Recorder::instance().beginCall(interface, method, arguments_, object)) {}
+
+void RecordedCall::setArguments(std::string arguments) {
+    arguments_ = std::move(arguments);
 }
 
-void RecordedCall::setArguments(std::string arguments) { arguments_ = std::move(arguments); }
-
-void RecordedCall::violation(const std::string& rule)
-{
+void RecordedCall::violation(const std::string& rule) {
     // Module entry points are plain functions: "GetPluginFactory before ModuleEntry".
     const bool moduleCall = std::string_view(interface_) == "module";
     std::string text = moduleCall ? std::string(method_) : object_ + ": " + interface_ + "::" + method_;
@@ -125,19 +116,19 @@ void RecordedCall::violation(const std::string& rule)
     Recorder::instance().violation(text + " " + rule);
 }
 
-std::int32_t RecordedCall::done(std::int32_t result)
-{
+std::int32_t RecordedCall::done(std::int32_t result) {
     Recorder::instance().finishCall(ticket_, result, arguments_);
     return result;
 }
 
-std::string formatDouble(double value)
-{
+std::string formatDouble(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);
     return text;
 }
 
-const char* boolText(bool value) { return value ? "true" : "false"; }
+const char* boolText(bool value) {
+    return value ? "true" : "false";
+}
 
-}  // namespace testplugin
+} // namespace testplugin

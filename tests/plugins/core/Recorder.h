@@ -17,7 +17,7 @@
 namespace testplugin {
 
 class Recorder final : public TestPluginProbe {
-public:
+  public:
     static Recorder& instance();
 
     struct Ticket {
@@ -27,14 +27,15 @@ public:
 
     // Control thread: appends a call (at entry, so nested calls keep their order)
     // and later fills in its result.
-    Ticket beginCall(const char* interface, const char* method, std::string arguments, const std::string& object);
+    Ticket beginCall(const char* interface, const char* method, std::string arguments,
+                     const std::string& object);
     void finishCall(const Ticket& ticket, std::int32_t result, const std::string& arguments);
     void violation(std::string text);
 
     // Live plug-in objects (factories, components, controllers) and their names.
-    int registerObject(const std::string& className);  // the new instance number
+    int registerObject(const std::string& className); // the new instance number
     void releaseObject(int instance);
-    std::string describeLiveObjects() const;  // "factory#1, TestSeparate#2"
+    std::string describeLiveObjects() const; // "factory#1, TestSeparate#2"
 
     ProcessLog& processLog() { return processLog_; }
 
@@ -47,7 +48,7 @@ public:
     int liveObjects() const override;
     void reset() override;
 
-private:
+  private:
     Recorder() = default;
 
     mutable std::mutex mutex_;
@@ -62,7 +63,7 @@ private:
 // One recorded control-side call: created at the entry of a plug-in method,
 // it records the call, collects rule violations and stores the answer.
 class RecordedCall {
-public:
+  public:
     RecordedCall(const char* interface, const char* method, std::string arguments, const std::string& object);
 
     // For arguments only known after reading them (e.g. a state stream).
@@ -72,7 +73,7 @@ public:
     // Stores the answer and hands it back, so methods can `return call.done(result);`.
     std::int32_t done(std::int32_t result);
 
-private:
+  private:
     const char* interface_;
     const char* method_;
     std::string arguments_;
@@ -80,7 +81,7 @@ private:
     Recorder::Ticket ticket_;
 };
 
-std::string formatDouble(double value);  // round-trippable ("%.17g")
+std::string formatDouble(double value); // round-trippable ("%.17g")
 const char* boolText(bool value);
 
-}  // namespace testplugin
+} // namespace testplugin

@@ -15,8 +15,7 @@ namespace testplugin {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-tresult PLUGIN_API TestPluginObject::getControllerClassId(TUID classId)
-{
+tresult PLUGIN_API TestPluginObject::getControllerClassId(TUID classId) {
     RecordedCall call("IComponent", "getControllerClassId", "", name_);
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
@@ -29,8 +28,7 @@ tresult PLUGIN_API TestPluginObject::getControllerClassId(TUID classId)
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestPluginObject::setIoMode(IoMode mode)
-{
+tresult PLUGIN_API TestPluginObject::setIoMode(IoMode mode) {
     RecordedCall call("IComponent", "setIoMode", "mode=" + std::to_string(mode), name_);
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
@@ -39,8 +37,7 @@ tresult PLUGIN_API TestPluginObject::setIoMode(IoMode mode)
     return call.done(kResultOk);
 }
 
-int32 PLUGIN_API TestPluginObject::getBusCount(MediaType type, BusDirection direction)
-{
+int32 PLUGIN_API TestPluginObject::getBusCount(MediaType type, BusDirection direction) {
     RecordedCall call("IComponent", "getBusCount", busName(type, direction), name_);
     // Like the installed plug-ins, an uninitialised component answers the error
     // code kNotInitialized where a count is expected.
@@ -49,37 +46,37 @@ int32 PLUGIN_API TestPluginObject::getBusCount(MediaType type, BusDirection dire
     return call.done(Component::getBusCount(type, direction));
 }
 
-tresult PLUGIN_API TestPluginObject::getBusInfo(MediaType type, BusDirection direction, int32 index, BusInfo& info)
-{
-    RecordedCall call("IComponent", "getBusInfo", busName(type, direction) + " index=" + std::to_string(index),
-                      name_);
+tresult PLUGIN_API TestPluginObject::getBusInfo(MediaType type, BusDirection direction, int32 index,
+                                                BusInfo& info) {
+    RecordedCall call("IComponent", "getBusInfo",
+                      busName(type, direction) + " index=" + std::to_string(index), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
     return call.done(Component::getBusInfo(type, direction, index, info));
 }
 
-tresult PLUGIN_API TestPluginObject::getRoutingInfo(RoutingInfo&, RoutingInfo&)
-{
+tresult PLUGIN_API TestPluginObject::getRoutingInfo(RoutingInfo&, RoutingInfo&) {
     RecordedCall call("IComponent", "getRoutingInfo", "", name_);
     if (!admit(call))
         return call.done(kNotInitialized);
     return call.done(kNotImplemented);
 }
 
-tresult PLUGIN_API TestPluginObject::activateBus(MediaType type, BusDirection direction, int32 index, TBool state)
-{
-    RecordedCall call("IComponent", "activateBus",
-                      busName(type, direction) + " index=" + std::to_string(index) + " state=" + boolText(state),
-                      name_);
+tresult PLUGIN_API TestPluginObject::activateBus(MediaType type, BusDirection direction, int32 index,
+                                                 TBool state) {
+    RecordedCall call(
+        "IComponent", "activateBus",
+        busName(type, direction) + " index=" + std::to_string(index) + " state=" + boolText(state), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
     if (active_)
         call.violation("while the component is active");
+    if (kPluginConfig.refusesBusActivation)
+        return call.done(kResultFalse);
     return call.done(Component::activateBus(type, direction, index, state));
 }
 
-tresult PLUGIN_API TestPluginObject::setActive(TBool state)
-{
+tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
     RecordedCall call("IComponent", "setActive", boolText(state), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
@@ -91,15 +88,14 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state)
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestPluginObject::setState(IBStream* state)
-{
+tresult PLUGIN_API TestPluginObject::setState(IBStream* state) {
     RecordedCall call(stateInterface(), "setState", "", name_);
     if (!admit(call))
         return call.done(kNotInitialized);
     if (state == nullptr)
         return call.done(kInvalidArgument);
     if (entry_.role == Role::controller)
-        return call.done(kResultOk);  // the controller keeps no state of its own
+        return call.done(kResultOk); // the controller keeps no state of its own
     double gain = 0.0;
     int32 bytesRead = 0;
     state->read(&gain, sizeof gain, &bytesRead);
@@ -110,8 +106,7 @@ tresult PLUGIN_API TestPluginObject::setState(IBStream* state)
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestPluginObject::getState(IBStream* state)
-{
+tresult PLUGIN_API TestPluginObject::getState(IBStream* state) {
     RecordedCall call(stateInterface(), "getState", "", name_);
     if (!admit(call))
         return call.done(kNotInitialized);
@@ -128,4 +123,4 @@ tresult PLUGIN_API TestPluginObject::getState(IBStream* state)
     return call.done(result);
 }
 
-}  // namespace testplugin
+} // namespace testplugin

@@ -14,8 +14,7 @@ namespace testplugin {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-void TestPluginObject::addParameters()
-{
+void TestPluginObject::addParameters() {
     parameters_.init();
     if (kPluginConfig.parameters == ParameterLayout::duplicateTitles) {
         parameters_.addParameter(u"A", nullptr, 0, 0.0, ParameterInfo::kCanAutomate, 10);
@@ -24,13 +23,13 @@ void TestPluginObject::addParameters()
         return;
     }
     parameters_.addParameter(u"Gain", u"x", 0, 1.0, ParameterInfo::kCanAutomate, 1);
-    parameters_.addParameter(u"Mode", nullptr, 2, 0.0, ParameterInfo::kCanAutomate | ParameterInfo::kIsList, 2);
+    parameters_.addParameter(u"Mode", nullptr, 2, 0.0, ParameterInfo::kCanAutomate | ParameterInfo::kIsList,
+                             2);
     parameters_.addParameter(u"Meter", nullptr, 0, 0.0, ParameterInfo::kIsReadOnly, 3);
     parameters_.addParameter(u"Hidden", nullptr, 0, 0.5, ParameterInfo::kIsHidden, 4);
 }
 
-tresult PLUGIN_API TestPluginObject::setComponentState(IBStream* state)
-{
+tresult PLUGIN_API TestPluginObject::setComponentState(IBStream* state) {
     RecordedCall call("IEditController", "setComponentState", "", name_);
     if (!admit(call))
         return call.done(kNotInitialized);
@@ -48,16 +47,14 @@ tresult PLUGIN_API TestPluginObject::setComponentState(IBStream* state)
     return call.done(kResultOk);
 }
 
-int32 PLUGIN_API TestPluginObject::getParameterCount()
-{
+int32 PLUGIN_API TestPluginObject::getParameterCount() {
     RecordedCall call("IEditController", "getParameterCount", "", name_);
     if (!admit(call))
         return call.done(0);
     return call.done(parameters_.getParameterCount());
 }
 
-tresult PLUGIN_API TestPluginObject::getParameterInfo(int32 paramIndex, ParameterInfo& info)
-{
+tresult PLUGIN_API TestPluginObject::getParameterInfo(int32 paramIndex, ParameterInfo& info) {
     RecordedCall call("IEditController", "getParameterInfo", "index=" + std::to_string(paramIndex), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
@@ -70,8 +67,7 @@ tresult PLUGIN_API TestPluginObject::getParameterInfo(int32 paramIndex, Paramete
 }
 
 tresult PLUGIN_API TestPluginObject::getParamStringByValue(ParamID id, ParamValue valueNormalized,
-                                                          String128 string)
-{
+                                                           String128 string) {
     RecordedCall call("IEditController", "getParamStringByValue",
                       "id=" + std::to_string(id) + " value=" + formatDouble(valueNormalized), name_);
     if (!admit(call))
@@ -83,8 +79,8 @@ tresult PLUGIN_API TestPluginObject::getParamStringByValue(ParamID id, ParamValu
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestPluginObject::getParamValueByString(ParamID id, TChar* string, ParamValue& valueNormalized)
-{
+tresult PLUGIN_API TestPluginObject::getParamValueByString(ParamID id, TChar* string,
+                                                           ParamValue& valueNormalized) {
     RecordedCall call("IEditController", "getParamValueByString", "id=" + std::to_string(id), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
@@ -94,8 +90,7 @@ tresult PLUGIN_API TestPluginObject::getParamValueByString(ParamID id, TChar* st
     return call.done(parameter->fromString(string, valueNormalized) ? kResultOk : kResultFalse);
 }
 
-ParamValue PLUGIN_API TestPluginObject::normalizedParamToPlain(ParamID id, ParamValue valueNormalized)
-{
+ParamValue PLUGIN_API TestPluginObject::normalizedParamToPlain(ParamID id, ParamValue valueNormalized) {
     RecordedCall call("IEditController", "normalizedParamToPlain",
                       "id=" + std::to_string(id) + " value=" + formatDouble(valueNormalized), name_);
     Parameter* parameter = admit(call) ? parameters_.getParameter(id) : nullptr;
@@ -103,8 +98,7 @@ ParamValue PLUGIN_API TestPluginObject::normalizedParamToPlain(ParamID id, Param
     return parameter != nullptr ? parameter->toPlain(valueNormalized) : valueNormalized;
 }
 
-ParamValue PLUGIN_API TestPluginObject::plainParamToNormalized(ParamID id, ParamValue plainValue)
-{
+ParamValue PLUGIN_API TestPluginObject::plainParamToNormalized(ParamID id, ParamValue plainValue) {
     RecordedCall call("IEditController", "plainParamToNormalized",
                       "id=" + std::to_string(id) + " value=" + formatDouble(plainValue), name_);
     Parameter* parameter = admit(call) ? parameters_.getParameter(id) : nullptr;
@@ -112,8 +106,7 @@ ParamValue PLUGIN_API TestPluginObject::plainParamToNormalized(ParamID id, Param
     return parameter != nullptr ? parameter->toNormalized(plainValue) : plainValue;
 }
 
-ParamValue PLUGIN_API TestPluginObject::getParamNormalized(ParamID id)
-{
+ParamValue PLUGIN_API TestPluginObject::getParamNormalized(ParamID id) {
     RecordedCall call("IEditController", "getParamNormalized", "id=" + std::to_string(id), name_);
     Parameter* parameter = admit(call) ? parameters_.getParameter(id) : nullptr;
     // Unknown ids answer 0, as the SDK's controller base does.
@@ -123,8 +116,7 @@ ParamValue PLUGIN_API TestPluginObject::getParamNormalized(ParamID id)
     return value;
 }
 
-tresult PLUGIN_API TestPluginObject::setParamNormalized(ParamID id, ParamValue value)
-{
+tresult PLUGIN_API TestPluginObject::setParamNormalized(ParamID id, ParamValue value) {
     RecordedCall call("IEditController", "setParamNormalized",
                       "id=" + std::to_string(id) + " value=" + formatDouble(value), name_);
     if (!admit(call))
@@ -136,8 +128,7 @@ tresult PLUGIN_API TestPluginObject::setParamNormalized(ParamID id, ParamValue v
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestPluginObject::setComponentHandler(IComponentHandler* handler)
-{
+tresult PLUGIN_API TestPluginObject::setComponentHandler(IComponentHandler* handler) {
     RecordedCall call("IEditController", "setComponentHandler",
                       handler != nullptr ? "handler=non-null" : "handler=null", name_);
     if (!admit(call))
@@ -145,13 +136,12 @@ tresult PLUGIN_API TestPluginObject::setComponentHandler(IComponentHandler* hand
     return call.done(kResultOk);
 }
 
-IPlugView* PLUGIN_API TestPluginObject::createView(FIDString name)
-{
-    RecordedCall call("IEditController", "createView", std::string("name=") + (name != nullptr ? name : "null"),
-                      name_);
+IPlugView* PLUGIN_API TestPluginObject::createView(FIDString name) {
+    RecordedCall call("IEditController", "createView",
+                      std::string("name=") + (name != nullptr ? name : "null"), name_);
     admit(call);
     call.done(kResultFalse);
-    return nullptr;  // no editor
+    return nullptr; // no editor
 }
 
-}  // namespace testplugin
+} // namespace testplugin

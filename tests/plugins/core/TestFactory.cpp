@@ -22,50 +22,46 @@ const char* const vendor = "Varnel Tests";
 const char* const version = "1.0.0";
 const char* const subCategories = "Fx";
 
-template <std::size_t N>
-void copyText(char8 (&target)[N], const std::string& text)
-{
+template <std::size_t N> void copyText(char8 (&target)[N], const std::string& text) {
     std::strncpy(target, text.c_str(), N - 1);
     target[N - 1] = 0;
 }
 
-template <std::size_t N>
-void copyText(char16 (&target)[N], const std::string& text)
-{
+template <std::size_t N> void copyText(char16 (&target)[N], const std::string& text) {
     std::size_t i = 0;
     for (; i + 1 < N && i < text.size(); ++i)
         target[i] = static_cast<char16>(static_cast<unsigned char>(text[i]));
     target[i] = 0;
 }
 
-const ClassEntry* classAt(int32 index)
-{
+const ClassEntry* classAt(int32 index) {
     const auto& classes = declaredClasses();
-    return index >= 0 && static_cast<std::size_t>(index) < classes.size() ? &classes[static_cast<std::size_t>(index)]
-                                                                           : nullptr;
+    return index >= 0 && static_cast<std::size_t>(index) < classes.size()
+               ? &classes[static_cast<std::size_t>(index)]
+               : nullptr;
 }
 
-const char* subCategoriesOf(const ClassEntry& entry)
-{
+const char* subCategoriesOf(const ClassEntry& entry) {
     return entry.role == Role::controller ? "" : subCategories;
 }
 
-}  // namespace
+} // namespace
 
 TestFactory::TestFactory()
-    : instance_(Recorder::instance().registerObject("factory")), name_("factory#" + std::to_string(instance_))
-{
+    : instance_(Recorder::instance().registerObject("factory")),
+      name_("factory#" + std::to_string(instance_)) {}
+
+TestFactory::~TestFactory() {
+    Recorder::instance().releaseObject(instance_);
 }
 
-TestFactory::~TestFactory() { Recorder::instance().releaseObject(instance_); }
-
-tresult PLUGIN_API TestFactory::queryInterface(const TUID iid, void** object)
-{
+tresult PLUGIN_API TestFactory::queryInterface(const TUID iid, void** object) {
     const FactoryKind kind = kPluginConfig.factory;
-    const bool answers = FUnknownPrivate::iidEqual(iid, FUnknown::iid) ||
-                         FUnknownPrivate::iidEqual(iid, IPluginFactory::iid) ||
-                         (kind != FactoryKind::plain && FUnknownPrivate::iidEqual(iid, IPluginFactory2::iid)) ||
-                         (kind == FactoryKind::three && FUnknownPrivate::iidEqual(iid, IPluginFactory3::iid));
+    const bool answers =
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid) ||
+        FUnknownPrivate::iidEqual(iid, IPluginFactory::iid) ||
+        (kind != FactoryKind::plain && FUnknownPrivate::iidEqual(iid, IPluginFactory2::iid)) ||
+        (kind == FactoryKind::three && FUnknownPrivate::iidEqual(iid, IPluginFactory3::iid));
     if (!answers) {
         *object = nullptr;
         return kNoInterface;
@@ -75,43 +71,41 @@ tresult PLUGIN_API TestFactory::queryInterface(const TUID iid, void** object)
     return kResultOk;
 }
 
-uint32 PLUGIN_API TestFactory::addRef() { return ++references_; }
+uint32 PLUGIN_API TestFactory::addRef() {
+    return ++references_;
+}
 
-uint32 PLUGIN_API TestFactory::release()
-{
+uint32 PLUGIN_API TestFactory::release() {
     const uint32 remaining = --references_;
     if (remaining == 0)
         delete this;
     return remaining;
 }
 
-void TestFactory::checkModuleEntered(RecordedCall& call) const
-{
+void TestFactory::checkModuleEntered(RecordedCall& call) const {
     if (!moduleEntered())
         call.violation("while the module is not entered (ModuleEntry missing or ModuleExit already called)");
 }
 
-tresult PLUGIN_API TestFactory::getFactoryInfo(PFactoryInfo* info)
-{
+tresult PLUGIN_API TestFactory::getFactoryInfo(PFactoryInfo* info) {
     RecordedCall call("IPluginFactory", "getFactoryInfo", "", name_);
     checkModuleEntered(call);
     if (info == nullptr)
         return call.done(kInvalidArgument);
     *info = {};
     copyText(info->vendor, vendor);
-    info->flags = kPluginConfig.factory == FactoryKind::three ? PFactoryInfo::kUnicode : PFactoryInfo::kNoFlags;
+    info->flags =
+        kPluginConfig.factory == FactoryKind::three ? PFactoryInfo::kUnicode : PFactoryInfo::kNoFlags;
     return call.done(kResultOk);
 }
 
-int32 PLUGIN_API TestFactory::countClasses()
-{
+int32 PLUGIN_API TestFactory::countClasses() {
     RecordedCall call("IPluginFactory", "countClasses", "", name_);
     checkModuleEntered(call);
     return call.done(static_cast<int32>(declaredClasses().size()));
 }
 
-tresult PLUGIN_API TestFactory::getClassInfo(int32 index, PClassInfo* info)
-{
+tresult PLUGIN_API TestFactory::getClassInfo(int32 index, PClassInfo* info) {
     RecordedCall call("IPluginFactory", "getClassInfo", "index=" + std::to_string(index), name_);
     checkModuleEntered(call);
     const ClassEntry* entry = classAt(index);
@@ -125,8 +119,7 @@ tresult PLUGIN_API TestFactory::getClassInfo(int32 index, PClassInfo* info)
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestFactory::getClassInfo2(int32 index, PClassInfo2* info)
-{
+tresult PLUGIN_API TestFactory::getClassInfo2(int32 index, PClassInfo2* info) {
     RecordedCall call("IPluginFactory2", "getClassInfo2", "index=" + std::to_string(index), name_);
     checkModuleEntered(call);
     const ClassEntry* entry = classAt(index);
@@ -144,8 +137,7 @@ tresult PLUGIN_API TestFactory::getClassInfo2(int32 index, PClassInfo2* info)
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestFactory::getClassInfoUnicode(int32 index, PClassInfoW* info)
-{
+tresult PLUGIN_API TestFactory::getClassInfoUnicode(int32 index, PClassInfoW* info) {
     RecordedCall call("IPluginFactory3", "getClassInfoUnicode", "index=" + std::to_string(index), name_);
     checkModuleEntered(call);
     const ClassEntry* entry = classAt(index);
@@ -163,8 +155,7 @@ tresult PLUGIN_API TestFactory::getClassInfoUnicode(int32 index, PClassInfoW* in
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestFactory::createInstance(FIDString cid, FIDString iid, void** object)
-{
+tresult PLUGIN_API TestFactory::createInstance(FIDString cid, FIDString iid, void** object) {
     RecordedCall call("IPluginFactory", "createInstance",
                       "class=" + className(cid) + " interface=" + interfaceName(iid), name_);
     checkModuleEntered(call);
@@ -179,16 +170,16 @@ tresult PLUGIN_API TestFactory::createInstance(FIDString cid, FIDString iid, voi
     auto* instance = new TestPluginObject(*entry);
     const tresult result = instance->queryInterface(iid, object);
     if (result == kResultOk)
-        call.setArguments("class=" + entry->name + " interface=" + interfaceName(iid) + " -> " + instance->name());
-    instance->release();  // the caller holds the reference queryInterface added, if any
+        call.setArguments("class=" + entry->name + " interface=" + interfaceName(iid) + " -> " +
+                          instance->name());
+    instance->release(); // the caller holds the reference queryInterface added, if any
     return call.done(result == kResultOk ? kResultOk : kNoInterface);
 }
 
-tresult PLUGIN_API TestFactory::setHostContext(FUnknown* context)
-{
+tresult PLUGIN_API TestFactory::setHostContext(FUnknown* context) {
     RecordedCall call("IPluginFactory3", "setHostContext", describeContext(context), name_);
     checkModuleEntered(call);
     return call.done(kResultOk);
 }
 
-}  // namespace testplugin
+} // namespace testplugin

@@ -12,12 +12,14 @@
 
 namespace testplugin {
 
+class RecordedCall;
+
 class TestFactory final : public Steinberg::IPluginFactory3 {
-public:
-    TestFactory();  // one reference, for the caller of GetPluginFactory
+  public:
+    TestFactory(); // one reference, for the caller of GetPluginFactory
     virtual ~TestFactory();
 
-    const std::string& name() const { return name_; }  // "factory#1"
+    const std::string& name() const { return name_; } // "factory#1"
 
     Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** object) override;
     Steinberg::uint32 PLUGIN_API addRef() override;
@@ -28,17 +30,19 @@ public:
     Steinberg::tresult PLUGIN_API getClassInfo(Steinberg::int32 index, Steinberg::PClassInfo* info) override;
     Steinberg::tresult PLUGIN_API createInstance(Steinberg::FIDString cid, Steinberg::FIDString iid,
                                                  void** object) override;
-    Steinberg::tresult PLUGIN_API getClassInfo2(Steinberg::int32 index, Steinberg::PClassInfo2* info) override;
-    Steinberg::tresult PLUGIN_API getClassInfoUnicode(Steinberg::int32 index, Steinberg::PClassInfoW* info) override;
+    Steinberg::tresult PLUGIN_API getClassInfo2(Steinberg::int32 index,
+                                                Steinberg::PClassInfo2* info) override;
+    Steinberg::tresult PLUGIN_API getClassInfoUnicode(Steinberg::int32 index,
+                                                      Steinberg::PClassInfoW* info) override;
     Steinberg::tresult PLUGIN_API setHostContext(Steinberg::FUnknown* context) override;
 
-private:
+  private:
     // Records a factory call; adds a violation when the module is not entered.
-    void checkModuleEntered(class RecordedCall& call) const;
+    void checkModuleEntered(RecordedCall& call) const;
 
     std::atomic<Steinberg::uint32> references_{1};
     int instance_;
     std::string name_;
 };
 
-}  // namespace testplugin
+} // namespace testplugin

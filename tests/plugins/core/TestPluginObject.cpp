@@ -13,19 +13,15 @@ using namespace Steinberg::Vst;
 
 TestPluginObject::TestPluginObject(const ClassEntry& entry)
     : entry_(entry), instance_(Recorder::instance().registerObject(entry.name)),
-      name_(entry.name + "#" + std::to_string(instance_))
-{
-}
+      name_(entry.name + "#" + std::to_string(instance_)) {}
 
-TestPluginObject::~TestPluginObject()
-{
+TestPluginObject::~TestPluginObject() {
     if (initialized_ && !terminated_)
         Recorder::instance().violation(name_ + ": last release without IPluginBase::terminate");
     Recorder::instance().releaseObject(instance_);
 }
 
-tresult PLUGIN_API TestPluginObject::queryInterface(const TUID iid, void** object)
-{
+tresult PLUGIN_API TestPluginObject::queryInterface(const TUID iid, void** object) {
     FUnknown* answer = nullptr;
     if (FUnknownPrivate::iidEqual(iid, IComponent::iid)) {
         if (isComponent())
@@ -55,8 +51,7 @@ tresult PLUGIN_API TestPluginObject::queryInterface(const TUID iid, void** objec
     return kResultOk;
 }
 
-bool TestPluginObject::admit(RecordedCall& call) const
-{
+bool TestPluginObject::admit(RecordedCall& call) const {
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
         return false;
@@ -68,8 +63,7 @@ bool TestPluginObject::admit(RecordedCall& call) const
     return true;
 }
 
-tresult PLUGIN_API TestPluginObject::initialize(FUnknown* context)
-{
+tresult PLUGIN_API TestPluginObject::initialize(FUnknown* context) {
     RecordedCall call("IPluginBase", "initialize", describeContext(context), name_);
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
@@ -92,8 +86,7 @@ tresult PLUGIN_API TestPluginObject::initialize(FUnknown* context)
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestPluginObject::terminate()
-{
+tresult PLUGIN_API TestPluginObject::terminate() {
     RecordedCall call("IPluginBase", "terminate", "", name_);
     if (terminated_) {
         call.violation("after IPluginBase::terminate (terminated twice)");
@@ -115,34 +108,33 @@ tresult PLUGIN_API TestPluginObject::terminate()
     return call.done(Component::terminate());
 }
 
-tresult PLUGIN_API TestPluginObject::connect(IConnectionPoint* other)
-{
-    RecordedCall call("IConnectionPoint", "connect", other != nullptr ? "other=non-null" : "other=null", name_);
+tresult PLUGIN_API TestPluginObject::connect(IConnectionPoint* other) {
+    RecordedCall call("IConnectionPoint", "connect", other != nullptr ? "other=non-null" : "other=null",
+                      name_);
     if (!admit(call))
         return call.done(kNotInitialized);
     return call.done(ComponentBase::connect(other));
 }
 
-tresult PLUGIN_API TestPluginObject::disconnect(IConnectionPoint* other)
-{
-    RecordedCall call("IConnectionPoint", "disconnect", other != nullptr ? "other=non-null" : "other=null", name_);
+tresult PLUGIN_API TestPluginObject::disconnect(IConnectionPoint* other) {
+    RecordedCall call("IConnectionPoint", "disconnect", other != nullptr ? "other=non-null" : "other=null",
+                      name_);
     if (!admit(call))
         return call.done(kNotInitialized);
     return call.done(ComponentBase::disconnect(other));
 }
 
-tresult PLUGIN_API TestPluginObject::notify(IMessage* message)
-{
+tresult PLUGIN_API TestPluginObject::notify(IMessage* message) {
     const char* id = message != nullptr ? message->getMessageID() : nullptr;
-    RecordedCall call("IConnectionPoint", "notify", std::string("id=") + (id != nullptr ? id : "null"), name_);
+    RecordedCall call("IConnectionPoint", "notify", std::string("id=") + (id != nullptr ? id : "null"),
+                      name_);
     if (!admit(call))
         return call.done(kNotInitialized);
     return call.done(ComponentBase::notify(message));
 }
 
-const char* TestPluginObject::stateInterface() const
-{
+const char* TestPluginObject::stateInterface() const {
     return entry_.role == Role::controller ? "IEditController" : "IComponent";
 }
 
-}  // namespace testplugin
+} // namespace testplugin

@@ -16,10 +16,10 @@
 
 #include "ClassCatalog.h"
 
-#include "public.sdk/source/vst/vstcomponent.h"
-#include "public.sdk/source/vst/vstparameters.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "public.sdk/source/vst/vstcomponent.h"
+#include "public.sdk/source/vst/vstparameters.h"
 
 #include <atomic>
 #include <string>
@@ -32,7 +32,7 @@ struct ProcessRecord;
 class TestPluginObject final : public Steinberg::Vst::Component,
                                public Steinberg::Vst::IAudioProcessor,
                                public Steinberg::Vst::IEditController {
-public:
+  public:
     using tresult = Steinberg::tresult;
     using int32 = Steinberg::int32;
     using uint32 = Steinberg::uint32;
@@ -44,10 +44,10 @@ public:
     using BusDirection = Steinberg::Vst::BusDirection;
     using SpeakerArrangement = Steinberg::Vst::SpeakerArrangement;
 
-    explicit TestPluginObject(const ClassEntry& entry);  // one reference, for the factory
+    explicit TestPluginObject(const ClassEntry& entry); // one reference, for the factory
     ~TestPluginObject() override;
 
-    const std::string& name() const { return name_; }  // "TestSeparate#2"
+    const std::string& name() const { return name_; } // "TestSeparate#2"
 
     // FUnknown
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** object) override;
@@ -76,8 +76,8 @@ public:
     tresult PLUGIN_API getState(IBStream* state) override;
 
     // IAudioProcessor (TestProcessor.cpp; process in TestProcess.cpp)
-    tresult PLUGIN_API setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
-                                          int32 numOuts) override;
+    tresult PLUGIN_API setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
+                                          SpeakerArrangement* outputs, int32 numOuts) override;
     tresult PLUGIN_API getBusArrangement(BusDirection direction, int32 index,
                                          SpeakerArrangement& arrangement) override;
     tresult PLUGIN_API canProcessSampleSize(int32 symbolicSampleSize) override;
@@ -102,11 +102,11 @@ public:
     tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
-private:
+  private:
     bool isComponent() const { return entry_.role != Role::controller; }
     bool isController() const { return entry_.role != Role::component; }
     SpeakerArrangement busArrangement() const;
-    const char* stateInterface() const;  // "IComponent" or "IEditController" for getState/setState
+    const char* stateInterface() const; // "IComponent" or "IEditController" for getState/setState
 
     // False (after recording why) when a call comes before initialize or after
     // terminate; the caller then answers kNotInitialized.
@@ -129,14 +129,14 @@ private:
 
     std::atomic<bool> initialized_{false};
     std::atomic<bool> terminated_{false};
-    std::atomic<bool> setUp_{false};  // a setupProcessing was accepted
+    std::atomic<bool> setUp_{false}; // a setupProcessing was accepted
     std::atomic<bool> active_{false};
     std::atomic<bool> processing_{false};
     std::atomic<int32> maxSamplesPerBlock_{0};
     std::atomic<int32> symbolicSampleSize_{Steinberg::Vst::kSample32};
-    std::atomic<double> gain_{1.0};  // last "Gain" the DSP received
+    std::atomic<double> gain_{1.0}; // last "Gain" the DSP received
 
-    Steinberg::Vst::ParameterContainer parameters_;  // the controller's
+    Steinberg::Vst::ParameterContainer parameters_; // the controller's
 };
 
-}  // namespace testplugin
+} // namespace testplugin

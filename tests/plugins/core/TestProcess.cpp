@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace testplugin {
 
@@ -26,23 +27,25 @@ namespace {
 constexpr ParamID gainId = 1;
 constexpr ParamID meterId = 3;
 
-// Checks one side's bus 0; false when its buffers cannot be used.
-bool checkBus(ProcessLog& log, const char* object, const char* side, int32 numBuses, const AudioBusBuffers* buses,
-              int32 numSamples)
-{
+// Checks one side's buses against the plug-in's; false when the buffers the
+// plug-in needs cannot be used.
+bool checkBus(ProcessLog& log, const char* object, const char* side, int32 numBuses,
+              const AudioBusBuffers* buses, int32 numSamples, int32 pluginBuses) {
     const int32 declared = buses != nullptr && numBuses > 0 ? buses[0].numChannels : 0;
-    if (numBuses != 1) {
-        log.violation("%s: IAudioProcessor::process declares %d %s buses, the plug-in has 1", object, numBuses, side);
-        if (numBuses < 1)
-            return false;
-    }
+    if (numBuses != pluginBuses)
+        log.violation("%s: IAudioProcessor::process declares %d %s bus(es), the plug-in has %d", object,
+                      numBuses, side, pluginBuses);
+    if (pluginBuses == 0)
+        return true; // nothing to read on this side
+    if (numBuses < 1)
+        return false;
     if (buses == nullptr) {
         log.violation("%s: IAudioProcessor::process with null %s bus buffers", object, side);
         return false;
     }
     if (declared != kPluginConfig.channels)
-        log.violation("%s: IAudioProcessor::process declares %s bus 0 as %s but the plug-in's bus is %s", object, side,
-                      channelLayoutName(declared), channelLayoutName(kPluginConfig.channels));
+        log.violation("%s: IAudioProcessor::process declares %s bus 0 as %s but the plug-in's bus is %s",
+                      object, side, channelLayoutName(declared), channelLayoutName(kPluginConfig.channels));
     if (numSamples > 0 && declared > 0) {
         const bool missingBuffer =
             buses[0].channelBuffers32 == nullptr ||
@@ -56,10 +59,9 @@ bool checkBus(ProcessLog& log, const char* object, const char* side, int32 numBu
     return true;
 }
 
-}  // namespace
+} // namespace
 
-TestPluginObject::BlockUse TestPluginObject::checkProcessCall(const ProcessData& data) const
-{
+TestPluginObject::BlockUse TestPluginObject::checkProcessCall(const ProcessData& data) const {
     ProcessLog& log = Recorder::instance().processLog();
     const char* object = name_.c_str();
     bool usable = true;
@@ -76,7 +78,8 @@ TestPluginObject::BlockUse TestPluginObject::checkProcessCall(const ProcessData&
     if (!active_)
         log.violation("%s: IAudioProcessor::process while the component is inactive", object);
     if (!processing_)
-        log.violation("%s: IAudioProcessor::process while processing is off (setProcessing(true) missing)", object);
+        log.violation("%s: IAudioProcessor::process while processing is off (setProcessing(true) missing)",
+                      object);
     if (data.numSamples < 0) {
         log.violation("%s: IAudioProcessor::process with negative numSamples %d", object, data.numSamples);
         usable = false;
@@ -95,16 +98,17 @@ TestPluginObject::BlockUse TestPluginObject::checkProcessCall(const ProcessData&
     // A block of 0 samples without buffers is the documented way to flush parameters.
     const bool parameterFlush = data.numSamples == 0 && data.numInputs == 0 && data.numOutputs == 0;
     if (!parameterFlush) {
-        usable = checkBus(log, object, "input", data.numInputs, data.inputs, data.numSamples) && usable;
-        usable = checkBus(log, object, "output", data.numOutputs, data.outputs, data.numSamples) && usable;
+        usable = checkBus(log, object, "input", data.numInputs, data.inputs, data.numSamples,
+                          kPluginConfig.inputBuses) &&
+                 usable;
+        usable = checkBus(log, object, "output", data.numOutputs, data.outputs, data.numSamples, 1) && usable;
     }
     if (!usable)
         return BlockUse::refuse;
     return parameterFlush ? BlockUse::parametersOnly : BlockUse::render;
 }
 
-void TestPluginObject::readParameterChanges(IParameterChanges* changes, ProcessRecord& record, bool apply)
-{
+void TestPluginObject::readParameterChanges(IParameterChanges* changes, ProcessRecord& record, bool apply) {
     if (changes == nullptr)
         return;
     record.parameterCount = changes->getParameterCount();
@@ -122,8 +126,8 @@ void TestPluginObject::readParameterChanges(IParameterChanges* changes, ProcessR
             queue->getPoint(points - 1, lastOffset, lastValue);
         }
         if (static_cast<std::size_t>(index) < ProcessRecord::maxQueues)
-            record.queues[static_cast<std::size_t>(index)] = {queue->getParameterId(), points, firstOffset, firstValue,
-                                                             lastValue};
+            record.queues[static_cast<std::size_t>(index)] = {queue->getParameterId(), points, firstOffset,
+                                                              firstValue, lastValue};
         // The block runs with the last value the host sent for "Gain".
         if (apply && queue->getParameterId() == gainId && points > 0 &&
             kPluginConfig.parameters == ParameterLayout::standard)
@@ -131,10 +135,18 @@ void TestPluginObject::readParameterChanges(IParameterChanges* changes, ProcessR
     }
 }
 
-float TestPluginObject::render(ProcessData& data) const
-{
-    const AudioBusBuffers& input = data.inputs[0];
+float TestPluginObject::render(ProcessData& data) const {
     AudioBusBuffers& output = data.outputs[0];
+    if (kPluginConfig.inputBuses == 0) {
+        // A generator of silence.
+        for (int32 channel = 0; channel < std::min(output.numChannels, int32{kPluginConfig.channels});
+             ++channel)
+            std::fill(output.channelBuffers32[channel], output.channelBuffers32[channel] + data.numSamples,
+                      0.0f);
+        output.silenceFlags = (std::uint64_t{1} << kPluginConfig.channels) - 1;
+        return 0.0f;
+    }
+    const AudioBusBuffers& input = data.inputs[0];
     const int32 channels = std::min({input.numChannels, output.numChannels, int32{kPluginConfig.channels}});
     const auto gain = static_cast<float>(gain_.load());
     float peak = 0.0f;
@@ -150,8 +162,7 @@ float TestPluginObject::render(ProcessData& data) const
     return peak;
 }
 
-void TestPluginObject::reportMeter(IParameterChanges* changes, float peak) const
-{
+void TestPluginObject::reportMeter(IParameterChanges* changes, float peak) const {
     if (changes == nullptr)
         return;
     int32 queueIndex = 0;
@@ -161,8 +172,7 @@ void TestPluginObject::reportMeter(IParameterChanges* changes, float peak) const
     }
 }
 
-tresult PLUGIN_API TestPluginObject::process(ProcessData& data)
-{
+tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
     // Audio thread: no allocation, lock, log or wait.
     ProcessRecord record;
     record.object = instance_;
@@ -187,4 +197,4 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data)
     return record.result;
 }
 
-}  // namespace testplugin
+} // namespace testplugin

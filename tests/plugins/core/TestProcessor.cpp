@@ -16,82 +16,78 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-std::string arrangementList(const SpeakerArrangement* arrangements, int32 count)
-{
+std::string arrangementList(const SpeakerArrangement* arrangements, int32 count) {
     std::string text = "[";
     for (int32 i = 0; arrangements != nullptr && i < count; ++i)
         text += (i > 0 ? " " : "") + arrangementName(arrangements[i]);
     return text + "]";
 }
 
-}  // namespace
+} // namespace
 
-SpeakerArrangement TestPluginObject::busArrangement() const
-{
+SpeakerArrangement TestPluginObject::busArrangement() const {
     return kPluginConfig.channels == 1 ? SpeakerArr::kMono : SpeakerArr::kStereo;
 }
 
-void TestPluginObject::addBuses()
-{
-    audioInputs.push_back(owned(new AudioBus(u"Input", kMain, BusInfo::kDefaultActive, busArrangement())));
+void TestPluginObject::addBuses() {
+    if (kPluginConfig.inputBuses > 0)
+        audioInputs.push_back(
+            owned(new AudioBus(u"Input", kMain, BusInfo::kDefaultActive, busArrangement())));
     audioOutputs.push_back(owned(new AudioBus(u"Output", kMain, BusInfo::kDefaultActive, busArrangement())));
 }
 
 tresult PLUGIN_API TestPluginObject::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
-                                                        SpeakerArrangement* outputs, int32 numOuts)
-{
-    RecordedCall call("IAudioProcessor", "setBusArrangements",
-                      "inputs=" + arrangementList(inputs, numIns) + " outputs=" + arrangementList(outputs, numOuts),
-                      name_);
+                                                        SpeakerArrangement* outputs, int32 numOuts) {
+    RecordedCall call(
+        "IAudioProcessor", "setBusArrangements",
+        "inputs=" + arrangementList(inputs, numIns) + " outputs=" + arrangementList(outputs, numOuts), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
     if (active_)
         call.violation("while the component is active");
     // Only the arrangement the plug-in has: a mono plug-in refuses stereo, as
     // the installed mono effects do.
-    const bool accepted = numIns == 1 && numOuts == 1 && inputs != nullptr && outputs != nullptr &&
-                          inputs[0] == busArrangement() && outputs[0] == busArrangement();
+    const bool inputsMatch = numIns == kPluginConfig.inputBuses &&
+                             (numIns == 0 || (inputs != nullptr && inputs[0] == busArrangement()));
+    const bool accepted = inputsMatch && numOuts == 1 && outputs != nullptr && outputs[0] == busArrangement();
     return call.done(accepted ? kResultTrue : kResultFalse);
 }
 
 tresult PLUGIN_API TestPluginObject::getBusArrangement(BusDirection direction, int32 index,
-                                                       SpeakerArrangement& arrangement)
-{
-    RecordedCall call("IAudioProcessor", "getBusArrangement",
-                      std::string(direction == kInput ? "input" : "output") + " index=" + std::to_string(index), name_);
+                                                       SpeakerArrangement& arrangement) {
+    RecordedCall call(
+        "IAudioProcessor", "getBusArrangement",
+        std::string(direction == kInput ? "input" : "output") + " index=" + std::to_string(index), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
-    if (index != 0)
+    const int32 buses = direction == kInput ? kPluginConfig.inputBuses : 1;
+    if (index < 0 || index >= buses)
         return call.done(kInvalidArgument);
     arrangement = busArrangement();
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestPluginObject::canProcessSampleSize(int32 symbolicSampleSize)
-{
-    RecordedCall call("IAudioProcessor", "canProcessSampleSize", "sampleSize=" + std::to_string(symbolicSampleSize),
-                      name_);
+tresult PLUGIN_API TestPluginObject::canProcessSampleSize(int32 symbolicSampleSize) {
+    RecordedCall call("IAudioProcessor", "canProcessSampleSize",
+                      "sampleSize=" + std::to_string(symbolicSampleSize), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
     return call.done(symbolicSampleSize == kSample32 ? kResultTrue : kResultFalse);
 }
 
-uint32 PLUGIN_API TestPluginObject::getLatencySamples()
-{
+uint32 PLUGIN_API TestPluginObject::getLatencySamples() {
     RecordedCall call("IAudioProcessor", "getLatencySamples", "", name_);
     admit(call);
     return static_cast<uint32>(call.done(0));
 }
 
-uint32 PLUGIN_API TestPluginObject::getTailSamples()
-{
+uint32 PLUGIN_API TestPluginObject::getTailSamples() {
     RecordedCall call("IAudioProcessor", "getTailSamples", "", name_);
     admit(call);
     return static_cast<uint32>(call.done(kNoTail));
 }
 
-tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup)
-{
+tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup) {
     RecordedCall call("IAudioProcessor", "setupProcessing",
                       "mode=" + std::to_string(setup.processMode) +
                           " sampleSize=" + std::to_string(setup.symbolicSampleSize) +
@@ -112,8 +108,7 @@ tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup)
     return call.done(kResultOk);
 }
 
-tresult PLUGIN_API TestPluginObject::setProcessing(TBool state)
-{
+tresult PLUGIN_API TestPluginObject::setProcessing(TBool state) {
     RecordedCall call("IAudioProcessor", "setProcessing", boolText(state), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
@@ -125,4 +120,4 @@ tresult PLUGIN_API TestPluginObject::setProcessing(TBool state)
     return call.done(kPluginConfig.refusesSetProcessing ? kResultFalse : kResultOk);
 }
 
-}  // namespace testplugin
+} // namespace testplugin

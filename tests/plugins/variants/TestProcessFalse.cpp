@@ -1,4 +1,5 @@
 // process does its work, then answers kResultFalse.
 #include "core/PluginConfig.h"
 
-const testplugin::PluginConfig testplugin::kPluginConfig{.name = "TestProcessFalse", .processReturnsFalse = true};
+const testplugin::PluginConfig testplugin::kPluginConfig{.name = "TestProcessFalse",
+                                                         .processReturnsFalse = true};

@@ -1,4 +1,5 @@
 // setProcessing answers kResultFalse for both states.
 #include "core/PluginConfig.h"
 
-const testplugin::PluginConfig testplugin::kPluginConfig{.name = "TestRefuseProcessing", .refusesSetProcessing = true};
+const testplugin::PluginConfig testplugin::kPluginConfig{.name = "TestRefuseProcessing",
+                                                         .refusesSetProcessing = true};

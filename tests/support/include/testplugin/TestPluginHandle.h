@@ -13,7 +13,7 @@
 namespace testplugin {
 
 class TestPluginHandle {
-public:
+  public:
     // "<test plug-in dir>/<name>.vst3", the bundle folder a host is given.
     static std::string bundlePath(const std::string& name);
     // The library inside the bundle: "<bundle>/Contents/<arch>-linux/<name>.so".
@@ -21,7 +21,7 @@ public:
 
     // Opens the library (RTLD_NOW | RTLD_LOCAL) and finds VarnelTestPlugin_probe.
     explicit TestPluginHandle(const std::string& name);
-    ~TestPluginHandle();  // dlcloses
+    ~TestPluginHandle(); // dlcloses
     TestPluginHandle(const TestPluginHandle&) = delete;
     TestPluginHandle& operator=(const TestPluginHandle&) = delete;
 
@@ -34,7 +34,7 @@ public:
     // The dlopen handle, for dlsym in tests; null when the library did not open.
     void* library() const;
 
-private:
+  private:
     void* library_ = nullptr;
     TestPluginProbe* probe_ = nullptr;
     std::string error_;
@@ -43,4 +43,4 @@ private:
 // All violations of a probe, one per line, for test failure messages; "no violations" when empty.
 std::string describeViolations(const TestPluginProbe& probe);
 
-}  // namespace testplugin
+} // namespace testplugin

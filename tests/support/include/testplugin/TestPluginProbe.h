@@ -18,20 +18,21 @@ namespace testplugin {
 
 // The id the recorder stores for the calling thread; compare with CallRecord::thread
 // and ProcessRecord::thread. Never allocates.
-inline std::uint64_t currentThreadToken()
-{
+inline std::uint64_t currentThreadToken() {
     return static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
 }
 
 // One call the host made into the plug-in library (module entry points, factory,
 // component, controller). Process calls are kept apart, as ProcessRecord.
 struct CallRecord {
-    std::string interface;  // "module", "IPluginFactory", "IComponent", "IAudioProcessor", "IEditController", ...
-    std::string method;     // the VST 3 name: "initialize", "setActive", "setupProcessing", ...
-    std::string arguments;  // the arguments that matter, e.g. "true" or "mode=0 sampleSize=0 maxSamples=512 rate=48000"
-    std::string object;     // "module", or the object's class name and instance number: "TestSeparate#2"
-    std::uint64_t thread = 0;  // currentThreadToken() of the caller
-    std::int32_t result = 0;   // the tresult (or count, or bool) the plug-in answered
+    std::string
+        interface;      // "module", "IPluginFactory", "IComponent", "IAudioProcessor", "IEditController", ...
+    std::string method; // the VST 3 name: "initialize", "setActive", "setupProcessing", ...
+    std::string arguments;    // the arguments that matter, e.g. "true" or "mode=0 sampleSize=0 maxSamples=512
+                              // rate=48000"
+    std::string object;       // "module", or the object's class name and instance number: "TestSeparate#2"
+    std::uint64_t thread = 0; // currentThreadToken() of the caller
+    std::int32_t result = 0;  // the tresult (or count, or bool) the plug-in answered
 };
 
 // Snapshot of one input parameter queue as the plug-in saw it in a block.
@@ -47,40 +48,48 @@ struct ParameterQueueRecord {
 struct ProcessRecord {
     static constexpr std::size_t maxQueues = 8;
 
-    std::int32_t object = 0;              // instance number of the processing component
+    std::int32_t object = 0; // instance number of the processing component
     std::int32_t numSamples = 0;
     std::int32_t processMode = 0;
     std::int32_t symbolicSampleSize = 0;
     std::int32_t numInputs = 0;
     std::int32_t numOutputs = 0;
-    std::int32_t inputChannels = 0;       // numChannels of input bus 0 (0 without one)
-    std::int32_t outputChannels = 0;      // numChannels of output bus 0 (0 without one)
+    std::int32_t inputChannels = 0;  // numChannels of input bus 0 (0 without one)
+    std::int32_t outputChannels = 0; // numChannels of output bus 0 (0 without one)
     bool hasOutputParameterChanges = false;
-    std::uint64_t thread = 0;             // currentThreadToken() of the audio thread
-    std::int32_t parameterCount = 0;      // inputParameterChanges->getParameterCount(), 0 when null
-    std::array<ParameterQueueRecord, maxQueues> queues{};  // the first min(parameterCount, 8) queues
-    double gain = 0.0;                    // the gain the block was processed with
-    std::int32_t result = 0;              // the tresult process answered
+    std::uint64_t thread = 0;        // currentThreadToken() of the audio thread
+    std::int32_t parameterCount = 0; // inputParameterChanges->getParameterCount(), 0 when null
+    std::array<ParameterQueueRecord, maxQueues> queues{}; // the first min(parameterCount, 8) queues
+    double gain = 0.0;                                    // the gain the block was processed with
+    std::int32_t result = 0;                              // the tresult process answered
 };
 
 class TestPluginProbe {
-public:
+  public:
     // All of these run on a control thread. calls(), violations() and reset() lock the
     // control-side log; lastProcesses() and reset() must not overlap a process call.
-    virtual std::vector<CallRecord> calls() const = 0;                  // in call order
-    virtual std::vector<std::string> violations() const = 0;            // order violations, control-side ones first
-    virtual std::int64_t processCount() const = 0;                      // process calls since load or reset
-    virtual std::vector<ProcessRecord> lastProcesses(std::size_t n) const = 0;  // oldest first, at most 256
-    virtual int count(const std::string& method) const = 0;             // calls named method; "process" counts process calls
-    virtual int liveObjects() const = 0;                                // factories, components and controllers not yet released
-    virtual void reset() = 0;  // clears calls, violations and process records; the lifecycle state stays
 
-protected:
+    // Every recorded call, in call order.
+    virtual std::vector<CallRecord> calls() const = 0;
+    // Order violations, the control-side ones first, then those found inside process.
+    virtual std::vector<std::string> violations() const = 0;
+    // Process calls since the library was loaded or the probe reset.
+    virtual std::int64_t processCount() const = 0;
+    // The last n process calls, oldest first; at most 256 are kept.
+    virtual std::vector<ProcessRecord> lastProcesses(std::size_t n) const = 0;
+    // Calls whose method is method; "process" counts process calls.
+    virtual int count(const std::string& method) const = 0;
+    // Factories, components and controllers not yet released.
+    virtual int liveObjects() const = 0;
+    // Clears calls, violations and process records; the lifecycle state stays.
+    virtual void reset() = 0;
+
+  protected:
     ~TestPluginProbe() = default;
 };
 
 using ProbeFunction = TestPluginProbe* (*)();
 
-}  // namespace testplugin
+} // namespace testplugin
 
 extern "C" testplugin::TestPluginProbe* VarnelTestPlugin_probe();

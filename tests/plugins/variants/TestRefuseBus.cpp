@@ -1,0 +1,5 @@
+// activateBus answers kResultFalse for every bus.
+#include "core/PluginConfig.h"
+
+const testplugin::PluginConfig testplugin::kPluginConfig{.name = "TestRefuseBus",
+                                                         .refusesBusActivation = true};
