@@ -24,11 +24,12 @@ constexpr std::size_t kSpareParameterSlots = 64;
 // Points per output queue: plug-ins report meters once or a few times per block.
 constexpr int32 kOutputPointsPerQueue = 16;
 
-// The plug-in context that PlugProvider hands to the objects it initialises is
-// process-wide; loads on several threads take turns setting it.
-std::mutex pluginContextMutex;
-
 } // namespace
+
+std::mutex& VSTModule::Internals::libraryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
 
 VSTModule::VSTModule() : internals(std::make_unique<Internals>()) {}
 
@@ -45,6 +46,7 @@ bool VSTModule::loadPlugin(const std::string& path) {
         return false;
     }
 
+    std::lock_guard libraryLock(Internals::libraryMutex());
     std::string error;
     in.module = VST3::Hosting::Module::create(path, error);
     if (!in.module) {
@@ -101,7 +103,6 @@ bool VSTModule::loadPlugin(const std::string& path) {
     in.controller = in.component.get();
     const bool controllerFromProvider = !in.controller && in.plugProvider;
     if (controllerFromProvider) {
-        std::lock_guard contextLock(pluginContextMutex);
         PluginContextFactory::instance().setPluginContext(in.hostApplication);
         const bool providerReady = in.plugProvider->initialize();
         PluginContextFactory::instance().setPluginContext(nullptr);

@@ -75,6 +75,12 @@ struct VSTModule::Internals {
     /// for the block in flight before it switches processing off.
     std::atomic<bool> inProcess{false};
 
+    /// Loads and unloads on several threads take turns: a library's factory is
+    /// shared by every module of that library, the installed plug-ins' factories
+    /// are not thread-safe, and the context PlugProvider hands out is process-wide.
+    /// Taken after controlMutex, never before it.
+    static std::mutex& libraryMutex();
+
     // Lifecycle steps (VSTModuleLifecycle.cpp); control side, under controlMutex.
     bool applySetup(Steinberg::Vst::ProcessSetup& setup);
     void activate();

@@ -95,6 +95,7 @@ void VSTModule::Internals::tearDown() {
         component->terminate();
     componentInitialized = false;
 
+    std::lock_guard libraryLock(libraryMutex());
     controller = nullptr;
     audioProcessor = nullptr;
     component = nullptr;

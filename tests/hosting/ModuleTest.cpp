@@ -14,6 +14,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -335,6 +336,10 @@ TEST (ModuleSharing, CreatingAndDestroyingOnFourThreadsStaysBalanced)
 
 TEST (ModuleSharing, InstalledPluginSurvivesConcurrentOwnersOnFourThreads)
 {
+	// Loads and unloads race freely; the factory itself is used by one thread at a
+	// time, since the installed plug-ins' factories are not thread-safe (they
+	// allocate their class infos without a lock).
+	std::mutex factoryMutex;
 	std::atomic<int> failures {0};
 	std::vector<std::thread> threads;
 	for (int t = 0; t < 4; ++t)
@@ -348,6 +353,7 @@ TEST (ModuleSharing, InstalledPluginSurvivesConcurrentOwnersOnFourThreads)
 					++failures;
 					continue;
 				}
+				std::lock_guard<std::mutex> lock (factoryMutex);
 				const auto infos = module->getFactory ().classInfos ();
 				if (infos.empty () ||
 				    !module->getFactory ().createInstance<Steinberg::Vst::IComponent> (infos[0].ID ()))
