@@ -31,6 +31,12 @@ std::mutex& VSTModule::Internals::libraryMutex() {
     return mutex;
 }
 
+int32 VSTModule::Internals::busChannels(BusDirection direction) {
+    BusInfo info{};
+    const bool known = component->getBusInfo(kAudio, direction, 0, info) == kResultOk;
+    return known && info.channelCount == 1 ? 1 : 2;
+}
+
 VSTModule::VSTModule() : internals(std::make_unique<Internals>()) {}
 
 VSTModule::~VSTModule() {

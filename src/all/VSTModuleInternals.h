@@ -96,6 +96,8 @@ struct VSTModule::Internals {
     std::vector<VSTParameter> listParameters();
     void buildParameterTable(const std::vector<VSTParameter>& parameters);
     void setParameterValue(Steinberg::Vst::ParamID id, float value);
+    /// The by-name entry for `name`, or null after logging that it was not found.
+    VSTNamedParameter* findNamedParameter(const std::string& name);
 };
 
 } // namespace varnel::extensions::vst

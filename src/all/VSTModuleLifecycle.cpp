@@ -71,12 +71,6 @@ bool VSTModule::Internals::applySetup(ProcessSetup& setup) {
     return accepted;
 }
 
-int32 VSTModule::Internals::busChannels(BusDirection direction) {
-    BusInfo info{};
-    const bool known = component->getBusInfo(kAudio, direction, 0, info) == kResultOk;
-    return known && info.channelCount == 1 ? 1 : 2;
-}
-
 void VSTModule::Internals::tearDown() {
     if (audioProcessor)
         deactivate();

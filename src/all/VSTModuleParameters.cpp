@@ -58,6 +58,15 @@ void VSTModule::Internals::buildParameterTable(const std::vector<VSTParameter>& 
         namedParameters[parameter.name] = VSTNamedParameter{parameter.id, {}, parameter.defaultValue, parameter.stepCount};
 }
 
+VSTNamedParameter* VSTModule::Internals::findNamedParameter(const std::string& name) {
+    const auto entry = namedParameters.find(name);
+    if (entry == namedParameters.end()) {
+        Logger::error(kNotFound + name);
+        return nullptr;
+    }
+    return &entry->second;
+}
+
 void VSTModule::Internals::setParameterValue(ParamID id, float value) {
     if (controller)
         controller->setParamNormalized(id, static_cast<ParamValue>(value));
@@ -94,26 +103,21 @@ bool VSTModule::setParameter(std::string name, float value) {
         return false;
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    const auto entry = in.namedParameters.find(name);
-    if (entry == in.namedParameters.end()) {
-        Logger::error(kNotFound + name);
+    VSTNamedParameter* parameter = in.findNamedParameter(name);
+    if (!parameter)
         return false;
-    }
-    in.setParameterValue(entry->second.id, value);
+    in.setParameterValue(parameter->id, value);
     return true;
 }
 
 bool VSTModule::setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    const auto entry = in.namedParameters.find(name);
-    if (entry == in.namedParameters.end()) {
-        Logger::error(kNotFound + name);
+    VSTNamedParameter* parameter = in.findNamedParameter(name);
+    if (!parameter)
         return false;
-    }
-    VSTNamedParameter& parameter = entry->second;
     // stepCount + 1 wraps in 32 bits, as a plug-in's count would.
-    const auto expected = static_cast<int32_t>(static_cast<uint32_t>(parameter.stepCount) + 1u);
+    const auto expected = static_cast<int32_t>(static_cast<uint32_t>(parameter->stepCount) + 1u);
     const auto given = static_cast<std::int64_t>(valueNames.size());
     if (given != static_cast<std::int64_t>(expected))
         Logger::error("[VSTModule] valueNames size should be equal to stepCount + 1");
@@ -121,21 +125,19 @@ bool VSTModule::setValueNamesForPluginParameter(std::string name, std::vector<st
     // Name i of n stands for i / n: the lower edge of band i of n equal bands.
     const double step = 1.0 / static_cast<double>(valueNames.size());
     for (std::size_t i = 0; i < valueNames.size(); ++i)
-        parameter.valueNames[valueNames[i]] = static_cast<float>(step * static_cast<double>(i));
+        parameter->valueNames[valueNames[i]] = static_cast<float>(step * static_cast<double>(i));
     return true;
 }
 
 bool VSTModule::setParameterByValueName(std::string name, std::string valueName) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    const auto entry = in.namedParameters.find(name);
-    if (entry == in.namedParameters.end()) {
-        Logger::error(kNotFound + name);
+    VSTNamedParameter* parameter = in.findNamedParameter(name);
+    if (!parameter)
         return false;
-    }
     // A name never given is remembered with 0 and sets 0.
-    const float value = entry->second.valueNames[valueName];
-    in.setParameterValue(entry->second.id, value);
+    const float value = parameter->valueNames[valueName];
+    in.setParameterValue(parameter->id, value);
     return true;
 }
 
