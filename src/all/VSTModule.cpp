@@ -150,8 +150,10 @@ bool VSTModule::loadPlugin(const std::string& path) {
 
     // One bus each way, stereo unless the plug-in's own bus is mono: a mono plug-in
     // then processes the left channel and the right one passes as the caller left it.
-    in.processData.numInputs = 1;
-    in.processData.numOutputs = 1;
+    // A plug-in without a bus in one direction is given none there: it would index
+    // its own empty bus list for a bus it was handed.
+    in.processData.numInputs = in.inputBusCount > 0 ? 1 : 0;
+    in.processData.numOutputs = in.outputBusCount > 0 ? 1 : 0;
     in.inputBusBuffers[0].numChannels = in.busChannels(kInput);
     in.outputBusBuffers[0].numChannels = in.busChannels(kOutput);
     in.inputBusBuffers[0].channelBuffers32 = in.inputChannels;

@@ -207,3 +207,29 @@ TEST(VSTModuleLoading, MonoPluginIsGivenItsOwnChannelCount) {
     plugin.unload();
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
+
+TEST(VSTModuleLoading, PluginWithoutInputBusIsHandedNone) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestNoInput");
+    ASSERT_TRUE(plugin.load());
+    StereoBuffers buffers(64, 0.5f);
+    buffers.process(*plugin.module, 64);
+    const auto processed = plugin.probe().lastProcesses(1);
+    ASSERT_EQ(processed.size(), 1u);
+    EXPECT_EQ(processed[0].numInputs, 0);
+    EXPECT_EQ(processed[0].numOutputs, 1);
+    EXPECT_EQ(plugin.sequence({"activateBus"}).size(), 1u) << "only the output bus is activated";
+    EXPECT_TRUE(log.lines().empty());
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleLoading, RefusedBusActivationIsLoggedAndLoadStillSucceeds) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestRefuseBus");
+    ASSERT_TRUE(plugin.load());
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"[VSTModule] input bus activation error",
+                                                     "[VSTModule] output bus activation error"}));
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}

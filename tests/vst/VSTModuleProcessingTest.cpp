@@ -29,6 +29,15 @@ TEST(VSTModuleSetup, SameRateTwiceSetsUpOnceDeactivatingAround) {
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
+TEST(VSTModuleSetup, RateZeroOnAFreshLoadSendsNothing) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    const int setups = plugin.probe().count("setupProcessing");
+    EXPECT_TRUE(plugin.module->setSampleRate(0));
+    EXPECT_EQ(plugin.probe().count("setupProcessing"), setups);
+}
+
 TEST(VSTModuleSetup, RefusedRateIsNotKeptSoARetryAsksAgain) {
     LogCapture log;
     HostedTestPlugin plugin("TestRefuseRate");
