@@ -73,15 +73,18 @@ void moduleProcess(benchmark::State& state, const Subject& subject) {
     }
 }
 
-// Collects the CPU time per block of each run, keyed by its name: CPU time, not
+// Collects the CPU time per block of each benchmark, keyed by its name: CPU time, not
 // wall time, so that other load on the machine does not enter the ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // With --benchmark_repetitions the median follows the single runs and wins.
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                nanoseconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            if (run.error_occurred)
+                continue;
+            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
+                nanoseconds[run.run_name.str()] = run.GetAdjustedCPUTime();
         }
     }
     std::map<std::string, double> nanoseconds;
