@@ -1,0 +1,143 @@
+// `varnel-vst plugins` and plug-in names: bundles found in every search folder,
+// recursively, described by their factories; names resolved in the same folders.
+#include "JsonValue.h"
+#include "ToolHarness.h"
+
+#include "testplugin/TestPluginHandle.h"
+
+#include <VSTModule.h>
+
+#include <varnel/testing/LogCapture.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include <dlfcn.h>
+
+using namespace tooltest;
+using testplugin::TestPluginHandle;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A HOME whose .vst3 folder holds test bundles (as links), one of them nested.
+class UserPluginFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        userFolder = home.path() + "/.vst3";
+        fs::create_directories(userFolder + "/Nested");
+        fs::create_directory_symlink(TestPluginHandle::bundlePath("TestSeparate"),
+                                     userFolder + "/Nested/TestSeparate.vst3");
+        fs::create_directory_symlink(TestPluginHandle::bundlePath("TestTwoClasses"),
+                                     userFolder + "/TestTwoClasses.vst3");
+        fs::create_directory_symlink(TestPluginHandle::bundlePath("TestNoEntry"), userFolder + "/TestNoEntry.vst3");
+    }
+
+    // Listing loads every installed bundle, and ZamVerb and ZamHeadX2 leave their
+    // convolution buffers behind when their libraries unload, which the leak
+    // checker of a sanitizer build would blame on the tool. Leak checking stays on
+    // for the tool's other runs, which load the same code for single plug-ins.
+    ToolRun run(const std::vector<std::string>& arguments, const std::string& workingFolder = {})
+    {
+        return runTool(arguments, workingFolder, "HOME=" + home.path() + " LSAN_OPTIONS=detect_leaks=0");
+    }
+
+    ScratchFolder home;
+    std::string userFolder;
+};
+
+const JsonValue* pluginNamed(const JsonValue& json, const std::string& name)
+{
+    for (const JsonValue& plugin : json["plugins"].asArray()) {
+        if (plugin["name"].asString() == name)
+            return &plugin;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(UserPluginFolder, JsonDescribesEveryAudioModuleClassOfBundlesFoundRecursively)
+{
+    const ToolRun result = run({"plugins", "--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const JsonValue json = parseJson(result.out);
+
+    const JsonValue* separate = pluginNamed(json, "TestSeparate");
+    ASSERT_NE(separate, nullptr) << result.out;
+    EXPECT_EQ((*separate)["vendor"].asString(), "Varnel Tests");
+    EXPECT_EQ((*separate)["category"].asString(), "Audio Module Class");
+    ASSERT_EQ((*separate)["subCategories"].asArray().size(), 1u);
+    EXPECT_EQ((*separate)["subCategories"].asArray()[0].asString(), "Fx");
+    EXPECT_EQ((*separate)["version"].asString(), "1.0.0");
+    EXPECT_EQ((*separate)["path"].asString(), userFolder + "/Nested/TestSeparate.vst3");
+    // One entry per audio module class; controller classes are not plug-ins.
+    EXPECT_NE(pluginNamed(json, "TestTwoClasses A"), nullptr);
+    EXPECT_NE(pluginNamed(json, "TestTwoClasses B"), nullptr);
+    EXPECT_EQ(pluginNamed(json, "TestSeparate Controller"), nullptr);
+
+    const JsonArray& unloadable = json["unloadable"].asArray();
+    ASSERT_EQ(unloadable.size(), 1u);
+    EXPECT_EQ(unloadable[0]["path"].asString(), userFolder + "/TestNoEntry.vst3");
+    EXPECT_FALSE(unloadable[0]["error"].asString().empty());
+}
+
+TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary)
+{
+    std::set<std::string> installed;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/usr/lib/vst3", error)) {
+        if (entry.path().extension() == ".vst3")
+            installed.insert(entry.path().string());
+    }
+    if (installed.empty())
+        GTEST_SKIP() << "no VST 3 plug-ins in /usr/lib/vst3 (scripts/setup.sh installs zam-plugins)";
+
+    const ToolRun result = run({"plugins", "--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const JsonValue json = parseJson(result.out);
+    std::set<std::string> listed;
+    for (const JsonValue& plugin : json["plugins"].asArray()) {
+        if (plugin["path"].asString().rfind("/usr/lib/vst3/", 0) == 0)
+            listed.insert(plugin["path"].asString());
+    }
+    EXPECT_EQ(listed, installed);
+
+    // As above, in this process: keeping the two leaking libraries mapped keeps
+    // their buffers reachable, so the leak checker still judges only our code.
+    for (const char* name : {"ZamVerb", "ZamHeadX2"}) {
+        const std::string library = std::string("/usr/lib/vst3/") + name + ".vst3/Contents/x86_64-linux/" + name + ".so";
+        ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    varnel::LogCapture quiet;
+    for (const std::string& bundle : listed) {
+        varnel::extensions::vst::VSTModule module;
+        EXPECT_TRUE(module.loadPlugin(bundle)) << bundle;
+    }
+}
+
+TEST_F(UserPluginFolder, TextListingHasALinePerPluginAndWarnsAboutUnloadableBundles)
+{
+    const ToolRun result = run({"plugins"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("NAME ", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("TestSeparate "), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("varnel-vst: warning: could not load " + userFolder + "/TestNoEntry.vst3: "),
+              std::string::npos)
+        << result.err;
+}
+
+TEST_F(UserPluginFolder, BareNameFindsABundleOutsideTheSystemFolder)
+{
+    ScratchFolder files;
+    writeSound(files.file("in.wav"), makeSignal(2, 4800));
+    const ToolRun result = run({"process", "TestSeparate", files.file("in.wav"), files.file("out.wav"), "--set",
+                                "Gain=0.5"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("(" + userFolder + "/Nested/TestSeparate.vst3)"), std::string::npos) << result.out;
+    EXPECT_EQ(readSound(files.file("out.wav")).frames(), 4800u);
+}

@@ -1,0 +1,202 @@
+// `varnel-vst process`: what reaches the output file, and what the summary says.
+#include "ToolHarness.h"
+
+#include "testplugin/TestPluginHandle.h"
+
+#include <VSTExtension.h>
+#include <VSTProcessorNode.h>
+
+#include <varnel/ExtensionManager.h>
+#include <varnel/testing/LogCapture.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace tooltest;
+using testplugin::TestPluginHandle;
+
+namespace {
+
+// Not a multiple of any block size used here, so the last block is a short one.
+constexpr std::size_t kFrames = 48000 + 77;
+
+std::string gainPlugin()
+{
+    return TestPluginHandle::bundlePath("TestSeparate");
+}
+
+class ProcessCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        input = folder.file("in.wav");
+        output = folder.file("out.wav");
+        source = makeSignal(2, kFrames);
+        writeSound(input, source);
+    }
+
+    // Runs `process <plugin> in.wav out.wav <options>` and reads the result back.
+    Sound process(const std::string& plugin, const std::vector<std::string>& options, ToolRun* runOut = nullptr)
+    {
+        std::vector<std::string> arguments{"process", plugin, input, output};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        const ToolRun run = runTool(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        if (runOut != nullptr)
+            *runOut = run;
+        return readSound(output);
+    }
+
+    static void expectScaled(const Sound& result, const Sound& original, float gain)
+    {
+        ASSERT_EQ(result.channels, 2);
+        ASSERT_EQ(result.frames(), original.frames());
+        for (std::size_t i = 0; i < result.samples.size(); ++i)
+            ASSERT_EQ(result.samples[i], original.samples[i] * gain) << "sample " << i;
+    }
+
+    ScratchFolder folder;
+    std::string input;
+    std::string output;
+    Sound source;
+};
+
+} // namespace
+
+TEST_F(ProcessCommand, SetByTitleReachesTheAudioExactly)
+{
+    expectScaled(process(gainPlugin(), {"--set", "Gain=0.5"}), source, 0.5f);
+}
+
+TEST_F(ProcessCommand, SetByIdReachesTheAudioExactly)
+{
+    expectScaled(process(gainPlugin(), {"--set-id", "1=0.25"}), source, 0.25f);
+}
+
+TEST_F(ProcessCommand, SettingsApplyInCommandLineOrder)
+{
+    expectScaled(process(gainPlugin(), {"--set", "Gain=0.25", "--set-id", "1=0.5"}), source, 0.5f);
+    expectScaled(process(gainPlugin(), {"--set-id", "1=0.5", "--set", "Gain=0.25"}), source, 0.25f);
+}
+
+TEST_F(ProcessCommand, ValueNamesSetTheValueTheyStandFor)
+{
+    // Name i of n stands for i / n: "loud", the second of two, for 0.5.
+    expectScaled(process(gainPlugin(), {"--value-names", "Gain=quiet,loud", "--set", "Gain=@loud"}), source, 0.5f);
+}
+
+TEST_F(ProcessCommand, SmallBlocksGiveTheSameResultWithAShortLastBlock)
+{
+    expectScaled(process(gainPlugin(), {"--set", "Gain=0.5", "--block", "100"}), source, 0.5f);
+}
+
+TEST_F(ProcessCommand, BypassWritesTheInputUnchanged)
+{
+    expectScaled(process(gainPlugin(), {"--set", "Gain=0.5", "--bypass"}), source, 1.0f);
+}
+
+TEST_F(ProcessCommand, MonoInputBecomesTwoEqualChannelsWithANotice)
+{
+    const Sound mono = makeSignal(1, kFrames);
+    writeSound(input, mono);
+    ToolRun run;
+    const Sound result = process(gainPlugin(), {"--set", "Gain=0.5"}, &run);
+    ASSERT_EQ(result.channels, 2);
+    ASSERT_EQ(result.frames(), mono.frames());
+    for (std::size_t frame = 0; frame < mono.frames(); ++frame) {
+        ASSERT_EQ(result.samples[2 * frame], mono.samples[frame] * 0.5f) << frame;
+        ASSERT_EQ(result.samples[2 * frame + 1], mono.samples[frame] * 0.5f) << frame;
+    }
+    EXPECT_NE(run.err.find("is mono: processing it as two equal channels"), std::string::npos) << run.err;
+}
+
+TEST_F(ProcessCommand, KeepsTheInputFormatAndSubtype)
+{
+    Sound pcm = makeSignal(2, kFrames, 44100, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    writeSound(input, pcm);
+    const Sound result = process(gainPlugin(), {});
+    EXPECT_EQ(result.format, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    EXPECT_EQ(result.sampleRate, 44100);
+    // Gain 1 through 16-bit samples read and written again: the same samples.
+    expectScaled(result, readSound(input), 1.0f);
+}
+
+TEST_F(ProcessCommand, FormatAndSubtypeOptionsChooseTheOutputFormat)
+{
+    const Sound result = process(gainPlugin(), {"--format", "flac", "--subtype", "pcm24"});
+    EXPECT_EQ(result.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    const Sound wav = process(gainPlugin(), {"--format=wav", "--subtype=pcm16"});
+    EXPECT_EQ(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+}
+
+TEST_F(ProcessCommand, SummaryReportsFramesLevelsAndTheOutput)
+{
+    // A constant 0.5: peak and RMS both -6.0 dBFS in, -12.0 dBFS after gain 0.5.
+    Sound constant{48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 24000, 0.5f)};
+    writeSound(input, constant);
+    ToolRun run;
+    process(gainPlugin(), {"--set", "Gain=0.5"}, &run);
+    EXPECT_NE(run.out.find("frames    24000 (0.500 s at 48000 Hz)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("input     peak -6.0 dBFS, RMS -6.0 dBFS"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("output    peak -12.0 dBFS, RMS -12.0 dBFS"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("x realtime"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("wrote     " + output), std::string::npos) << run.out;
+}
+
+TEST_F(ProcessCommand, ZamCompX2OutputEqualsTheLibraryRenderSampleForSample)
+{
+    if (!std::filesystem::exists("/usr/lib/vst3/ZamCompX2.vst3"))
+        GTEST_SKIP() << "ZamCompX2 is not installed (scripts/setup.sh installs zam-plugins)";
+    constexpr std::uint32_t kBlock = 256;
+    const Sound result = process("ZamCompX2", {"--set", "Threshold=0.5", "--set", "Ratio=0.5", "--set",
+                                               "Makeup=0.3", "--set-id", "3=0.05", "--block", "256"});
+    ASSERT_EQ(result.frames(), source.frames());
+
+    // The same settings through the library, as an application would run them.
+    using varnel::extensions::vst::VSTProcessorNode;
+    varnel::LogCapture quiet;
+    varnel::extensions::vst::VSTExtension::load();
+    std::unique_ptr<varnel::Node> created = varnel::ExtensionManager::getInstance().createNode(
+        "VSTProcessorNode", {{"pluginFileName", "ZamCompX2.vst3"}});
+    auto* node = dynamic_cast<VSTProcessorNode*>(created.get());
+    ASSERT_NE(node, nullptr);
+    varnel::AudioBusFormat format{48000, 2};
+    ASSERT_TRUE(node->setBusFormat(format, format));
+    ASSERT_TRUE(node->setPluginParameter("Threshold", 0.5f));
+    ASSERT_TRUE(node->setPluginParameter("Ratio", 0.5f));
+    ASSERT_TRUE(node->setPluginParameter("Makeup", 0.3f));
+    node->setPluginParameter(3u, 0.05f);
+
+    const std::vector<float> left = source.channel(0), right = source.channel(1);
+    std::vector<float> outLeft(left.size()), outRight(right.size());
+    for (std::size_t start = 0; start < left.size(); start += kBlock) {
+        const auto frames = static_cast<std::uint32_t>(std::min<std::size_t>(kBlock, left.size() - start));
+        float* inputs[] = {const_cast<float*>(left.data()) + start, const_cast<float*>(right.data()) + start};
+        float* outputs[] = {outLeft.data() + start, outRight.data() + start};
+        varnel::AudioBuffer<float> in(inputs, 2, frames), out(outputs, 2, frames);
+        varnel::AudioBus inBus{&in}, outBus{&out};
+        ASSERT_TRUE(node->process(inBus, outBus));
+    }
+
+    const std::vector<float> toolLeft = result.channel(0), toolRight = result.channel(1);
+    ASSERT_NE(outLeft, left) << "the compressor did nothing; the comparison would prove little";
+    for (std::size_t frame = 0; frame < left.size(); ++frame) {
+        ASSERT_EQ(toolLeft[frame], outLeft[frame]) << "left, frame " << frame;
+        ASSERT_EQ(toolRight[frame], outRight[frame]) << "right, frame " << frame;
+    }
+}
+
+TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut)
+{
+    if (!std::filesystem::exists("/usr/lib/vst3/ZamCompX2.vst3"))
+        GTEST_SKIP() << "ZamCompX2 is not installed (scripts/setup.sh installs zam-plugins)";
+    const ToolRun run = runTool({}, folder.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Sound demoInput = readSound(folder.file("out/demo-input.wav"));
+    const Sound demoOutput = readSound(folder.file("out/demo-output.wav"));
+    ASSERT_EQ(demoInput.channels, 2);
+    ASSERT_EQ(demoOutput.frames(), demoInput.frames());
+    EXPECT_NE(demoOutput.samples, demoInput.samples);
+    EXPECT_NE(run.out.find("wrote     out/demo-output.wav"), std::string::npos) << run.out;
+}

@@ -1,0 +1,139 @@
+#include "ToolHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tooltest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string shellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string contentsOf(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+std::vector<std::string> ToolRun::errLines() const
+{
+    std::vector<std::string> lines;
+    std::istringstream text(err);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+ScratchFolder::ScratchFolder()
+{
+    std::string pattern = (fs::temp_directory_path() / "varnel-vst-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    folder = pattern;
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    std::error_code error;
+    fs::remove_all(folder, error);
+}
+
+std::vector<std::string> ScratchFolder::entries() const
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ToolRun runTool(const std::vector<std::string>& arguments, const std::string& workingFolder,
+                const std::string& environment)
+{
+    const ScratchFolder streams;
+    std::string command;
+    if (!workingFolder.empty())
+        command += "cd " + shellQuoted(workingFolder) + " && ";
+    command += environment + (environment.empty() ? "" : " ") + shellQuoted(VARNELVST_TOOL);
+    for (const std::string& argument : arguments)
+        command += " " + shellQuoted(argument);
+    command += " >" + shellQuoted(streams.file("out")) + " 2>" + shellQuoted(streams.file("err")) + " </dev/null";
+
+    ToolRun run;
+    const int status = std::system(command.c_str());
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = contentsOf(streams.file("out"));
+    run.err = contentsOf(streams.file("err"));
+    return run;
+}
+
+std::vector<float> Sound::channel(int index) const
+{
+    std::vector<float> samples_(frames());
+    for (std::size_t frame = 0; frame < samples_.size(); ++frame)
+        samples_[frame] = samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(index)];
+    return samples_;
+}
+
+void writeSound(const std::string& path, const Sound& sound)
+{
+    SF_INFO info{};
+    info.samplerate = sound.sampleRate;
+    info.channels = sound.channels;
+    info.format = sound.format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
+    const auto frames = static_cast<sf_count_t>(sound.frames());
+    EXPECT_EQ(sf_writef_float(file, sound.samples.data(), frames), frames);
+    sf_close(file);
+}
+
+Sound readSound(const std::string& path)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr)
+        return {};
+    Sound sound{info.samplerate, info.channels, info.format, {}};
+    sound.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, sound.samples.data(), info.frames);
+    sf_close(file);
+    return sound;
+}
+
+Sound makeSignal(int channels, std::size_t frames, int sampleRate, int format)
+{
+    Sound sound{sampleRate, channels, format, std::vector<float>(frames * static_cast<std::size_t>(channels))};
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        const double t = static_cast<double>(frame) / sampleRate;
+        const double envelope = 0.8 * std::exp(-3.0 * t) + 0.05;
+        for (int channel = 0; channel < channels; ++channel) {
+            const double pitch = 220.0 * (1.0 + 0.5 * channel);
+            sound.samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel)] =
+                static_cast<float>(envelope * std::sin(2.0 * M_PI * pitch * t + channel));
+        }
+    }
+    return sound;
+}
+
+} // namespace tooltest

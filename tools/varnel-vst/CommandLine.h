@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace varnelvst::tool {
+
+// One parameter change from the command line, applied in the order given.
+struct ParameterSetting {
+    enum class Kind {
+        byTitle,      // --set NAME=VALUE
+        byId,         // --set-id ID=VALUE
+        valueNames,   // --value-names NAME=a,b,c
+        byValueName,  // --set NAME=@b
+    };
+    Kind kind = Kind::byTitle;
+    std::string title;
+    std::uint32_t id = 0;
+    float value = 0.0f;                   // normalised, already checked to lie in [0, 1]
+    std::vector<std::string> valueNames;  // for valueNames
+    std::string valueName;                // for byValueName
+    std::string argument;                 // as typed, for messages
+};
+
+enum class FileFormat { wav, flac, aiff, ogg };
+enum class SampleFormat { pcm16, pcm24, float32 };
+
+struct HelpCommand {};
+
+struct PluginsCommand {
+    bool json = false;
+};
+
+struct ParamsCommand {
+    std::string plugin;
+    bool json = false;
+};
+
+struct ProcessCommand {
+    std::string plugin;
+    std::string input;
+    std::string output;
+    std::vector<ParameterSetting> settings;
+    std::uint32_t blockFrames = 512;
+    bool bypass = false;
+    std::optional<FileFormat> format;
+    std::optional<SampleFormat> subtype;
+};
+
+struct DemoCommand {
+    std::string output = "out/demo-output.wav";
+};
+
+using Command = std::variant<HelpCommand, PluginsCommand, ParamsCommand, ProcessCommand, DemoCommand>;
+
+// Reads the arguments after the program name. No arguments means the demo.
+// Throws a usage ToolError for anything it cannot make sense of, including a
+// parameter value that is not a number in [0, 1] and a value name that no
+// earlier --value-names gave.
+Command parseCommandLine(const std::vector<std::string>& arguments);
+
+// The help text, for `varnel-vst help` and `--help`.
+const char* usageText();
+
+} // namespace varnelvst::tool

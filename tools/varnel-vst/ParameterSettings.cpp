@@ -1,0 +1,105 @@
+#include "ParameterSettings.h"
+
+#include "PluginLoading.h"
+#include "ToolError.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace varnelvst::tool {
+
+using varnel::extensions::vst::VSTParameter;
+using varnel::extensions::vst::VSTProcessorNode;
+
+namespace {
+
+const std::string kListHint = " (varnel-vst params <plugin> lists them)";
+
+// Where titles repeat, the library uses the last one; so does this lookup.
+std::optional<VSTParameter> findByTitle(const std::vector<VSTParameter>& parameters, const std::string& title)
+{
+    const auto found = std::find_if(parameters.rbegin(), parameters.rend(),
+                                    [&](const VSTParameter& parameter) { return parameter.name == title; });
+    return found == parameters.rend() ? std::nullopt : std::optional(*found);
+}
+
+std::optional<VSTParameter> findById(const std::vector<VSTParameter>& parameters, std::uint32_t id)
+{
+    const auto found = std::find_if(parameters.begin(), parameters.end(),
+                                    [&](const VSTParameter& parameter) { return parameter.id == id; });
+    return found == parameters.end() ? std::nullopt : std::optional(*found);
+}
+
+ToolError unknownTitle(const ParameterSetting& setting)
+{
+    return failure("unknown parameter '" + setting.title + "' in '" + setting.argument + "'" + kListHint);
+}
+
+void warnIfReadOnly(const VSTParameter& parameter, const ParameterSetting& setting)
+{
+    if (parameter.readOnly)
+        printWarning("'" + setting.argument + "': " + parameter.name +
+                     " is read-only; the plug-in reports it and ignores what it is set to");
+}
+
+void checkValueNamesFit(const VSTParameter& parameter, const ParameterSetting& setting)
+{
+    // A continuous parameter may be given any number of names (name i of n
+    // stands for i / n); a stepped one needs exactly one per value.
+    if (parameter.stepCount <= 0)
+        return;
+    const auto values = static_cast<std::size_t>(parameter.stepCount) + 1;
+    if (setting.valueNames.size() != values)
+        throw failure("'" + setting.argument + "': " + parameter.name + " has " + std::to_string(values) +
+                      " values but " + std::to_string(setting.valueNames.size()) + " names were given");
+}
+
+} // namespace
+
+void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterSetting>& settings)
+{
+    if (settings.empty())
+        return;
+    // The library's lines are collected so that each problem ends as one error line.
+    DiagnosticsCapture diagnostics;
+    const std::vector<VSTParameter> parameters = node.getPluginParameters();
+    for (const ParameterSetting& setting : settings) {
+        using Kind = ParameterSetting::Kind;
+        const std::optional<VSTParameter> parameter =
+            setting.kind == Kind::byId ? findById(parameters, setting.id) : findByTitle(parameters, setting.title);
+        if (!parameter) {
+            if (setting.kind == Kind::byId)
+                throw failure("unknown parameter id " + std::to_string(setting.id) + " in '" + setting.argument +
+                              "'" + kListHint);
+            throw unknownTitle(setting);
+        }
+        bool accepted = true;
+        switch (setting.kind) {
+        case Kind::byTitle:
+            warnIfReadOnly(*parameter, setting);
+            accepted = node.setPluginParameter(setting.title, setting.value);
+            break;
+        case Kind::byId:
+            warnIfReadOnly(*parameter, setting);
+            node.setPluginParameter(static_cast<unsigned int>(setting.id), setting.value);
+            break;
+        case Kind::valueNames:
+            checkValueNamesFit(*parameter, setting);
+            accepted = node.setValueNamesForPluginParameter(setting.title, setting.valueNames);
+            break;
+        case Kind::byValueName:
+            warnIfReadOnly(*parameter, setting);
+            accepted = node.setPluginParameterByValueName(setting.title, setting.valueName);
+            break;
+        }
+        if (!accepted)
+            throw unknownTitle(setting);
+        // Names for a continuous parameter draw the library's complaint about the
+        // count, which the check above has already weighed; any other line is news.
+        if (setting.kind != Kind::valueNames && !diagnostics.empty())
+            throw failure("'" + setting.argument + "': " + diagnostics.text());
+        diagnostics.clear();
+    }
+}
+
+} // namespace varnelvst::tool

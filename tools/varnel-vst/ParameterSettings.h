@@ -1,0 +1,18 @@
+#pragma once
+
+#include "CommandLine.h"
+
+#include <VSTProcessorNode.h>
+
+#include <vector>
+
+namespace varnelvst::tool {
+
+// Applies the command line's parameter settings to the node, in order, through
+// the node's parameter operations. Throws a ToolError for a title or id the
+// plug-in does not have, and for value names that do not fit a stepped
+// parameter's steps; warns when a setting targets a read-only parameter.
+void applyParameterSettings(varnel::extensions::vst::VSTProcessorNode& node,
+                            const std::vector<ParameterSetting>& settings);
+
+} // namespace varnelvst::tool

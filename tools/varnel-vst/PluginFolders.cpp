@@ -1,0 +1,141 @@
+#include "PluginFolders.h"
+
+#include "ToolError.h"
+
+#include <VSTProcessorNode.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+namespace varnelvst::tool {
+
+namespace fs = std::filesystem;
+using varnel::extensions::vst::VSTProcessorNode;
+
+namespace {
+
+constexpr const char* kBundleExtension = ".vst3";
+
+bool isBundle(const fs::directory_entry& entry)
+{
+    std::error_code error;
+    return entry.path().extension() == kBundleExtension && entry.is_directory(error);
+}
+
+std::vector<std::string> bundlesIn(const std::string& folder)
+{
+    std::vector<std::string> bundles;
+    std::error_code error;
+    fs::recursive_directory_iterator entries(
+        folder, fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied,
+        error);
+    if (error)
+        return bundles;
+    for (auto entry = fs::begin(entries); entry != fs::end(entries); entry.increment(error)) {
+        if (error)
+            break;
+        if (isBundle(*entry)) {
+            bundles.push_back(entry->path().string());
+            // A bundle's insides are the plug-in's own business.
+            entry.disable_recursion_pending();
+        }
+    }
+    std::sort(bundles.begin(), bundles.end());
+    return bundles;
+}
+
+std::string withBundleExtension(const std::string& name)
+{
+    return fs::path(name).extension() == kBundleExtension ? name : name + kBundleExtension;
+}
+
+// The path below the system folder, when `path` lies inside it (links resolved on
+// both sides, so a link into the folder counts as inside).
+std::optional<std::string> relativeToSystemFolder(const fs::path& path)
+{
+    std::error_code error;
+    const fs::path folder = fs::weakly_canonical(VSTProcessorNode::systemPluginFolder(), error);
+    if (error)
+        return std::nullopt;
+    const fs::path resolved = fs::weakly_canonical(path, error);
+    if (error)
+        return std::nullopt;
+    const fs::path relative = resolved.lexically_relative(folder);
+    const std::string name = relative.string();
+    if (relative.empty() || name == "." || !VSTProcessorNode::isSafePluginFileName(name))
+        return std::nullopt;
+    return name;
+}
+
+PluginLocation locatedAt(const std::string& argument, const fs::path& path)
+{
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error).lexically_normal();
+    return {argument, error ? path.string() : absolute.string(), relativeToSystemFolder(path)};
+}
+
+} // namespace
+
+std::vector<std::string> searchFolders()
+{
+    std::vector<std::string> folders;
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        folders.push_back(std::string(home) + "/.vst3/");
+    folders.push_back(VSTProcessorNode::systemPluginFolder());
+    folders.push_back("/usr/local/lib/vst3/");
+    return folders;
+}
+
+std::vector<std::string> findBundles()
+{
+    std::vector<std::string> bundles;
+    std::set<fs::path> seen;
+    for (const std::string& folder : searchFolders()) {
+        for (std::string& bundle : bundlesIn(folder)) {
+            std::error_code error;
+            const fs::path identity = fs::canonical(bundle, error);
+            if (!error && !seen.insert(identity).second)
+                continue;
+            bundles.push_back(std::move(bundle));
+        }
+    }
+    return bundles;
+}
+
+PluginLocation locatePlugin(const std::string& argument)
+{
+    if (argument.empty())
+        throw failure("unknown plug-in: the name is empty");
+    std::error_code error;
+    if (argument.find('/') != std::string::npos) {
+        if (!fs::exists(argument, error))
+            throw failure("unknown plug-in " + argument + ": no such file or folder");
+        return locatedAt(argument, argument);
+    }
+
+    const std::string bundleName = withBundleExtension(argument);
+    const std::string systemFolder = VSTProcessorNode::systemPluginFolder();
+    if (fs::is_directory(systemFolder + bundleName, error))
+        return locatedAt(argument, systemFolder + bundleName);
+    // Then anywhere below the system folder, then below the others.
+    std::vector<std::string> folders{systemFolder};
+    for (const std::string& folder : searchFolders()) {
+        if (folder != systemFolder)
+            folders.push_back(folder);
+    }
+    std::string searched;
+    for (const std::string& folder : folders) {
+        searched += (searched.empty() ? "" : ", ") + folder;
+        for (const std::string& bundle : bundlesIn(folder)) {
+            if (fs::path(bundle).filename() == bundleName)
+                return locatedAt(argument, bundle);
+        }
+    }
+    throw failure("unknown plug-in " + argument + ": no " + bundleName + " in " + searched +
+                  " (varnel-vst plugins lists them)");
+}
+
+} // namespace varnelvst::tool

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varnelvst::tool {
+
+// The VST 3 search folders of Linux, in listing order: $HOME/.vst3 (when HOME
+// is set), the system folder /usr/lib/vst3, /usr/local/lib/vst3. Each ends in '/'.
+std::vector<std::string> searchFolders();
+
+// Every bundle folder (Name.vst3) below the search folders, searched
+// recursively without entering bundles, folder by folder in listing order and
+// sorted within each. Missing or unreadable folders are skipped; a bundle
+// reached twice (through a link) is listed once.
+std::vector<std::string> findBundles();
+
+// A plug-in named on the command line, resolved to a bundle or library.
+struct PluginLocation {
+    std::string argument;      // as the user typed it, for messages
+    std::string path;          // absolute
+    // The path relative to the library's system folder when it lies inside it,
+    // which is how a node's "pluginFileName" names a plug-in.
+    std::optional<std::string> systemRelativeName;
+};
+
+// A name without '/' ("ZamCompX2" or "ZamCompX2.vst3") is a bundle looked up in
+// the system folder, then in the other search folders; anything with a '/' is a
+// path. Throws a ToolError naming the places looked in when nothing is there.
+PluginLocation locatePlugin(const std::string& argument);
+
+} // namespace varnelvst::tool

@@ -1,0 +1,91 @@
+// `varnel-vst process <plugin> <in> <out>`: a sound file through a plug-in node.
+#include "AudioFile.h"
+#include "Commands.h"
+#include "ParameterSettings.h"
+#include "PluginFolders.h"
+#include "PluginLoading.h"
+#include "Progress.h"
+#include "StereoRenderer.h"
+#include "Summary.h"
+#include "ToolError.h"
+
+#include <varnel/AudioBusFormat.h>
+
+#include <iostream>
+
+namespace varnelvst::tool {
+
+using varnel::extensions::vst::VSTProcessorNode;
+
+namespace {
+
+void checkChannels(const InputFile& input, const ProcessCommand& command)
+{
+    if (input.channels() > 2)
+        throw failure(command.input + " has " + std::to_string(input.channels()) +
+                      " channels; varnel-vst processes mono and stereo files only");
+    if (input.channels() == 1)
+        printNote(command.input + " is mono: processing it as two equal channels");
+}
+
+void setUpForRate(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate)
+{
+    DiagnosticsCapture diagnostics;
+    varnel::AudioBusFormat input{static_cast<std::uint32_t>(sampleRate), 2};
+    varnel::AudioBusFormat output = input;
+    if (!node.setBusFormat(input, output) || !diagnostics.empty())
+        throw failure("could not set " + plugin.argument + " up for " + std::to_string(sampleRate) +
+                      " Hz stereo: " + (diagnostics.empty() ? "the node refused the format" : diagnostics.text()));
+}
+
+} // namespace
+
+int runProcess(const ProcessCommand& command)
+{
+    const PluginLocation plugin = locatePlugin(command.plugin);
+    InputFile input(command.input);
+    checkChannels(input, command);
+    const int outputFormat =
+        chooseOutputFormat(input.format(), command.format, command.subtype, input.sampleRate(), 2);
+
+    std::unique_ptr<VSTProcessorNode> node = createProcessorNode(plugin);
+    // The rate first: a plug-in may reset its state when set up again, and the
+    // parameter values should reach it after that.
+    setUpForRate(*node, plugin, input.sampleRate());
+    applyParameterSettings(*node, command.settings);
+    if (command.bypass)
+        node->setEnabled(false);
+
+    OutputFile output(command.output, outputFormat, input.sampleRate(), 2);
+    StereoRenderer renderer(*node, command.blockFrames);
+    RenderSummary summary;
+    summary.plugin = plugin.argument;
+    summary.pluginPath = plugin.path;
+    summary.bypassed = command.bypass;
+    summary.sampleRate = input.sampleRate();
+    std::vector<float> inputBlock(static_cast<std::size_t>(command.blockFrames) * input.channels());
+    std::vector<float> outputBlock(static_cast<std::size_t>(command.blockFrames) * 2);
+    ProgressBar progress(input.frames());
+    while (const std::size_t frames = input.read(inputBlock.data(), command.blockFrames)) {
+        summary.input.add(inputBlock.data(), frames * static_cast<std::size_t>(input.channels()));
+        renderer.render(inputBlock.data(), input.channels(), frames, outputBlock.data());
+        summary.output.add(outputBlock.data(), frames * 2);
+        output.write(outputBlock.data(), frames);
+        summary.frames += static_cast<std::int64_t>(frames);
+        progress.update(summary.frames);
+    }
+    output.commit();
+    progress.finish();
+
+    if (summary.output.peakDbfs() > 0.0 && clipsAboveFullScale(outputFormat))
+        printWarning("the output peaks above full scale and " + command.output +
+                     " clips it; --subtype float would keep it");
+
+    summary.processingTime = renderer.processingTime();
+    summary.outputPath = command.output;
+    summary.outputFormat = describeFormat(outputFormat);
+    printSummary(std::cout, summary);
+    return kExitOk;
+}
+
+} // namespace varnelvst::tool

@@ -1,0 +1,50 @@
+#include "StereoRenderer.h"
+
+namespace varnelvst::tool {
+
+namespace {
+
+varnel::AudioBuffer<float> viewOf(std::vector<float>& left, std::vector<float>& right, std::uint32_t frames)
+{
+    float* const channels[] = {left.data(), right.data()};
+    return varnel::AudioBuffer<float>(channels, 2, frames);
+}
+
+} // namespace
+
+StereoRenderer::StereoRenderer(varnel::extensions::vst::VSTProcessorNode& processorNode, std::uint32_t blockFrames)
+    : node(processorNode),
+      maxFrames(blockFrames),
+      inputLeft(blockFrames),
+      inputRight(blockFrames),
+      outputLeft(blockFrames),
+      outputRight(blockFrames),
+      inputBuffer(viewOf(inputLeft, inputRight, blockFrames)),
+      outputBuffer(viewOf(outputLeft, outputRight, blockFrames))
+{
+}
+
+void StereoRenderer::render(const float* interleavedInput, int inputChannels, std::size_t frames,
+                            float* interleavedOutput)
+{
+    const auto channels = static_cast<std::size_t>(inputChannels);
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        inputLeft[frame] = interleavedInput[frame * channels];
+        inputRight[frame] = interleavedInput[frame * channels + channels - 1];
+    }
+    inputBuffer.setNumberOfFrames(static_cast<std::uint32_t>(frames));
+    outputBuffer.setNumberOfFrames(static_cast<std::uint32_t>(frames));
+    varnel::AudioBus inputBus{&inputBuffer};
+    varnel::AudioBus outputBus{&outputBuffer};
+
+    const auto start = std::chrono::steady_clock::now();
+    node.process(inputBus, outputBus);
+    timeInNode += std::chrono::steady_clock::now() - start;
+
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        interleavedOutput[2 * frame] = outputLeft[frame];
+        interleavedOutput[2 * frame + 1] = outputRight[frame];
+    }
+}
+
+} // namespace varnelvst::tool

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <VSTProcessorNode.h>
+
+#include <varnel/AudioBuffer.h>
+#include <varnel/AudioBus.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace varnelvst::tool {
+
+// Runs interleaved file samples through a VSTProcessorNode the way the
+// framework would: planar buffers on a stereo bus, one node process call per
+// block of at most `blockFrames` frames.
+class StereoRenderer {
+public:
+    StereoRenderer(varnel::extensions::vst::VSTProcessorNode& node, std::uint32_t blockFrames);
+
+    std::uint32_t blockFrames() const { return maxFrames; }
+
+    // One block: `frames` (at most blockFrames()) interleaved frames of one or
+    // two channels in, two interleaved channels out. A mono input feeds both
+    // channels of the bus.
+    void render(const float* interleavedInput, int inputChannels, std::size_t frames, float* interleavedOutput);
+
+    // Time spent inside the node's process calls so far.
+    std::chrono::nanoseconds processingTime() const { return timeInNode; }
+
+private:
+    varnel::extensions::vst::VSTProcessorNode& node;
+    std::uint32_t maxFrames;
+    std::vector<float> inputLeft, inputRight, outputLeft, outputRight;
+    varnel::AudioBuffer<float> inputBuffer, outputBuffer;
+    std::chrono::nanoseconds timeInNode{0};
+};
+
+} // namespace varnelvst::tool

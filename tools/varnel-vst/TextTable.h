@@ -1,0 +1,21 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace varnelvst::tool {
+
+// Left-aligned columns, as wide as their widest cell, for the tool's listings.
+class TextTable {
+public:
+    explicit TextTable(std::vector<std::string> headings);
+
+    void addRow(std::vector<std::string> cells);
+    void print(std::ostream& out) const;
+
+private:
+    std::vector<std::vector<std::string>> rows;
+};
+
+} // namespace varnelvst::tool

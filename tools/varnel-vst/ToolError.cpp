@@ -1,0 +1,17 @@
+#include "ToolError.h"
+
+#include <cstdio>
+
+namespace varnelvst::tool {
+
+void printWarning(const std::string& message)
+{
+    std::fprintf(stderr, "varnel-vst: warning: %s\n", message.c_str());
+}
+
+void printNote(const std::string& message)
+{
+    std::fprintf(stderr, "varnel-vst: note: %s\n", message.c_str());
+}
+
+} // namespace varnelvst::tool

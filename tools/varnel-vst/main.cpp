@@ -1,0 +1,47 @@
+// varnel-vst: VST 3 effects from the command line, through the VarnelVST library.
+#include "CommandLine.h"
+#include "Commands.h"
+#include "ToolError.h"
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace {
+
+template <typename... Handlers>
+struct Overloaded : Handlers... {
+    using Handlers::operator()...;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace varnelvst::tool;
+    try {
+        const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        return std::visit(Overloaded{
+                              [](const HelpCommand&) {
+                                  std::cout << usageText();
+                                  return kExitOk;
+                              },
+                              [](const PluginsCommand& plugins) { return runPlugins(plugins); },
+                              [](const ParamsCommand& params) { return runParams(params); },
+                              [](const ProcessCommand& process) { return runProcess(process); },
+                              [](const DemoCommand& demo) { return runDemo(demo); },
+                          },
+                          command);
+    } catch (const ToolError& error) {
+        std::cout.flush();
+        std::fprintf(stderr, "varnel-vst: error: %s\n", error.what());
+        return error.exitCode();
+    } catch (const std::exception& error) {
+        std::cout.flush();
+        std::fprintf(stderr, "varnel-vst: error: %s\n", error.what());
+        return kExitFailure;
+    }
+}
