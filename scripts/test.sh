@@ -15,5 +15,6 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "$preset" -j "$jobs"
   echo "== $preset: test"
   ctest --preset "$preset" -j "$jobs"
+  [ "$preset" != release ] || ./scripts/check-consumer.sh build/release
 done
 echo "== all tests passed: ${presets[*]}"
