@@ -33,6 +33,9 @@ public:
     /// folder or .so, any location); true when it loaded.
     bool loadPlugin(const std::string& path);
 
+    /// Whether the last load (at construction or through loadPlugin) succeeded.
+    bool getIsPluginLoaded() const;
+
     bool getIsEnabled() const;
     /// Control thread. While disabled, blocks pass through and the plug-in is not
     /// called; the plug-in's processing is switched to match.

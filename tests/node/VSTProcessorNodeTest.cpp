@@ -25,6 +25,7 @@ namespace {
 struct TestPluginNode {
     explicit TestPluginNode(const std::string& name) : handle(name), node(VLAnyMap{}) {
         loaded = node.loadPlugin(TestPluginHandle::bundlePath(name));
+        EXPECT_EQ(node.getIsPluginLoaded(), loaded);
     }
     TestPluginHandle handle;
     VSTProcessorNode node;
@@ -39,6 +40,7 @@ TEST(VSTProcessorNode, MissingFileNameFailsToLoadAndPassesAudioThrough) {
     EXPECT_EQ(node.getPluginFileName(), "");
     EXPECT_EQ(node.getTypeName(), "VSTProcessorNode");
     ASSERT_EQ(log.count("[VSTModule] Error loading plugin: "), 1u);
+    EXPECT_FALSE(node.getIsPluginLoaded());
 
     BusBuffers in(2, 32, 0.3f), out(2, 32);
     EXPECT_TRUE(node.process(in.bus, out.bus));

@@ -75,6 +75,14 @@ std::string DiagnosticsCapture::text() const
     return joined;
 }
 
+void DiagnosticsCapture::forwardAsWarnings() const
+{
+    // A plug-in that loaded may still have complained (a refused switch, a bus
+    // that would not activate): worth showing, not worth failing for.
+    if (!empty())
+        std::cerr << "varnel-vst: warning: " << text() << '\n';
+}
+
 void DiagnosticsCapture::clear()
 {
     const std::lock_guard lock(linesMutex);
@@ -101,26 +109,22 @@ std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plug
     created.release();
     std::unique_ptr<VSTProcessorNode> processorNode(node);
 
-    // The node keeps no loaded flag of its own, but the library reports every
-    // failed step of a load as an error line; a line counts as failure, since a
-    // plug-in the library complained about while loading is not one to trust
-    // with a file.
     if (!plugin.systemRelativeName) {
-        diagnostics.clear();
-        const bool loaded = processorNode->loadPlugin(plugin.path);
-        if (!loaded)
-            throw loadFailure(plugin, diagnostics);
+        diagnostics.clear(); // the nameless node's failed load was expected
+        processorNode->loadPlugin(plugin.path);
     }
-    if (!diagnostics.empty())
+    if (!processorNode->getIsPluginLoaded())
         throw loadFailure(plugin, diagnostics);
+    diagnostics.forwardAsWarnings();
     return processorNode;
 }
 
 void loadIntoModule(VSTModule& module, const PluginLocation& plugin)
 {
     DiagnosticsCapture diagnostics;
-    if (!module.loadPlugin(plugin.path) || !diagnostics.empty())
+    if (!module.loadPlugin(plugin.path))
         throw loadFailure(plugin, diagnostics);
+    diagnostics.forwardAsWarnings();
 }
 
 } // namespace varnelvst::tool

@@ -26,6 +26,8 @@ public:
     bool empty() const;
     // Everything collected so far, joined into one line.
     std::string text() const;
+    // Writes what was captured to standard error as one warning line, if anything.
+    void forwardAsWarnings() const;
     void clear();
 
 private:

@@ -81,6 +81,10 @@ bool VSTProcessorNode::loadPlugin(const std::string& path) {
     return internals->pluginLoaded;
 }
 
+bool VSTProcessorNode::getIsPluginLoaded() const {
+    return internals->pluginLoaded;
+}
+
 bool VSTProcessorNode::getIsEnabled() const {
     return internals->isEnabled.load();
 }
