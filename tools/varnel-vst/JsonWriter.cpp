@@ -29,38 +29,25 @@ void JsonWriter::beforeValue()
     newline();
 }
 
-void JsonWriter::beginObject()
+void JsonWriter::beginObject() { open('{'); }
+void JsonWriter::endObject() { close('}'); }
+void JsonWriter::beginArray() { open('['); }
+void JsonWriter::endArray() { close(']'); }
+
+void JsonWriter::open(char bracket)
 {
     beforeValue();
-    out << '{';
+    out << bracket;
     hasEntries.push_back(false);
 }
 
-void JsonWriter::endObject()
+void JsonWriter::close(char bracket)
 {
     const bool hadEntries = hasEntries.back();
     hasEntries.pop_back();
     if (hadEntries)
         newline();
-    out << '}';
-    if (hasEntries.empty())
-        out << '\n';
-}
-
-void JsonWriter::beginArray()
-{
-    beforeValue();
-    out << '[';
-    hasEntries.push_back(false);
-}
-
-void JsonWriter::endArray()
-{
-    const bool hadEntries = hasEntries.back();
-    hasEntries.pop_back();
-    if (hadEntries)
-        newline();
-    out << ']';
+    out << bracket;
     if (hasEntries.empty())
         out << '\n';
 }

@@ -32,6 +32,8 @@ public:
     void boolean(bool value);
 
 private:
+    void open(char bracket);
+    void close(char bracket);
     void beforeValue();
     void newline();
     void writeEscaped(std::string_view text);
