@@ -119,21 +119,27 @@ tresult PLUGIN_API TestFactory::getClassInfo(int32 index, PClassInfo* info) {
     return call.done(kResultOk);
 }
 
+// PClassInfo2 and PClassInfoW carry the same fields, in 8-bit and 16-bit text.
+template <typename ExtendedClassInfo>
+static void fillExtendedClassInfo(const ClassEntry& entry, ExtendedClassInfo& info) {
+    info = {};
+    std::memcpy(info.cid, entry.id.data(), sizeof info.cid);
+    info.cardinality = PClassInfo::kManyInstances;
+    copyText(info.category, entry.category);
+    copyText(info.name, entry.name);
+    copyText(info.subCategories, subCategoriesOf(entry));
+    copyText(info.vendor, vendor);
+    copyText(info.version, version);
+    copyText(info.sdkVersion, kVstVersionString);
+}
+
 tresult PLUGIN_API TestFactory::getClassInfo2(int32 index, PClassInfo2* info) {
     RecordedCall call("IPluginFactory2", "getClassInfo2", "index=" + std::to_string(index), name_);
     checkModuleEntered(call);
     const ClassEntry* entry = classAt(index);
     if (entry == nullptr || info == nullptr)
         return call.done(kInvalidArgument);
-    *info = {};
-    std::memcpy(info->cid, entry->id.data(), sizeof info->cid);
-    info->cardinality = PClassInfo::kManyInstances;
-    copyText(info->category, entry->category);
-    copyText(info->name, entry->name);
-    copyText(info->subCategories, subCategoriesOf(*entry));
-    copyText(info->vendor, vendor);
-    copyText(info->version, version);
-    copyText(info->sdkVersion, kVstVersionString);
+    fillExtendedClassInfo(*entry, *info);
     return call.done(kResultOk);
 }
 
@@ -143,15 +149,7 @@ tresult PLUGIN_API TestFactory::getClassInfoUnicode(int32 index, PClassInfoW* in
     const ClassEntry* entry = classAt(index);
     if (entry == nullptr || info == nullptr)
         return call.done(kInvalidArgument);
-    *info = {};
-    std::memcpy(info->cid, entry->id.data(), sizeof info->cid);
-    info->cardinality = PClassInfo::kManyInstances;
-    copyText(info->category, entry->category);
-    copyText(info->name, entry->name);
-    copyText(info->subCategories, subCategoriesOf(*entry));
-    copyText(info->vendor, vendor);
-    copyText(info->version, version);
-    copyText(info->sdkVersion, kVstVersionString);
+    fillExtendedClassInfo(*entry, *info);
     return call.done(kResultOk);
 }
 
