@@ -10,6 +10,8 @@ packages=(
   zam-plugins lv2file
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev
+  clang-format nlohmann-json3-dev libcli11-dev
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()
