@@ -96,9 +96,9 @@ int main(int argc, char** argv) {
     for (const Subject& subject : subjects()) {
         for (const char* kind : {"direct", "VSTModule"}) {
             auto* benchmark = benchmark::RegisterBenchmark(
-                (subject.name + "/" + kind).c_str(),
-                [subject, kind](benchmark::State& state) {
-                    std::string(kind) == "direct" ? directProcess(state, subject) : moduleProcess(state, subject);
+                (subject.name + "/" + kind).c_str(), [subject, kind](benchmark::State& state) {
+                    std::string(kind) == "direct" ? directProcess(state, subject)
+                                                  : moduleProcess(state, subject);
                 });
             benchmark->Arg(64)->Arg(256)->Arg(1024)->Unit(benchmark::kNanosecond);
         }
@@ -116,8 +116,9 @@ int main(int argc, char** argv) {
             const auto wrapped = reporter.nanoseconds.find(subject.name + "/VSTModule" + suffix);
             if (direct == reporter.nanoseconds.end() || wrapped == reporter.nanoseconds.end())
                 continue;
-            std::printf("%-12s %6d %12.1f %12.1f %8.3f %12.1f\n", subject.name.c_str(), frames, direct->second,
-                        wrapped->second, wrapped->second / direct->second, wrapped->second - direct->second);
+            std::printf("%-12s %6d %12.1f %12.1f %8.3f %12.1f\n", subject.name.c_str(), frames,
+                        direct->second, wrapped->second, wrapped->second / direct->second,
+                        wrapped->second - direct->second);
         }
     }
     benchmark::Shutdown();

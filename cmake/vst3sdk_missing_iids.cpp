@@ -3,6 +3,6 @@
 #include "pluginterfaces/gui/iplugview.h"
 
 namespace Steinberg {
-DEF_CLASS_IID (IPlugView)
-DEF_CLASS_IID (IPlugFrame)
-}
+DEF_CLASS_IID(IPlugView)
+DEF_CLASS_IID(IPlugFrame)
+} // namespace Steinberg

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
+./scripts/check-format.sh
 
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(release asan tsan)

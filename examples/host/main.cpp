@@ -9,22 +9,21 @@
 using namespace varnel;
 using namespace varnel::extensions::vst;
 
-int main()
-{
-    VSTExtension::load();  // once, at start-up: registers the "VST" extension
-    std::unique_ptr<Node> created =
-        ExtensionManager::getInstance().createNode("VSTProcessorNode", {{"pluginFileName", "ZamCompX2.vst3"}});
+int main() {
+    VSTExtension::load(); // once, at start-up: registers the "VST" extension
+    std::unique_ptr<Node> created = ExtensionManager::getInstance().createNode(
+        "VSTProcessorNode", {{"pluginFileName", "ZamCompX2.vst3"}});
     auto* node = dynamic_cast<VSTProcessorNode*>(created.get());
     AudioBusFormat format{48000, 2};
     if (node == nullptr || !node->setBusFormat(format, format))
         return 1;
-    node->setPluginParameter("Threshold", 0.5f);  // normalised: -40 dB of -80..0
+    node->setPluginParameter("Threshold", 0.5f); // normalised: -40 dB of -80..0
 
     std::vector<float> left(512, 0.5f), right(512, 0.5f), outLeft(512), outRight(512);
     float* inputs[] = {left.data(), right.data()};
     float* outputs[] = {outLeft.data(), outRight.data()};
     AudioBuffer<float> in(inputs, 2, 512), out(outputs, 2, 512);
     AudioBus inBus{&in}, outBus{&out};
-    node->process(inBus, outBus);  // on the audio thread, once per block
+    node->process(inBus, outBus); // on the audio thread, once per block
     std::printf("in 0.5, out %.4f, Threshold %.2f\n", outLeft[511], node->getParameterValue(7));
 }

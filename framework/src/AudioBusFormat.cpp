@@ -2,8 +2,7 @@
 
 namespace varnel {
 
-bool AudioBusFormat::matchBusFormats(AudioBusFormat& a, AudioBusFormat& b) noexcept
-{
+bool AudioBusFormat::matchBusFormats(AudioBusFormat& a, AudioBusFormat& b) noexcept {
     return a == b;
 }
 

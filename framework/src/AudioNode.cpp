@@ -2,13 +2,11 @@
 
 namespace varnel {
 
-bool AudioNode::setBusFormats(AudioBusFormatList&, AudioBusFormatList&)
-{
+bool AudioNode::setBusFormats(AudioBusFormatList&, AudioBusFormatList&) {
     return false;
 }
 
-bool AudioNode::process(AudioBusList&, AudioBusList&)
-{
+bool AudioNode::process(AudioBusList&, AudioBusList&) {
     return false;
 }
 

@@ -8,8 +8,7 @@ namespace varnel {
 
 EventEmitter::~EventEmitter() = default;
 
-void EventEmitter::on(const std::string& eventName, Listener listener) noexcept
-{
+void EventEmitter::on(const std::string& eventName, Listener listener) noexcept {
     if (!listener) {
         return;
     }
@@ -21,8 +20,7 @@ void EventEmitter::on(const std::string& eventName, Listener listener) noexcept
     }
 }
 
-std::size_t EventEmitter::emit(const std::string& eventName, const VLAny& payload) noexcept
-{
+std::size_t EventEmitter::emit(const std::string& eventName, const VLAny& payload) noexcept {
     std::vector<Listener> toCall;
     try {
         const std::lock_guard<std::mutex> lock(listenersMutex);

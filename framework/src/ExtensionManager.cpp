@@ -7,14 +7,12 @@
 
 namespace varnel {
 
-ExtensionManager& ExtensionManager::getInstance() noexcept
-{
+ExtensionManager& ExtensionManager::getInstance() noexcept {
     static ExtensionManager instance;
     return instance;
 }
 
-void ExtensionManager::registerExtension(std::shared_ptr<Extension> extension) noexcept
-{
+void ExtensionManager::registerExtension(std::shared_ptr<Extension> extension) noexcept {
     if (!extension) {
         Logger::error("[ExtensionManager] ignored a null extension");
         return;
@@ -27,8 +25,7 @@ void ExtensionManager::registerExtension(std::shared_ptr<Extension> extension) n
     }
 }
 
-std::vector<std::shared_ptr<Extension>> ExtensionManager::getExtensions() const noexcept
-{
+std::vector<std::shared_ptr<Extension>> ExtensionManager::getExtensions() const noexcept {
     try {
         const std::lock_guard<std::mutex> lock(extensionsMutex);
         return extensions;
@@ -38,8 +35,7 @@ std::vector<std::shared_ptr<Extension>> ExtensionManager::getExtensions() const 
     }
 }
 
-std::shared_ptr<Extension> ExtensionManager::findExtension(const std::string& name) const noexcept
-{
+std::shared_ptr<Extension> ExtensionManager::findExtension(const std::string& name) const noexcept {
     // Extension code runs on a snapshot, outside the lock.
     const std::vector<std::shared_ptr<Extension>> snapshot = getExtensions();
     for (auto extension = snapshot.rbegin(); extension != snapshot.rend(); ++extension) {
@@ -48,7 +44,8 @@ std::shared_ptr<Extension> ExtensionManager::findExtension(const std::string& na
                 return *extension;
             }
         } catch (const std::exception& failure) {
-            Logger::error(std::string("[ExtensionManager] an extension failed to give its name: ") + failure.what());
+            Logger::error(std::string("[ExtensionManager] an extension failed to give its name: ") +
+                          failure.what());
         } catch (...) {
             Logger::error("[ExtensionManager] an extension failed to give its name");
         }
@@ -56,8 +53,7 @@ std::shared_ptr<Extension> ExtensionManager::findExtension(const std::string& na
     return nullptr;
 }
 
-std::unique_ptr<Node> ExtensionManager::createNode(const std::string& type, const VLAnyMap& config) noexcept
-{
+std::unique_ptr<Node> ExtensionManager::createNode(const std::string& type, const VLAnyMap& config) noexcept {
     const std::vector<std::shared_ptr<Extension>> snapshot = getExtensions();
     try {
         // Newest first, so a later extension can take over a type name.
@@ -72,15 +68,15 @@ std::unique_ptr<Node> ExtensionManager::createNode(const std::string& type, cons
         }
         Logger::error("[ExtensionManager] no extension creates nodes of type \"" + type + "\"");
     } catch (const std::exception& failure) {
-        Logger::error("[ExtensionManager] creating a node of type \"" + type + "\" failed: " + failure.what());
+        Logger::error("[ExtensionManager] creating a node of type \"" + type +
+                      "\" failed: " + failure.what());
     } catch (...) {
         Logger::error("[ExtensionManager] creating a node of type \"" + type + "\" failed");
     }
     return nullptr;
 }
 
-void ExtensionManager::clearExtensions() noexcept
-{
+void ExtensionManager::clearExtensions() noexcept {
     std::vector<std::shared_ptr<Extension>> dropped;
     {
         const std::lock_guard<std::mutex> lock(extensionsMutex);

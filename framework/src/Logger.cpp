@@ -9,8 +9,7 @@ namespace varnel {
 
 namespace {
 
-void writeToStandardError(const std::string& line) noexcept
-{
+void writeToStandardError(const std::string& line) noexcept {
     // One write per line keeps the line whole beside other writers of stderr.
     try {
         std::string text;
@@ -30,8 +29,7 @@ struct LoggerState {
     std::shared_ptr<const Logger::Sink> sink;
 };
 
-LoggerState& state() noexcept
-{
+LoggerState& state() noexcept {
     // Never destroyed, so that code running during static destruction can log.
     static LoggerState* const instance = new LoggerState;
     return *instance;
@@ -41,8 +39,7 @@ LoggerState& state() noexcept
 // that logs or replaces the sink does not deadlock on it.
 thread_local bool insideSink = false;
 
-void emit(const std::shared_ptr<const Logger::Sink>& sink, const std::string& line) noexcept
-{
+void emit(const std::shared_ptr<const Logger::Sink>& sink, const std::string& line) noexcept {
     if (!sink) {
         writeToStandardError(line);
         return;
@@ -58,8 +55,7 @@ void emit(const std::shared_ptr<const Logger::Sink>& sink, const std::string& li
 
 } // namespace
 
-void Logger::error(const std::string& message) noexcept
-{
+void Logger::error(const std::string& message) noexcept {
     if (insideSink) {
         writeToStandardError(message);
         return;
@@ -76,8 +72,7 @@ void Logger::error(const std::string& message) noexcept
     }
 }
 
-void Logger::setSink(Sink sink) noexcept
-{
+void Logger::setSink(Sink sink) noexcept {
     std::shared_ptr<const Sink> replacement;
     try {
         if (sink) {

@@ -2,13 +2,11 @@
 
 namespace varnel {
 
-std::string Node::getDisplayName() const
-{
+std::string Node::getDisplayName() const {
     return typeName;
 }
 
-const std::string& Node::getTypeName() const noexcept
-{
+const std::string& Node::getTypeName() const noexcept {
     return typeName;
 }
 

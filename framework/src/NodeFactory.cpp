@@ -2,8 +2,7 @@
 
 namespace varnel {
 
-std::vector<NodeTypeInfo> NodeFactory::getNodeTypes()
-{
+std::vector<NodeTypeInfo> NodeFactory::getNodeTypes() {
     return {};
 }
 

@@ -2,16 +2,14 @@
 
 namespace varnel {
 
-bool SingleBusAudioProcessorNode::setBusFormats(AudioBusFormatList& inputs, AudioBusFormatList& outputs)
-{
+bool SingleBusAudioProcessorNode::setBusFormats(AudioBusFormatList& inputs, AudioBusFormatList& outputs) {
     if (inputs.size() != 1 || outputs.size() != 1) {
         return false;
     }
     return setBusFormat(inputs[0], outputs[0]);
 }
 
-bool SingleBusAudioProcessorNode::process(AudioBusList& inputs, AudioBusList& outputs)
-{
+bool SingleBusAudioProcessorNode::process(AudioBusList& inputs, AudioBusList& outputs) {
     // Audio thread: no allocation, locking or logging.
     if (inputs.size() != 1 || outputs.size() != 1) {
         return false;
@@ -19,13 +17,11 @@ bool SingleBusAudioProcessorNode::process(AudioBusList& inputs, AudioBusList& ou
     return process(inputs[0], outputs[0]);
 }
 
-bool SingleBusAudioProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out)
-{
+bool SingleBusAudioProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {
     return AudioBusFormat::matchBusFormats(in, out);
 }
 
-bool SingleBusAudioProcessorNode::process(AudioBus& in, AudioBus& out)
-{
+bool SingleBusAudioProcessorNode::process(AudioBus& in, AudioBus& out) {
     // Audio thread: no allocation, locking or logging.
     out.copyFrom(in);
     return true;

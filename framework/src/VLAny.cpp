@@ -10,8 +10,7 @@ namespace {
 // Converts a double to an integer type only when the truncated value is
 // representable; a plain cast would be undefined behaviour otherwise.
 template <typename Integer>
-std::optional<Integer> truncatedIfInRange(double value)
-{
+std::optional<Integer> truncatedIfInRange(double value) {
     if (!std::isfinite(value)) {
         return std::nullopt;
     }
@@ -28,8 +27,7 @@ std::optional<Integer> truncatedIfInRange(double value)
 
 } // namespace
 
-VLAny::VLAny(const char* text)
-{
+VLAny::VLAny(const char* text) {
     if (text != nullptr) {
         content = std::string(text);
     }
@@ -43,15 +41,24 @@ VLAny::VLAny(std::int64_t value) noexcept : content(value) {}
 VLAny::VLAny(double value) noexcept : content(value) {}
 VLAny::VLAny(float value) noexcept : content(static_cast<double>(value)) {}
 
-bool VLAny::isEmpty() const noexcept { return std::holds_alternative<std::monostate>(content); }
-bool VLAny::isString() const noexcept { return std::holds_alternative<std::string>(content); }
-bool VLAny::isBool() const noexcept { return std::holds_alternative<bool>(content); }
-bool VLAny::isInteger() const noexcept { return std::holds_alternative<std::int64_t>(content); }
-bool VLAny::isFloat() const noexcept { return std::holds_alternative<double>(content); }
+bool VLAny::isEmpty() const noexcept {
+    return std::holds_alternative<std::monostate>(content);
+}
+bool VLAny::isString() const noexcept {
+    return std::holds_alternative<std::string>(content);
+}
+bool VLAny::isBool() const noexcept {
+    return std::holds_alternative<bool>(content);
+}
+bool VLAny::isInteger() const noexcept {
+    return std::holds_alternative<std::int64_t>(content);
+}
+bool VLAny::isFloat() const noexcept {
+    return std::holds_alternative<double>(content);
+}
 
 template <>
-std::optional<std::string> VLAny::as<std::string>() const
-{
+std::optional<std::string> VLAny::as<std::string>() const {
     if (const auto* text = std::get_if<std::string>(&content)) {
         return *text;
     }
@@ -59,8 +66,7 @@ std::optional<std::string> VLAny::as<std::string>() const
 }
 
 template <>
-std::optional<bool> VLAny::as<bool>() const
-{
+std::optional<bool> VLAny::as<bool>() const {
     if (const auto* flag = std::get_if<bool>(&content)) {
         return *flag;
     }
@@ -68,8 +74,7 @@ std::optional<bool> VLAny::as<bool>() const
 }
 
 template <>
-std::optional<std::int64_t> VLAny::as<std::int64_t>() const
-{
+std::optional<std::int64_t> VLAny::as<std::int64_t>() const {
     if (const auto* integer = std::get_if<std::int64_t>(&content)) {
         return *integer;
     }
@@ -80,8 +85,7 @@ std::optional<std::int64_t> VLAny::as<std::int64_t>() const
 }
 
 template <>
-std::optional<int> VLAny::as<int>() const
-{
+std::optional<int> VLAny::as<int>() const {
     const std::optional<std::int64_t> wide = as<std::int64_t>();
     if (!wide || *wide < std::numeric_limits<int>::min() || *wide > std::numeric_limits<int>::max()) {
         return std::nullopt;
@@ -90,8 +94,7 @@ std::optional<int> VLAny::as<int>() const
 }
 
 template <>
-std::optional<double> VLAny::as<double>() const
-{
+std::optional<double> VLAny::as<double>() const {
     if (const auto* floating = std::get_if<double>(&content)) {
         return *floating;
     }
@@ -102,8 +105,7 @@ std::optional<double> VLAny::as<double>() const
 }
 
 template <>
-std::optional<float> VLAny::as<float>() const
-{
+std::optional<float> VLAny::as<float>() const {
     const std::optional<double> wide = as<double>();
     if (!wide) {
         return std::nullopt;
@@ -116,6 +118,8 @@ std::optional<float> VLAny::as<float>() const
     return static_cast<float>(*wide);
 }
 
-bool VLAny::operator==(const VLAny& other) const { return content == other.content; }
+bool VLAny::operator==(const VLAny& other) const {
+    return content == other.content;
+}
 
 } // namespace varnel

@@ -4,10 +4,13 @@
 
 #include <cstring>
 
-namespace VST3 {
-namespace Hosting {
+namespace VST3
+{
+namespace Hosting
+{
 
-namespace {
+namespace
+{
 
 /** The factory's fixed char arrays need not be terminated when full. */
 template <size_t N>
@@ -35,36 +38,29 @@ ClassInfo::SubCategories splitSubCategories (const std::string& joined)
 } // namespace
 
 ClassInfo::ClassInfo (const Steinberg::PClassInfo& info) noexcept
-: classID (UID::fromTUID (info.cid))
-, classCardinality (info.cardinality)
-, classCategory (fromFixed (info.category))
-, className (fromFixed (info.name))
+	: classID (UID::fromTUID (info.cid)), classCardinality (info.cardinality),
+	  classCategory (fromFixed (info.category)), className (fromFixed (info.name))
 {
 }
 
 ClassInfo::ClassInfo (const Steinberg::PClassInfo2& info) noexcept
-: classID (UID::fromTUID (info.cid))
-, classCardinality (info.cardinality)
-, classCategory (fromFixed (info.category))
-, className (fromFixed (info.name))
-, classVendor (fromFixed (info.vendor))
-, classVersion (fromFixed (info.version))
-, classSdkVersion (fromFixed (info.sdkVersion))
-, classSubCategories (splitSubCategories (fromFixed (info.subCategories)))
-, flags (info.classFlags)
+	: classID (UID::fromTUID (info.cid)), classCardinality (info.cardinality),
+	  classCategory (fromFixed (info.category)), className (fromFixed (info.name)),
+	  classVendor (fromFixed (info.vendor)), classVersion (fromFixed (info.version)),
+	  classSdkVersion (fromFixed (info.sdkVersion)),
+	  classSubCategories (splitSubCategories (fromFixed (info.subCategories))),
+	  flags (info.classFlags)
 {
 }
 
 ClassInfo::ClassInfo (const Steinberg::PClassInfoW& info) noexcept
-: classID (UID::fromTUID (info.cid))
-, classCardinality (info.cardinality)
-, classCategory (fromFixed (info.category))
-, className (StringConvert::convert (info.name))
-, classVendor (StringConvert::convert (info.vendor))
-, classVersion (StringConvert::convert (info.version))
-, classSdkVersion (StringConvert::convert (info.sdkVersion))
-, classSubCategories (splitSubCategories (fromFixed (info.subCategories)))
-, flags (info.classFlags)
+	: classID (UID::fromTUID (info.cid)), classCardinality (info.cardinality),
+	  classCategory (fromFixed (info.category)), className (StringConvert::convert (info.name)),
+	  classVendor (StringConvert::convert (info.vendor)),
+	  classVersion (StringConvert::convert (info.version)),
+	  classSdkVersion (StringConvert::convert (info.sdkVersion)),
+	  classSubCategories (splitSubCategories (fromFixed (info.subCategories))),
+	  flags (info.classFlags)
 {
 }
 
@@ -81,10 +77,8 @@ std::string ClassInfo::subCategoriesString () const noexcept
 }
 
 FactoryInfo::FactoryInfo (const Steinberg::PFactoryInfo& info) noexcept
-: factoryVendor (fromFixed (info.vendor))
-, factoryUrl (fromFixed (info.url))
-, factoryEmail (fromFixed (info.email))
-, factoryFlags (info.flags)
+	: factoryVendor (fromFixed (info.vendor)), factoryUrl (fromFixed (info.url)),
+	  factoryEmail (fromFixed (info.email)), factoryFlags (info.flags)
 {
 }
 

@@ -1,11 +1,15 @@
 #include "public.sdk/source/vst/hosting/connectionproxy.h"
 
-namespace Steinberg {
-namespace Vst {
+namespace Steinberg
+{
+namespace Vst
+{
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-ConnectionProxy::ConnectionProxy (IConnectionPoint* srcConnection) : srcConnection (srcConnection) {}
+ConnectionProxy::ConnectionProxy (IConnectionPoint* srcConnection) : srcConnection (srcConnection)
+{
+}
 
 ConnectionProxy::~ConnectionProxy ()
 {

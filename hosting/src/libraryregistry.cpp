@@ -7,14 +7,17 @@
 #include <memory>
 #include <mutex>
 
-namespace VST3 {
-namespace Hosting {
+namespace VST3
+{
+namespace Hosting
+{
 
-namespace {
+namespace
+{
 
 using ModuleEntryFunction = bool (*) (void*);
 using ModuleExitFunction = bool (*) ();
-using GetFactoryFunction = Steinberg::IPluginFactory* (PLUGIN_API*) ();
+using GetFactoryFunction = Steinberg::IPluginFactory*(PLUGIN_API*)();
 
 struct Registry
 {
@@ -37,9 +40,9 @@ std::string lastDlError ()
 }
 
 /** dlopen, ModuleEntry and GetPluginFactory, undone as far as they got on
-    failure. Returns the handle and fills factory, or null with a reason. */
+	failure. Returns the handle and fills factory, or null with a reason. */
 void* loadLibrary (const std::string& soPath, Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
-                   std::string& errorDescription)
+				   std::string& errorDescription)
 {
 	// RTLD_LOCAL: plug-ins built from the same framework export the same
 	// symbol names and must not bind to each other's.
@@ -54,8 +57,8 @@ void* loadLibrary (const std::string& soPath, Steinberg::IPtr<Steinberg::IPlugin
 	auto getFactory = reinterpret_cast<GetFactoryFunction> (dlsym (handle, "GetPluginFactory"));
 	if (!moduleEntry || !getFactory)
 	{
-		errorDescription = soPath + " does not export " +
-		                   (moduleEntry ? "GetPluginFactory" : "ModuleEntry");
+		errorDescription =
+			soPath + " does not export " + (moduleEntry ? "GetPluginFactory" : "ModuleEntry");
 		dlclose (handle);
 		return nullptr;
 	}

@@ -6,16 +6,18 @@
 #include <string>
 #include <utility>
 
-namespace VST3 {
-namespace Hosting {
+namespace VST3
+{
+namespace Hosting
+{
 
 /** One plug-in library as loaded in this process: entered once, its factory
-    asked for once, and shared by every Module that names the same file. */
+	asked for once, and shared by every Module that names the same file. */
 class LoadedLibrary
 {
 public:
 	LoadedLibrary (std::string key, void* handle, PluginFactory factory) noexcept
-	: key (std::move (key)), handle (handle), factory (std::move (factory))
+		: key (std::move (key)), handle (handle), factory (std::move (factory))
 	{
 	}
 
@@ -26,17 +28,17 @@ private:
 	std::string key;
 	void* handle;
 	PluginFactory factory;
-	int owners {0};
+	int owners{0};
 };
 
 /** Loads and unloads libraries, keyed by their canonical path. Both calls
-    hold one process-wide lock for their whole duration, so an unload (factory
-    release, ModuleExit, dlclose) can never overlap a load of the same file. */
+	hold one process-wide lock for their whole duration, so an unload (factory
+	release, ModuleExit, dlclose) can never overlap a load of the same file. */
 class LibraryRegistry
 {
 public:
 	/** Gives the library at soPath with one more owner, loading it first when
-	    nobody holds it; null with a one-line reason on failure. */
+		nobody holds it; null with a one-line reason on failure. */
 	static LoadedLibrary* acquire (const std::string& soPath, std::string& errorDescription);
 
 	/** Drops one owner; the last one unloads the library. */

@@ -7,17 +7,20 @@
 #include <filesystem>
 #include <new>
 
-namespace VST3 {
-namespace Hosting {
+namespace VST3
+{
+namespace Hosting
+{
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 
 /** "x86_64-linux" and the like: the bundle's folder for this machine. */
 std::string architectureFolder ()
 {
-	utsname names {};
+	utsname names{};
 	if (uname (&names) != 0)
 		return "unknown-linux";
 	return std::string (names.machine) + "-linux";
@@ -26,7 +29,7 @@ std::string architectureFolder ()
 std::string withoutSuffix (std::string text, const std::string& suffix)
 {
 	if (text.size () > suffix.size () &&
-	    text.compare (text.size () - suffix.size (), suffix.size (), suffix) == 0)
+		text.compare (text.size () - suffix.size (), suffix.size (), suffix) == 0)
 		text.resize (text.size () - suffix.size ());
 	return text;
 }
@@ -38,7 +41,8 @@ struct LibraryLocation
 };
 
 /** Finds the library a path names; false with a reason when there is none. */
-bool locateLibrary (const std::string& path, LibraryLocation& location, std::string& errorDescription)
+bool locateLibrary (const std::string& path, LibraryLocation& location,
+					std::string& errorDescription)
 {
 	std::error_code error;
 	const fs::path given = fs::path (path).lexically_normal ();
@@ -48,7 +52,7 @@ bool locateLibrary (const std::string& path, LibraryLocation& location, std::str
 		const fs::path bundle = given.has_filename () ? given : given.parent_path ();
 		location.name = withoutSuffix (bundle.filename ().string (), ".vst3");
 		const fs::path library =
-		    bundle / "Contents" / architectureFolder () / (location.name + ".so");
+			bundle / "Contents" / architectureFolder () / (location.name + ".so");
 		if (!fs::is_regular_file (library, error))
 		{
 			errorDescription = "The bundle " + path + " has no library " + library.string ();
@@ -96,7 +100,7 @@ Module::Ptr Module::create (const std::string& path, std::string& errorDescripti
 }
 
 Module::Module (std::string name, std::string path, LoadedLibrary& library) noexcept
-: name (std::move (name)), path (std::move (path)), library (library)
+	: name (std::move (name)), path (std::move (path)), library (library)
 {
 }
 

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <iterator>
 
-namespace Steinberg {
-namespace Vst {
+namespace Steinberg
+{
+namespace Vst
+{
 
 ParameterValueQueue::ParameterValueQueue (ParamID paramID, int32 pointCapacity)
-: parameterID (paramID), capacity (0)
+	: parameterID (paramID), capacity (0)
 {
 	reserve (pointCapacity);
 }
@@ -20,7 +22,8 @@ void ParameterValueQueue::reserve (int32 pointCapacity)
 	capacity = pointCapacity;
 }
 
-tresult PLUGIN_API ParameterValueQueue::getPoint (int32 index, int32& sampleOffset, ParamValue& value)
+tresult PLUGIN_API ParameterValueQueue::getPoint (int32 index, int32& sampleOffset,
+												  ParamValue& value)
 {
 	if (index < 0 || index >= getPointCount ())
 		return kInvalidArgument;
@@ -29,7 +32,8 @@ tresult PLUGIN_API ParameterValueQueue::getPoint (int32 index, int32& sampleOffs
 	return kResultOk;
 }
 
-tresult PLUGIN_API ParameterValueQueue::addPoint (int32 sampleOffset, ParamValue value, int32& index)
+tresult PLUGIN_API ParameterValueQueue::addPoint (int32 sampleOffset, ParamValue value,
+												  int32& index)
 {
 	// Audio thread: insertion stays within the reserved storage.
 	// Points usually arrive in order, so search from the back.
@@ -45,7 +49,7 @@ tresult PLUGIN_API ParameterValueQueue::addPoint (int32 sampleOffset, ParamValue
 	if (getPointCount () >= capacity)
 		return kResultFalse;
 	index = static_cast<int32> (position - points.begin ());
-	points.insert (position, Point {sampleOffset, value});
+	points.insert (position, Point{sampleOffset, value});
 	return kResultOk;
 }
 

@@ -1,7 +1,9 @@
 #include "public.sdk/source/vst/hosting/module.h"
 
-namespace VST3 {
-namespace Hosting {
+namespace VST3
+{
+namespace Hosting
+{
 
 using namespace Steinberg;
 
@@ -9,7 +11,7 @@ PluginFactory::PluginFactory (const IPtr<IPluginFactory>& factory) noexcept : fa
 
 void PluginFactory::setHostContext (FUnknown* context) const noexcept
 {
-	if (FUnknownPtr<IPluginFactory3> factory3 {factory})
+	if (FUnknownPtr<IPluginFactory3> factory3{factory})
 		factory3->setHostContext (context);
 }
 
@@ -39,8 +41,8 @@ PluginFactory::ClassInfos PluginFactory::classInfos () const noexcept
 
 	// The newest interface carries the most (and Unicode) information; an
 	// index that the newer call refuses is still asked of the older ones.
-	FUnknownPtr<IPluginFactory3> factory3 {factory};
-	FUnknownPtr<IPluginFactory2> factory2 {factory};
+	FUnknownPtr<IPluginFactory3> factory3{factory};
+	FUnknownPtr<IPluginFactory2> factory2{factory};
 	for (int32 index = 0; index < static_cast<int32> (count); ++index)
 	{
 		if (factory3)

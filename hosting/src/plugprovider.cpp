@@ -6,12 +6,15 @@
 #include <iostream>
 #include <string>
 
-namespace Steinberg {
-namespace Vst {
+namespace Steinberg
+{
+namespace Vst
+{
 
-namespace {
+namespace
+{
 
-std::atomic<std::ostream*> errorStream {&std::cerr};
+std::atomic<std::ostream*> errorStream{&std::cerr};
 
 } // namespace
 
@@ -24,8 +27,8 @@ PluginContextFactory& PluginContextFactory::instance ()
 struct PlugProvider::Internals
 {
 	Internals (const VST3::Hosting::PluginFactory& factory, VST3::Hosting::ClassInfo info,
-	           bool plugIsGlobal)
-	: factory (factory), classInfo (std::move (info)), plugIsGlobal (plugIsGlobal)
+			   bool plugIsGlobal)
+		: factory (factory), classInfo (std::move (info)), plugIsGlobal (plugIsGlobal)
 	{
 	}
 
@@ -47,7 +50,7 @@ struct PlugProvider::Internals
 		if (!stream)
 			return;
 		const std::string line =
-		    std::string ("PlugProvider: ") + step + " failed for \"" + classInfo.name () + "\"\n";
+			std::string ("PlugProvider: ") + step + " failed for \"" + classInfo.name () + "\"\n";
 		*stream << line << std::flush;
 	}
 
@@ -72,20 +75,20 @@ struct PlugProvider::Internals
 	bool setUpController (FUnknown* context)
 	{
 		// A single-component plug-in is initialised once, as its component.
-		if (FUnknownPtr<IEditController> ownController {component})
+		if (FUnknownPtr<IEditController> ownController{component})
 		{
 			controller = ownController;
 			controllerIsComponent = true;
 			return true;
 		}
-		TUID controllerClassID {};
+		TUID controllerClassID{};
 		if (component->getControllerClassId (controllerClassID) != kResultOk)
 		{
 			reportFailure ("IComponent::getControllerClassId");
 			return false;
 		}
-		controller = factory.createInstance<IEditController> (
-		    VST3::UID::fromTUID (controllerClassID));
+		controller =
+			factory.createInstance<IEditController> (VST3::UID::fromTUID (controllerClassID));
 		if (!controller)
 		{
 			reportFailure ("creating the edit controller");
@@ -102,8 +105,8 @@ struct PlugProvider::Internals
 
 	bool connect ()
 	{
-		FUnknownPtr<IConnectionPoint> componentPoint {component};
-		FUnknownPtr<IConnectionPoint> controllerPoint {controller};
+		FUnknownPtr<IConnectionPoint> componentPoint{component};
+		FUnknownPtr<IConnectionPoint> controllerPoint{controller};
 		// A pair without connection points talks some other way; nothing to do.
 		if (!componentPoint || !controllerPoint)
 			return true;
@@ -144,7 +147,7 @@ struct PlugProvider::Internals
 	}
 
 	/** Undoes whatever initialize set up, in reverse: disconnect, terminate
-	    (controller first), release. */
+		(controller first), release. */
 	void tearDown ()
 	{
 		if (componentConnection)
@@ -168,8 +171,8 @@ struct PlugProvider::Internals
 };
 
 PlugProvider::PlugProvider (const VST3::Hosting::PluginFactory& factory,
-                            VST3::Hosting::ClassInfo info, bool plugIsGlobal)
-: internals (new Internals (factory, std::move (info), plugIsGlobal))
+							VST3::Hosting::ClassInfo info, bool plugIsGlobal)
+	: internals (new Internals (factory, std::move (info), plugIsGlobal))
 {
 }
 
@@ -185,7 +188,7 @@ bool PlugProvider::initialize ()
 		return true;
 	FUnknown* context = PluginContextFactory::instance ().getPluginContext ();
 	if (state.setUpComponent (context) && state.setUpController (context) &&
-	    (state.controllerIsComponent || (state.connect () && state.transferState ())))
+		(state.controllerIsComponent || (state.connect () && state.transferState ())))
 		return true;
 	state.tearDown ();
 	return false;

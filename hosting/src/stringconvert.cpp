@@ -2,20 +2,32 @@
 
 #include <algorithm>
 
-namespace VST3 {
-namespace StringConvert {
+namespace VST3
+{
+namespace StringConvert
+{
 
-namespace {
+namespace
+{
 
 constexpr char32_t replacementCharacter = 0xFFFD;
 
-bool isHighSurrogate (char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate (char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-bool isContinuation (unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool isHighSurrogate (char32_t unit)
+{
+	return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool isLowSurrogate (char32_t unit)
+{
+	return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+bool isContinuation (unsigned char byte)
+{
+	return (byte & 0xC0) == 0x80;
+}
 
 /** Decodes one code point starting at text[pos] and advances pos. An invalid
-    sequence is consumed up to (not including) the first byte that breaks it,
-    which is how the Unicode standard recommends replacing maximal subparts. */
+	sequence is consumed up to (not including) the first byte that breaks it,
+	which is how the Unicode standard recommends replacing maximal subparts. */
 char32_t decodeUtf8 (const std::string& text, size_t& pos)
 {
 	const auto lead = static_cast<unsigned char> (text[pos++]);
@@ -58,7 +70,8 @@ char32_t decodeUtf8 (const std::string& text, size_t& pos)
 		if (pos >= text.size ())
 			return replacementCharacter;
 		const auto byte = static_cast<unsigned char> (text[pos]);
-		const bool valid = i == 1 ? (byte >= secondMin && byte <= secondMax) : isContinuation (byte);
+		const bool valid =
+			i == 1 ? (byte >= secondMin && byte <= secondMax) : isContinuation (byte);
 		if (!valid)
 			return replacementCharacter;
 		codePoint = (codePoint << 6) | (byte & 0x3F);

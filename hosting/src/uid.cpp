@@ -2,9 +2,11 @@
 
 #include <cstring>
 
-namespace VST3 {
+namespace VST3
+{
 
-namespace {
+namespace
+{
 
 int hexDigitValue (char c) noexcept
 {
@@ -19,7 +21,7 @@ int hexDigitValue (char c) noexcept
 
 } // namespace
 
-UID::UID () noexcept : bytes {} {}
+UID::UID () noexcept : bytes{} {}
 
 UID UID::fromTUID (const TUID uid) noexcept
 {
@@ -67,7 +69,7 @@ bool UID::operator!= (const UID& other) const noexcept
 	return !(*this == other);
 }
 
-bool UID::operator< (const UID& other) const noexcept
+bool UID::operator<(const UID& other) const noexcept
 {
 	return std::memcmp (bytes, other.bytes, sizeof (TUID)) < 0;
 }

@@ -130,7 +130,8 @@ bool VSTModule::loadPlugin(const std::string& path) {
         if (componentConnectionPoint && controllerConnectionPoint) {
             in.componentConnected = componentConnectionPoint->connect(controllerConnectionPoint) == kResultOk;
             if (!controllerFromProvider)
-                in.controllerConnected = controllerConnectionPoint->connect(componentConnectionPoint) == kResultOk;
+                in.controllerConnected =
+                    controllerConnectionPoint->connect(componentConnectionPoint) == kResultOk;
         }
     }
 
@@ -175,7 +176,8 @@ bool VSTModule::loadPlugin(const std::string& path) {
         listedIds.push_back(parameter.id);
     in.parameterSlots.reserve(listedIds, kSpareParameterSlots);
     in.parameterChanges.reserve(static_cast<int32>(in.parameterSlots.capacity()), 1);
-    in.outputParameterChanges.reserve(static_cast<int32>(in.parameterSlots.capacity()), kOutputPointsPerQueue);
+    in.outputParameterChanges.reserve(static_cast<int32>(in.parameterSlots.capacity()),
+                                      kOutputPointsPerQueue);
 
     // Set up, then activate, then switch processing on: the order plug-ins expect.
     ProcessSetup setup{kRealtime, kSample32, kLoadMaxSamplesPerBlock, kLoadSampleRate};

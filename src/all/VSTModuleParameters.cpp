@@ -55,7 +55,8 @@ std::vector<VSTParameter> VSTModule::Internals::listParameters() {
 void VSTModule::Internals::buildParameterTable(const std::vector<VSTParameter>& parameters) {
     // Where titles repeat, the later parameter replaces the earlier one.
     for (const VSTParameter& parameter : parameters)
-        namedParameters[parameter.name] = VSTNamedParameter{parameter.id, {}, parameter.defaultValue, parameter.stepCount};
+        namedParameters[parameter.name] =
+            VSTNamedParameter{parameter.id, {}, parameter.defaultValue, parameter.stepCount};
 }
 
 VSTNamedParameter* VSTModule::Internals::findNamedParameter(const std::string& name) {

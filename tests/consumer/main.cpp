@@ -4,8 +4,7 @@
 
 #include <cstdio>
 
-int main()
-{
+int main() {
     varnel::extensions::vst::VSTModule module;
     if (!module.loadPlugin("/usr/lib/vst3/ZamCompX2.vst3")) {
         std::fprintf(stderr, "consumer: could not load ZamCompX2\n");

@@ -10,10 +10,11 @@ using varnel::AudioBus;
 namespace {
 
 // Sample value that names its channel and frame, so a misplaced copy shows.
-float marker(std::uint32_t channel, std::uint32_t frame) { return static_cast<float>(channel * 1000 + frame + 1); }
+float marker(std::uint32_t channel, std::uint32_t frame) {
+    return static_cast<float>(channel * 1000 + frame + 1);
+}
 
-void fill(AudioBuffer<float>& buffer)
-{
+void fill(AudioBuffer<float>& buffer) {
     for (std::uint32_t channel = 0; channel < buffer.getNumberOfChannels(); ++channel) {
         for (std::uint32_t frame = 0; frame < buffer.getNumberOfFrames(); ++frame) {
             buffer.getWritePointer(channel)[frame] = marker(channel, frame);
@@ -23,8 +24,7 @@ void fill(AudioBuffer<float>& buffer)
 
 } // namespace
 
-TEST(AudioBufferStorage, OwningBufferStartsZeroedAndKeepsItsCapacity)
-{
+TEST(AudioBufferStorage, OwningBufferStartsZeroedAndKeepsItsCapacity) {
     AudioBuffer<float> buffer(2, 8);
     EXPECT_EQ(buffer.getReadPointer(1)[7], 0.0f);
     EXPECT_EQ(buffer.getReadPointer(2), nullptr);
@@ -33,8 +33,7 @@ TEST(AudioBufferStorage, OwningBufferStartsZeroedAndKeepsItsCapacity)
     EXPECT_EQ(buffer.getNumberOfFrames(), 4u);
 }
 
-TEST(AudioBufferStorage, ViewWritesThroughToCallerMemoryAndClears)
-{
+TEST(AudioBufferStorage, ViewWritesThroughToCallerMemoryAndClears) {
     std::vector<float> left(4, 1.0f), right(4, 2.0f);
     float* channels[] = {left.data(), right.data()};
     AudioBuffer<float> view(channels, 2, 4);
@@ -45,8 +44,7 @@ TEST(AudioBufferStorage, ViewWritesThroughToCallerMemoryAndClears)
     EXPECT_EQ(left, (std::vector<float>{0, 0, 1, 1}));
 }
 
-TEST(AudioBusCopy, CopiesOnlyTheChannelsAndFramesBothSidesHave)
-{
+TEST(AudioBusCopy, CopiesOnlyTheChannelsAndFramesBothSidesHave) {
     AudioBuffer<float> source(3, 8), destination(2, 16);
     fill(source);
     AudioBus in{&source}, out{&destination};
@@ -59,8 +57,7 @@ TEST(AudioBusCopy, CopiesOnlyTheChannelsAndFramesBothSidesHave)
     }
 }
 
-TEST(AudioBusCopy, LeavesExtraDestinationChannelsUntouched)
-{
+TEST(AudioBusCopy, LeavesExtraDestinationChannelsUntouched) {
     AudioBuffer<float> source(1, 4), destination(2, 2);
     fill(source);
     AudioBus out{&destination};
@@ -69,8 +66,7 @@ TEST(AudioBusCopy, LeavesExtraDestinationChannelsUntouched)
     EXPECT_EQ(destination.getReadPointer(1)[0], 0.0f);
 }
 
-TEST(AudioBusCopy, SelfCopyAndNullBuffersChangeNothing)
-{
+TEST(AudioBusCopy, SelfCopyAndNullBuffersChangeNothing) {
     AudioBuffer<float> buffer(2, 4);
     fill(buffer);
     AudioBus bus{&buffer}, empty{};
@@ -81,8 +77,7 @@ TEST(AudioBusCopy, SelfCopyAndNullBuffersChangeNothing)
     EXPECT_EQ(empty.getBuffer(), nullptr);
 }
 
-TEST(AudioBusCopy, CopiesFromAViewOverCallerMemoryAndSkipsAliasedChannels)
-{
+TEST(AudioBusCopy, CopiesFromAViewOverCallerMemoryAndSkipsAliasedChannels) {
     std::vector<float> left{1, 2, 3}, right{4, 5, 6}, target(3, 0.0f);
     float* inChannels[] = {left.data(), right.data()};
     // Output channel 0 is the input's own memory, as when a host processes in place.

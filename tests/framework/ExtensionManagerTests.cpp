@@ -22,8 +22,7 @@ public:
 
 private:
     std::string getNodeTypePrefix() override { return "Fake"; }
-    Node* createNode(const std::string& requested, const VLAnyMap&) override
-    {
+    Node* createNode(const std::string& requested, const VLAnyMap&) override {
         if (requested == "FakeThrowing") {
             throw std::runtime_error("constructor failed");
         }
@@ -35,9 +34,12 @@ private:
 
 class FakeExtension : public Extension {
 public:
-    FakeExtension(std::string name, std::string nodeType) : name(std::move(name)), nodeType(std::move(nodeType)) {}
+    FakeExtension(std::string name, std::string nodeType)
+        : name(std::move(name)), nodeType(std::move(nodeType)) {}
     std::string getName() override { return name; }
-    std::shared_ptr<NodeFactory> getNodeFactory() override { return std::make_shared<FakeFactory>(nodeType, name); }
+    std::shared_ptr<NodeFactory> getNodeFactory() override {
+        return std::make_shared<FakeFactory>(nodeType, name);
+    }
 
 private:
     std::string name;
@@ -53,8 +55,7 @@ protected:
 
 } // namespace
 
-TEST_F(ExtensionManagerTest, CreatesNodeFromTheNewestExtensionServingTheType)
-{
+TEST_F(ExtensionManagerTest, CreatesNodeFromTheNewestExtensionServingTheType) {
     manager.registerExtension(std::make_shared<FakeExtension>("old", "FakeNode"));
     manager.registerExtension(std::make_shared<FakeExtension>("new", "FakeNode"));
     manager.registerExtension(std::make_shared<FakeExtension>("unrelated", "OtherNode"));
@@ -66,8 +67,7 @@ TEST_F(ExtensionManagerTest, CreatesNodeFromTheNewestExtensionServingTheType)
     EXPECT_EQ(static_cast<FakeNode&>(*node).madeBy, "new");
 }
 
-TEST_F(ExtensionManagerTest, UnservedOrThrowingTypeGivesNullAndALogLine)
-{
+TEST_F(ExtensionManagerTest, UnservedOrThrowingTypeGivesNullAndALogLine) {
     manager.registerExtension(std::make_shared<FakeExtension>("fake", "FakeNode"));
     LogCapture capture;
     EXPECT_EQ(manager.createNode("fakenode", {}), nullptr);
@@ -76,8 +76,7 @@ TEST_F(ExtensionManagerTest, UnservedOrThrowingTypeGivesNullAndALogLine)
     EXPECT_EQ(capture.count("constructor failed"), 1u);
 }
 
-TEST_F(ExtensionManagerTest, KeepsRegistrationOrderAndFindsTheLastOfAName)
-{
+TEST_F(ExtensionManagerTest, KeepsRegistrationOrderAndFindsTheLastOfAName) {
     auto first = std::make_shared<FakeExtension>("VST", "A");
     auto second = std::make_shared<FakeExtension>("VST", "B");
     manager.registerExtension(first);

@@ -19,13 +19,12 @@ namespace {
 constexpr int kThreads = 8;
 constexpr int kLinesPerThread = 1000;
 
-std::string lineText(int thread, int index)
-{
-    return "thread " + std::to_string(thread) + " line " + std::to_string(index) + " padding-to-make-tearing-visible";
+std::string lineText(int thread, int index) {
+    return "thread " + std::to_string(thread) + " line " + std::to_string(index) +
+           " padding-to-make-tearing-visible";
 }
 
-void logFromManyThreads()
-{
+void logFromManyThreads() {
     std::vector<std::thread> threads;
     for (int thread = 0; thread < kThreads; ++thread) {
         threads.emplace_back([thread] {
@@ -39,8 +38,7 @@ void logFromManyThreads()
     }
 }
 
-std::set<std::string> expectedLines()
-{
+std::set<std::string> expectedLines() {
     std::set<std::string> expected;
     for (int thread = 0; thread < kThreads; ++thread) {
         for (int index = 0; index < kLinesPerThread; ++index) {
@@ -52,8 +50,7 @@ std::set<std::string> expectedLines()
 
 } // namespace
 
-TEST(LoggerConcurrency, SinkCallsNeverOverlapAndNoLineIsLost)
-{
+TEST(LoggerConcurrency, SinkCallsNeverOverlapAndNoLineIsLost) {
     // The sink takes no lock of its own: the logger must serialise the calls.
     std::vector<std::string> received;
     std::atomic<int> inside{0};
@@ -73,8 +70,7 @@ TEST(LoggerConcurrency, SinkCallsNeverOverlapAndNoLineIsLost)
     EXPECT_EQ(std::set<std::string>(received.begin(), received.end()), expectedLines());
 }
 
-TEST(LoggerConcurrency, DefaultSinkWritesWholeLinesToStandardError)
-{
+TEST(LoggerConcurrency, DefaultSinkWritesWholeLinesToStandardError) {
     ::testing::internal::CaptureStderr();
     logFromManyThreads();
     std::istringstream written(::testing::internal::GetCapturedStderr());
@@ -87,8 +83,7 @@ TEST(LoggerConcurrency, DefaultSinkWritesWholeLinesToStandardError)
     EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), expectedLines());
 }
 
-TEST(LoggerSink, EmptySinkRestoresStandardError)
-{
+TEST(LoggerSink, EmptySinkRestoresStandardError) {
     {
         LogCapture capture;
         Logger::error("captured");
@@ -99,8 +94,7 @@ TEST(LoggerSink, EmptySinkRestoresStandardError)
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "after capture\n");
 }
 
-TEST(LoggerSink, ThrowingOrReentrantSinkDoesNotStopLogging)
-{
+TEST(LoggerSink, ThrowingOrReentrantSinkDoesNotStopLogging) {
     int calls = 0;
     Logger::setSink([&](const std::string& line) {
         ++calls;
@@ -118,8 +112,7 @@ TEST(LoggerSink, ThrowingOrReentrantSinkDoesNotStopLogging)
     EXPECT_EQ(written, "from inside the sink\n");
 }
 
-TEST(LogCaptureQueries, CountsMatchingLinesAndClears)
-{
+TEST(LogCaptureQueries, CountsMatchingLinesAndClears) {
     LogCapture capture;
     Logger::error("[VSTModule] could not load A");
     Logger::error("[VSTModule] could not load B");

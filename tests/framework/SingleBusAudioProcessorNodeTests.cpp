@@ -11,14 +11,12 @@ class RecordingNode : public SingleBusAudioProcessorNode {
 public:
     using SingleBusAudioProcessorNode::process;
 
-    bool setBusFormat(AudioBusFormat& in, AudioBusFormat& out) override
-    {
+    bool setBusFormat(AudioBusFormat& in, AudioBusFormat& out) override {
         formatIn = &in;
         formatOut = &out;
         return true;
     }
-    bool process(AudioBus& in, AudioBus& out) override
-    {
+    bool process(AudioBus& in, AudioBus& out) override {
         busIn = &in;
         busOut = &out;
         return true;
@@ -32,8 +30,7 @@ public:
 
 } // namespace
 
-TEST(SingleBusDispatch, OneBusEachWayReachesTheSingleBusCallsWithElementZero)
-{
+TEST(SingleBusDispatch, OneBusEachWayReachesTheSingleBusCallsWithElementZero) {
     RecordingNode node;
     AudioBusFormatList inFormats{{48000, 2}}, outFormats{{48000, 2}};
     AudioBusList inBuses(1), outBuses(1);
@@ -46,8 +43,7 @@ TEST(SingleBusDispatch, OneBusEachWayReachesTheSingleBusCallsWithElementZero)
     EXPECT_EQ(node.busOut, &outBuses[0]);
 }
 
-TEST(SingleBusDispatch, OtherBusCountsAreRefusedWithoutReachingTheNode)
-{
+TEST(SingleBusDispatch, OtherBusCountsAreRefusedWithoutReachingTheNode) {
     RecordingNode node;
     AudioBusFormatList none, one{{48000, 2}}, two{{48000, 2}, {48000, 2}};
     AudioBusList noBuses, oneBus(1), twoBuses(2);
@@ -59,8 +55,7 @@ TEST(SingleBusDispatch, OtherBusCountsAreRefusedWithoutReachingTheNode)
     EXPECT_EQ(node.busIn, nullptr);
 }
 
-TEST(SingleBusDefaults, MatchFormatsAndPassAudioThrough)
-{
+TEST(SingleBusDefaults, MatchFormatsAndPassAudioThrough) {
     SingleBusAudioProcessorNode node;
     AudioBusFormatList in{{48000, 2}}, sameOut{{48000, 2}}, otherRate{{44100, 2}};
     EXPECT_TRUE(node.setBusFormats(in, sameOut));
@@ -73,8 +68,7 @@ TEST(SingleBusDefaults, MatchFormatsAndPassAudioThrough)
     EXPECT_EQ(destination.getReadPointer(1)[2], 0.5f);
 }
 
-TEST(AudioNodeDefaults, RefuseFormatsAndProcessing)
-{
+TEST(AudioNodeDefaults, RefuseFormatsAndProcessing) {
     AudioProcessorNode node;
     AudioBusFormatList formats{{48000, 2}};
     AudioBusList buses(1);

@@ -11,8 +11,7 @@ const VLAnyMap kDescription{
 
 } // namespace
 
-TEST(VarnelObjectConfiguration, RegisteredDescriptionReadsBackWhole)
-{
+TEST(VarnelObjectConfiguration, RegisteredDescriptionReadsBackWhole) {
     VarnelObject object;
     object.registerConfiguration("pluginFileName", kDescription);
     EXPECT_EQ(object.getConfiguration("pluginFileName"), kDescription);
@@ -20,8 +19,7 @@ TEST(VarnelObjectConfiguration, RegisteredDescriptionReadsBackWhole)
     EXPECT_FALSE(object.getConfiguration("missing").has_value());
 }
 
-TEST(VarnelObjectConfiguration, ValuesGoThroughRegisteredEntriesOnly)
-{
+TEST(VarnelObjectConfiguration, ValuesGoThroughRegisteredEntriesOnly) {
     VarnelObject object;
     object.registerConfiguration("pluginFileName", kDescription);
     EXPECT_EQ(object.getValue("pluginFileName").value(), VLAny("ZamCompX2.vst3"));
@@ -34,16 +32,14 @@ TEST(VarnelObjectConfiguration, ValuesGoThroughRegisteredEntriesOnly)
     EXPECT_FALSE(object.getValue("missing").ok());
 }
 
-TEST(VarnelObjectActions, DefaultRefusesEveryAction)
-{
+TEST(VarnelObjectActions, DefaultRefusesEveryAction) {
     VarnelObject object;
     const Result<VLAny> result = object.callAction("reset", {});
     EXPECT_FALSE(result.ok());
     EXPECT_NE(result.error().find("unknown action"), std::string::npos);
 }
 
-TEST(EventEmitterEvents, ListenersOfTheEmittedEventRunInOrder)
-{
+TEST(EventEmitterEvents, ListenersOfTheEmittedEventRunInOrder) {
     VarnelObject object;
     std::vector<VLAny> seen;
     object.on("changed", [&](const VLAny& payload) { seen.push_back(payload); });

@@ -12,13 +12,14 @@
 #include <functional>
 #include <thread>
 
-namespace {
+namespace
+{
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 /** A connection point that keeps its peer the way plug-ins do (one
-    reference) and counts what reaches it. */
+	reference) and counts what reaches it. */
 class FakeConnectionPoint : public FObject, public IConnectionPoint
 {
 public:
@@ -61,14 +62,14 @@ public:
 	IPtr<IConnectionPoint> peer;
 	int connectCalls = 0;
 	int disconnectCalls = 0;
-	std::atomic<int> received {0};
+	std::atomic<int> received{0};
 	std::string lastMessageID;
 	std::function<void ()> onNotify;
 
 	OBJ_METHODS (FakeConnectionPoint, FObject)
 	REFCOUNT_METHODS (FObject)
 	DEFINE_INTERFACES
-		DEF_INTERFACE (IConnectionPoint)
+	DEF_INTERFACE (IConnectionPoint)
 	END_DEFINE_INTERFACES (FObject)
 };
 
@@ -164,12 +165,14 @@ TEST_F (ConnectionProxyTest, DisconnectOnAnotherThreadStopsDeliveryOnceItReturns
 	for (int round = 0; round < 50; ++round)
 	{
 		ASSERT_EQ (proxy->connect (destination), kResultOk);
-		std::atomic<bool> started {false};
-		std::thread sender ([&] {
-			// Keeps sending until the disconnect lands.
-			while (proxy->notify (nullptr) == kResultOk)
-				started = true;
-		});
+		std::atomic<bool> started{false};
+		std::thread sender (
+			[&]
+			{
+				// Keeps sending until the disconnect lands.
+				while (proxy->notify (nullptr) == kResultOk)
+					started = true;
+			});
 		while (!started)
 			std::this_thread::yield ();
 		EXPECT_TRUE (proxy->disconnect ());
@@ -188,7 +191,8 @@ TEST (ConnectionProxyWithPlugins, MessagesReachTheTestPluginsOtherSideInBothDire
 	auto& probe = handle.probe ();
 	probe.reset ();
 	std::string error;
-	auto module = VST3::Hosting::Module::create (testplugin::TestPluginHandle::bundlePath ("TestSeparate"), error);
+	auto module = VST3::Hosting::Module::create (
+		testplugin::TestPluginHandle::bundlePath ("TestSeparate"), error);
 	ASSERT_NE (module, nullptr) << error;
 	const auto infos = module->getFactory ().classInfos ();
 	auto component = module->getFactory ().createInstance<IComponent> (infos.at (0).ID ());
@@ -217,7 +221,8 @@ TEST (ConnectionProxyWithPlugins, MessagesReachTheTestPluginsOtherSideInBothDire
 	{
 		if (call.method != "notify")
 			continue;
-		if (call.arguments == "id=ToController" && call.object.rfind ("TestSeparate Controller#", 0) == 0)
+		if (call.arguments == "id=ToController" &&
+			call.object.rfind ("TestSeparate Controller#", 0) == 0)
 			++toController;
 		if (call.arguments == "id=ToComponent" && call.object.rfind ("TestSeparate#", 0) == 0)
 			++toComponent;

@@ -6,9 +6,9 @@
 #include "testplugin/TestPluginHandle.h"
 
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <sys/utsname.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,23 +18,27 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
+using testplugin::TestPluginHandle;
 using VST3::Hosting::ClassInfo;
 using VST3::Hosting::Module;
-using testplugin::TestPluginHandle;
 
 const std::string audioModuleClass = "Audio Module Class";
 const std::string controllerClass = "Component Controller Class";
 const std::string zamComp = std::string (INSTALLED_VST3_DIR) + "/ZamComp.vst3";
 
 /** The test's own hold on a fixture library: keeps it mapped, so its
-    counters outlive the loader's unload, and reads them. */
+	counters outlive the loader's unload, and reads them. */
 class FixtureLibrary
 {
 public:
-	explicit FixtureLibrary (const char* path) : path (path), handle (dlopen (path, RTLD_NOW | RTLD_LOCAL)) {}
+	explicit FixtureLibrary (const char* path)
+		: path (path), handle (dlopen (path, RTLD_NOW | RTLD_LOCAL))
+	{
+	}
 	~FixtureLibrary ()
 	{
 		if (handle)
@@ -62,8 +66,8 @@ struct TemporaryFolder
 	TemporaryFolder ()
 	{
 		path = fs::temp_directory_path () /
-		       ("hosting_tests_" + std::to_string (::getpid ()) + "_" +
-		        ::testing::UnitTest::GetInstance ()->current_test_info ()->name ());
+			   ("hosting_tests_" + std::to_string (::getpid ()) + "_" +
+				::testing::UnitTest::GetInstance ()->current_test_info ()->name ());
 		fs::remove_all (path);
 		fs::create_directories (path);
 	}
@@ -73,7 +77,7 @@ struct TemporaryFolder
 
 std::string architectureFolder ()
 {
-	utsname names {};
+	utsname names{};
 	uname (&names);
 	return std::string (names.machine) + "-linux";
 }
@@ -89,14 +93,14 @@ std::vector<fs::path> installedBundles ()
 }
 
 /** ZamVerb and ZamHeadX2 lose about 118 KB of static convolution buffers
-    each time their library is unloaded. Keeping every installed library
-    mapped until the process ends leaves that memory reachable, so sanitizer
-    runs report our leaks, not theirs. The loader's own unload order is
-    pinned down by the fixture modules. */
+	each time their library is unloaded. Keeping every installed library
+	mapped until the process ends leaves that memory reachable, so sanitizer
+	runs report our leaks, not theirs. The loader's own unload order is
+	pinned down by the fixture modules. */
 void keepMappedUntilExit (const fs::path& bundle)
 {
 	const fs::path library =
-	    bundle / "Contents" / architectureFolder () / (bundle.stem ().string () + ".so");
+		bundle / "Contents" / architectureFolder () / (bundle.stem ().string () + ".so");
 	static std::vector<void*> handles;
 	if (void* handle = dlopen (library.c_str (), RTLD_NOW | RTLD_LOCAL))
 		handles.push_back (handle);
@@ -174,16 +178,17 @@ TEST_P (ModuleBrokenContract, IsRefusedWithItsReasonAndLeftCleanly)
 }
 
 INSTANTIATE_TEST_SUITE_P (
-    Fixtures, ModuleBrokenContract,
-    ::testing::Values (
-        BrokenModuleCase {FIXTURE_MODULE_NoEntry, "does not export ModuleEntry", 0, 0},
-        BrokenModuleCase {FIXTURE_MODULE_NoFactoryExport, "does not export GetPluginFactory", 0, 0},
-        BrokenModuleCase {FIXTURE_MODULE_EntryFails, "ModuleEntry of", 1, 0},
-        BrokenModuleCase {FIXTURE_MODULE_NullFactory, "GetPluginFactory of", 1, 1}),
-    [] (const auto& info) {
-	    const std::string path = info.param.library;
-	    return fs::path (path).stem ().string ();
-    });
+	Fixtures, ModuleBrokenContract,
+	::testing::Values (
+		BrokenModuleCase{FIXTURE_MODULE_NoEntry, "does not export ModuleEntry", 0, 0},
+		BrokenModuleCase{FIXTURE_MODULE_NoFactoryExport, "does not export GetPluginFactory", 0, 0},
+		BrokenModuleCase{FIXTURE_MODULE_EntryFails, "ModuleEntry of", 1, 0},
+		BrokenModuleCase{FIXTURE_MODULE_NullFactory, "GetPluginFactory of", 1, 1}),
+	[] (const auto& info)
+	{
+		const std::string path = info.param.library;
+		return fs::path (path).stem ().string ();
+	});
 
 // --- Loading the installed plug-ins ---------------------------------------
 
@@ -313,18 +318,20 @@ TEST (ModuleSharing, TwoOwnersEnterAndExitOnce)
 TEST (ModuleSharing, CreatingAndDestroyingOnFourThreadsStaysBalanced)
 {
 	FixtureLibrary fixture (FIXTURE_MODULE_Counting);
-	std::atomic<int> failures {0};
+	std::atomic<int> failures{0};
 	std::vector<std::thread> threads;
 	for (int t = 0; t < 4; ++t)
-		threads.emplace_back ([&] {
-			for (int i = 0; i < 200; ++i)
+		threads.emplace_back (
+			[&]
 			{
-				std::string error;
-				auto module = Module::create (fixture.path, error);
-				if (!module || module->getFactory ().info ().vendor () != "Fixture Vendor")
-					++failures;
-			}
-		});
+				for (int i = 0; i < 200; ++i)
+				{
+					std::string error;
+					auto module = Module::create (fixture.path, error);
+					if (!module || module->getFactory ().info ().vendor () != "Fixture Vendor")
+						++failures;
+				}
+			});
 	for (auto& thread : threads)
 		thread.join ();
 	EXPECT_EQ (failures, 0);
@@ -340,26 +347,29 @@ TEST (ModuleSharing, InstalledPluginSurvivesConcurrentOwnersOnFourThreads)
 	// time, since the installed plug-ins' factories are not thread-safe (they
 	// allocate their class infos without a lock).
 	std::mutex factoryMutex;
-	std::atomic<int> failures {0};
+	std::atomic<int> failures{0};
 	std::vector<std::thread> threads;
 	for (int t = 0; t < 4; ++t)
-		threads.emplace_back ([&] {
-			for (int i = 0; i < 20; ++i)
+		threads.emplace_back (
+			[&]
 			{
-				std::string error;
-				auto module = Module::create (zamComp, error);
-				if (!module)
+				for (int i = 0; i < 20; ++i)
 				{
-					++failures;
-					continue;
+					std::string error;
+					auto module = Module::create (zamComp, error);
+					if (!module)
+					{
+						++failures;
+						continue;
+					}
+					std::lock_guard<std::mutex> lock (factoryMutex);
+					const auto infos = module->getFactory ().classInfos ();
+					if (infos.empty () ||
+						!module->getFactory ().createInstance<Steinberg::Vst::IComponent> (
+							infos[0].ID ()))
+						++failures;
 				}
-				std::lock_guard<std::mutex> lock (factoryMutex);
-				const auto infos = module->getFactory ().classInfos ();
-				if (infos.empty () ||
-				    !module->getFactory ().createInstance<Steinberg::Vst::IComponent> (infos[0].ID ()))
-					++failures;
-			}
-		});
+			});
 	for (auto& thread : threads)
 		thread.join ();
 	EXPECT_EQ (failures, 0);
@@ -370,7 +380,8 @@ TEST (ModuleSharing, InstalledPluginSurvivesConcurrentOwnersOnFourThreads)
 /** Each test starts from a clean record of the plug-in's library. */
 struct RecordedPlugin
 {
-	explicit RecordedPlugin (const std::string& name) : handle (name), path (TestPluginHandle::bundlePath (name))
+	explicit RecordedPlugin (const std::string& name)
+		: handle (name), path (TestPluginHandle::bundlePath (name))
 	{
 		EXPECT_TRUE (handle.loaded ()) << handle.error ();
 		handle.probe ().reset ();
@@ -412,7 +423,7 @@ TEST (ModuleFactoryVersions, ClassInfosComeFromTheNewestInterfaceTheFactoryHas)
 	EXPECT_EQ (noClass->getFactory ().classCount (), 0u);
 	EXPECT_TRUE (noClass->getFactory ().classInfos ().empty ());
 	EXPECT_EQ (three.violations () + two.violations () + plain.violations (),
-	           "no violationsno violationsno violations");
+			   "no violationsno violationsno violations");
 }
 
 TEST (ModuleFactoryVersions, HostContextReachesOnlyAThirdVersionFactory)
@@ -456,25 +467,28 @@ TEST (ModuleSharing, TestPluginIsEnteredOnceForTwoOwnersAndExitedAfterTheLast)
 TEST (ModuleSharing, TestPluginStaysBalancedUnderOwnersOnFourThreads)
 {
 	RecordedPlugin plugin ("TestSeparate");
-	std::atomic<int> failures {0};
+	std::atomic<int> failures{0};
 	std::vector<std::thread> threads;
 	for (int t = 0; t < 4; ++t)
-		threads.emplace_back ([&] {
-			for (int i = 0; i < 25; ++i)
+		threads.emplace_back (
+			[&]
 			{
-				std::string error;
-				auto module = Module::create (plugin.path, error);
-				if (!module)
+				for (int i = 0; i < 25; ++i)
 				{
-					++failures;
-					continue;
+					std::string error;
+					auto module = Module::create (plugin.path, error);
+					if (!module)
+					{
+						++failures;
+						continue;
+					}
+					const auto infos = module->getFactory ().classInfos ();
+					if (infos.empty () ||
+						!module->getFactory ().createInstance<Steinberg::Vst::IComponent> (
+							infos[0].ID ()))
+						++failures;
 				}
-				const auto infos = module->getFactory ().classInfos ();
-				if (infos.empty () ||
-				    !module->getFactory ().createInstance<Steinberg::Vst::IComponent> (infos[0].ID ()))
-					++failures;
-			}
-		});
+			});
 	for (auto& thread : threads)
 		thread.join ();
 	EXPECT_EQ (failures, 0);

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -13,7 +14,10 @@ struct Point
 {
 	int32 offset;
 	ParamValue value;
-	bool operator== (const Point& other) const { return offset == other.offset && value == other.value; }
+	bool operator== (const Point& other) const
+	{
+		return offset == other.offset && value == other.value;
+	}
 };
 
 std::vector<Point> pointsOf (IParamValueQueue& queue)
@@ -21,7 +25,7 @@ std::vector<Point> pointsOf (IParamValueQueue& queue)
 	std::vector<Point> points;
 	for (int32 i = 0; i < queue.getPointCount (); ++i)
 	{
-		Point point {};
+		Point point{};
 		EXPECT_EQ (queue.getPoint (i, point.offset, point.value), kResultOk);
 		points.push_back (point);
 	}
@@ -114,7 +118,7 @@ TEST (ParameterValueQueuePoints, KeepsPointsOrderedByOffset)
 	EXPECT_EQ (index, 2);
 	EXPECT_EQ (queue.addPoint (16, 0.2, index), kResultOk);
 	EXPECT_EQ (index, 1);
-	EXPECT_EQ (pointsOf (queue), (std::vector<Point> {{0, 0.1}, {16, 0.2}, {32, 0.3}, {64, 0.4}}));
+	EXPECT_EQ (pointsOf (queue), (std::vector<Point>{{0, 0.1}, {16, 0.2}, {32, 0.3}, {64, 0.4}}));
 	EXPECT_EQ (queue.getParameterId (), 4u);
 }
 
@@ -126,7 +130,7 @@ TEST (ParameterValueQueuePoints, SameOffsetReplacesTheValue)
 	queue.addPoint (8, 0.2, index);
 	EXPECT_EQ (queue.addPoint (0, 0.9, index), kResultOk);
 	EXPECT_EQ (index, 0);
-	EXPECT_EQ (pointsOf (queue), (std::vector<Point> {{0, 0.9}, {8, 0.2}}));
+	EXPECT_EQ (pointsOf (queue), (std::vector<Point>{{0, 0.9}, {8, 0.2}}));
 }
 
 TEST (ParameterValueQueuePoints, FullQueueRefusesNewOffsetsButStillReplaces)
@@ -219,14 +223,14 @@ TEST (ParameterChangesInterface, AnswersItsInterfacesAndCountsReferences)
 	// Creator's reference plus the two successful queries.
 	EXPECT_EQ (changes->release (), 2u);
 	EXPECT_EQ (changes->release (), 1u);
-	EXPECT_EQ (changes->release (), 0u);  // deleted here; ASan would report a leak otherwise
+	EXPECT_EQ (changes->release (), 0u); // deleted here; ASan would report a leak otherwise
 
 	int32 index = -1;
 	ParameterChanges member (1);
 	IParamValueQueue* queue = member.addParameterData (1, index);
 	EXPECT_EQ (queue->queryInterface (IParamValueQueue::iid, &object), kResultOk);
 	EXPECT_EQ (object, queue);
-	EXPECT_EQ (queue->release (), 1u);  // owned by its list: never freed by a release
+	EXPECT_EQ (queue->release (), 1u); // owned by its list: never freed by a release
 }
 
 } // namespace

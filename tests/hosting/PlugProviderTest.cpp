@@ -9,19 +9,20 @@
 #include <iostream>
 #include <sstream>
 
-namespace {
+namespace
+{
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-using VST3::Hosting::ClassInfo;
-using VST3::Hosting::Module;
 using testplugin::CallRecord;
 using testplugin::TestPluginHandle;
+using VST3::Hosting::ClassInfo;
+using VST3::Hosting::Module;
 
 const std::string audioModuleClass = "Audio Module Class";
 
 /** Every provider test runs with a host application as plug-in context and
-    with failure lines captured instead of going to standard error. */
+	with failure lines captured instead of going to standard error. */
 struct PlugProviderTest : ::testing::Test
 {
 	PlugProviderTest ()
@@ -67,7 +68,7 @@ struct ProvidedTestPlugin
 		EXPECT_NE (module, nullptr) << error;
 		if (module)
 			provider = owned (new PlugProvider (module->getFactory (),
-			                                    module->getFactory ().classInfos ().at (0)));
+												module->getFactory ().classInfos ().at (0)));
 	}
 
 	/** Tears down in the order a host must: provider, then module. */
@@ -81,7 +82,7 @@ struct ProvidedTestPlugin
 	std::string violations () { return testplugin::describeViolations (handle.probe ()); }
 
 	/** Position of the first call of method on an object whose name starts
-	    with objectPrefix, or -1. */
+		with objectPrefix, or -1. */
 	int indexOf (const std::string& method, const std::string& objectPrefix)
 	{
 		const auto calls = probe ().calls ();
@@ -142,7 +143,7 @@ TEST_F (PlugProviderTest, ControllerRefusingTheComponentStateIsReportedButKept)
 	auto provider = owned (new PlugProvider (module->getFactory (), audioClassOf (*module)));
 	EXPECT_TRUE (provider->initialize ());
 	EXPECT_EQ (errors.str (),
-	           "PlugProvider: IEditController::setComponentState failed for \"ZamAutoSat\"\n");
+			   "PlugProvider: IEditController::setComponentState failed for \"ZamAutoSat\"\n");
 	IPtr<IEditController> controller = owned (provider->getController ());
 	EXPECT_NE (controller, nullptr);
 }
@@ -195,7 +196,8 @@ TEST_F (PlugProviderTest, SeparateControllerIsInitialisedConnectedAndGivenTheSta
 	ASSERT_NE (stateHandOver, nullptr);
 	EXPECT_EQ (stateHandOver->result, kResultOk);
 	EXPECT_EQ (stateHandOver->arguments.rfind ("bytes=8 gain=", 0), 0u) << stateHandOver->arguments;
-	EXPECT_LT (plugin.indexOf ("getState", "TestSeparate#"), plugin.indexOf ("setComponentState", ""));
+	EXPECT_LT (plugin.indexOf ("getState", "TestSeparate#"),
+			   plugin.indexOf ("setComponentState", ""));
 
 	IPtr<IEditController> controller = owned (plugin.provider->getController ());
 	IPtr<IComponent> component = owned (plugin.provider->getComponent ());
@@ -208,9 +210,10 @@ TEST_F (PlugProviderTest, SeparateControllerIsInitialisedConnectedAndGivenTheSta
 	// Disconnected before terminate, controller terminated before the component.
 	EXPECT_EQ (probe.count ("disconnect"), 2);
 	EXPECT_EQ (probe.count ("terminate"), 2);
-	EXPECT_LT (plugin.indexOf ("disconnect", "TestSeparate"), plugin.indexOf ("terminate", "TestSeparate"));
+	EXPECT_LT (plugin.indexOf ("disconnect", "TestSeparate"),
+			   plugin.indexOf ("terminate", "TestSeparate"));
 	EXPECT_LT (plugin.indexOf ("terminate", "TestSeparate Controller#"),
-	           plugin.indexOf ("terminate", "TestSeparate#"));
+			   plugin.indexOf ("terminate", "TestSeparate#"));
 	EXPECT_EQ (probe.liveObjects (), 0);
 	EXPECT_EQ (plugin.violations (), "no violations");
 }
@@ -244,12 +247,13 @@ TEST_F (PlugProviderTest, ComponentThatFailsToInitialiseGivesFalseAndOneLine)
 	ProvidedTestPlugin plugin ("TestInitFails");
 	ASSERT_TRUE (plugin.provider);
 	EXPECT_FALSE (plugin.provider->initialize ());
-	EXPECT_EQ (errors.str (), "PlugProvider: IComponent::initialize failed for \"TestInitFails\"\n");
+	EXPECT_EQ (errors.str (),
+			   "PlugProvider: IComponent::initialize failed for \"TestInitFails\"\n");
 	EXPECT_EQ (plugin.provider->getComponent (), nullptr);
 	EXPECT_EQ (plugin.provider->getController (), nullptr);
 
 	// Released at once; a component that never initialised is not terminated.
-	EXPECT_EQ (plugin.probe ().liveObjects (), 1);  // the factory
+	EXPECT_EQ (plugin.probe ().liveObjects (), 1); // the factory
 	EXPECT_EQ (plugin.probe ().count ("terminate"), 0);
 	plugin.release ();
 	EXPECT_EQ (plugin.probe ().liveObjects (), 0);
@@ -262,10 +266,10 @@ TEST_F (PlugProviderTest, MissingControllerClassGivesFalseAndWindsTheComponentDo
 	ASSERT_TRUE (plugin.provider);
 	EXPECT_FALSE (plugin.provider->initialize ());
 	EXPECT_EQ (errors.str (),
-	           "PlugProvider: creating the edit controller failed for \"TestNoController\"\n");
+			   "PlugProvider: creating the edit controller failed for \"TestNoController\"\n");
 	EXPECT_EQ (plugin.probe ().count ("initialize"), 1);
 	EXPECT_EQ (plugin.probe ().count ("terminate"), 1);
-	EXPECT_EQ (plugin.probe ().liveObjects (), 1);  // the factory
+	EXPECT_EQ (plugin.probe ().liveObjects (), 1); // the factory
 	plugin.release ();
 	EXPECT_EQ (plugin.violations (), "no violations");
 }
@@ -278,7 +282,7 @@ TEST_F (PlugProviderTest, PluginsAreInitialisedWithTheProcessWideContext)
 	const CallRecord* initialize = plugin.find ("initialize");
 	ASSERT_NE (initialize, nullptr);
 	EXPECT_NE (initialize->arguments.find ("hostApplication=yes"), std::string::npos)
-	    << initialize->arguments;
+		<< initialize->arguments;
 }
 
 } // namespace

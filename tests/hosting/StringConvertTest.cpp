@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 using namespace VST3::StringConvert;
 using Steinberg::Vst::String128;
@@ -21,9 +22,13 @@ TEST (Utf8ToUtf16, ConvertsAsciiBmpAndAstralCharacters)
 
 TEST (Utf8ToUtf16, ReplacesEachInvalidSequenceAndResumesAfterIt)
 {
-	EXPECT_EQ (convert (std::string ("a\xFF" "b")), u"a\uFFFDb");
+	EXPECT_EQ (convert (std::string ("a\xFF"
+									 "b")),
+			   u"a\uFFFDb");
 	// A lead byte cut short by an ASCII byte: the ASCII byte survives.
-	EXPECT_EQ (convert (std::string ("\xE2\x82" "x")), u"\uFFFDx");
+	EXPECT_EQ (convert (std::string ("\xE2\x82"
+									 "x")),
+			   u"\uFFFDx");
 	// Truncated at the end of the text.
 	EXPECT_EQ (convert (std::string ("x\xF0\x9F\x8E")), u"x\uFFFD");
 	// Overlong encoding, encoded surrogate and a code point above U+10FFFF.
@@ -46,7 +51,8 @@ TEST (Utf16ToUtf8, ReplacesUnpairedSurrogates)
 	// A high surrogate followed by a non-surrogate, at the end, and a lone low one.
 	EXPECT_EQ (convert (std::u16string ({0xD83C, u'a'})), replacement + "a");
 	EXPECT_EQ (convert (std::u16string ({u'a', 0xD83C})), "a" + replacement);
-	EXPECT_EQ (convert (std::u16string ({0xDFB5, 0xD83C, 0xDFB5})), replacement + "\xF0\x9F\x8E\xB5");
+	EXPECT_EQ (convert (std::u16string ({0xDFB5, 0xD83C, 0xDFB5})),
+			   replacement + "\xF0\x9F\x8E\xB5");
 }
 
 TEST (Utf16PointerToUtf8, StopsAtTheTerminatorAndTreatsNullAsEmpty)
@@ -75,10 +81,10 @@ TEST (Utf16ArrayToUtf8, FullArrayWithoutTerminatorStopsAtItsEnd)
 	{
 		TChar title[4];
 		TChar after[4];
-	} record {{u'A', u'B', u'C', u'D'}, {u'X', u'Y', u'Z', 0}};
+	} record{{u'A', u'B', u'C', u'D'}, {u'X', u'Y', u'Z', 0}};
 	EXPECT_EQ (convert (record.title), "ABCD");
 
-	String128 name {};
+	String128 name{};
 	name[0] = u'Z';
 	name[1] = u'a';
 	name[2] = u'm';

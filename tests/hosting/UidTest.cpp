@@ -4,7 +4,8 @@
 
 #include <map>
 
-namespace {
+namespace
+{
 
 using VST3::UID;
 
@@ -45,7 +46,7 @@ TEST (UidValue, OrdersByBytesSoItCanKeyAMap)
 	EXPECT_FALSE (high < low);
 	EXPECT_FALSE (low < low);
 
-	std::map<UID, int> byID {{high, 2}, {low, 1}};
+	std::map<UID, int> byID{{high, 2}, {low, 1}};
 	EXPECT_EQ (byID.begin ()->second, 1);
 	EXPECT_NE (low, high);
 }

@@ -46,12 +46,14 @@ TEST_F(VSTExtensionTest, EveryFactoryIsNewAndServesOnlyTheExactTypeName) {
 TEST_F(VSTExtensionTest, CreatedNodeHasAttemptedItsLoad) {
     VSTExtension::load();
     LogCapture log;
-    auto missing = ExtensionManager::getInstance().createNode("VSTProcessorNode", VLAnyMap{{"pluginFileName", "Missing.vst3"}});
+    auto missing = ExtensionManager::getInstance().createNode("VSTProcessorNode",
+                                                              VLAnyMap{{"pluginFileName", "Missing.vst3"}});
     ASSERT_TRUE(missing);
     EXPECT_EQ(log.count("[VSTModule] Error loading plugin: "), 1u);
 
     log.clear();
-    auto node = ExtensionManager::getInstance().createNode("VSTProcessorNode", VLAnyMap{{"pluginFileName", "ZamCompX2.vst3"}});
+    auto node = ExtensionManager::getInstance().createNode("VSTProcessorNode",
+                                                           VLAnyMap{{"pluginFileName", "ZamCompX2.vst3"}});
     ASSERT_TRUE(node);
     auto* vstNode = dynamic_cast<VSTProcessorNode*>(node.get());
     ASSERT_NE(vstNode, nullptr);

@@ -1,7 +1,7 @@
 // VSTProcessorNode: configuration, formats, the enable switch and per-block
 // processing, on the test plug-ins and on ZamCompX2.
-#include "NodeTestSupport.h"
 #include "VSTProcessorNode.h"
+#include "NodeTestSupport.h"
 #include "testplugin/TestPluginHandle.h"
 
 #include <varnel/testing/LogCapture.h>
@@ -65,13 +65,15 @@ TEST(VSTProcessorNode, RegistersItsConfigurationWithTheConstructionName) {
 }
 
 TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
-    const std::string refused[] = {"../../tmp/x.vst3", "/tmp/x.vst3", "a/../../b.vst3", "..",
-                                   std::string("x.vst3\0/../y", 12), "sub\\..\\x.vst3"};
+    const std::string refused[] = {
+        "../../tmp/x.vst3", "/tmp/x.vst3", "a/../../b.vst3", "..", std::string("x.vst3\0/../y", 12),
+        "sub\\..\\x.vst3"};
     for (const std::string& name : refused) {
         SCOPED_TRACE(name);
         LogCapture log;
         VSTProcessorNode node(VLAnyMap{{"pluginFileName", name}});
-        EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTProcessorNode] Invalid plugin file name: " + name});
+        EXPECT_EQ(log.lines(),
+                  std::vector<std::string>{"[VSTProcessorNode] Invalid plugin file name: " + name});
         BusBuffers in(2, 8, 0.5f), out(2, 8);
         EXPECT_TRUE(node.process(in.bus, out.bus));
         EXPECT_EQ(out.samples, in.samples);
@@ -202,6 +204,7 @@ TEST(VSTProcessorNode, EnableSwitchAndParametersFromAControlThreadWhileAudioRuns
         ASSERT_TRUE(plugin.node.process(in.bus, out.bus));
     done.store(true);
     control.join();
-    EXPECT_TRUE(plugin.handle.probe().violations().empty()) << testplugin::describeViolations(plugin.handle.probe());
+    EXPECT_TRUE(plugin.handle.probe().violations().empty())
+        << testplugin::describeViolations(plugin.handle.probe());
     EXPECT_TRUE(log.lines().empty());
 }

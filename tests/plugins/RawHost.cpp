@@ -15,7 +15,8 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-template <class Interface> tresult answerOnly(Interface* self, const TUID iid, void** object) {
+template <class Interface>
+tresult answerOnly(Interface* self, const TUID iid, void** object) {
     if (FUnknownPrivate::iidEqual(iid, Interface::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
         *object = self;
         return kResultOk;
@@ -24,7 +25,8 @@ template <class Interface> tresult answerOnly(Interface* self, const TUID iid, v
     return kNoInterface;
 }
 
-template <class Function> Function entryPoint(void* library, const char* name) {
+template <class Function>
+Function entryPoint(void* library, const char* name) {
     return library != nullptr ? reinterpret_cast<Function>(dlsym(library, name)) : nullptr;
 }
 

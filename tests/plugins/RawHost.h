@@ -34,7 +34,7 @@ using Steinberg::tresult;
     }
 
 class HostContext final : public Steinberg::Vst::IHostApplication {
-  public:
+public:
     tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override;
     tresult PLUGIN_API createInstance(Steinberg::TUID cid, Steinberg::TUID iid, void** object) override;
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** object) override;
@@ -42,7 +42,7 @@ class HostContext final : public Steinberg::Vst::IHostApplication {
 };
 
 class ParameterQueue final : public Steinberg::Vst::IParamValueQueue {
-  public:
+public:
     void reset(Steinberg::Vst::ParamID id);
     Steinberg::Vst::ParamID PLUGIN_API getParameterId() override { return id_; }
     int32 PLUGIN_API getPointCount() override { return count_; }
@@ -51,7 +51,7 @@ class ParameterQueue final : public Steinberg::Vst::IParamValueQueue {
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** object) override;
     RAWHOST_STACK_REFCOUNT
 
-  private:
+private:
     Steinberg::Vst::ParamID id_ = 0;
     int32 count_ = 0;
     std::array<std::pair<int32, Steinberg::Vst::ParamValue>, 16> points_{};
@@ -59,7 +59,7 @@ class ParameterQueue final : public Steinberg::Vst::IParamValueQueue {
 
 // Fixed capacity, so that using it inside process allocates nothing.
 class ParameterChangeList final : public Steinberg::Vst::IParameterChanges {
-  public:
+public:
     void clear() { used_ = 0; }
     void add(Steinberg::Vst::ParamID id, int32 sampleOffset, Steinberg::Vst::ParamValue value);
     int32 PLUGIN_API getParameterCount() override { return used_; }
@@ -69,14 +69,14 @@ class ParameterChangeList final : public Steinberg::Vst::IParameterChanges {
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** object) override;
     RAWHOST_STACK_REFCOUNT
 
-  private:
+private:
     std::array<ParameterQueue, 8> queues_{};
     int32 used_ = 0;
 };
 
 // One plug-in library, its objects and the audio block handed to process.
 class Session {
-  public:
+public:
     static constexpr int32 bufferFrames = 4096;
 
     // dlopens the bundle's library; channels is what the host declares per bus.
@@ -131,7 +131,7 @@ class Session {
     std::array<std::vector<float>, 2> input;
     std::array<std::vector<float>, 2> output;
 
-  private:
+private:
     void* library_ = nullptr;
     bool entered_ = false;
     int32 channels_;

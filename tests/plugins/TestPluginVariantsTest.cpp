@@ -27,7 +27,8 @@ std::string toUtf8(const TChar* text) {
     return result;
 }
 
-template <class Interface> bool answers(FUnknown* object, const TUID iid) {
+template <class Interface>
+bool answers(FUnknown* object, const TUID iid) {
     Interface* result = nullptr;
     const bool found = object->queryInterface(iid, reinterpret_cast<void**>(&result)) == kResultOk && result;
     if (result != nullptr)

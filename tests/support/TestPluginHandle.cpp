@@ -8,7 +8,7 @@ namespace {
 // Answers for a library that did not load, so a test reports the load failure
 // instead of crashing on a null probe.
 class EmptyProbe final : public TestPluginProbe {
-  public:
+public:
     std::vector<CallRecord> calls() const override { return {}; }
     std::vector<std::string> violations() const override { return {}; }
     std::int64_t processCount() const override { return 0; }

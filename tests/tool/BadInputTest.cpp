@@ -16,8 +16,7 @@ namespace {
 
 class BadInput : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         input = folder.file("in.wav");
         output = folder.file("out.wav");
         writeSound(input, makeSignal(2, 4800));
@@ -25,8 +24,7 @@ protected:
 
     // Runs process and checks the common outcome; returns the error line.
     std::string expectRefused(const std::string& plugin, const std::string& in, const std::string& out,
-                              const std::vector<std::string>& options, int exitCode)
-    {
+                              const std::vector<std::string>& options, int exitCode) {
         std::vector<std::string> arguments{"process", plugin, in, out};
         arguments.insert(arguments.end(), options.begin(), options.end());
         const ToolRun run = runTool(arguments);
@@ -39,13 +37,11 @@ protected:
         return lines.empty() ? std::string() : lines.front();
     }
 
-    std::string refused(const std::vector<std::string>& options, int exitCode)
-    {
+    std::string refused(const std::vector<std::string>& options, int exitCode) {
         return expectRefused(gainPlugin, input, output, options, exitCode);
     }
 
-    static bool mentions(const std::string& line, const std::string& text)
-    {
+    static bool mentions(const std::string& line, const std::string& text) {
         return line.find(text) != std::string::npos;
     }
 
@@ -58,80 +54,69 @@ protected:
 
 } // namespace
 
-TEST_F(BadInput, UnknownPluginName)
-{
+TEST_F(BadInput, UnknownPluginName) {
     const std::string line = expectRefused("NoSuchPlugin", input, output, {}, 1);
-    EXPECT_TRUE(mentions(line, "unknown plug-in NoSuchPlugin: no NoSuchPlugin.vst3 in /usr/lib/vst3/")) << line;
+    EXPECT_TRUE(mentions(line, "unknown plug-in NoSuchPlugin: no NoSuchPlugin.vst3 in /usr/lib/vst3/"))
+        << line;
 }
 
-TEST_F(BadInput, UnknownPluginPath)
-{
+TEST_F(BadInput, UnknownPluginPath) {
     const std::string line = expectRefused(folder.file("Missing.vst3"), input, output, {}, 1);
     EXPECT_TRUE(mentions(line, "unknown plug-in " + folder.file("Missing.vst3") + ": no such file")) << line;
 }
 
-TEST_F(BadInput, PluginWithoutModuleEntryFailsToLoad)
-{
+TEST_F(BadInput, PluginWithoutModuleEntryFailsToLoad) {
     const std::string plugin = TestPluginHandle::bundlePath("TestNoEntry");
     const std::string line = expectRefused(plugin, input, output, {}, 1);
     EXPECT_TRUE(mentions(line, "could not load " + plugin + ": [VSTModule] Error loading plugin")) << line;
 }
 
-TEST_F(BadInput, PluginWhoseComponentFailsToInitialiseFailsToLoad)
-{
+TEST_F(BadInput, PluginWhoseComponentFailsToInitialiseFailsToLoad) {
     const std::string plugin = TestPluginHandle::bundlePath("TestInitFails");
     const std::string line = expectRefused(plugin, input, output, {}, 1);
     EXPECT_TRUE(mentions(line, "could not load " + plugin + ": [VSTModule] Could not initialize")) << line;
 }
 
-TEST_F(BadInput, MissingInputFile)
-{
+TEST_F(BadInput, MissingInputFile) {
     const std::string line = expectRefused(gainPlugin, folder.file("missing.wav"), output, {}, 1);
     EXPECT_TRUE(mentions(line, "cannot read " + folder.file("missing.wav") + ": ")) << line;
 }
 
-TEST_F(BadInput, InputThatIsNoSoundFile)
-{
+TEST_F(BadInput, InputThatIsNoSoundFile) {
     std::ofstream(folder.file("notes.txt")) << "not a sound file\n";
     inputsOnly = {"in.wav", "notes.txt"};
     const std::string line = expectRefused(gainPlugin, folder.file("notes.txt"), output, {}, 1);
     EXPECT_TRUE(mentions(line, "cannot read " + folder.file("notes.txt") + ": ")) << line;
 }
 
-TEST_F(BadInput, UnknownParameterTitle)
-{
+TEST_F(BadInput, UnknownParameterTitle) {
     const std::string line = refused({"--set", "Gain=0.5", "--set", "Volume=0.5"}, 1);
     EXPECT_TRUE(mentions(line, "unknown parameter 'Volume' in '--set Volume=0.5'")) << line;
 }
 
-TEST_F(BadInput, UnknownParameterId)
-{
+TEST_F(BadInput, UnknownParameterId) {
     const std::string line = refused({"--set-id", "99=0.5"}, 1);
     EXPECT_TRUE(mentions(line, "unknown parameter id 99")) << line;
 }
 
-TEST_F(BadInput, UnknownParameterForValueNames)
-{
+TEST_F(BadInput, UnknownParameterForValueNames) {
     const std::string line = refused({"--value-names", "Volume=a,b", "--set", "Volume=@a"}, 1);
     EXPECT_TRUE(mentions(line, "unknown parameter 'Volume'")) << line;
 }
 
-TEST_F(BadInput, ValueNamesThatDoNotFitTheSteps)
-{
+TEST_F(BadInput, ValueNamesThatDoNotFitTheSteps) {
     // Mode has two steps, so three values.
     const std::string line = refused({"--value-names", "Mode=a,b"}, 1);
     EXPECT_TRUE(mentions(line, "Mode has 3 values but 2 names were given")) << line;
 }
 
-TEST_F(BadInput, ValueNameNeverGiven)
-{
+TEST_F(BadInput, ValueNameNeverGiven) {
     const std::string line = refused({"--value-names", "Mode=a,b,c", "--set", "Mode=@d"}, 2);
     EXPECT_TRUE(mentions(line, "d is not one of Mode's value names (a, b, c)")) << line;
     EXPECT_TRUE(mentions(refused({"--set", "Mode=@a"}, 2), "name the values of Mode first")) << line;
 }
 
-TEST_F(BadInput, ValuesOutsideTheNormalisedRange)
-{
+TEST_F(BadInput, ValuesOutsideTheNormalisedRange) {
     for (const std::string value : {"1.5", "-0.1", "1e3"}) {
         const std::string line = refused({"--set", "Gain=" + value}, 2);
         EXPECT_TRUE(mentions(line, "value '" + value + "' in '--set Gain=" + value + "' lies outside [0, 1]"))
@@ -140,44 +125,39 @@ TEST_F(BadInput, ValuesOutsideTheNormalisedRange)
     EXPECT_TRUE(mentions(refused({"--set-id", "1=2"}, 2), "lies outside [0, 1]"));
 }
 
-TEST_F(BadInput, ValuesThatAreNotNumbers)
-{
+TEST_F(BadInput, ValuesThatAreNotNumbers) {
     for (const std::string value : {"loud", "0.5x", "", " 0.5", "nan", "inf"}) {
         const std::string line = refused({"--set", "Gain=" + value}, 2);
-        EXPECT_TRUE(mentions(line, "value '" + value + "' in '--set Gain=" + value + "' is not a number")) << line;
+        EXPECT_TRUE(mentions(line, "value '" + value + "' in '--set Gain=" + value + "' is not a number"))
+            << line;
     }
 }
 
-TEST_F(BadInput, OutputInAMissingFolder)
-{
+TEST_F(BadInput, OutputInAMissingFolder) {
     const std::string missing = folder.file("no/such/folder/out.wav");
     const std::string line = expectRefused(gainPlugin, input, missing, {}, 1);
     EXPECT_TRUE(mentions(line, "cannot write " + missing + ": No such file or directory")) << line;
 }
 
-TEST_F(BadInput, OutputThatIsAFolder)
-{
+TEST_F(BadInput, OutputThatIsAFolder) {
     std::filesystem::create_directory(folder.file("folder.wav"));
     inputsOnly = {"folder.wav", "in.wav"};
     const std::string line = expectRefused(gainPlugin, input, folder.file("folder.wav"), {}, 1);
     EXPECT_TRUE(mentions(line, "cannot write " + folder.file("folder.wav") + ": it is a folder")) << line;
 }
 
-TEST_F(BadInput, MoreThanTwoChannels)
-{
+TEST_F(BadInput, MoreThanTwoChannels) {
     writeSound(input, makeSignal(3, 4800));
     const std::string line = refused({}, 1);
     EXPECT_TRUE(mentions(line, "has 3 channels; varnel-vst processes mono and stereo files only")) << line;
 }
 
-TEST_F(BadInput, FormatThatCannotHoldTheSamples)
-{
+TEST_F(BadInput, FormatThatCannotHoldTheSamples) {
     const std::string line = refused({"--format", "flac", "--subtype", "float"}, 2);
     EXPECT_TRUE(mentions(line, "libsndfile cannot write FLAC")) << line;
 }
 
-TEST_F(BadInput, CommandLinesThatMakeNoSense)
-{
+TEST_F(BadInput, CommandLinesThatMakeNoSense) {
     EXPECT_TRUE(mentions(refused({"--volume", "3"}, 2), "unknown option '--volume'"));
     EXPECT_TRUE(mentions(refused({"--block", "0"}, 2), "--block 0 must lie between 1 and"));
     EXPECT_TRUE(mentions(refused({"--block", "many"}, 2), "--block 'many' is not a whole number"));

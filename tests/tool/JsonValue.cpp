@@ -11,8 +11,7 @@ class Parser {
 public:
     explicit Parser(const std::string& source) : text(source) {}
 
-    JsonValue document()
-    {
+    JsonValue document() {
         JsonValue result = value();
         skipSpace();
         if (position != text.size())
@@ -21,43 +20,37 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(const std::string& what) const
-    {
+    [[noreturn]] void fail(const std::string& what) const {
         throw std::runtime_error("invalid JSON at offset " + std::to_string(position) + ": " + what);
     }
 
-    void skipSpace()
-    {
-        while (position < text.size() &&
-               (text[position] == ' ' || text[position] == '\n' || text[position] == '\r' || text[position] == '\t'))
+    void skipSpace() {
+        while (position < text.size() && (text[position] == ' ' || text[position] == '\n' ||
+                                          text[position] == '\r' || text[position] == '\t'))
             ++position;
     }
 
-    char peek()
-    {
+    char peek() {
         skipSpace();
         if (position >= text.size())
             fail("unexpected end");
         return text[position];
     }
 
-    void expect(char c)
-    {
+    void expect(char c) {
         if (peek() != c)
             fail(std::string("expected '") + c + "'");
         ++position;
     }
 
-    bool literal(const std::string& word)
-    {
+    bool literal(const std::string& word) {
         if (text.compare(position, word.size(), word) != 0)
             return false;
         position += word.size();
         return true;
     }
 
-    JsonValue value()
-    {
+    JsonValue value() {
         const char c = peek();
         if (c == '{')
             return object();
@@ -74,8 +67,7 @@ private:
         return {number()};
     }
 
-    JsonValue object()
-    {
+    JsonValue object() {
         expect('{');
         auto members = std::make_shared<JsonObject>();
         if (peek() == '}') {
@@ -97,8 +89,7 @@ private:
         }
     }
 
-    JsonValue array()
-    {
+    JsonValue array() {
         expect('[');
         auto items = std::make_shared<JsonArray>();
         if (peek() == ']') {
@@ -116,8 +107,7 @@ private:
         }
     }
 
-    void appendUtf8(std::string& out, unsigned long codePoint)
-    {
+    void appendUtf8(std::string& out, unsigned long codePoint) {
         if (codePoint < 0x80) {
             out += static_cast<char>(codePoint);
         } else if (codePoint < 0x800) {
@@ -135,8 +125,7 @@ private:
         }
     }
 
-    unsigned long hex4()
-    {
+    unsigned long hex4() {
         if (position + 4 > text.size())
             fail("short \\u escape");
         const std::string digits = text.substr(position, 4);
@@ -148,8 +137,7 @@ private:
         return value;
     }
 
-    std::string string()
-    {
+    std::string string() {
         expect('"');
         std::string out;
         while (true) {
@@ -168,14 +156,30 @@ private:
                 fail("unterminated escape");
             const char escaped = text[position++];
             switch (escaped) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'u': {
                 unsigned long codePoint = hex4();
                 if (codePoint >= 0xD800 && codePoint < 0xDC00 && literal("\\u")) {
@@ -191,8 +195,7 @@ private:
         }
     }
 
-    double number()
-    {
+    double number() {
         // The JSON grammar: -? (0 | [1-9][0-9]*) (.[0-9]+)? ([eE][+-]?[0-9]+)?
         const std::size_t start = position;
         auto digits = [&] {
@@ -228,8 +231,7 @@ private:
 
 } // namespace
 
-JsonValue parseJson(const std::string& text)
-{
+JsonValue parseJson(const std::string& text) {
     return Parser(text).document();
 }
 

@@ -17,7 +17,8 @@ using JsonArray = std::vector<JsonValue>;
 using JsonObject = std::map<std::string, JsonValue>;
 
 struct JsonValue {
-    std::variant<std::nullptr_t, bool, double, std::string, std::shared_ptr<JsonArray>, std::shared_ptr<JsonObject>>
+    std::variant<std::nullptr_t, bool, double, std::string, std::shared_ptr<JsonArray>,
+                 std::shared_ptr<JsonObject>>
         content;
 
     bool isNull() const { return std::holds_alternative<std::nullptr_t>(content); }

@@ -13,9 +13,9 @@ using tooltest::JsonValue;
 using tooltest::parseJson;
 using varnelvst::tool::JsonWriter;
 
-TEST(JsonWriter, StringsWithQuotesBackslashesAndControlCharactersReadBackUnchanged)
-{
-    const std::string awkward = std::string("say \"hi\"\\ \n\t\r\x01 caf\xC3\xA9 \xE2\x88\x9E") + '\0' + "end";
+TEST(JsonWriter, StringsWithQuotesBackslashesAndControlCharactersReadBackUnchanged) {
+    const std::string awkward =
+        std::string("say \"hi\"\\ \n\t\r\x01 caf\xC3\xA9 \xE2\x88\x9E") + '\0' + "end";
     std::ostringstream out;
     JsonWriter json(out);
     json.beginObject();
@@ -26,8 +26,7 @@ TEST(JsonWriter, StringsWithQuotesBackslashesAndControlCharactersReadBackUnchang
     EXPECT_EQ(value[awkward].asString(), awkward) << out.str();
 }
 
-TEST(JsonWriter, NumbersReadBackExactlyAndNonFiniteOnesBecomeNull)
-{
+TEST(JsonWriter, NumbersReadBackExactlyAndNonFiniteOnesBecomeNull) {
     std::ostringstream out;
     JsonWriter json(out);
     json.beginArray();
@@ -49,8 +48,7 @@ TEST(JsonWriter, NumbersReadBackExactlyAndNonFiniteOnesBecomeNull)
     EXPECT_TRUE(items[4].isNull());
 }
 
-TEST(JsonWriter, NestedAndEmptyContainersAreSeparatedCorrectly)
-{
+TEST(JsonWriter, NestedAndEmptyContainersAreSeparatedCorrectly) {
     std::ostringstream out;
     JsonWriter json(out);
     json.beginObject();
@@ -77,11 +75,10 @@ TEST(JsonWriter, NestedAndEmptyContainersAreSeparatedCorrectly)
     EXPECT_FALSE(value["off"].asBool());
 }
 
-TEST(JsonReader, RejectsWhatIsNotJson)
-{
+TEST(JsonReader, RejectsWhatIsNotJson) {
     // The checks above are only as good as the reader's strictness.
-    for (const std::string text : {"{\"a\":1,}", "[1,]", "{a:1}", "[01]", "[1.]", "\"tab\there\"", "[1] 2", "nul",
-                                   "[\"\\x\"]", ""}) {
+    for (const std::string text :
+         {"{\"a\":1,}", "[1,]", "{a:1}", "[01]", "[1.]", "\"tab\there\"", "[1] 2", "nul", "[\"\\x\"]", ""}) {
         EXPECT_THROW(parseJson(text), std::runtime_error) << text;
     }
     EXPECT_EQ(parseJson(" [ -0.5e1 , \"\\u00e9\\ud83d\\ude00\" ] ").asArray()[1].asString(),

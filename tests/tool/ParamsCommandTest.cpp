@@ -20,16 +20,14 @@ using varnel::extensions::vst::VSTParameter;
 
 namespace {
 
-JsonValue paramsJson(const std::string& plugin)
-{
+JsonValue paramsJson(const std::string& plugin) {
     const ToolRun run = runTool({"params", plugin, "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     return parseJson(run.out);
 }
 
 // Every field the library reports, compared entry by entry and in order.
-void expectListsWhatTheLibraryLists(const JsonValue& json, const std::string& path)
-{
+void expectListsWhatTheLibraryLists(const JsonValue& json, const std::string& path) {
     varnel::LogCapture quiet;
     VSTModule module;
     ASSERT_TRUE(module.loadPlugin(path));
@@ -44,12 +42,12 @@ void expectListsWhatTheLibraryLists(const JsonValue& json, const std::string& pa
         EXPECT_EQ(listed[i]["default"].asNumber(), expected[i].defaultValue);
         EXPECT_EQ(listed[i]["stepCount"].asNumber(), expected[i].stepCount);
         EXPECT_EQ(listed[i]["readOnly"].asBool(), expected[i].readOnly);
-        EXPECT_FLOAT_EQ(static_cast<float>(listed[i]["value"].asNumber()), module.getParameterValue(expected[i].id));
+        EXPECT_FLOAT_EQ(static_cast<float>(listed[i]["value"].asNumber()),
+                        module.getParameterValue(expected[i].id));
     }
 }
 
-const JsonValue& parameterWithId(const JsonValue& json, double id)
-{
+const JsonValue& parameterWithId(const JsonValue& json, double id) {
     for (const JsonValue& parameter : json["parameters"].asArray()) {
         if (parameter["id"].asNumber() == id)
             return parameter;
@@ -59,16 +57,14 @@ const JsonValue& parameterWithId(const JsonValue& json, double id)
 
 } // namespace
 
-TEST(ParamsCommand, JsonOfATestPluginListsWhatTheLibraryLists)
-{
+TEST(ParamsCommand, JsonOfATestPluginListsWhatTheLibraryLists) {
     const std::string path = TestPluginHandle::bundlePath("TestSeparate");
     const JsonValue json = paramsJson(path);
     EXPECT_EQ(json["path"].asString(), path);
     expectListsWhatTheLibraryLists(json, path);
 }
 
-TEST(ParamsCommand, HiddenFlagAndValueTextComeFromTheController)
-{
+TEST(ParamsCommand, HiddenFlagAndValueTextComeFromTheController) {
     const JsonValue json = paramsJson(TestPluginHandle::bundlePath("TestSeparate"));
     EXPECT_FALSE(parameterWithId(json, 1)["hidden"].asBool());
     EXPECT_TRUE(parameterWithId(json, 4)["hidden"].asBool());
@@ -77,8 +73,7 @@ TEST(ParamsCommand, HiddenFlagAndValueTextComeFromTheController)
     EXPECT_EQ(parameterWithId(json, 4)["text"].asString(), "0.5000");
 }
 
-TEST(ParamsCommand, JsonOfZamCompX2ListsWhatTheLibraryListsWithPlainValueTexts)
-{
+TEST(ParamsCommand, JsonOfZamCompX2ListsWhatTheLibraryListsWithPlainValueTexts) {
     if (!std::filesystem::exists("/usr/lib/vst3/ZamCompX2.vst3"))
         GTEST_SKIP() << "ZamCompX2 is not installed (scripts/setup.sh installs zam-plugins)";
     const JsonValue json = paramsJson("ZamCompX2");
@@ -93,13 +88,14 @@ TEST(ParamsCommand, JsonOfZamCompX2ListsWhatTheLibraryListsWithPlainValueTexts)
     EXPECT_NEAR(std::stod(ratio["text"].asString()), 1.0 + 19.0 * ratio["value"].asNumber(), 1e-3);
 }
 
-TEST(ParamsCommand, TextListingHasARowPerParameterWithItsFlags)
-{
+TEST(ParamsCommand, TextListingHasARowPerParameterWithItsFlags) {
     const ToolRun run = runTool({"params", TestPluginHandle::bundlePath("TestSeparate")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find(": 4 parameters\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\n3   Meter   0.0000  0.0000         0.0000   0      read-only\n"), std::string::npos)
+    EXPECT_NE(run.out.find("\n3   Meter   0.0000  0.0000         0.0000   0      read-only\n"),
+              std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("\n4   Hidden  0.5000  0.5000         0.5000   0      hidden\n"), std::string::npos)
+    EXPECT_NE(run.out.find("\n4   Hidden  0.5000  0.5000         0.5000   0      hidden\n"),
+              std::string::npos)
         << run.out;
 }

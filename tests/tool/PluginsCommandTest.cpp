@@ -26,23 +26,22 @@ namespace {
 // A HOME whose .vst3 folder holds test bundles (as links), one of them nested.
 class UserPluginFolder : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         userFolder = home.path() + "/.vst3";
         fs::create_directories(userFolder + "/Nested");
         fs::create_directory_symlink(TestPluginHandle::bundlePath("TestSeparate"),
                                      userFolder + "/Nested/TestSeparate.vst3");
         fs::create_directory_symlink(TestPluginHandle::bundlePath("TestTwoClasses"),
                                      userFolder + "/TestTwoClasses.vst3");
-        fs::create_directory_symlink(TestPluginHandle::bundlePath("TestNoEntry"), userFolder + "/TestNoEntry.vst3");
+        fs::create_directory_symlink(TestPluginHandle::bundlePath("TestNoEntry"),
+                                     userFolder + "/TestNoEntry.vst3");
     }
 
     // Listing loads every installed bundle, and ZamVerb and ZamHeadX2 leave their
     // convolution buffers behind when their libraries unload, which the leak
     // checker of a sanitizer build would blame on the tool. Leak checking stays on
     // for the tool's other runs, which load the same code for single plug-ins.
-    ToolRun run(const std::vector<std::string>& arguments, const std::string& workingFolder = {})
-    {
+    ToolRun run(const std::vector<std::string>& arguments, const std::string& workingFolder = {}) {
         return runTool(arguments, workingFolder, "HOME=" + home.path() + " LSAN_OPTIONS=detect_leaks=0");
     }
 
@@ -50,8 +49,7 @@ protected:
     std::string userFolder;
 };
 
-const JsonValue* pluginNamed(const JsonValue& json, const std::string& name)
-{
+const JsonValue* pluginNamed(const JsonValue& json, const std::string& name) {
     for (const JsonValue& plugin : json["plugins"].asArray()) {
         if (plugin["name"].asString() == name)
             return &plugin;
@@ -61,8 +59,7 @@ const JsonValue* pluginNamed(const JsonValue& json, const std::string& name)
 
 } // namespace
 
-TEST_F(UserPluginFolder, JsonDescribesEveryAudioModuleClassOfBundlesFoundRecursively)
-{
+TEST_F(UserPluginFolder, JsonDescribesEveryAudioModuleClassOfBundlesFoundRecursively) {
     const ToolRun result = run({"plugins", "--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const JsonValue json = parseJson(result.out);
@@ -86,8 +83,7 @@ TEST_F(UserPluginFolder, JsonDescribesEveryAudioModuleClassOfBundlesFoundRecursi
     EXPECT_FALSE(unloadable[0]["error"].asString().empty());
 }
 
-TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary)
-{
+TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary) {
     std::set<std::string> installed;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator("/usr/lib/vst3", error)) {
@@ -110,7 +106,8 @@ TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary)
     // As above, in this process: keeping the two leaking libraries mapped keeps
     // their buffers reachable, so the leak checker still judges only our code.
     for (const char* name : {"ZamVerb", "ZamHeadX2"}) {
-        const std::string library = std::string("/usr/lib/vst3/") + name + ".vst3/Contents/x86_64-linux/" + name + ".so";
+        const std::string library =
+            std::string("/usr/lib/vst3/") + name + ".vst3/Contents/x86_64-linux/" + name + ".so";
         ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     varnel::LogCapture quiet;
@@ -120,8 +117,7 @@ TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary)
     }
 }
 
-TEST_F(UserPluginFolder, TextListingHasALinePerPluginAndWarnsAboutUnloadableBundles)
-{
+TEST_F(UserPluginFolder, TextListingHasALinePerPluginAndWarnsAboutUnloadableBundles) {
     const ToolRun result = run({"plugins"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out.rfind("NAME ", 0), 0u) << result.out;
@@ -131,13 +127,13 @@ TEST_F(UserPluginFolder, TextListingHasALinePerPluginAndWarnsAboutUnloadableBund
         << result.err;
 }
 
-TEST_F(UserPluginFolder, BareNameFindsABundleOutsideTheSystemFolder)
-{
+TEST_F(UserPluginFolder, BareNameFindsABundleOutsideTheSystemFolder) {
     ScratchFolder files;
     writeSound(files.file("in.wav"), makeSignal(2, 4800));
-    const ToolRun result = run({"process", "TestSeparate", files.file("in.wav"), files.file("out.wav"), "--set",
-                                "Gain=0.5"});
+    const ToolRun result =
+        run({"process", "TestSeparate", files.file("in.wav"), files.file("out.wav"), "--set", "Gain=0.5"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("(" + userFolder + "/Nested/TestSeparate.vst3)"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("(" + userFolder + "/Nested/TestSeparate.vst3)"), std::string::npos)
+        << result.out;
     EXPECT_EQ(readSound(files.file("out.wav")).frames(), 4800u);
 }

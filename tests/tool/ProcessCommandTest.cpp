@@ -21,15 +21,13 @@ namespace {
 // Not a multiple of any block size used here, so the last block is a short one.
 constexpr std::size_t kFrames = 48000 + 77;
 
-std::string gainPlugin()
-{
+std::string gainPlugin() {
     return TestPluginHandle::bundlePath("TestSeparate");
 }
 
 class ProcessCommand : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         input = folder.file("in.wav");
         output = folder.file("out.wav");
         source = makeSignal(2, kFrames);
@@ -37,8 +35,8 @@ protected:
     }
 
     // Runs `process <plugin> in.wav out.wav <options>` and reads the result back.
-    Sound process(const std::string& plugin, const std::vector<std::string>& options, ToolRun* runOut = nullptr)
-    {
+    Sound process(const std::string& plugin, const std::vector<std::string>& options,
+                  ToolRun* runOut = nullptr) {
         std::vector<std::string> arguments{"process", plugin, input, output};
         arguments.insert(arguments.end(), options.begin(), options.end());
         const ToolRun run = runTool(arguments);
@@ -48,8 +46,7 @@ protected:
         return readSound(output);
     }
 
-    static void expectScaled(const Sound& result, const Sound& original, float gain)
-    {
+    static void expectScaled(const Sound& result, const Sound& original, float gain) {
         ASSERT_EQ(result.channels, 2);
         ASSERT_EQ(result.frames(), original.frames());
         for (std::size_t i = 0; i < result.samples.size(); ++i)
@@ -64,40 +61,34 @@ protected:
 
 } // namespace
 
-TEST_F(ProcessCommand, SetByTitleReachesTheAudioExactly)
-{
+TEST_F(ProcessCommand, SetByTitleReachesTheAudioExactly) {
     expectScaled(process(gainPlugin(), {"--set", "Gain=0.5"}), source, 0.5f);
 }
 
-TEST_F(ProcessCommand, SetByIdReachesTheAudioExactly)
-{
+TEST_F(ProcessCommand, SetByIdReachesTheAudioExactly) {
     expectScaled(process(gainPlugin(), {"--set-id", "1=0.25"}), source, 0.25f);
 }
 
-TEST_F(ProcessCommand, SettingsApplyInCommandLineOrder)
-{
+TEST_F(ProcessCommand, SettingsApplyInCommandLineOrder) {
     expectScaled(process(gainPlugin(), {"--set", "Gain=0.25", "--set-id", "1=0.5"}), source, 0.5f);
     expectScaled(process(gainPlugin(), {"--set-id", "1=0.5", "--set", "Gain=0.25"}), source, 0.25f);
 }
 
-TEST_F(ProcessCommand, ValueNamesSetTheValueTheyStandFor)
-{
+TEST_F(ProcessCommand, ValueNamesSetTheValueTheyStandFor) {
     // Name i of n stands for i / n: "loud", the second of two, for 0.5.
-    expectScaled(process(gainPlugin(), {"--value-names", "Gain=quiet,loud", "--set", "Gain=@loud"}), source, 0.5f);
+    expectScaled(process(gainPlugin(), {"--value-names", "Gain=quiet,loud", "--set", "Gain=@loud"}), source,
+                 0.5f);
 }
 
-TEST_F(ProcessCommand, SmallBlocksGiveTheSameResultWithAShortLastBlock)
-{
+TEST_F(ProcessCommand, SmallBlocksGiveTheSameResultWithAShortLastBlock) {
     expectScaled(process(gainPlugin(), {"--set", "Gain=0.5", "--block", "100"}), source, 0.5f);
 }
 
-TEST_F(ProcessCommand, BypassWritesTheInputUnchanged)
-{
+TEST_F(ProcessCommand, BypassWritesTheInputUnchanged) {
     expectScaled(process(gainPlugin(), {"--set", "Gain=0.5", "--bypass"}), source, 1.0f);
 }
 
-TEST_F(ProcessCommand, MonoInputBecomesTwoEqualChannelsWithANotice)
-{
+TEST_F(ProcessCommand, MonoInputBecomesTwoEqualChannelsWithANotice) {
     const Sound mono = makeSignal(1, kFrames);
     writeSound(input, mono);
     ToolRun run;
@@ -111,8 +102,7 @@ TEST_F(ProcessCommand, MonoInputBecomesTwoEqualChannelsWithANotice)
     EXPECT_NE(run.err.find("is mono: processing it as two equal channels"), std::string::npos) << run.err;
 }
 
-TEST_F(ProcessCommand, KeepsTheInputFormatAndSubtype)
-{
+TEST_F(ProcessCommand, KeepsTheInputFormatAndSubtype) {
     Sound pcm = makeSignal(2, kFrames, 44100, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
     writeSound(input, pcm);
     const Sound result = process(gainPlugin(), {});
@@ -122,16 +112,14 @@ TEST_F(ProcessCommand, KeepsTheInputFormatAndSubtype)
     expectScaled(result, readSound(input), 1.0f);
 }
 
-TEST_F(ProcessCommand, FormatAndSubtypeOptionsChooseTheOutputFormat)
-{
+TEST_F(ProcessCommand, FormatAndSubtypeOptionsChooseTheOutputFormat) {
     const Sound result = process(gainPlugin(), {"--format", "flac", "--subtype", "pcm24"});
     EXPECT_EQ(result.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
     const Sound wav = process(gainPlugin(), {"--format=wav", "--subtype=pcm16"});
     EXPECT_EQ(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
 }
 
-TEST_F(ProcessCommand, SummaryReportsFramesLevelsAndTheOutput)
-{
+TEST_F(ProcessCommand, SummaryReportsFramesLevelsAndTheOutput) {
     // A constant 0.5: peak and RMS both -6.0 dBFS in, -12.0 dBFS after gain 0.5.
     Sound constant{48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 24000, 0.5f)};
     writeSound(input, constant);
@@ -144,8 +132,7 @@ TEST_F(ProcessCommand, SummaryReportsFramesLevelsAndTheOutput)
     EXPECT_NE(run.out.find("wrote     " + output), std::string::npos) << run.out;
 }
 
-TEST_F(ProcessCommand, ZamCompX2OutputEqualsTheLibraryRenderSampleForSample)
-{
+TEST_F(ProcessCommand, ZamCompX2OutputEqualsTheLibraryRenderSampleForSample) {
     if (!std::filesystem::exists("/usr/lib/vst3/ZamCompX2.vst3"))
         GTEST_SKIP() << "ZamCompX2 is not installed (scripts/setup.sh installs zam-plugins)";
     constexpr std::uint32_t kBlock = 256;
@@ -187,8 +174,7 @@ TEST_F(ProcessCommand, ZamCompX2OutputEqualsTheLibraryRenderSampleForSample)
     }
 }
 
-TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut)
-{
+TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut) {
     if (!std::filesystem::exists("/usr/lib/vst3/ZamCompX2.vst3"))
         GTEST_SKIP() << "ZamCompX2 is not installed (scripts/setup.sh installs zam-plugins)";
     const ToolRun run = runTool({}, folder.path());

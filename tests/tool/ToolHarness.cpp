@@ -17,16 +17,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string shellQuoted(const std::string& text)
-{
+std::string shellQuoted(const std::string& text) {
     std::string quoted = "'";
     for (const char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
-std::string contentsOf(const std::string& path)
-{
+std::string contentsOf(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
@@ -35,8 +33,7 @@ std::string contentsOf(const std::string& path)
 
 } // namespace
 
-std::vector<std::string> ToolRun::errLines() const
-{
+std::vector<std::string> ToolRun::errLines() const {
     std::vector<std::string> lines;
     std::istringstream text(err);
     for (std::string line; std::getline(text, line);)
@@ -44,22 +41,19 @@ std::vector<std::string> ToolRun::errLines() const
     return lines;
 }
 
-ScratchFolder::ScratchFolder()
-{
+ScratchFolder::ScratchFolder() {
     std::string pattern = (fs::temp_directory_path() / "varnel-vst-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
     folder = pattern;
 }
 
-ScratchFolder::~ScratchFolder()
-{
+ScratchFolder::~ScratchFolder() {
     std::error_code error;
     fs::remove_all(folder, error);
 }
 
-std::vector<std::string> ScratchFolder::entries() const
-{
+std::vector<std::string> ScratchFolder::entries() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder))
         names.push_back(entry.path().filename().string());
@@ -68,8 +62,7 @@ std::vector<std::string> ScratchFolder::entries() const
 }
 
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& workingFolder,
-                const std::string& environment)
-{
+                const std::string& environment) {
     const ScratchFolder streams;
     std::string command;
     if (!workingFolder.empty())
@@ -77,7 +70,8 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& wo
     command += environment + (environment.empty() ? "" : " ") + shellQuoted(VARNELVST_TOOL);
     for (const std::string& argument : arguments)
         command += " " + shellQuoted(argument);
-    command += " >" + shellQuoted(streams.file("out")) + " 2>" + shellQuoted(streams.file("err")) + " </dev/null";
+    command +=
+        " >" + shellQuoted(streams.file("out")) + " 2>" + shellQuoted(streams.file("err")) + " </dev/null";
 
     ToolRun run;
     const int status = std::system(command.c_str());
@@ -87,16 +81,15 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& wo
     return run;
 }
 
-std::vector<float> Sound::channel(int index) const
-{
+std::vector<float> Sound::channel(int index) const {
     std::vector<float> samples_(frames());
     for (std::size_t frame = 0; frame < samples_.size(); ++frame)
-        samples_[frame] = samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(index)];
+        samples_[frame] =
+            samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(index)];
     return samples_;
 }
 
-void writeSound(const std::string& path, const Sound& sound)
-{
+void writeSound(const std::string& path, const Sound& sound) {
     SF_INFO info{};
     info.samplerate = sound.sampleRate;
     info.channels = sound.channels;
@@ -108,8 +101,7 @@ void writeSound(const std::string& path, const Sound& sound)
     sf_close(file);
 }
 
-Sound readSound(const std::string& path)
-{
+Sound readSound(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (file == nullptr)
@@ -121,9 +113,9 @@ Sound readSound(const std::string& path)
     return sound;
 }
 
-Sound makeSignal(int channels, std::size_t frames, int sampleRate, int format)
-{
-    Sound sound{sampleRate, channels, format, std::vector<float>(frames * static_cast<std::size_t>(channels))};
+Sound makeSignal(int channels, std::size_t frames, int sampleRate, int format) {
+    Sound sound{sampleRate, channels, format,
+                std::vector<float>(frames * static_cast<std::size_t>(channels))};
     for (std::size_t frame = 0; frame < frames; ++frame) {
         const double t = static_cast<double>(frame) / sampleRate;
         const double envelope = 0.8 * std::exp(-3.0 * t) + 0.05;

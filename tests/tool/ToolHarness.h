@@ -47,9 +47,11 @@ struct Sound {
     int sampleRate = 0;
     int channels = 0;
     int format = 0;
-    std::vector<float> samples;  // interleaved
+    std::vector<float> samples; // interleaved
 
-    std::size_t frames() const { return channels == 0 ? 0 : samples.size() / static_cast<std::size_t>(channels); }
+    std::size_t frames() const {
+        return channels == 0 ? 0 : samples.size() / static_cast<std::size_t>(channels);
+    }
     // One channel, de-interleaved.
     std::vector<float> channel(int index) const;
 };
@@ -61,6 +63,7 @@ Sound readSound(const std::string& path);
 
 // A deterministic test signal: decaying tones with a different pitch per channel,
 // loud enough to make a compressor work.
-Sound makeSignal(int channels, std::size_t frames, int sampleRate = 48000, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+Sound makeSignal(int channels, std::size_t frames, int sampleRate = 48000,
+                 int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT);
 
 } // namespace tooltest

@@ -17,7 +17,8 @@ namespace vsttest {
 class HostedTestPlugin {
 public:
     explicit HostedTestPlugin(const std::string& pluginName)
-        : name(pluginName), handle(pluginName), module(std::make_unique<varnel::extensions::vst::VSTModule>()) {}
+        : name(pluginName), handle(pluginName),
+          module(std::make_unique<varnel::extensions::vst::VSTModule>()) {}
 
     bool load() { return module->loadPlugin(testplugin::TestPluginHandle::bundlePath(name)); }
     void unload() { module.reset(); }
@@ -52,7 +53,7 @@ struct StereoBuffers {
     std::vector<float> inL, inR, outL, outR;
 };
 
-#define EXPECT_NO_ORDER_VIOLATIONS(plugin)                                                          \
+#define EXPECT_NO_ORDER_VIOLATIONS(plugin)                                                                   \
     EXPECT_TRUE((plugin).probe().violations().empty()) << testplugin::describeViolations((plugin).probe())
 
 } // namespace vsttest

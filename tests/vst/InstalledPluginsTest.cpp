@@ -38,7 +38,8 @@ std::vector<std::string> installedBundles() {
 void pinLibrariesThatLeakAtUnload() {
     static const bool pinned = [] {
         for (const char* name : {"ZamVerb", "ZamHeadX2"}) {
-            const std::string library = kInstalledFolder + name + ".vst3/Contents/x86_64-linux/" + name + ".so";
+            const std::string library =
+                kInstalledFolder + name + ".vst3/Contents/x86_64-linux/" + name + ".so";
             dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
         }
         return true;
@@ -78,8 +79,9 @@ TEST(InstalledPlugins, ZamCompX2ListsItsFourteenParameters) {
     ASSERT_TRUE(module.loadPlugin(kInstalledFolder + "ZamCompX2.vst3"));
     const auto parameters = module.getParameters();
     const std::vector<std::string> titles = {
-        "Buffer Size", "Sample Rate", "Current Program", "Attack", "Release", "Knee", "Ratio",
-        "Threshold", "Makeup", "Slew", "Stereo Detection", "Sidechain", "Gain Reduction", "Output Level"};
+        "Buffer Size",    "Sample Rate", "Current Program", "Attack", "Release",          "Knee",
+        "Ratio",          "Threshold",   "Makeup",          "Slew",   "Stereo Detection", "Sidechain",
+        "Gain Reduction", "Output Level"};
     ASSERT_EQ(parameters.size(), titles.size());
     for (std::size_t i = 0; i < titles.size(); ++i) {
         EXPECT_EQ(parameters[i].name, titles[i]);

@@ -63,8 +63,8 @@ TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
     if (std::system("command -v lv2file >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "lv2file is not installed (scripts/setup.sh installs it)";
 
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("varnelvst-reference-" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("varnelvst-reference-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     const std::string input = (folder / "in.wav").string();
     const std::string reference = (folder / "lv2.wav").string();
@@ -97,7 +97,8 @@ TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
     constexpr int kBlock = 300;
     for (int start = 0; start < kFrames; start += kBlock) {
         const int frames = std::min(kBlock, kFrames - start);
-        module.process(inL.data() + start, inR.data() + start, outL.data() + start, outR.data() + start, frames);
+        module.process(inL.data() + start, inR.data() + start, outL.data() + start, outR.data() + start,
+                       frames);
     }
 
     int differing = 0;

@@ -49,14 +49,16 @@ TEST(VSTModuleLoading, SeparateControllerFollowsTheVst3OrderThroughLoadAndTeardo
             EXPECT_EQ(call.result, 0) << call.object;
         }
     }
-    EXPECT_EQ(plugin.probe().count("connect"), 3) << "provider pair both ways, module component to controller";
+    EXPECT_EQ(plugin.probe().count("connect"), 3)
+        << "provider pair both ways, module component to controller";
 
     plugin.probe().reset();
     plugin.unload();
     const auto teardown = plugin.sequence({"setProcessing", "setActive", "disconnect", "terminate"});
     ASSERT_GE(teardown.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(teardown.begin(), teardown.begin() + 3),
-              (std::vector<std::string>{"setProcessing(false)", "setActive(false)", "disconnect(other=non-null)"}));
+    EXPECT_EQ(
+        std::vector<std::string>(teardown.begin(), teardown.begin() + 3),
+        (std::vector<std::string>{"setProcessing(false)", "setActive(false)", "disconnect(other=non-null)"}));
     EXPECT_EQ(plugin.probe().count("terminate"), 3)
         << "the module's component, the provider's component and its controller";
     EXPECT_EQ(plugin.probe().count("ModuleExit"), 1);
@@ -143,7 +145,8 @@ TEST(VSTModuleLoading, ControllerThatCannotBeSetUpStillLoadsWithoutTable) {
     EXPECT_EQ(plugin.probe().count("connect"), 0);
     EXPECT_FALSE(plugin.module->setParameter(std::string("Gain"), 0.5f));
     EXPECT_TRUE(plugin.module->getParameters().empty());
-    EXPECT_EQ(log.count("[VSTModule] Edit controller interface is not available."), 2u) << "logged on every call";
+    EXPECT_EQ(log.count("[VSTModule] Edit controller interface is not available."), 2u)
+        << "logged on every call";
     plugin.unload();
     EXPECT_EQ(plugin.probe().liveObjects(), 0);
     EXPECT_NO_ORDER_VIOLATIONS(plugin);

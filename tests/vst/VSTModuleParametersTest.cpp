@@ -74,7 +74,8 @@ TEST_F(LoadedPlugin, DuplicateTitlesLeadToTheLastListed) {
     EXPECT_EQ(parameters[2].id, 12u);
     plugin->probe().reset();
     EXPECT_TRUE(plugin->module->setParameter(std::string("A"), 0.5f));
-    EXPECT_EQ(plugin->sequence({"setParamNormalized"}), std::vector<std::string>{"setParamNormalized(id=12 value=0.5)"});
+    EXPECT_EQ(plugin->sequence({"setParamNormalized"}),
+              std::vector<std::string>{"setParamNormalized(id=12 value=0.5)"});
     EXPECT_TRUE(plugin->module->setParameter(std::string("B"), 0.5f));
     EXPECT_EQ(plugin->sequence({"setParamNormalized"}).back(), "setParamNormalized(id=11 value=0.5)");
 }
@@ -109,7 +110,8 @@ TEST_F(LoadedPlugin, ValueNamesStandForIOverN) {
 TEST_F(LoadedPlugin, WrongNumberOfValueNamesIsReportedButAssigned) {
     load("TestSeparate");
     EXPECT_TRUE(plugin->module->setValueNamesForPluginParameter("Mode", {"off", "on"}));
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] valueNames size should be equal to stepCount + 1"});
+    EXPECT_EQ(log.lines(),
+              std::vector<std::string>{"[VSTModule] valueNames size should be equal to stepCount + 1"});
     ASSERT_TRUE(plugin->module->setParameterByValueName("Mode", "on"));
     EXPECT_EQ(plugin->module->getParameterValue(2), 0.5f);
 }
@@ -148,9 +150,10 @@ TEST_F(LoadedPlugin, NamesAreExactAndReportedAsGiven) {
     EXPECT_FALSE(plugin->module->setParameter(std::string("Gain "), 0.5f));
     EXPECT_FALSE(plugin->module->setValueNamesForPluginParameter("MODE", {"a"}));
     EXPECT_FALSE(plugin->module->setParameterByValueName("mode", "a"));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "[VSTModule] Parameter not found: gain", "[VSTModule] Parameter not found: Gain ",
-                               "[VSTModule] Parameter not found: MODE", "[VSTModule] Parameter not found: mode"}));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"[VSTModule] Parameter not found: gain",
+                                                     "[VSTModule] Parameter not found: Gain ",
+                                                     "[VSTModule] Parameter not found: MODE",
+                                                     "[VSTModule] Parameter not found: mode"}));
 }
 
 TEST_F(LoadedPlugin, UnknownIdIsAnsweredByTheController) {

@@ -21,15 +21,13 @@ namespace {
 // only call async-signal-safe functions: no std::string there.
 char pendingTemporaryPath[4096];
 
-extern "C" void removePendingAndExit(int signalNumber)
-{
+extern "C" void removePendingAndExit(int signalNumber) {
     if (pendingTemporaryPath[0] != '\0')
         ::unlink(pendingTemporaryPath);
     ::_exit(128 + signalNumber);
 }
 
-void watchForInterrupts(const std::string& temporaryPath)
-{
+void watchForInterrupts(const std::string& temporaryPath) {
     if (temporaryPath.size() >= sizeof pendingTemporaryPath)
         return; // the destructor still removes it on any ordinary exit
     std::memcpy(pendingTemporaryPath, temporaryPath.c_str(), temporaryPath.size() + 1);
@@ -37,15 +35,13 @@ void watchForInterrupts(const std::string& temporaryPath)
     std::signal(SIGTERM, removePendingAndExit);
 }
 
-void stopWatching()
-{
+void stopWatching() {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     pendingTemporaryPath[0] = '\0';
 }
 
-int majorFormatOf(FileFormat format)
-{
+int majorFormatOf(FileFormat format) {
     switch (format) {
     case FileFormat::wav:
         return SF_FORMAT_WAV;
@@ -59,8 +55,7 @@ int majorFormatOf(FileFormat format)
     return SF_FORMAT_WAV;
 }
 
-int subtypeOf(SampleFormat format)
-{
+int subtypeOf(SampleFormat format) {
     switch (format) {
     case SampleFormat::pcm16:
         return SF_FORMAT_PCM_16;
@@ -72,8 +67,7 @@ int subtypeOf(SampleFormat format)
     return SF_FORMAT_FLOAT;
 }
 
-bool writable(int format, int sampleRate, int channels)
-{
+bool writable(int format, int sampleRate, int channels) {
     SF_INFO info{};
     info.format = format;
     info.samplerate = sampleRate;
@@ -83,8 +77,7 @@ bool writable(int format, int sampleRate, int channels)
 
 // The subtype for a new major format when only --format was given: the input's
 // when the new format takes it, else the format's natural one.
-int subtypeFor(int majorFormat, int inputSubtype, int sampleRate, int channels)
-{
+int subtypeFor(int majorFormat, int inputSubtype, int sampleRate, int channels) {
     if (majorFormat == SF_FORMAT_OGG)
         return SF_FORMAT_VORBIS;
     if (writable(majorFormat | inputSubtype, sampleRate, channels))
@@ -92,8 +85,7 @@ int subtypeFor(int majorFormat, int inputSubtype, int sampleRate, int channels)
     return majorFormat == SF_FORMAT_FLAC ? SF_FORMAT_PCM_24 : SF_FORMAT_FLOAT;
 }
 
-std::string formatName(int format)
-{
+std::string formatName(int format) {
     SF_FORMAT_INFO info{};
     info.format = format;
     if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || info.name == nullptr)
@@ -103,8 +95,7 @@ std::string formatName(int format)
 
 } // namespace
 
-bool clipsAboveFullScale(int format)
-{
+bool clipsAboveFullScale(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8:
@@ -117,8 +108,7 @@ bool clipsAboveFullScale(int format)
     }
 }
 
-InputFile::InputFile(const std::string& filePath) : path(filePath)
-{
+InputFile::InputFile(const std::string& filePath) : path(filePath) {
     std::error_code error;
     if (fs::is_directory(path, error))
         throw failure("cannot read " + path + ": it is a folder");
@@ -127,14 +117,12 @@ InputFile::InputFile(const std::string& filePath) : path(filePath)
         throw failure("cannot read " + path + ": " + sf_strerror(nullptr));
 }
 
-InputFile::~InputFile()
-{
+InputFile::~InputFile() {
     if (file != nullptr)
         sf_close(file);
 }
 
-std::size_t InputFile::read(float* interleaved, std::size_t frames)
-{
+std::size_t InputFile::read(float* interleaved, std::size_t frames) {
     const sf_count_t got = sf_readf_float(file, interleaved, static_cast<sf_count_t>(frames));
     // A short read is the end of the file, unless libsndfile says otherwise.
     if (got < static_cast<sf_count_t>(frames) && sf_error(file) != SF_ERR_NO_ERROR)
@@ -142,8 +130,8 @@ std::size_t InputFile::read(float* interleaved, std::size_t frames)
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
-OutputFile::OutputFile(const std::string& filePath, int format, int sampleRate, int channels) : path(filePath)
-{
+OutputFile::OutputFile(const std::string& filePath, int format, int sampleRate, int channels)
+    : path(filePath) {
     std::error_code error;
     if (fs::is_directory(path, error))
         throw failure("cannot write " + path + ": it is a folder");
@@ -177,20 +165,17 @@ OutputFile::OutputFile(const std::string& filePath, int format, int sampleRate, 
         sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
-OutputFile::~OutputFile()
-{
+OutputFile::~OutputFile() {
     discard();
 }
 
-void OutputFile::write(const float* interleaved, std::size_t frames)
-{
+void OutputFile::write(const float* interleaved, std::size_t frames) {
     const auto count = static_cast<sf_count_t>(frames);
     if (sf_writef_float(file, interleaved, count) != count)
         throw failure("cannot write " + path + ": " + sf_strerror(file));
 }
 
-void OutputFile::commit()
-{
+void OutputFile::commit() {
     const int closed = sf_close(file);
     file = nullptr;
     if (closed != 0)
@@ -201,8 +186,7 @@ void OutputFile::commit()
     stopWatching();
 }
 
-void OutputFile::discard() noexcept
-{
+void OutputFile::discard() noexcept {
     if (file != nullptr) {
         sf_close(file);
         file = nullptr;
@@ -214,9 +198,8 @@ void OutputFile::discard() noexcept
     }
 }
 
-int chooseOutputFormat(int inputFormat, std::optional<FileFormat> fileFormat, std::optional<SampleFormat> sampleFormat,
-                       int sampleRate, int channels)
-{
+int chooseOutputFormat(int inputFormat, std::optional<FileFormat> fileFormat,
+                       std::optional<SampleFormat> sampleFormat, int sampleRate, int channels) {
     const int inputMajor = inputFormat & SF_FORMAT_TYPEMASK;
     const int inputSubtype = inputFormat & SF_FORMAT_SUBMASK;
     const int majorFormat = fileFormat ? majorFormatOf(*fileFormat) : inputMajor;
@@ -229,8 +212,7 @@ int chooseOutputFormat(int inputFormat, std::optional<FileFormat> fileFormat, st
     const int byteOrder = majorFormat == inputMajor ? (inputFormat & SF_FORMAT_ENDMASK) : 0;
     const int format = majorFormat | subtype | byteOrder;
     if (!writable(format, sampleRate, channels)) {
-        const std::string what = formatName(majorFormat) + " with " +
-                                 formatName(subtype) + " samples at " +
+        const std::string what = formatName(majorFormat) + " with " + formatName(subtype) + " samples at " +
                                  std::to_string(sampleRate) + " Hz";
         if (fileFormat || sampleFormat)
             throw usageError("libsndfile cannot write " + what + "; choose another --format or --subtype");
@@ -239,10 +221,8 @@ int chooseOutputFormat(int inputFormat, std::optional<FileFormat> fileFormat, st
     return format;
 }
 
-std::string describeFormat(int format)
-{
-    return formatName(format & SF_FORMAT_TYPEMASK) + ", " +
-           formatName(format & SF_FORMAT_SUBMASK);
+std::string describeFormat(int format) {
+    return formatName(format & SF_FORMAT_TYPEMASK) + ", " + formatName(format & SF_FORMAT_SUBMASK);
 }
 
 } // namespace varnelvst::tool

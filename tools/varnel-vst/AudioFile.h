@@ -62,8 +62,8 @@ private:
 // The format to write: the input's major format, subtype and byte order, or what
 // --format and --subtype ask for. Throws a ToolError when libsndfile cannot
 // write that combination.
-int chooseOutputFormat(int inputFormat, std::optional<FileFormat> fileFormat, std::optional<SampleFormat> sampleFormat,
-                       int sampleRate, int channels);
+int chooseOutputFormat(int inputFormat, std::optional<FileFormat> fileFormat,
+                       std::optional<SampleFormat> sampleFormat, int sampleRate, int channels);
 
 // Whether samples beyond full scale are cut off in this format (integer samples),
 // rather than kept (floating point).

@@ -17,8 +17,7 @@ const std::string kSeeHelp = " (see varnel-vst --help)";
 
 // "--option=value" and "--option value" mean the same.
 struct Arguments {
-    explicit Arguments(const std::vector<std::string>& given)
-    {
+    explicit Arguments(const std::vector<std::string>& given) {
         for (const std::string& argument : given) {
             const std::size_t equals = argument.find('=');
             if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
@@ -33,8 +32,7 @@ struct Arguments {
     bool done() const { return next >= items.size(); }
     const std::string& take() { return items[next++]; }
 
-    const std::string& valueOf(const std::string& option)
-    {
+    const std::string& valueOf(const std::string& option) {
         if (done())
             throw usageError(option + " needs a value" + kSeeHelp);
         return take();
@@ -44,14 +42,12 @@ struct Arguments {
     std::size_t next = 0;
 };
 
-bool isOption(const std::string& argument)
-{
+bool isOption(const std::string& argument) {
     return argument.size() > 1 && argument[0] == '-';
 }
 
 // A normalised parameter value: the whole text must be a finite number in [0, 1].
-float parseNormalisedValue(const std::string& text, const std::string& argument)
-{
+float parseNormalisedValue(const std::string& text, const std::string& argument) {
     double value = 0.0;
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
@@ -62,8 +58,7 @@ float parseNormalisedValue(const std::string& text, const std::string& argument)
     return static_cast<float>(value);
 }
 
-std::uint32_t parseWholeNumber(const std::string& text, const std::string& what)
-{
+std::uint32_t parseWholeNumber(const std::string& text, const std::string& what) {
     std::uint32_t number = 0;
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, number);
@@ -73,16 +68,14 @@ std::uint32_t parseWholeNumber(const std::string& text, const std::string& what)
 }
 
 // Splits "NAME=VALUE" at the last '=', since a title may hold '=' but a value never does.
-std::pair<std::string, std::string> splitAssignment(const std::string& text, const std::string& option)
-{
+std::pair<std::string, std::string> splitAssignment(const std::string& text, const std::string& option) {
     const std::size_t equals = text.rfind('=');
     if (equals == std::string::npos || equals == 0)
         throw usageError(option + " takes NAME=VALUE, not '" + text + "'");
     return {text.substr(0, equals), text.substr(equals + 1)};
 }
 
-std::vector<std::string> splitNames(const std::string& list, const std::string& argument)
-{
+std::vector<std::string> splitNames(const std::string& list, const std::string& argument) {
     std::vector<std::string> names;
     std::size_t start = 0;
     while (true) {
@@ -96,8 +89,7 @@ std::vector<std::string> splitNames(const std::string& list, const std::string& 
     }
 }
 
-std::string joined(const std::vector<std::string>& names)
-{
+std::string joined(const std::vector<std::string>& names) {
     std::string text;
     for (const std::string& name : names)
         text += (text.empty() ? "" : ", ") + name;
@@ -106,8 +98,7 @@ std::string joined(const std::vector<std::string>& names)
 
 class ProcessParser {
 public:
-    void set(const std::string& text)
-    {
+    void set(const std::string& text) {
         const std::string argument = "--set " + text;
         auto [title, value] = splitAssignment(text, "--set");
         ParameterSetting setting;
@@ -124,8 +115,7 @@ public:
         command.settings.push_back(std::move(setting));
     }
 
-    void setId(const std::string& text)
-    {
+    void setId(const std::string& text) {
         const std::string argument = "--set-id " + text;
         auto [id, value] = splitAssignment(text, "--set-id");
         ParameterSetting setting;
@@ -136,8 +126,7 @@ public:
         command.settings.push_back(std::move(setting));
     }
 
-    void valueNames(const std::string& text)
-    {
+    void valueNames(const std::string& text) {
         const std::string argument = "--value-names " + text;
         // The first '=' here: the names may hold '=' more plausibly than a title does.
         const std::size_t equals = text.find('=');
@@ -152,26 +141,25 @@ public:
         command.settings.push_back(std::move(setting));
     }
 
-    void block(const std::string& text)
-    {
+    void block(const std::string& text) {
         const std::uint32_t frames = parseWholeNumber(text, "--block");
         if (frames == 0 || frames > kLargestBlock)
             throw usageError("--block " + text + " must lie between 1 and " + std::to_string(kLargestBlock));
         command.blockFrames = frames;
     }
 
-    void format(const std::string& text)
-    {
-        static const std::map<std::string, FileFormat> formats{
-            {"wav", FileFormat::wav}, {"flac", FileFormat::flac}, {"aiff", FileFormat::aiff}, {"ogg", FileFormat::ogg}};
+    void format(const std::string& text) {
+        static const std::map<std::string, FileFormat> formats{{"wav", FileFormat::wav},
+                                                               {"flac", FileFormat::flac},
+                                                               {"aiff", FileFormat::aiff},
+                                                               {"ogg", FileFormat::ogg}};
         const auto found = formats.find(text);
         if (found == formats.end())
             throw usageError("unknown --format '" + text + "': choose wav, flac, aiff or ogg");
         command.format = found->second;
     }
 
-    void subtype(const std::string& text)
-    {
+    void subtype(const std::string& text) {
         static const std::map<std::string, SampleFormat> subtypes{
             {"pcm16", SampleFormat::pcm16}, {"pcm24", SampleFormat::pcm24}, {"float", SampleFormat::float32}};
         const auto found = subtypes.find(text);
@@ -182,16 +170,15 @@ public:
 
     void bypassOn() { command.bypass = true; }
 
-    void positional(const std::string& text)
-    {
+    void positional(const std::string& text) {
         if (count == 3)
-            throw usageError("unexpected argument '" + text + "': process takes <plugin> <in> <out>" + kSeeHelp);
+            throw usageError("unexpected argument '" + text + "': process takes <plugin> <in> <out>" +
+                             kSeeHelp);
         std::string* slots[] = {&command.plugin, &command.input, &command.output};
         *slots[count++] = text;
     }
 
-    ProcessCommand finish()
-    {
+    ProcessCommand finish() {
         if (count < 3)
             throw usageError("process takes <plugin> <in> <out>" + kSeeHelp);
         return std::move(command);
@@ -200,12 +187,11 @@ public:
 private:
     // A value name is checked here, against the names an earlier --value-names
     // gave, because the library would quietly set 0 for a name it never heard.
-    void requireGivenName(const std::string& title, const std::string& name, const std::string& argument)
-    {
+    void requireGivenName(const std::string& title, const std::string& name, const std::string& argument) {
         const auto given = givenNames.find(title);
         if (given == givenNames.end())
-            throw usageError("'" + argument + "': name the values of " + title + " first with --value-names " +
-                             title + "=...");
+            throw usageError("'" + argument + "': name the values of " + title +
+                             " first with --value-names " + title + "=...");
         if (std::find(given->second.begin(), given->second.end(), name) == given->second.end())
             throw usageError("'" + argument + "': " + name + " is not one of " + title + "'s value names (" +
                              joined(given->second) + ")");
@@ -216,8 +202,7 @@ private:
     int count = 0;
 };
 
-ProcessCommand parseProcess(Arguments& arguments)
-{
+ProcessCommand parseProcess(Arguments& arguments) {
     ProcessParser parser;
     while (!arguments.done()) {
         const std::string& argument = arguments.take();
@@ -245,8 +230,7 @@ ProcessCommand parseProcess(Arguments& arguments)
 
 // plugins [--json], params <plugin> [--json]: a flag and at most one name.
 template <typename ListingCommand>
-ListingCommand parseListing(Arguments& arguments, const std::string& name)
-{
+ListingCommand parseListing(Arguments& arguments, const std::string& name) {
     ListingCommand command;
     std::vector<std::string> positionals;
     while (!arguments.done()) {
@@ -269,8 +253,7 @@ ListingCommand parseListing(Arguments& arguments, const std::string& name)
     return command;
 }
 
-DemoCommand parseDemo(Arguments& arguments)
-{
+DemoCommand parseDemo(Arguments& arguments) {
     DemoCommand command;
     bool outputGiven = false;
     while (!arguments.done()) {
@@ -285,8 +268,7 @@ DemoCommand parseDemo(Arguments& arguments)
 
 } // namespace
 
-Command parseCommandLine(const std::vector<std::string>& given)
-{
+Command parseCommandLine(const std::vector<std::string>& given) {
     if (given.empty())
         return DemoCommand{};
     Arguments arguments(std::vector<std::string>(given.begin() + 1, given.end()));
@@ -304,8 +286,7 @@ Command parseCommandLine(const std::vector<std::string>& given)
     throw usageError("unknown command '" + name + "'" + kSeeHelp);
 }
 
-const char* usageText()
-{
+const char* usageText() {
     return R"(varnel-vst: VST 3 effects from the command line, hosted by VarnelVST.
 
 Usage:

@@ -11,18 +11,18 @@ namespace varnelvst::tool {
 // One parameter change from the command line, applied in the order given.
 struct ParameterSetting {
     enum class Kind {
-        byTitle,      // --set NAME=VALUE
-        byId,         // --set-id ID=VALUE
-        valueNames,   // --value-names NAME=a,b,c
-        byValueName,  // --set NAME=@b
+        byTitle,     // --set NAME=VALUE
+        byId,        // --set-id ID=VALUE
+        valueNames,  // --value-names NAME=a,b,c
+        byValueName, // --set NAME=@b
     };
     Kind kind = Kind::byTitle;
     std::string title;
     std::uint32_t id = 0;
-    float value = 0.0f;                   // normalised, already checked to lie in [0, 1]
-    std::vector<std::string> valueNames;  // for valueNames
-    std::string valueName;                // for byValueName
-    std::string argument;                 // as typed, for messages
+    float value = 0.0f;                  // normalised, already checked to lie in [0, 1]
+    std::vector<std::string> valueNames; // for valueNames
+    std::string valueName;               // for byValueName
+    std::string argument;                // as typed, for messages
 };
 
 enum class FileFormat { wav, flac, aiff, ogg };

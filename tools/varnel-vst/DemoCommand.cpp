@@ -20,8 +20,8 @@ constexpr const char* kDemoPlugin = "ZamCompX2";
 constexpr int kSampleRate = 48000;
 constexpr double kSeconds = 4.0;
 
-ParameterSetting setting(const std::string& title, float value, const std::string& text, const std::string& meaning)
-{
+ParameterSetting setting(const std::string& title, float value, const std::string& text,
+                         const std::string& meaning) {
     ParameterSetting result;
     result.kind = ParameterSetting::Kind::byTitle;
     result.title = title;
@@ -33,8 +33,7 @@ ParameterSetting setting(const std::string& title, float value, const std::strin
 // ZamCompX2's normalised values map linearly onto its ranges. A low threshold, a
 // high ratio and the fastest attack flatten the drum hits; the makeup gain then
 // lifts the chord between them.
-std::vector<ParameterSetting> demoSettings()
-{
+std::vector<ParameterSetting> demoSettings() {
     return {
         setting("Threshold", 0.7f, "0.7", "-24 dB of -80..0"),
         setting("Ratio", 0.6f, "0.6", "12.4:1 of 1..20"),
@@ -44,8 +43,7 @@ std::vector<ParameterSetting> demoSettings()
     };
 }
 
-void writeDemoInput(const std::string& path)
-{
+void writeDemoInput(const std::string& path) {
     const std::vector<float> signal = makeDemoSignal(kSampleRate, kSeconds);
     OutputFile file(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kSampleRate, 2);
     file.write(signal.data(), signal.size() / 2);
@@ -54,8 +52,7 @@ void writeDemoInput(const std::string& path)
 
 } // namespace
 
-int runDemo(const DemoCommand& command)
-{
+int runDemo(const DemoCommand& command) {
     try {
         locatePlugin(kDemoPlugin);
     } catch (const ToolError&) {
@@ -73,8 +70,8 @@ int runDemo(const DemoCommand& command)
         throw failure("cannot create " + folder.string() + ": " + error.message());
 
     writeDemoInput(input);
-    std::cout << "demo: a " << kSeconds << " s test signal (drum hits over a quiet chord) through " << kDemoPlugin
-              << '\n';
+    std::cout << "demo: a " << kSeconds << " s test signal (drum hits over a quiet chord) through "
+              << kDemoPlugin << '\n';
     ProcessCommand process;
     process.plugin = kDemoPlugin;
     process.input = input;

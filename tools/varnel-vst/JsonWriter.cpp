@@ -10,13 +10,11 @@ namespace varnelvst::tool {
 
 JsonWriter::JsonWriter(std::ostream& stream) : out(stream) {}
 
-void JsonWriter::newline()
-{
+void JsonWriter::newline() {
     out << '\n' << std::string(2 * hasEntries.size(), ' ');
 }
 
-void JsonWriter::beforeValue()
-{
+void JsonWriter::beforeValue() {
     if (afterKey) {
         afterKey = false;
         return;
@@ -29,20 +27,26 @@ void JsonWriter::beforeValue()
     newline();
 }
 
-void JsonWriter::beginObject() { open('{'); }
-void JsonWriter::endObject() { close('}'); }
-void JsonWriter::beginArray() { open('['); }
-void JsonWriter::endArray() { close(']'); }
+void JsonWriter::beginObject() {
+    open('{');
+}
+void JsonWriter::endObject() {
+    close('}');
+}
+void JsonWriter::beginArray() {
+    open('[');
+}
+void JsonWriter::endArray() {
+    close(']');
+}
 
-void JsonWriter::open(char bracket)
-{
+void JsonWriter::open(char bracket) {
     beforeValue();
     out << bracket;
     hasEntries.push_back(false);
 }
 
-void JsonWriter::close(char bracket)
-{
+void JsonWriter::close(char bracket) {
     const bool hadEntries = hasEntries.back();
     hasEntries.pop_back();
     if (hadEntries)
@@ -52,22 +56,19 @@ void JsonWriter::close(char bracket)
         out << '\n';
 }
 
-void JsonWriter::key(std::string_view name)
-{
+void JsonWriter::key(std::string_view name) {
     beforeValue();
     writeEscaped(name);
     out << ": ";
     afterKey = true;
 }
 
-void JsonWriter::string(std::string_view text)
-{
+void JsonWriter::string(std::string_view text) {
     beforeValue();
     writeEscaped(text);
 }
 
-void JsonWriter::number(double value)
-{
+void JsonWriter::number(double value) {
     beforeValue();
     if (!std::isfinite(value)) {
         out << "null";
@@ -78,8 +79,7 @@ void JsonWriter::number(double value)
     out << std::string_view(text, static_cast<std::size_t>(result.ptr - text));
 }
 
-void JsonWriter::number(float value)
-{
+void JsonWriter::number(float value) {
     beforeValue();
     if (!std::isfinite(value)) {
         out << "null";
@@ -90,20 +90,17 @@ void JsonWriter::number(float value)
     out << std::string_view(text, static_cast<std::size_t>(result.ptr - text));
 }
 
-void JsonWriter::integer(std::int64_t value)
-{
+void JsonWriter::integer(std::int64_t value) {
     beforeValue();
     out << value;
 }
 
-void JsonWriter::boolean(bool value)
-{
+void JsonWriter::boolean(bool value) {
     beforeValue();
     out << (value ? "true" : "false");
 }
 
-void JsonWriter::writeEscaped(std::string_view text)
-{
+void JsonWriter::writeEscaped(std::string_view text) {
     out << '"';
     for (const char c : text) {
         switch (c) {

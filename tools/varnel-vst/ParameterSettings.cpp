@@ -16,34 +16,30 @@ namespace {
 const std::string kListHint = " (varnel-vst params <plugin> lists them)";
 
 // Where titles repeat, the library uses the last one; so does this lookup.
-std::optional<VSTParameter> findByTitle(const std::vector<VSTParameter>& parameters, const std::string& title)
-{
+std::optional<VSTParameter> findByTitle(const std::vector<VSTParameter>& parameters,
+                                        const std::string& title) {
     const auto found = std::find_if(parameters.rbegin(), parameters.rend(),
                                     [&](const VSTParameter& parameter) { return parameter.name == title; });
     return found == parameters.rend() ? std::nullopt : std::optional(*found);
 }
 
-std::optional<VSTParameter> findById(const std::vector<VSTParameter>& parameters, std::uint32_t id)
-{
+std::optional<VSTParameter> findById(const std::vector<VSTParameter>& parameters, std::uint32_t id) {
     const auto found = std::find_if(parameters.begin(), parameters.end(),
                                     [&](const VSTParameter& parameter) { return parameter.id == id; });
     return found == parameters.end() ? std::nullopt : std::optional(*found);
 }
 
-ToolError unknownTitle(const ParameterSetting& setting)
-{
+ToolError unknownTitle(const ParameterSetting& setting) {
     return failure("unknown parameter '" + setting.title + "' in '" + setting.argument + "'" + kListHint);
 }
 
-void warnIfReadOnly(const VSTParameter& parameter, const ParameterSetting& setting)
-{
+void warnIfReadOnly(const VSTParameter& parameter, const ParameterSetting& setting) {
     if (parameter.readOnly)
         printWarning("'" + setting.argument + "': " + parameter.name +
                      " is read-only; the plug-in reports it and ignores what it is set to");
 }
 
-void checkValueNamesFit(const VSTParameter& parameter, const ParameterSetting& setting)
-{
+void checkValueNamesFit(const VSTParameter& parameter, const ParameterSetting& setting) {
     // A continuous parameter may be given any number of names (name i of n
     // stands for i / n); a stepped one needs exactly one per value.
     if (parameter.stepCount <= 0)
@@ -56,8 +52,7 @@ void checkValueNamesFit(const VSTParameter& parameter, const ParameterSetting& s
 
 } // namespace
 
-void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterSetting>& settings)
-{
+void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterSetting>& settings) {
     if (settings.empty())
         return;
     // The library's lines are collected so that each problem ends as one error line.
@@ -65,12 +60,13 @@ void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterS
     const std::vector<VSTParameter> parameters = node.getPluginParameters();
     for (const ParameterSetting& setting : settings) {
         using Kind = ParameterSetting::Kind;
-        const std::optional<VSTParameter> parameter =
-            setting.kind == Kind::byId ? findById(parameters, setting.id) : findByTitle(parameters, setting.title);
+        const std::optional<VSTParameter> parameter = setting.kind == Kind::byId
+                                                          ? findById(parameters, setting.id)
+                                                          : findByTitle(parameters, setting.title);
         if (!parameter) {
             if (setting.kind == Kind::byId)
-                throw failure("unknown parameter id " + std::to_string(setting.id) + " in '" + setting.argument +
-                              "'" + kListHint);
+                throw failure("unknown parameter id " + std::to_string(setting.id) + " in '" +
+                              setting.argument + "'" + kListHint);
             throw unknownTitle(setting);
         }
         bool accepted = true;

@@ -27,15 +27,13 @@ struct ParameterRow {
     std::string text;
 };
 
-std::string fixed(double value)
-{
+std::string fixed(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.4f", value);
     return text;
 }
 
-void writeJson(const PluginLocation& plugin, const std::vector<ParameterRow>& rows)
-{
+void writeJson(const PluginLocation& plugin, const std::vector<ParameterRow>& rows) {
     JsonWriter json(std::cout);
     json.beginObject();
     json.key("plugin");
@@ -70,8 +68,7 @@ void writeJson(const PluginLocation& plugin, const std::vector<ParameterRow>& ro
     json.endObject();
 }
 
-void writeText(const PluginLocation& plugin, const std::vector<ParameterRow>& rows)
-{
+void writeText(const PluginLocation& plugin, const std::vector<ParameterRow>& rows) {
     std::cout << plugin.argument << " (" << plugin.path << "): " << rows.size()
               << (rows.size() == 1 ? " parameter" : " parameters") << '\n';
     TextTable table({"ID", "TITLE", "VALUE", "TEXT", "UNITS", "DEFAULT", "STEPS", "FLAGS"});
@@ -82,16 +79,15 @@ void writeText(const PluginLocation& plugin, const std::vector<ParameterRow>& ro
         if (row.hidden)
             flags += (flags.empty() ? "" : ",") + std::string("hidden");
         table.addRow({std::to_string(row.parameter.id), row.parameter.name, fixed(row.value), row.text,
-                      row.parameter.units, fixed(row.parameter.defaultValue), std::to_string(row.parameter.stepCount),
-                      flags});
+                      row.parameter.units, fixed(row.parameter.defaultValue),
+                      std::to_string(row.parameter.stepCount), flags});
     }
     table.print(std::cout);
 }
 
 } // namespace
 
-int runParams(const ParamsCommand& command)
-{
+int runParams(const ParamsCommand& command) {
     const PluginLocation plugin = locatePlugin(command.plugin);
     VSTModule module;
     loadIntoModule(module, plugin);
@@ -117,7 +113,8 @@ int runParams(const ParamsCommand& command)
         rows.push_back(std::move(row));
     }
     if (listsDiffer)
-        printWarning("the plug-in's controllers disagree about its parameters; some flags and texts are missing");
+        printWarning(
+            "the plug-in's controllers disagree about its parameters; some flags and texts are missing");
 
     if (command.json)
         writeJson(plugin, rows);

@@ -19,19 +19,18 @@ namespace {
 
 constexpr const char* kBundleExtension = ".vst3";
 
-bool isBundle(const fs::directory_entry& entry)
-{
+bool isBundle(const fs::directory_entry& entry) {
     std::error_code error;
     return entry.path().extension() == kBundleExtension && entry.is_directory(error);
 }
 
-std::vector<std::string> bundlesIn(const std::string& folder)
-{
+std::vector<std::string> bundlesIn(const std::string& folder) {
     std::vector<std::string> bundles;
     std::error_code error;
-    fs::recursive_directory_iterator entries(
-        folder, fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied,
-        error);
+    fs::recursive_directory_iterator entries(folder,
+                                             fs::directory_options::follow_directory_symlink |
+                                                 fs::directory_options::skip_permission_denied,
+                                             error);
     if (error)
         return bundles;
     for (auto entry = fs::begin(entries); entry != fs::end(entries); entry.increment(error)) {
@@ -47,15 +46,13 @@ std::vector<std::string> bundlesIn(const std::string& folder)
     return bundles;
 }
 
-std::string withBundleExtension(const std::string& name)
-{
+std::string withBundleExtension(const std::string& name) {
     return fs::path(name).extension() == kBundleExtension ? name : name + kBundleExtension;
 }
 
 // The path below the system folder, when `path` lies inside it (links resolved on
 // both sides, so a link into the folder counts as inside).
-std::optional<std::string> relativeToSystemFolder(const fs::path& path)
-{
+std::optional<std::string> relativeToSystemFolder(const fs::path& path) {
     std::error_code error;
     const fs::path folder = fs::weakly_canonical(VSTProcessorNode::systemPluginFolder(), error);
     if (error)
@@ -70,8 +67,7 @@ std::optional<std::string> relativeToSystemFolder(const fs::path& path)
     return name;
 }
 
-PluginLocation locatedAt(const std::string& argument, const fs::path& path)
-{
+PluginLocation locatedAt(const std::string& argument, const fs::path& path) {
     std::error_code error;
     const fs::path absolute = fs::absolute(path, error).lexically_normal();
     return {argument, error ? path.string() : absolute.string(), relativeToSystemFolder(path)};
@@ -79,8 +75,7 @@ PluginLocation locatedAt(const std::string& argument, const fs::path& path)
 
 } // namespace
 
-std::vector<std::string> searchFolders()
-{
+std::vector<std::string> searchFolders() {
     std::vector<std::string> folders;
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
         folders.push_back(std::string(home) + "/.vst3/");
@@ -89,8 +84,7 @@ std::vector<std::string> searchFolders()
     return folders;
 }
 
-std::vector<std::string> findBundles()
-{
+std::vector<std::string> findBundles() {
     std::vector<std::string> bundles;
     std::set<fs::path> seen;
     for (const std::string& folder : searchFolders()) {
@@ -105,8 +99,7 @@ std::vector<std::string> findBundles()
     return bundles;
 }
 
-PluginLocation locatePlugin(const std::string& argument)
-{
+PluginLocation locatePlugin(const std::string& argument) {
     if (argument.empty())
         throw failure("unknown plug-in: the name is empty");
     std::error_code error;

@@ -18,8 +18,8 @@ std::vector<std::string> findBundles();
 
 // A plug-in named on the command line, resolved to a bundle or library.
 struct PluginLocation {
-    std::string argument;      // as the user typed it, for messages
-    std::string path;          // absolute
+    std::string argument; // as the user typed it, for messages
+    std::string path;     // absolute
     // The path relative to the library's system folder when it lies inside it,
     // which is how a node's "pluginFileName" names a plug-in.
     std::optional<std::string> systemRelativeName;

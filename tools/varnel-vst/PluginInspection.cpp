@@ -17,13 +17,11 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-bool isAudioModuleClass(const VST3::Hosting::ClassInfo& info)
-{
+bool isAudioModuleClass(const VST3::Hosting::ClassInfo& info) {
     return info.category() == kVstAudioEffectClass;
 }
 
-std::string oneLine(std::string text)
-{
+std::string oneLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     for (char& c : text) {
@@ -36,16 +34,14 @@ std::string oneLine(std::string text)
 // The context the inspector's plug-in objects are initialised with. It lives as
 // long as the process: a plug-in may keep it for as long as it likes, and the
 // SDK's HostApplication does not count references.
-FUnknown* inspectionContext()
-{
+FUnknown* inspectionContext() {
     static HostApplication* const context = new HostApplication;
     return context;
 }
 
 } // namespace
 
-std::vector<PluginClassDescription> describeAudioModuleClasses(const std::string& path, std::string& error)
-{
+std::vector<PluginClassDescription> describeAudioModuleClasses(const std::string& path, std::string& error) {
     std::vector<PluginClassDescription> classes;
     VST3::Hosting::Module::Ptr module = VST3::Hosting::Module::create(path, error);
     if (!module) {
@@ -54,7 +50,8 @@ std::vector<PluginClassDescription> describeAudioModuleClasses(const std::string
     }
     for (const VST3::Hosting::ClassInfo& info : module->getFactory().classInfos()) {
         if (isAudioModuleClass(info))
-            classes.push_back({info.name(), info.vendor(), info.category(), info.subCategories(), info.version()});
+            classes.push_back(
+                {info.name(), info.vendor(), info.category(), info.subCategories(), info.version()});
     }
     if (classes.empty())
         error = "the factory offers no audio module class";
@@ -70,8 +67,7 @@ struct ControllerInspector::Internals {
 
 ControllerInspector::ControllerInspector() : internals(std::make_unique<Internals>()) {}
 
-ControllerInspector::~ControllerInspector()
-{
+ControllerInspector::~ControllerInspector() {
     // Controller first, then the provider (which terminates and disconnects the
     // pair), then the module, which may unload the library.
     internals->controller = nullptr;
@@ -79,8 +75,7 @@ ControllerInspector::~ControllerInspector()
     internals->module.reset();
 }
 
-bool ControllerInspector::open(const std::string& path, std::string& error)
-{
+bool ControllerInspector::open(const std::string& path, std::string& error) {
     Internals& in = *internals;
     in.module = VST3::Hosting::Module::create(path, error);
     if (!in.module) {
@@ -127,16 +122,14 @@ bool ControllerInspector::open(const std::string& path, std::string& error)
     return true;
 }
 
-std::optional<ControllerInspector::ParameterDetails> ControllerInspector::details(std::uint32_t id) const
-{
+std::optional<ControllerInspector::ParameterDetails> ControllerInspector::details(std::uint32_t id) const {
     const auto found = internals->parameters.find(id);
     if (found == internals->parameters.end())
         return std::nullopt;
     return found->second;
 }
 
-std::string ControllerInspector::valueText(std::uint32_t id, double value) const
-{
+std::string ControllerInspector::valueText(std::uint32_t id, double value) const {
     if (!internals->controller)
         return {};
     String128 text{};

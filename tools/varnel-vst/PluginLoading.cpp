@@ -21,8 +21,7 @@ namespace {
 
 constexpr const char* kNodeType = "VSTProcessorNode";
 
-void registerExtensionOnce()
-{
+void registerExtensionOnce() {
     static const bool registered = [] {
         VSTExtension::load();
         return true;
@@ -30,16 +29,14 @@ void registerExtensionOnce()
     (void)registered;
 }
 
-ToolError loadFailure(const PluginLocation& plugin, const DiagnosticsCapture& diagnostics)
-{
+ToolError loadFailure(const PluginLocation& plugin, const DiagnosticsCapture& diagnostics) {
     const std::string reason = diagnostics.empty() ? "the library gave no reason" : diagnostics.text();
     return failure("could not load " + plugin.argument + ": " + reason);
 }
 
 } // namespace
 
-DiagnosticsCapture::DiagnosticsCapture()
-{
+DiagnosticsCapture::DiagnosticsCapture() {
     varnel::Logger::setSink([this](const std::string& line) {
         const std::lock_guard lock(linesMutex);
         lines.push_back(line);
@@ -47,20 +44,17 @@ DiagnosticsCapture::DiagnosticsCapture()
     Steinberg::Vst::PlugProvider::setErrorStream(&providerLines);
 }
 
-DiagnosticsCapture::~DiagnosticsCapture()
-{
+DiagnosticsCapture::~DiagnosticsCapture() {
     Steinberg::Vst::PlugProvider::setErrorStream(&std::cerr);
     varnel::Logger::setSink({});
 }
 
-bool DiagnosticsCapture::empty() const
-{
+bool DiagnosticsCapture::empty() const {
     const std::lock_guard lock(linesMutex);
     return lines.empty() && providerLines.str().empty();
 }
 
-std::string DiagnosticsCapture::text() const
-{
+std::string DiagnosticsCapture::text() const {
     std::string joined;
     {
         const std::lock_guard lock(linesMutex);
@@ -75,23 +69,20 @@ std::string DiagnosticsCapture::text() const
     return joined;
 }
 
-void DiagnosticsCapture::forwardAsWarnings() const
-{
+void DiagnosticsCapture::forwardAsWarnings() const {
     // A plug-in that loaded may still have complained (a refused switch, a bus
     // that would not activate): worth showing, not worth failing for.
     if (!empty())
         std::cerr << "varnel-vst: warning: " << text() << '\n';
 }
 
-void DiagnosticsCapture::clear()
-{
+void DiagnosticsCapture::clear() {
     const std::lock_guard lock(linesMutex);
     lines.clear();
     providerLines.str({});
 }
 
-std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plugin)
-{
+std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plugin) {
     registerExtensionOnce();
     DiagnosticsCapture diagnostics;
 
@@ -102,7 +93,8 @@ std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plug
     varnel::VLAnyMap config;
     if (plugin.systemRelativeName)
         config = {{"pluginFileName", *plugin.systemRelativeName}};
-    std::unique_ptr<varnel::Node> created = varnel::ExtensionManager::getInstance().createNode(kNodeType, config);
+    std::unique_ptr<varnel::Node> created =
+        varnel::ExtensionManager::getInstance().createNode(kNodeType, config);
     auto* node = dynamic_cast<VSTProcessorNode*>(created.get());
     if (node == nullptr)
         throw failure("the framework made no " + std::string(kNodeType) + ": " + diagnostics.text());
@@ -119,8 +111,7 @@ std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plug
     return processorNode;
 }
 
-void loadIntoModule(VSTModule& module, const PluginLocation& plugin)
-{
+void loadIntoModule(VSTModule& module, const PluginLocation& plugin) {
     DiagnosticsCapture diagnostics;
     if (!module.loadPlugin(plugin.path))
         throw loadFailure(plugin, diagnostics);

@@ -23,16 +23,14 @@ struct UnloadableBundle {
     std::string error;
 };
 
-std::string joinedSubCategories(const std::vector<std::string>& subCategories)
-{
+std::string joinedSubCategories(const std::vector<std::string>& subCategories) {
     std::string text;
     for (const std::string& subCategory : subCategories)
         text += (text.empty() ? "" : "|") + subCategory;
     return text;
 }
 
-void writeJson(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable)
-{
+void writeJson(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable) {
     JsonWriter json(std::cout);
     json.beginObject();
     json.key("plugins");
@@ -71,8 +69,7 @@ void writeJson(const std::vector<ListedPlugin>& plugins, const std::vector<Unloa
     json.endObject();
 }
 
-void writeText(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable)
-{
+void writeText(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable) {
     TextTable table({"NAME", "VENDOR", "CATEGORY", "SUB-CATEGORIES", "VERSION", "BUNDLE"});
     for (const ListedPlugin& plugin : plugins) {
         const PluginClassDescription& description = plugin.description;
@@ -87,8 +84,7 @@ void writeText(const std::vector<ListedPlugin>& plugins, const std::vector<Unloa
 
 } // namespace
 
-int runPlugins(const PluginsCommand& command)
-{
+int runPlugins(const PluginsCommand& command) {
     std::vector<ListedPlugin> plugins;
     std::vector<UnloadableBundle> unloadable;
     for (const std::string& bundle : findBundles()) {

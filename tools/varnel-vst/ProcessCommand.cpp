@@ -19,8 +19,7 @@ using varnel::extensions::vst::VSTProcessorNode;
 
 namespace {
 
-void checkChannels(const InputFile& input, const ProcessCommand& command)
-{
+void checkChannels(const InputFile& input, const ProcessCommand& command) {
     if (input.channels() > 2)
         throw failure(command.input + " has " + std::to_string(input.channels()) +
                       " channels; varnel-vst processes mono and stereo files only");
@@ -28,20 +27,19 @@ void checkChannels(const InputFile& input, const ProcessCommand& command)
         printNote(command.input + " is mono: processing it as two equal channels");
 }
 
-void setUpForRate(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate)
-{
+void setUpForRate(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate) {
     DiagnosticsCapture diagnostics;
     varnel::AudioBusFormat input{static_cast<std::uint32_t>(sampleRate), 2};
     varnel::AudioBusFormat output = input;
     if (!node.setBusFormat(input, output) || !diagnostics.empty())
-        throw failure("could not set " + plugin.argument + " up for " + std::to_string(sampleRate) +
-                      " Hz stereo: " + (diagnostics.empty() ? "the node refused the format" : diagnostics.text()));
+        throw failure(
+            "could not set " + plugin.argument + " up for " + std::to_string(sampleRate) +
+            " Hz stereo: " + (diagnostics.empty() ? "the node refused the format" : diagnostics.text()));
 }
 
 } // namespace
 
-int runProcess(const ProcessCommand& command)
-{
+int runProcess(const ProcessCommand& command) {
     const PluginLocation plugin = locatePlugin(command.plugin);
     InputFile input(command.input);
     checkChannels(input, command);

@@ -15,17 +15,13 @@ constexpr int kBarWidth = 40;
 } // namespace
 
 ProgressBar::ProgressBar(std::int64_t totalFrames)
-    : total(totalFrames), visible(totalFrames > 0 && ::isatty(STDERR_FILENO) == 1)
-{
-}
+    : total(totalFrames), visible(totalFrames > 0 && ::isatty(STDERR_FILENO) == 1) {}
 
-ProgressBar::~ProgressBar()
-{
+ProgressBar::~ProgressBar() {
     finish();
 }
 
-void ProgressBar::update(std::int64_t framesDone)
-{
+void ProgressBar::update(std::int64_t framesDone) {
     if (!visible)
         return;
     const int percent = static_cast<int>(std::clamp<std::int64_t>(framesDone * 100 / total, 0, 100));
@@ -39,8 +35,7 @@ void ProgressBar::update(std::int64_t framesDone)
     std::fflush(stderr);
 }
 
-void ProgressBar::finish()
-{
+void ProgressBar::finish() {
     if (!visible || shownPercent < 0)
         return;
     // Clears the line, so that what follows starts on a clean one.

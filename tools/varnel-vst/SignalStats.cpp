@@ -7,15 +7,13 @@ namespace varnelvst::tool {
 
 namespace {
 
-double toDbfs(double amplitude)
-{
+double toDbfs(double amplitude) {
     return amplitude > 0.0 ? 20.0 * std::log10(amplitude) : -std::numeric_limits<double>::infinity();
 }
 
 } // namespace
 
-void SignalStats::add(const float* interleaved, std::size_t samples)
-{
+void SignalStats::add(const float* interleaved, std::size_t samples) {
     for (std::size_t i = 0; i < samples; ++i) {
         const double sample = interleaved[i];
         peak = std::max(peak, std::fabs(sample));
@@ -24,13 +22,11 @@ void SignalStats::add(const float* interleaved, std::size_t samples)
     count += samples;
 }
 
-double SignalStats::peakDbfs() const
-{
+double SignalStats::peakDbfs() const {
     return toDbfs(peak);
 }
 
-double SignalStats::rmsDbfs() const
-{
+double SignalStats::rmsDbfs() const {
     return count == 0 ? toDbfs(0.0) : toDbfs(std::sqrt(sumOfSquares / static_cast<double>(count)));
 }
 

@@ -4,29 +4,22 @@ namespace varnelvst::tool {
 
 namespace {
 
-varnel::AudioBuffer<float> viewOf(std::vector<float>& left, std::vector<float>& right, std::uint32_t frames)
-{
+varnel::AudioBuffer<float> viewOf(std::vector<float>& left, std::vector<float>& right, std::uint32_t frames) {
     float* const channels[] = {left.data(), right.data()};
     return varnel::AudioBuffer<float>(channels, 2, frames);
 }
 
 } // namespace
 
-StereoRenderer::StereoRenderer(varnel::extensions::vst::VSTProcessorNode& processorNode, std::uint32_t blockFrames)
-    : node(processorNode),
-      maxFrames(blockFrames),
-      inputLeft(blockFrames),
-      inputRight(blockFrames),
-      outputLeft(blockFrames),
-      outputRight(blockFrames),
+StereoRenderer::StereoRenderer(varnel::extensions::vst::VSTProcessorNode& processorNode,
+                               std::uint32_t blockFrames)
+    : node(processorNode), maxFrames(blockFrames), inputLeft(blockFrames), inputRight(blockFrames),
+      outputLeft(blockFrames), outputRight(blockFrames),
       inputBuffer(viewOf(inputLeft, inputRight, blockFrames)),
-      outputBuffer(viewOf(outputLeft, outputRight, blockFrames))
-{
-}
+      outputBuffer(viewOf(outputLeft, outputRight, blockFrames)) {}
 
 void StereoRenderer::render(const float* interleavedInput, int inputChannels, std::size_t frames,
-                            float* interleavedOutput)
-{
+                            float* interleavedOutput) {
     const auto channels = static_cast<std::size_t>(inputChannels);
     for (std::size_t frame = 0; frame < frames; ++frame) {
         inputLeft[frame] = interleavedInput[frame * channels];

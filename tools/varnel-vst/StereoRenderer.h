@@ -24,7 +24,8 @@ public:
     // One block: `frames` (at most blockFrames()) interleaved frames of one or
     // two channels in, two interleaved channels out. A mono input feeds both
     // channels of the bus.
-    void render(const float* interleavedInput, int inputChannels, std::size_t frames, float* interleavedOutput);
+    void render(const float* interleavedInput, int inputChannels, std::size_t frames,
+                float* interleavedOutput);
 
     // Time spent inside the node's process calls so far.
     std::chrono::nanoseconds processingTime() const { return timeInNode; }

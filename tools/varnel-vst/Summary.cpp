@@ -8,34 +8,32 @@ namespace varnelvst::tool {
 
 namespace {
 
-std::string formatted(const char* format, double value)
-{
+std::string formatted(const char* format, double value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
 
-std::string level(double dbfs)
-{
+std::string level(double dbfs) {
     return std::isinf(dbfs) ? "-inf dBFS" : formatted("%.1f dBFS", dbfs);
 }
 
-std::string levels(const SignalStats& stats)
-{
+std::string levels(const SignalStats& stats) {
     return "peak " + level(stats.peakDbfs()) + ", RMS " + level(stats.rmsDbfs());
 }
 
 } // namespace
 
-void printSummary(std::ostream& out, const RenderSummary& summary)
-{
-    const double seconds = summary.sampleRate > 0 ? static_cast<double>(summary.frames) / summary.sampleRate : 0.0;
+void printSummary(std::ostream& out, const RenderSummary& summary) {
+    const double seconds =
+        summary.sampleRate > 0 ? static_cast<double>(summary.frames) / summary.sampleRate : 0.0;
     const double busy = std::chrono::duration<double>(summary.processingTime).count();
     out << "plug-in   " << summary.plugin << " (" << summary.pluginPath << ")"
         << (summary.bypassed ? ", bypassed" : "") << '\n'
-        << "frames    " << summary.frames << " (" << formatted("%.3f", seconds) << " s at " << summary.sampleRate
-        << " Hz)\n"
-        << "speed     " << (busy > 0.0 ? formatted("%.1fx realtime", seconds / busy) : std::string("n/a")) << '\n'
+        << "frames    " << summary.frames << " (" << formatted("%.3f", seconds) << " s at "
+        << summary.sampleRate << " Hz)\n"
+        << "speed     " << (busy > 0.0 ? formatted("%.1fx realtime", seconds / busy) : std::string("n/a"))
+        << '\n'
         << "input     " << levels(summary.input) << '\n'
         << "output    " << levels(summary.output) << '\n'
         << "wrote     " << summary.outputPath << " (" << summary.outputFormat << ")\n";

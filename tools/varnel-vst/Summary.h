@@ -16,7 +16,7 @@ struct RenderSummary {
     bool bypassed = false;
     std::int64_t frames = 0;
     int sampleRate = 0;
-    std::chrono::nanoseconds processingTime{0};  // inside the plug-in node only
+    std::chrono::nanoseconds processingTime{0}; // inside the plug-in node only
     SignalStats input;
     SignalStats output;
     std::string outputPath;

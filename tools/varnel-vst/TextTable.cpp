@@ -8,27 +8,23 @@ namespace varnelvst::tool {
 namespace {
 
 // Widths count code points, not bytes, so that titles in UTF-8 line up.
-std::size_t displayWidth(const std::string& text)
-{
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+std::size_t displayWidth(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 } // namespace
 
-TextTable::TextTable(std::vector<std::string> headings)
-{
+TextTable::TextTable(std::vector<std::string> headings) {
     rows.push_back(std::move(headings));
 }
 
-void TextTable::addRow(std::vector<std::string> cells)
-{
+void TextTable::addRow(std::vector<std::string> cells) {
     cells.resize(rows.front().size());
     rows.push_back(std::move(cells));
 }
 
-void TextTable::print(std::ostream& out) const
-{
+void TextTable::print(std::ostream& out) const {
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
         for (std::size_t column = 0; column < row.size(); ++column)

@@ -4,13 +4,11 @@
 
 namespace varnelvst::tool {
 
-void printWarning(const std::string& message)
-{
+void printWarning(const std::string& message) {
     std::fprintf(stderr, "varnel-vst: warning: %s\n", message.c_str());
 }
 
-void printNote(const std::string& message)
-{
+void printNote(const std::string& message) {
     std::fprintf(stderr, "varnel-vst: note: %s\n", message.c_str());
 }
 

@@ -7,8 +7,8 @@ namespace varnelvst::tool {
 
 // Exit codes of the tool.
 constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;  // the command line was fine, running it failed
-constexpr int kExitUsage = 2;    // the command line itself is wrong
+constexpr int kExitFailure = 1; // the command line was fine, running it failed
+constexpr int kExitUsage = 2;   // the command line itself is wrong
 
 // A failure that ends the command. main prints it as the one line
 // "varnel-vst: error: <message>" and exits with exitCode; everything the
@@ -23,13 +23,11 @@ private:
     int code;
 };
 
-inline ToolError usageError(const std::string& message)
-{
+inline ToolError usageError(const std::string& message) {
     return ToolError(kExitUsage, message);
 }
 
-inline ToolError failure(const std::string& message)
-{
+inline ToolError failure(const std::string& message) {
     return ToolError(kExitFailure, message);
 }
 

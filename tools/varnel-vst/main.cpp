@@ -19,8 +19,7 @@ struct Overloaded : Handlers... {
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace varnelvst::tool;
     try {
         const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

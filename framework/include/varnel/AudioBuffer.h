@@ -28,8 +28,7 @@ public:
 
     // Owning, zeroed. Control thread: allocates. If the allocation fails, the
     // failure is logged and the buffer has no channels and no frames.
-    AudioBuffer(std::uint32_t channels, std::uint32_t frames) noexcept
-    {
+    AudioBuffer(std::uint32_t channels, std::uint32_t frames) noexcept {
         const auto samples = static_cast<std::uint64_t>(channels) * frames;
         try {
             storage.assign(static_cast<std::size_t>(samples), T{});
@@ -47,8 +46,7 @@ public:
     // A view over channelPointers[0..channels); the pointer array is copied, the
     // samples are not. Real-time safe up to kInlineChannelPointers channels; more
     // allocate (and on failure, as a null array does, give no channels).
-    AudioBuffer(T* const* channelPointers, std::uint32_t channels, std::uint32_t frames) noexcept
-    {
+    AudioBuffer(T* const* channelPointers, std::uint32_t channels, std::uint32_t frames) noexcept {
         numberOfFrames = frames;
         frameCapacity = std::numeric_limits<std::uint32_t>::max();
         if (channelPointers == nullptr) {
@@ -58,7 +56,8 @@ public:
             try {
                 manyViewPointers.assign(channelPointers, channelPointers + channels);
             } catch (...) {
-                Logger::error("[AudioBuffer] could not allocate a view of " + std::to_string(channels) + " channels");
+                Logger::error("[AudioBuffer] could not allocate a view of " + std::to_string(channels) +
+                              " channels");
                 return;
             }
         } else {
@@ -72,8 +71,7 @@ public:
     AudioBuffer& operator=(const AudioBuffer&) = delete;
 
     AudioBuffer(AudioBuffer&& other) noexcept { takeFrom(other); }
-    AudioBuffer& operator=(AudioBuffer&& other) noexcept
-    {
+    AudioBuffer& operator=(AudioBuffer&& other) noexcept {
         if (this != &other) {
             takeFrom(other);
         }
@@ -89,8 +87,7 @@ public:
 
     // A view takes any count (the caller vouches for its arrays); owning storage
     // takes at most the frames it was built with and refuses more, unchanged.
-    bool setNumberOfFrames(std::uint32_t frames) noexcept
-    {
+    bool setNumberOfFrames(std::uint32_t frames) noexcept {
         if (frames > frameCapacity) {
             return false;
         }
@@ -99,8 +96,7 @@ public:
     }
 
     // Zeroes the current frames of every channel.
-    void clear() noexcept
-    {
+    void clear() noexcept {
         for (std::uint32_t channel = 0; channel < numberOfChannels; ++channel) {
             if (T* samples = channelData(channel)) {
                 std::fill_n(samples, numberOfFrames, T{});
@@ -109,8 +105,7 @@ public:
     }
 
 private:
-    T* channelData(std::uint32_t channel) const noexcept
-    {
+    T* channelData(std::uint32_t channel) const noexcept {
         if (channel >= numberOfChannels) {
             return nullptr;
         }
@@ -121,8 +116,7 @@ private:
         return numberOfChannels > kInlineChannelPointers ? manyViewPointers[channel] : viewPointers[channel];
     }
 
-    void takeFrom(AudioBuffer& other) noexcept
-    {
+    void takeFrom(AudioBuffer& other) noexcept {
         storage = std::move(other.storage);
         viewPointers = other.viewPointers;
         manyViewPointers = std::move(other.manyViewPointers);

@@ -13,8 +13,7 @@ struct AudioBusFormat {
     // True when a and b can be connected: same sample rate and channel count.
     static bool matchBusFormats(AudioBusFormat& a, AudioBusFormat& b) noexcept;
 
-    bool operator==(const AudioBusFormat& other) const noexcept
-    {
+    bool operator==(const AudioBusFormat& other) const noexcept {
         return sampleRate == other.sampleRate && numberOfChannels == other.numberOfChannels;
     }
     bool operator!=(const AudioBusFormat& other) const noexcept { return !(*this == other); }

@@ -18,8 +18,7 @@ public:
     explicit operator bool() const noexcept { return ok(); }
 
     // Only when ok(): a failed result holds no value.
-    const T& value() const
-    {
+    const T& value() const {
         assert(ok());
         return *content;
     }
@@ -30,9 +29,7 @@ public:
 
 private:
     explicit Result(std::optional<T> value, std::string reason = {})
-        : content(std::move(value)), message(std::move(reason))
-    {
-    }
+        : content(std::move(value)), message(std::move(reason)) {}
 
     std::optional<T> content;
     std::string message;

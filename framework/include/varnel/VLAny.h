@@ -50,9 +50,9 @@ private:
 };
 
 template <typename T>
-std::optional<T> VLAny::as() const
-{
-    static_assert(sizeof(T) == 0, "VLAny::as supports std::string, bool, std::int64_t, int, double and float");
+std::optional<T> VLAny::as() const {
+    static_assert(sizeof(T) == 0,
+                  "VLAny::as supports std::string, bool, std::int64_t, int, double and float");
     return std::nullopt;
 }
 
@@ -79,8 +79,7 @@ public:
     // else defaultValue.
     template <typename T>
     static std::optional<T> get(const VLAnyMap& map, const std::string& key,
-                                std::optional<T> defaultValue = std::nullopt)
-    {
+                                std::optional<T> defaultValue = std::nullopt) {
         const auto entry = map.find(key);
         if (entry == map.end()) {
             return defaultValue;

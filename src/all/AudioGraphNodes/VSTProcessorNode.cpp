@@ -115,7 +115,8 @@ bool VSTProcessorNode::setPluginParameter(std::string name, float value) {
     return internals->vstModule->setParameter(std::move(name), value);
 }
 
-bool VSTProcessorNode::setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames) {
+bool VSTProcessorNode::setValueNamesForPluginParameter(std::string name,
+                                                       std::vector<std::string> valueNames) {
     return internals->vstModule->setValueNamesForPluginParameter(std::move(name), std::move(valueNames));
 }
 

@@ -15,7 +15,7 @@
 namespace testplugin {
 
 class ProcessLog {
-  public:
+public:
     static constexpr std::size_t ringSize = 256;
     static constexpr std::size_t violationSlots = 64;
     static constexpr std::size_t violationLength = 160;
@@ -32,7 +32,7 @@ class ProcessLog {
     void appendViolations(std::vector<std::string>& out) const;
     void reset() noexcept; // not while a process call runs
 
-  private:
+private:
     struct Slot {
         std::atomic<bool> ready{false};
         char text[violationLength] = {};

@@ -17,7 +17,7 @@
 namespace testplugin {
 
 class Recorder final : public TestPluginProbe {
-  public:
+public:
     static Recorder& instance();
 
     struct Ticket {
@@ -48,7 +48,7 @@ class Recorder final : public TestPluginProbe {
     int liveObjects() const override;
     void reset() override;
 
-  private:
+private:
     Recorder() = default;
 
     mutable std::mutex mutex_;
@@ -63,7 +63,7 @@ class Recorder final : public TestPluginProbe {
 // One recorded control-side call: created at the entry of a plug-in method,
 // it records the call, collects rule violations and stores the answer.
 class RecordedCall {
-  public:
+public:
     RecordedCall(const char* interface, const char* method, std::string arguments, const std::string& object);
 
     // For arguments only known after reading them (e.g. a state stream).
@@ -73,7 +73,7 @@ class RecordedCall {
     // Stores the answer and hands it back, so methods can `return call.done(result);`.
     std::int32_t done(std::int32_t result);
 
-  private:
+private:
     const char* interface_;
     const char* method_;
     std::string arguments_;

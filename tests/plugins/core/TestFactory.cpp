@@ -22,12 +22,14 @@ const char* const vendor = "Varnel Tests";
 const char* const version = "1.0.0";
 const char* const subCategories = "Fx";
 
-template <std::size_t N> void copyText(char8 (&target)[N], const std::string& text) {
+template <std::size_t N>
+void copyText(char8 (&target)[N], const std::string& text) {
     std::strncpy(target, text.c_str(), N - 1);
     target[N - 1] = 0;
 }
 
-template <std::size_t N> void copyText(char16 (&target)[N], const std::string& text) {
+template <std::size_t N>
+void copyText(char16 (&target)[N], const std::string& text) {
     std::size_t i = 0;
     for (; i + 1 < N && i < text.size(); ++i)
         target[i] = static_cast<char16>(static_cast<unsigned char>(text[i]));

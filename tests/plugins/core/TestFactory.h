@@ -15,7 +15,7 @@ namespace testplugin {
 class RecordedCall;
 
 class TestFactory final : public Steinberg::IPluginFactory3 {
-  public:
+public:
     TestFactory(); // one reference, for the caller of GetPluginFactory
     virtual ~TestFactory();
 
@@ -36,7 +36,7 @@ class TestFactory final : public Steinberg::IPluginFactory3 {
                                                       Steinberg::PClassInfoW* info) override;
     Steinberg::tresult PLUGIN_API setHostContext(Steinberg::FUnknown* context) override;
 
-  private:
+private:
     // Records a factory call; adds a violation when the module is not entered.
     void checkModuleEntered(RecordedCall& call) const;
 

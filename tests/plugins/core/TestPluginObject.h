@@ -32,7 +32,7 @@ struct ProcessRecord;
 class TestPluginObject final : public Steinberg::Vst::Component,
                                public Steinberg::Vst::IAudioProcessor,
                                public Steinberg::Vst::IEditController {
-  public:
+public:
     using tresult = Steinberg::tresult;
     using int32 = Steinberg::int32;
     using uint32 = Steinberg::uint32;
@@ -102,7 +102,7 @@ class TestPluginObject final : public Steinberg::Vst::Component,
     tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
-  private:
+private:
     bool isComponent() const { return entry_.role != Role::controller; }
     bool isController() const { return entry_.role != Role::component; }
     SpeakerArrangement busArrangement() const;

@@ -14,8 +14,7 @@ namespace varnel {
 // error; the destructor restores the default sink (not an outer capture's).
 class LogCapture {
 public:
-    LogCapture()
-    {
+    LogCapture() {
         Logger::setSink([this](const std::string& line) {
             const std::lock_guard<std::mutex> lock(linesMutex);
             captured.push_back(line);
@@ -28,21 +27,18 @@ public:
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    std::vector<std::string> lines() const
-    {
+    std::vector<std::string> lines() const {
         const std::lock_guard<std::mutex> lock(linesMutex);
         return captured;
     }
 
-    void clear()
-    {
+    void clear() {
         const std::lock_guard<std::mutex> lock(linesMutex);
         captured.clear();
     }
 
     // How many captured lines contain substring.
-    std::size_t count(std::string_view substring) const
-    {
+    std::size_t count(std::string_view substring) const {
         const std::lock_guard<std::mutex> lock(linesMutex);
         std::size_t matches = 0;
         for (const std::string& line : captured) {

@@ -13,7 +13,7 @@
 namespace testplugin {
 
 class TestPluginHandle {
-  public:
+public:
     // "<test plug-in dir>/<name>.vst3", the bundle folder a host is given.
     static std::string bundlePath(const std::string& name);
     // The library inside the bundle: "<bundle>/Contents/<arch>-linux/<name>.so".
@@ -34,7 +34,7 @@ class TestPluginHandle {
     // The dlopen handle, for dlsym in tests; null when the library did not open.
     void* library() const;
 
-  private:
+private:
     void* library_ = nullptr;
     TestPluginProbe* probe_ = nullptr;
     std::string error_;

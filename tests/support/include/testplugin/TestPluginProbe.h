@@ -65,7 +65,7 @@ struct ProcessRecord {
 };
 
 class TestPluginProbe {
-  public:
+public:
     // All of these run on a control thread. calls(), violations() and reset() lock the
     // control-side log; lastProcesses() and reset() must not overlap a process call.
 
@@ -84,7 +84,7 @@ class TestPluginProbe {
     // Clears calls, violations and process records; the lifecycle state stays.
     virtual void reset() = 0;
 
-  protected:
+protected:
     ~TestPluginProbe() = default;
 };
 

@@ -14,7 +14,7 @@
 namespace testsupport {
 
 class AllocationCounter {
-  public:
+public:
     AllocationCounter();
     ~AllocationCounter();
     AllocationCounter(const AllocationCounter&) = delete;
@@ -23,7 +23,7 @@ class AllocationCounter {
     // Allocations on the constructing thread since construction. Call it on that thread.
     std::size_t count() const;
 
-  private:
+private:
     std::size_t start_;
 };
 

@@ -7,19 +7,21 @@
 
 #include <mutex>
 
-namespace Steinberg {
-namespace Vst {
+namespace Steinberg
+{
+namespace Vst
+{
 
 /** Stands in for the destination that srcConnection talks to.
-    connect(destination) tells the source that this proxy is its peer; the
-    source's notify calls then reach the destination until disconnected.
-    Control threads. A message is forwarded under the proxy's lock, so a
-    disconnect on another thread waits for a message in flight, and once it
-    returns nothing more reaches the destination (which may then be
-    terminated). The lock is recursive: the destination may reply or
-    disconnect from inside notify on the same thread. Messages between one
-    pair are expected on one thread at a time, as VST 3 sends them from the
-    UI thread. */
+	connect(destination) tells the source that this proxy is its peer; the
+	source's notify calls then reach the destination until disconnected.
+	Control threads. A message is forwarded under the proxy's lock, so a
+	disconnect on another thread waits for a message in flight, and once it
+	returns nothing more reaches the destination (which may then be
+	terminated). The lock is recursive: the destination may reply or
+	disconnect from inside notify on the same thread. Messages between one
+	pair are expected on one thread at a time, as VST 3 sends them from the
+	UI thread. */
 class ConnectionProxy : public FObject, public IConnectionPoint
 {
 public:
@@ -27,15 +29,15 @@ public:
 	~ConnectionProxy () override;
 
 	/** Remembers other as the destination and connects the source to this
-	    proxy. kResultFalse when already connected; the source's own result
-	    otherwise (the proxy stays unconnected when the source refuses). */
+		proxy. kResultFalse when already connected; the source's own result
+		otherwise (the proxy stays unconnected when the source refuses). */
 	tresult PLUGIN_API connect (IConnectionPoint* other) SMTG_OVERRIDE;
 	/** Cuts the connection to other: the source is disconnected from this
-	    proxy and other is forgotten. kInvalidArgument when other is not the
-	    destination. */
+		proxy and other is forgotten. kInvalidArgument when other is not the
+		destination. */
 	tresult PLUGIN_API disconnect (IConnectionPoint* other) SMTG_OVERRIDE;
 	/** Forwards a message from the source to the destination;
-	    kResultFalse when not connected. */
+		kResultFalse when not connected. */
 	tresult PLUGIN_API notify (IMessage* message) SMTG_OVERRIDE;
 
 	/** Cuts whatever connection there is; false when there was none. */
@@ -44,7 +46,7 @@ public:
 	OBJ_METHODS (ConnectionProxy, FObject)
 	REFCOUNT_METHODS (FObject)
 	DEFINE_INTERFACES
-		DEF_INTERFACE (IConnectionPoint)
+	DEF_INTERFACE (IConnectionPoint)
 	END_DEFINE_INTERFACES (FObject)
 
 private:

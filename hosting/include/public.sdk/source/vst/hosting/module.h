@@ -16,13 +16,15 @@
 #include <string>
 #include <vector>
 
-namespace VST3 {
-namespace Hosting {
+namespace VST3
+{
+namespace Hosting
+{
 
 class LoadedLibrary;
 
 /** What a factory says about one of its classes, with every string in UTF-8.
-    A plain value; reading it is free of any call into the plug-in. */
+	A plain value; reading it is free of any call into the plug-in. */
 class ClassInfo
 {
 public:
@@ -49,14 +51,14 @@ public:
 
 private:
 	UID classID;
-	int32_t classCardinality {0};
+	int32_t classCardinality{0};
 	std::string classCategory;
 	std::string className;
 	std::string classVendor;
 	std::string classVersion;
 	std::string classSdkVersion;
 	SubCategories classSubCategories;
-	Steinberg::uint32 flags {0};
+	Steinberg::uint32 flags{0};
 };
 
 /** The factory's own description (vendor, contact, PFactoryInfo flags). */
@@ -75,12 +77,12 @@ private:
 	std::string factoryVendor;
 	std::string factoryUrl;
 	std::string factoryEmail;
-	Steinberg::int32 factoryFlags {0};
+	Steinberg::int32 factoryFlags{0};
 };
 
 /** A shared handle on a plug-in's IPluginFactory. Copies share the factory
-    (one reference each), so a copy must not outlive the Module it came from.
-    Control threads only; the factory calls may allocate inside the plug-in. */
+	(one reference each), so a copy must not outlive the Module it came from.
+	Control threads only; the factory calls may allocate inside the plug-in. */
 class PluginFactory
 {
 public:
@@ -89,17 +91,17 @@ public:
 	explicit PluginFactory (const Steinberg::IPtr<Steinberg::IPluginFactory>& factory) noexcept;
 
 	/** Hands the host application to the plug-in; reaches it only when the
-	    factory implements IPluginFactory3. */
+		factory implements IPluginFactory3. */
 	void setHostContext (Steinberg::FUnknown* context) const noexcept;
 
 	FactoryInfo info () const noexcept;
 	uint32_t classCount () const noexcept;
 	/** A fresh list, read through the newest factory interface the plug-in
-	    offers (IPluginFactory3, else 2, else 1), in the factory's order. */
+		offers (IPluginFactory3, else 2, else 1), in the factory's order. */
 	ClassInfos classInfos () const noexcept;
 
 	/** A new instance of classID asked for interface T: an IPtr holding the one
-	    reference that the factory gave out, or null. */
+		reference that the factory gave out, or null. */
 	template <typename T>
 	Steinberg::IPtr<T> createInstance (const UID& classID) const noexcept;
 
@@ -115,24 +117,25 @@ Steinberg::IPtr<T> PluginFactory::createInstance (const UID& classID) const noex
 	if (!factory)
 		return {};
 	void* object = nullptr;
-	if (factory->createInstance (classID.data (), T::iid.toTUID (), &object) != Steinberg::kResultOk ||
-	    !object)
+	if (factory->createInstance (classID.data (), T::iid.toTUID (), &object) !=
+			Steinberg::kResultOk ||
+		!object)
 		return {};
 	return Steinberg::owned (static_cast<T*> (object));
 }
 
 /** One user's hold on a loaded plug-in library and its factory.
-    Creating and destroying Modules is safe from several control threads at
-    once; both block while another thread loads or unloads a library. */
+	Creating and destroying Modules is safe from several control threads at
+	once; both block while another thread loads or unloads a library. */
 class Module
 {
 public:
 	using Ptr = std::shared_ptr<Module>;
 
 	/** Loads path, either a bundle folder (Name.vst3, whose library is
-	    Contents/<machine>-linux/Name.so) or the .so itself; a library already
-	    loaded in this process is shared, not entered again. Gives an empty
-	    pointer and a one-line reason in errorDescription on failure. */
+		Contents/<machine>-linux/Name.so) or the .so itself; a library already
+		loaded in this process is shared, not entered again. Gives an empty
+		pointer and a one-line reason in errorDescription on failure. */
 	static Ptr create (const std::string& path, std::string& errorDescription);
 
 	~Module ();
@@ -140,7 +143,7 @@ public:
 	Module& operator= (const Module&) = delete;
 
 	/** The bundle folder's name without ".vst3", or the library's file name
-	    without ".so". */
+		without ".so". */
 	const std::string& getName () const noexcept { return name; }
 	/** The path as given to create. */
 	const std::string& getPath () const noexcept { return path; }
