@@ -84,6 +84,9 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
         call.violation("before IAudioProcessor::setupProcessing");
     if (!state && processing_)
         call.violation("while processing (setProcessing(false) missing)");
+    checkNoBlockInFlight(call);
+    if (state && kPluginConfig.refusesActivation)
+        return call.done(kResultFalse);
     active_ = state != 0;
     return call.done(kResultOk);
 }
