@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioFailureTally.h"
 #include "HostContext.h"
 #include "ParameterSlots.h"
 #include "VSTModule.h"
@@ -47,6 +48,12 @@ struct VSTModule::Internals {
     /// Rate of the last setSampleRate the plug-in accepted; 0 until then.
     std::uint32_t sampleRate = 0;
     std::unordered_map<std::string, VSTNamedParameter> namedParameters;
+    /// Ids the plug-in lists as read-only, sorted: a host never sets them.
+    std::vector<Steinberg::Vst::ParamID> readOnlyIds;
+
+    /// Failures on the audio thread, counted there and logged by control calls.
+    AudioFailureTally processErrors;
+    AudioFailureTally blocksWithoutProcessor;
 
     /// What the plug-in reports per block (meters); emptied before each block.
     Steinberg::Vst::ParameterChanges outputParameterChanges{0};
@@ -95,7 +102,11 @@ struct VSTModule::Internals {
     // Parameter steps (VSTModuleParameters.cpp); control side, under controlMutex.
     std::vector<VSTParameter> listParameters();
     void buildParameterTable(const std::vector<VSTParameter>& parameters);
-    void setParameterValue(Steinberg::Vst::ParamID id, float value);
+    /// False, after logging, for a read-only id.
+    bool setParameterValue(Steinberg::Vst::ParamID id, float value);
+    bool isReadOnly(Steinberg::Vst::ParamID id) const;
+    /// Logs what the audio thread counted since the last report.
+    void reportAudioFailures();
     /// The by-name entry for `name`, or null after logging that it was not found.
     VSTNamedParameter* findNamedParameter(const std::string& name);
 };

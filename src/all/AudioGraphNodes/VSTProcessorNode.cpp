@@ -7,18 +7,33 @@
 #include <algorithm>
 #include <atomic>
 #include <cassert>
+#include <mutex>
+#include <shared_mutex>
 
 namespace varnel::extensions::vst {
 
 struct VSTProcessorNode::Internals {
     explicit Internals(std::uint32_t initialSampleRate) : sampleRate(initialSampleRate) {}
 
+    /// Never null once constructed; replaced only under an exclusive controlLock.
     std::unique_ptr<VSTModule> vstModule;
-    std::uint32_t sampleRate;
+    /// Kept by setBusFormat for the next one; atomic as formats may come from
+    /// several control threads.
+    std::atomic<std::uint32_t> sampleRate;
     std::uint32_t maxNumberOfChannels = 2;
     std::atomic<bool> isEnabled{true};
     std::string pluginFileName;
+    /// Written under an exclusive controlLock; read by the audio thread, which the
+    /// caller keeps apart from reloads.
     bool pluginLoaded = false;
+
+    /// Control threads: a reload holds it exclusively, every other control call
+    /// shares it, so the module a call uses stays alive until the call returns. The
+    /// module serialises the shared callers itself. The audio thread never takes it.
+    mutable std::shared_mutex controlLock;
+    /// Keeps the enable flag and the plug-in's processing switch in step when
+    /// several threads switch at once.
+    std::mutex switchMutex;
 };
 
 std::string VSTProcessorNode::systemPluginFolder() {
@@ -74,14 +89,23 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
 VSTProcessorNode::~VSTProcessorNode() = default;
 
 bool VSTProcessorNode::loadPlugin(const std::string& path) {
-    // The previous plug-in is torn down before the new one loads.
-    internals->vstModule.reset();
-    internals->vstModule = std::make_unique<VSTModule>();
-    internals->pluginLoaded = internals->vstModule->loadPlugin(path);
-    return internals->pluginLoaded;
+    Internals& in = *internals;
+    std::unique_lock lock(in.controlLock);
+    // The previous plug-in is torn down before the new one loads, after what it
+    // counted on the audio thread has been logged.
+    if (in.vstModule)
+        in.vstModule->reportAudioThreadFailures();
+    in.vstModule.reset();
+    in.vstModule = std::make_unique<VSTModule>();
+    in.pluginLoaded = in.vstModule->loadPlugin(path);
+    // A load switches processing on; a disabled node keeps its plug-in switched off.
+    if (in.pluginLoaded && !in.isEnabled.load())
+        in.vstModule->setProcessing(false);
+    return in.pluginLoaded;
 }
 
 bool VSTProcessorNode::getIsPluginLoaded() const {
+    std::shared_lock lock(internals->controlLock);
     return internals->pluginLoaded;
 }
 
@@ -90,9 +114,12 @@ bool VSTProcessorNode::getIsEnabled() const {
 }
 
 void VSTProcessorNode::setEnabled(bool enabled) {
-    internals->isEnabled.store(enabled);
-    if (internals->vstModule)
-        internals->vstModule->setProcessing(enabled);
+    Internals& in = *internals;
+    std::shared_lock lock(in.controlLock);
+    std::lock_guard switching(in.switchMutex);
+    in.isEnabled.store(enabled);
+    in.vstModule->reportAudioThreadFailures();
+    in.vstModule->setProcessing(enabled);
 }
 
 std::string VSTProcessorNode::getPluginFileName() const {
@@ -104,43 +131,52 @@ void VSTProcessorNode::setPluginFileName(const std::string& fileName) {
 }
 
 std::vector<VSTParameter> VSTProcessorNode::getPluginParameters() {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getParameters();
 }
 
 void VSTProcessorNode::setPluginParameter(unsigned int id, float value) {
+    std::shared_lock lock(internals->controlLock);
     internals->vstModule->setParameter(id, value);
 }
 
 bool VSTProcessorNode::setPluginParameter(std::string name, float value) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->setParameter(std::move(name), value);
 }
 
 bool VSTProcessorNode::setValueNamesForPluginParameter(std::string name,
                                                        std::vector<std::string> valueNames) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->setValueNamesForPluginParameter(std::move(name), std::move(valueNames));
 }
 
 bool VSTProcessorNode::setPluginParameterByValueName(std::string name, std::string valueName) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->setParameterByValueName(std::move(name), std::move(valueName));
 }
 
 float VSTProcessorNode::getParameterValue(unsigned int id) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getParameterValue(id);
 }
 
 bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {
     if (!AudioBusFormat::matchBusFormats(in, out))
         return false;
-    internals->sampleRate = in.sampleRate;
+    std::shared_lock lock(internals->controlLock);
+    internals->sampleRate.store(in.sampleRate);
+    internals->vstModule->reportAudioThreadFailures();
     if (internals->pluginLoaded)
-        internals->vstModule->setSampleRate(internals->sampleRate);
+        internals->vstModule->setSampleRate(in.sampleRate);
     return in.numberOfChannels == 2;
 }
 
 bool VSTProcessorNode::process(AudioBus& inBus, AudioBus& outBus) {
-    // Audio thread: no allocation, lock or wait.
+    // Audio thread: no allocation, lock, wait or log.
     outBus.copyFrom(inBus);
-    if (!internals->isEnabled.load())
+    // Without a plug-in the block passes through; the failed load was logged once.
+    if (!internals->isEnabled.load() || !internals->pluginLoaded)
         return true;
     AudioBuffer<float>* input = inBus.buffer;
     AudioBuffer<float>* output = outBus.buffer;
