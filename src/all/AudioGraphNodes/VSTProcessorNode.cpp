@@ -86,7 +86,11 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
     }
 }
 
-VSTProcessorNode::~VSTProcessorNode() = default;
+VSTProcessorNode::~VSTProcessorNode() {
+    // What the last blocks counted is not lost with the module.
+    if (internals->vstModule)
+        internals->vstModule->reportAudioThreadFailures();
+}
 
 bool VSTProcessorNode::loadPlugin(const std::string& path) {
     Internals& in = *internals;
