@@ -223,7 +223,7 @@ TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
     ASSERT_TRUE(plugin.loaded);
     log.clear(); // the construction-time load of the bare folder failed, as expected
     plugin.handle.probe().reset();
-    constexpr int kReloads = 200;
+    constexpr int kReloads = 100;
     std::atomic<bool> done{false};
     std::atomic<int> refused{0};
     int setterCalls = 0, switches = 0;
