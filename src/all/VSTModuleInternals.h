@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioFailureTally.h"
 #include "HostContext.h"
 #include "ParameterSlots.h"
 #include "VSTModule.h"
@@ -59,6 +60,12 @@ struct VSTModule::Internals {
     Steinberg::int32 inputBusCount = 0;
     Steinberg::int32 outputBusCount = 0;
     std::unordered_map<std::string, VSTNamedParameter> namedParameters;
+    /// Ids the plug-in lists as read-only, sorted: a host never sets them.
+    std::vector<Steinberg::Vst::ParamID> readOnlyIds;
+
+    /// Failures on the audio thread, counted there and logged by control calls.
+    AudioFailureTally processErrors;
+    AudioFailureTally blocksWithoutProcessor;
 
     /// What the plug-in reports per block (meters); emptied before each block.
     Steinberg::Vst::ParameterChanges outputParameterChanges{0};
@@ -153,7 +160,11 @@ struct VSTModule::Internals {
     /// The controller's text for `value` of `id`; empty when it has none.
     std::string valueText(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
     void buildParameterTable(const std::vector<VSTParameter>& parameters);
-    void setParameterValue(Steinberg::Vst::ParamID id, float value);
+    /// False, after logging, for a read-only id.
+    bool setParameterValue(Steinberg::Vst::ParamID id, float value);
+    bool isReadOnly(Steinberg::Vst::ParamID id) const;
+    /// Logs what the audio thread counted since the last report.
+    void reportAudioFailures();
     /// The by-name entry for `name`, or null after logging that it was not found.
     VSTNamedParameter* findNamedParameter(const std::string& name);
 };

@@ -1,9 +1,6 @@
 #include "VSTModuleInternals.h"
 
-#include <varnel/Logger.h>
-
 #include <algorithm>
-#include <string>
 
 namespace varnel::extensions::vst {
 
@@ -11,10 +8,11 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int numFrames) {
-    // Audio thread: no allocation, lock, wait or log on the success path.
+    // Audio thread: no allocation, lock, wait or log, on any path. Failures are
+    // only counted here; control calls log them.
     Internals& in = *internals;
     if (!in.audioProcessor) {
-        Logger::error("[VSTModule] No audio processor available.");
+        in.blocksWithoutProcessor.fail(0);
         return;
     }
 
@@ -54,8 +52,10 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
         in.outputParameterChanges.clearQueue();
 
         const tresult result = in.audioProcessor->process(in.processData);
-        if (result != kResultOk)
-            Logger::error("[VSTModule] process error: " + std::to_string(static_cast<int32_t>(result)));
+        if (result == kResultOk)
+            in.processErrors.succeed();
+        else
+            in.processErrors.fail(static_cast<std::int32_t>(result));
         done += frames;
     } while (done < numFrames);
 
