@@ -1,5 +1,6 @@
 // Every kind of bad input ends the same way: one error line that names the
 // problem, a non-zero exit, and nothing left where the output would have gone.
+// Asking for help or the version is no error.
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
@@ -158,12 +159,13 @@ TEST_F(BadInput, FormatThatCannotHoldTheSamples) {
 }
 
 TEST_F(BadInput, CommandLinesThatMakeNoSense) {
-    EXPECT_TRUE(mentions(refused({"--volume", "3"}, 2), "unknown option '--volume'"));
-    EXPECT_TRUE(mentions(refused({"--block", "0"}, 2), "--block 0 must lie between 1 and"));
-    EXPECT_TRUE(mentions(refused({"--block", "many"}, 2), "--block 'many' is not a whole number"));
+    EXPECT_TRUE(mentions(refused({"--volume", "3"}, 2), "unknown option '--volume' for process"));
+    EXPECT_TRUE(mentions(refused({"--block", "0"}, 2), "--block: Value 0 not in range 1 to"));
+    EXPECT_TRUE(mentions(refused({"--block", "many"}, 2), "--block: Value many not in range 1 to"));
     EXPECT_TRUE(mentions(refused({"--set", "Gain"}, 2), "--set takes NAME=VALUE"));
-    EXPECT_TRUE(mentions(refused({"--format", "mp3"}, 2), "unknown --format 'mp3'"));
-    EXPECT_TRUE(mentions(refused({"--set"}, 2), "--set needs a value"));
+    EXPECT_TRUE(mentions(refused({"--format", "mp3"}, 2), "--format: mp3 not in {aiff,flac,ogg,wav}"));
+    EXPECT_TRUE(mentions(refused({"--set"}, 2), "--set: 1 required NAME=VALUE missing"));
+    EXPECT_TRUE(mentions(refused({"extra"}, 2), "unexpected argument 'extra' for process"));
 
     const ToolRun unknown = runTool({"transmogrify"});
     EXPECT_EQ(unknown.exitCode, 2);
@@ -171,4 +173,26 @@ TEST_F(BadInput, CommandLinesThatMakeNoSense) {
     const ToolRun missing = runTool({"process", gainPlugin, input});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.errLines().size(), 1u) << missing.err;
+}
+
+TEST(CommandLine, HelpAndVersionSucceedAndWriteNothing) {
+    ScratchFolder folder;
+    const std::vector<std::vector<std::string>> asks{{},
+                                                     {"help"},
+                                                     {"--help"},
+                                                     {"plugins", "--help"},
+                                                     {"params", "-h"},
+                                                     {"process", "--help"},
+                                                     {"demo", "--help"}};
+    for (const std::vector<std::string>& arguments : asks) {
+        const ToolRun run = runTool(arguments, folder.path());
+        const std::string command = arguments.size() == 2 ? arguments.front() + " " : "";
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find("Usage: varnel-vst " + command + "[OPTIONS]"), std::string::npos) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_TRUE(folder.entries().empty());
+    const ToolRun version = runTool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "varnel-vst " VARNELVST_VERSION "\n");
 }

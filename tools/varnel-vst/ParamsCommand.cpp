@@ -1,7 +1,7 @@
 // `varnel-vst params <plugin>`: the parameter list as VSTModule gives it, with
 // the hidden flag and the value texts that only the edit controller knows.
 #include "Commands.h"
-#include "JsonWriter.h"
+#include "JsonOutput.h"
 #include "PluginFolders.h"
 #include "PluginInspection.h"
 #include "PluginLoading.h"
@@ -34,38 +34,19 @@ std::string fixed(double value) {
 }
 
 void writeJson(const PluginLocation& plugin, const std::vector<ParameterRow>& rows) {
-    JsonWriter json(std::cout);
-    json.beginObject();
-    json.key("plugin");
-    json.string(plugin.argument);
-    json.key("path");
-    json.string(plugin.path);
-    json.key("parameters");
-    json.beginArray();
+    Json parameters = Json::array();
     for (const ParameterRow& row : rows) {
-        json.beginObject();
-        json.key("id");
-        json.integer(row.parameter.id);
-        json.key("title");
-        json.string(row.parameter.name);
-        json.key("units");
-        json.string(row.parameter.units);
-        json.key("default");
-        json.number(row.parameter.defaultValue);
-        json.key("stepCount");
-        json.integer(row.parameter.stepCount);
-        json.key("readOnly");
-        json.boolean(row.parameter.readOnly);
-        json.key("hidden");
-        json.boolean(row.hidden);
-        json.key("value");
-        json.number(row.value);
-        json.key("text");
-        json.string(row.text);
-        json.endObject();
+        parameters.push_back({{"id", row.parameter.id},
+                              {"title", row.parameter.name},
+                              {"units", row.parameter.units},
+                              {"default", row.parameter.defaultValue},
+                              {"stepCount", row.parameter.stepCount},
+                              {"readOnly", row.parameter.readOnly},
+                              {"hidden", row.hidden},
+                              {"value", shortestDecimal(row.value)},
+                              {"text", row.text}});
     }
-    json.endArray();
-    json.endObject();
+    printJson({{"plugin", plugin.argument}, {"path", plugin.path}, {"parameters", parameters}});
 }
 
 void writeText(const PluginLocation& plugin, const std::vector<ParameterRow>& rows) {

@@ -1,7 +1,7 @@
 // `varnel-vst plugins`: every VST 3 bundle in the search folders and the audio
 // module classes its factory describes.
 #include "Commands.h"
-#include "JsonWriter.h"
+#include "JsonOutput.h"
 #include "PluginFolders.h"
 #include "PluginInspection.h"
 #include "TextTable.h"
@@ -31,42 +31,19 @@ std::string joinedSubCategories(const std::vector<std::string>& subCategories) {
 }
 
 void writeJson(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable) {
-    JsonWriter json(std::cout);
-    json.beginObject();
-    json.key("plugins");
-    json.beginArray();
+    Json json{{"plugins", Json::array()}, {"unloadable", Json::array()}};
     for (const ListedPlugin& plugin : plugins) {
-        json.beginObject();
-        json.key("name");
-        json.string(plugin.description.name);
-        json.key("vendor");
-        json.string(plugin.description.vendor);
-        json.key("category");
-        json.string(plugin.description.category);
-        json.key("subCategories");
-        json.beginArray();
-        for (const std::string& subCategory : plugin.description.subCategories)
-            json.string(subCategory);
-        json.endArray();
-        json.key("version");
-        json.string(plugin.description.version);
-        json.key("path");
-        json.string(plugin.bundle);
-        json.endObject();
+        const PluginClassDescription& description = plugin.description;
+        json["plugins"].push_back({{"name", description.name},
+                                   {"vendor", description.vendor},
+                                   {"category", description.category},
+                                   {"subCategories", description.subCategories},
+                                   {"version", description.version},
+                                   {"path", plugin.bundle}});
     }
-    json.endArray();
-    json.key("unloadable");
-    json.beginArray();
-    for (const UnloadableBundle& bundle : unloadable) {
-        json.beginObject();
-        json.key("path");
-        json.string(bundle.bundle);
-        json.key("error");
-        json.string(bundle.error);
-        json.endObject();
-    }
-    json.endArray();
-    json.endObject();
+    for (const UnloadableBundle& bundle : unloadable)
+        json["unloadable"].push_back({{"path", bundle.bundle}, {"error", bundle.error}});
+    printJson(json);
 }
 
 void writeText(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable) {
