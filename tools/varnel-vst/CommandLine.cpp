@@ -16,7 +16,15 @@ namespace {
 
 constexpr std::uint32_t kLargestBlock = 1u << 20;
 
-const std::string kSeeHelp = " (see varnel-vst --help)";
+// Points at the help of the command the fault lies in.
+std::string seeHelp(const CLI::App* command) {
+    return " (see varnel-vst " + (command != nullptr ? command->get_name() + " " : "") + "--help)";
+}
+
+CLI::App* chosenCommand(const CLI::App& app) {
+    const std::vector<CLI::App*> chosen = app.get_subcommands();
+    return chosen.empty() ? nullptr : chosen.front();
+}
 
 const std::map<std::string, FileFormat> kFileFormats{{"wav", FileFormat::wav},
                                                      {"flac", FileFormat::flac},
@@ -174,9 +182,10 @@ std::string firstOf(const std::vector<std::string>& extras, const std::vector<st
 ToolError unexpected(const std::string& argument, const CLI::App* command) {
     const bool option = argument.size() > 1 && argument.front() == '-';
     if (command == nullptr)
-        return usageError((option ? "unknown option '" : "unknown command '") + argument + "'" + kSeeHelp);
+        return usageError((option ? "unknown option '" : "unknown command '") + argument + "'" +
+                          seeHelp(command));
     return usageError((option ? "unknown option '" : "unexpected argument '") + argument + "' for " +
-                      command->get_name() + kSeeHelp);
+                      command->get_name() + seeHelp(command));
 }
 
 constexpr const char* kPluginFooter =
@@ -266,10 +275,10 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     } catch (const CLI::CallForVersion& version) {
         return HelpCommand{std::string(version.what()) + "\n"};
     } catch (const CLI::ParseError& error) {
-        throw usageError(error.what() + kSeeHelp);
+        throw usageError(error.what() + seeHelp(chosenCommand(app)));
     }
 
-    CLI::App* const chosen = app.get_subcommands().empty() ? nullptr : app.get_subcommands().front();
+    CLI::App* const chosen = chosenCommand(app);
     if (const std::vector<std::string> extras = app.remaining(true); !extras.empty())
         throw unexpected(firstOf(extras, arguments), chosen);
     if (chosen == &pluginsApp)
