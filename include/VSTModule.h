@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VSTParameter.h"
+#include "VSTPluginInfo.h"
 #include "VSTProcessingMode.h"
 
 #include <memory>
@@ -39,6 +40,24 @@ public:
     /// 48000 Hz real-time blocks of up to 1024 frames, activates it and switches
     /// processing on. True when the plug-in is ready to process. One load per object.
     bool loadPlugin(const std::string& path);
+    /// As above; on failure `error` receives the reason as one line (the logged one
+    /// without its "[VSTModule] " prefix), on success it is emptied.
+    bool loadPlugin(const std::string& path, std::string& error);
+    /// Control thread. Why the load failed, as loadPlugin gave it; empty before any
+    /// load and after a successful one.
+    std::string getLoadError() const;
+
+    /// Control thread; allocates; creates no plug-in object. Every class the module
+    /// at `path` declares, in the factory's order, whatever its category. Empty with
+    /// the reason in `error` (not logged) when the module does not load. May wait
+    /// while another thread loads or unloads a plug-in library.
+    static std::vector<VSTPluginClassInfo> listPluginClasses(const std::string& path, std::string& error);
+    /// Control thread; allocates. The audio module class that was loaded; an empty
+    /// record before a load and after a failed one.
+    VSTPluginClassInfo getPluginClassInfo() const;
+    /// Control thread; allocates. Every audio bus the component declared at load,
+    /// inputs first, each direction in declaration order; empty without a plug-in.
+    std::vector<VSTBusInfo> getBuses() const;
 
     /// Control thread; may wait for one block in flight. Switches the plug-in's
     /// processing on or off; true when the plug-in accepted it. While off, `process`
@@ -67,9 +86,18 @@ public:
     /// Control thread. The edit controller's current normalised value of `id`.
     float getParameterValue(unsigned int id);
 
-    /// Control thread; never waits for the audio thread. Gives the normalised value to
-    /// the edit controller and hands it to the audio side, where every following block
-    /// carries it at offset 0. The last value set before a block wins.
+    /// Control thread; allocates. Everything the edit controller says about each
+    /// parameter, in controller order, with its current value and that value's text.
+    std::vector<VSTParameterDetails> getParameterDetails();
+    /// Control thread; allocates. The controller's text for `normalizedValue` of `id`
+    /// (without units); empty when the controller gives none.
+    std::string getParameterValueText(unsigned int id, double normalizedValue);
+
+    /// Control thread; never blocks the audio thread, but may wait for a set-up or a
+    /// processing switch on another control thread, which itself waits for the block
+    /// in flight. Gives the normalised value to the edit controller and hands it to
+    /// the audio side, where every following block carries it at offset 0. The last
+    /// value set before a block wins.
     void setParameter(unsigned int id, float value);
 
     /// Control thread. As above, by parameter title (exact, case-sensitive); false

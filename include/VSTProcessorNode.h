@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VSTParameter.h"
+#include "VSTPluginInfo.h"
 
 #include <varnel/AudioBus.h>
 #include <varnel/AudioBusFormat.h>
@@ -35,6 +36,9 @@ public:
 
     /// Whether the last load (at construction or through loadPlugin) succeeded.
     bool getIsPluginLoaded() const;
+    /// Control thread. Why the last load failed, or why the configured file name was
+    /// refused; empty after a successful load.
+    std::string getPluginLoadError() const;
 
     bool getIsEnabled() const;
     /// Control thread. While disabled, blocks pass through and the plug-in is not
@@ -51,6 +55,10 @@ public:
     bool setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames);
     bool setPluginParameterByValueName(std::string name, std::string valueName);
     float getParameterValue(unsigned int id);
+    VSTPluginClassInfo getPluginClassInfo() const;
+    std::vector<VSTBusInfo> getPluginBuses() const;
+    std::vector<VSTParameterDetails> getPluginParameterDetails();
+    std::string getPluginParameterValueText(unsigned int id, double normalizedValue);
 
     /// Control thread. Accepts matching stereo formats and passes the sample rate to
     /// the loaded plug-in.

@@ -1,10 +1,9 @@
 // The plug-in's lifecycle as this module drives it. VST 3 allows configuration only
 // while a component is inactive, and no block after processing is switched off, so
-// every transition goes through these steps in the VST 3 order:
-//   set up -> activate -> start processing ... stop processing -> deactivate.
+// the plug-in moves one step at a time along
+//   created <-> initialized <-> connected <-> setUp <-> active <-> processing
+// and every transition goes through moveTo.
 #include "VSTModuleInternals.h"
-
-#include "pluginterfaces/vst/ivstmessage.h"
 
 #include <varnel/Logger.h>
 
@@ -15,80 +14,132 @@ namespace varnel::extensions::vst {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-bool VSTModule::Internals::startProcessing() {
-    const bool accepted = audioProcessor->setProcessing(true) == kResultOk;
-    if (!accepted)
-        Logger::error("[VSTModule] setProcessing to true failed");
-    // Blocks run even when the plug-in refused: many answer kNotImplemented and
-    // process all the same.
-    processing.store(true, std::memory_order_seq_cst);
-    return accepted;
+using State = LifecycleState;
+
+bool VSTModule::Internals::stepUp() {
+    switch (state) {
+    case State::created:
+        // The load reports a refusal: it knows which class was refused.
+        if (!component || component->initialize(hostApplication) != kResultOk)
+            return false;
+        state = State::initialized;
+        return true;
+    case State::initialized: {
+        // The component's messages reach the controller. A controller that the
+        // provider set up is already connected to the provider's own component and
+        // takes one peer only (a second connect is refused, and the installed
+        // plug-ins print an assertion for it), so it is not asked again. Failed
+        // connections are no reason to stop: the plug-in merely hears less.
+        FUnknownPtr<IConnectionPoint> componentPoint(component);
+        FUnknownPtr<IConnectionPoint> controllerPoint(controller);
+        if (componentPoint && controllerPoint) {
+            if (componentPoint->connect(controllerPoint) == kResultOk)
+                componentConnection = componentPoint;
+            if (!controllerFromProvider && controllerPoint->connect(componentPoint) == kResultOk)
+                controllerConnection = controllerPoint;
+        }
+        state = State::connected;
+        return true;
+    }
+    case State::connected:
+        if (audioProcessor->setupProcessing(requestedSetup) != kResultOk) {
+            Logger::error("[VSTModule] setupProcessing failed");
+            // A plug-in keeps the set-up it had when it refuses a new one.
+            if (setupInForce)
+                state = State::setUp;
+            return false;
+        }
+        setupInForce = requestedSetup;
+        maxSamplesPerBlock = requestedSetup.maxSamplesPerBlock;
+        state = State::setUp;
+        return true;
+    case State::setUp:
+        component->setActive(true);
+        state = State::active;
+        return true;
+    case State::active: {
+        const bool accepted = audioProcessor->setProcessing(true) == kResultOk;
+        if (!accepted)
+            Logger::error("[VSTModule] setProcessing to true failed");
+        // Blocks run even when the plug-in refused: many answer kNotImplemented and
+        // process all the same.
+        processing.store(true, std::memory_order_seq_cst);
+        state = State::processing;
+        return accepted;
+    }
+    case State::processing:
+        return true;
+    }
+    return false;
 }
 
-bool VSTModule::Internals::stopProcessing() {
-    // Pairs with the audio thread's raise of `inProcess` before it reads `processing`:
-    // either that block sees the switch off, or this waits for it to end.
-    processing.store(false, std::memory_order_seq_cst);
-    while (inProcess.load(std::memory_order_seq_cst))
-        std::this_thread::yield();
-    if (!isActive)
-        return true; // never switched on: there is nothing to tell the plug-in
-    const bool accepted = audioProcessor->setProcessing(false) == kResultOk;
-    if (!accepted)
-        Logger::error("[VSTModule] setProcessing to false failed");
-    return accepted;
-}
-
-void VSTModule::Internals::activate() {
-    if (isActive || !isSetUp)
-        return;
-    component->setActive(true);
-    isActive = true;
-    if (processingRequested)
-        startProcessing();
-}
-
-void VSTModule::Internals::deactivate() {
-    if (processing.load(std::memory_order_relaxed))
-        stopProcessing();
-    if (isActive) {
+bool VSTModule::Internals::stepDown() {
+    switch (state) {
+    case State::created:
+        return true;
+    case State::initialized:
+        // The component, and the controller when it is the same object, was
+        // initialised here; a separate controller belongs to the provider.
+        component->terminate();
+        state = State::created;
+        return true;
+    case State::connected: {
+        FUnknownPtr<IConnectionPoint> componentPoint(component);
+        FUnknownPtr<IConnectionPoint> controllerPoint(controller);
+        if (componentConnection)
+            componentConnection->disconnect(controllerPoint);
+        if (controllerConnection)
+            controllerConnection->disconnect(componentPoint);
+        componentConnection = nullptr;
+        controllerConnection = nullptr;
+        state = State::initialized;
+        return true;
+    }
+    case State::setUp:
+        // VST 3 has no call that undoes a set-up.
+        state = State::connected;
+        return true;
+    case State::active:
         component->setActive(false);
-        isActive = false;
+        state = State::setUp;
+        return true;
+    case State::processing:
+        // Pairs with the audio thread's raise of `inProcess` before it reads
+        // `processing`: either that block sees the switch off, or this waits for it.
+        processing.store(false, std::memory_order_seq_cst);
+        while (inProcess.load(std::memory_order_seq_cst))
+            std::this_thread::yield();
+        state = State::active;
+        if (audioProcessor->setProcessing(false) != kResultOk) {
+            Logger::error("[VSTModule] setProcessing to false failed");
+            return false;
+        }
+        return true;
     }
+    return true;
 }
 
-bool VSTModule::Internals::applySetup(ProcessSetup& setup) {
-    deactivate();
-    const bool accepted = audioProcessor->setupProcessing(setup) == kResultOk;
-    if (accepted) {
-        isSetUp = true;
-        maxSamplesPerBlock = setup.maxSamplesPerBlock;
-    } else {
-        Logger::error("[VSTModule] setupProcessing failed");
-    }
-    // A refused set-up leaves the previous one in force: resume it.
-    activate();
+bool VSTModule::Internals::moveTo(LifecycleState target) {
+    bool accepted = true;
+    while (state > target)
+        accepted = stepDown() && accepted;
+    while (state < target && accepted)
+        accepted = stepUp();
+    return accepted;
+}
+
+bool VSTModule::Internals::applySetup(const ProcessSetup& setup) {
+    moveTo(State::connected);
+    requestedSetup = setup;
+    const bool accepted = moveTo(State::setUp);
+    // Also after a refusal, when the set-up in force stays.
+    if (state == State::setUp)
+        moveTo(runningState);
     return accepted;
 }
 
 void VSTModule::Internals::tearDown() {
-    if (audioProcessor)
-        deactivate();
-    if (componentConnected || controllerConnected) {
-        FUnknownPtr<IConnectionPoint> componentConnectionPoint(component);
-        FUnknownPtr<IConnectionPoint> controllerConnectionPoint(controller);
-        if (componentConnected && componentConnectionPoint)
-            componentConnectionPoint->disconnect(controllerConnectionPoint);
-        if (controllerConnected && controllerConnectionPoint)
-            controllerConnectionPoint->disconnect(componentConnectionPoint);
-        componentConnected = controllerConnected = false;
-    }
-    // The component, and the controller when it is the same object, was initialised
-    // here; a separate controller belongs to the provider, which winds it down.
-    if (component && componentInitialized)
-        component->terminate();
-    componentInitialized = false;
-
+    moveTo(State::created);
     std::lock_guard libraryLock(libraryMutex());
     controller = nullptr;
     audioProcessor = nullptr;
@@ -106,15 +157,15 @@ bool VSTModule::setProcessing(bool state) {
         Logger::error("[VSTModule] No audio processor available.");
         return false;
     }
-    in.processingRequested = state;
-    if (!state)
-        return in.stopProcessing();
-    if (!in.isActive) {
+    in.runningState = state ? State::processing : State::active;
+    if (in.state < State::active) {
+        if (!state)
+            return true; // never switched on: there is nothing to tell the plug-in
         // No set-up was accepted yet: processing starts once one is.
         Logger::error("[VSTModule] setProcessing to true failed");
         return false;
     }
-    return in.startProcessing();
+    return in.moveTo(in.runningState);
 }
 
 bool VSTModule::setupProcessing(VSTProcessingMode processingMode, int maxSamplesPerBlock, double sampleRate) {
@@ -124,8 +175,8 @@ bool VSTModule::setupProcessing(VSTProcessingMode processingMode, int maxSamples
         Logger::error("[VSTModule] No audio processor available.");
         return false;
     }
-    ProcessSetup setup{static_cast<int32>(processingMode), kSample32, maxSamplesPerBlock, sampleRate};
-    return in.applySetup(setup);
+    return in.applySetup(
+        ProcessSetup{static_cast<int32>(processingMode), kSample32, maxSamplesPerBlock, sampleRate});
 }
 
 bool VSTModule::setSampleRate(unsigned int sampleRate) {
@@ -137,9 +188,8 @@ bool VSTModule::setSampleRate(unsigned int sampleRate) {
     }
     if (sampleRate == in.sampleRate)
         return true;
-    ProcessSetup setup{kRealtime, kSample32, 1024, static_cast<double>(sampleRate)};
     // Kept only once accepted, so that a retry asks the plug-in again.
-    if (!in.applySetup(setup))
+    if (!in.applySetup(ProcessSetup{kRealtime, kSample32, 1024, static_cast<double>(sampleRate)}))
         return false;
     in.sampleRate = sampleRate;
     return true;

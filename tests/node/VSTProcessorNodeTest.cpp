@@ -74,6 +74,7 @@ TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
         VSTProcessorNode node(VLAnyMap{{"pluginFileName", name}});
         EXPECT_EQ(log.lines(),
                   std::vector<std::string>{"[VSTProcessorNode] Invalid plugin file name: " + name});
+        EXPECT_EQ(node.getPluginLoadError(), "Invalid plugin file name: " + name);
         BusBuffers in(2, 8, 0.5f), out(2, 8);
         EXPECT_TRUE(node.process(in.bus, out.bus));
         EXPECT_EQ(out.samples, in.samples);
@@ -84,7 +85,24 @@ TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
         VSTProcessorNode node(VLAnyMap{{"pluginFileName", name}});
         EXPECT_EQ(log.count("[VSTModule] Error loading plugin: "), 1u) << name;
         EXPECT_EQ(log.count("Invalid plugin file name"), 0u) << name;
+        EXPECT_EQ(node.getPluginLoadError().rfind("Error loading plugin: ", 0), 0u) << name;
     }
+}
+
+TEST(VSTProcessorNode, DescribesItsPluginThroughTheModule) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    VSTProcessorNode& node = plugin.node;
+    EXPECT_EQ(node.getPluginLoadError(), "") << "the failed load at construction is forgotten";
+    EXPECT_EQ(node.getPluginClassInfo().name, "TestSeparate");
+    EXPECT_EQ(node.getPluginBuses().size(), 2u);
+    const auto details = node.getPluginParameterDetails();
+    ASSERT_EQ(details.size(), 4u);
+    EXPECT_TRUE(details[1].isList);
+    EXPECT_TRUE(details[3].hidden);
+    EXPECT_FALSE(details[0].valueText.empty());
+    EXPECT_EQ(details[0].valueText, node.getPluginParameterValueText(1, details[0].value));
 }
 
 TEST(VSTProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn) {

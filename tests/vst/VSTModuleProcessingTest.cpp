@@ -155,3 +155,33 @@ TEST(VSTModuleProcess, ParameterValueIsRepeatedInEveryLaterBlock) {
     plugin.unload();
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
+
+TEST(VSTModuleProcess, BlockThatIsNoMultipleOfTheMaximumReachesEveryFrameWithFreshOutputChanges) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    ASSERT_TRUE(plugin.module->setupProcessing(VSTProcessingMode::Realtime, 100, 48000.0));
+    plugin.module->setParameter(1u, 0.5f);
+    StereoBuffers buffers(250);
+    for (int i = 0; i < 250; ++i) {
+        buffers.inL[i] = static_cast<float>(i + 1);
+        buffers.inR[i] = -static_cast<float>(i + 1);
+    }
+    buffers.process(*plugin.module, 250);
+    buffers.process(*plugin.module, 250);
+    const auto processed = plugin.probe().lastProcesses(16);
+    ASSERT_EQ(processed.size(), 6u);
+    for (std::size_t i = 0; i < processed.size(); ++i) {
+        EXPECT_EQ(processed[i].numSamples, i % 3 == 2 ? 50 : 100) << i;
+        // The plug-in reports its meter every block; a piece must not see the last one's.
+        EXPECT_EQ(processed[i].outputParameterCount, 0) << i;
+    }
+    int wrongFrames = 0;
+    for (int i = 0; i < 250; ++i) {
+        wrongFrames += buffers.outL[i] != 0.5f * static_cast<float>(i + 1);
+        wrongFrames += buffers.outR[i] != -0.5f * static_cast<float>(i + 1);
+    }
+    EXPECT_EQ(wrongFrames, 0);
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}

@@ -19,6 +19,8 @@ struct VSTProcessorNode::Internals {
     std::atomic<bool> isEnabled{true};
     std::string pluginFileName;
     bool pluginLoaded = false;
+    /// Why the configured name was refused; the module's own reason otherwise.
+    std::string refusedFileName;
 };
 
 std::string VSTProcessorNode::systemPluginFolder() {
@@ -65,7 +67,8 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
     if (isSafePluginFileName(fileName)) {
         loadPlugin(systemPluginFolder() + fileName);
     } else {
-        Logger::error("[VSTProcessorNode] Invalid plugin file name: " + fileName);
+        internals->refusedFileName = "Invalid plugin file name: " + fileName;
+        Logger::error("[VSTProcessorNode] " + internals->refusedFileName);
         // Like a node whose plug-in did not load: a module without a plug-in.
         internals->vstModule = std::make_unique<VSTModule>();
     }
@@ -77,8 +80,15 @@ bool VSTProcessorNode::loadPlugin(const std::string& path) {
     // The previous plug-in is torn down before the new one loads.
     internals->vstModule.reset();
     internals->vstModule = std::make_unique<VSTModule>();
+    internals->refusedFileName.clear();
     internals->pluginLoaded = internals->vstModule->loadPlugin(path);
     return internals->pluginLoaded;
+}
+
+std::string VSTProcessorNode::getPluginLoadError() const {
+    if (!internals->refusedFileName.empty())
+        return internals->refusedFileName;
+    return internals->vstModule->getLoadError();
 }
 
 bool VSTProcessorNode::getIsPluginLoaded() const {
@@ -126,6 +136,22 @@ bool VSTProcessorNode::setPluginParameterByValueName(std::string name, std::stri
 
 float VSTProcessorNode::getParameterValue(unsigned int id) {
     return internals->vstModule->getParameterValue(id);
+}
+
+VSTPluginClassInfo VSTProcessorNode::getPluginClassInfo() const {
+    return internals->vstModule->getPluginClassInfo();
+}
+
+std::vector<VSTBusInfo> VSTProcessorNode::getPluginBuses() const {
+    return internals->vstModule->getBuses();
+}
+
+std::vector<VSTParameterDetails> VSTProcessorNode::getPluginParameterDetails() {
+    return internals->vstModule->getParameterDetails();
+}
+
+std::string VSTProcessorNode::getPluginParameterValueText(unsigned int id, double normalizedValue) {
+    return internals->vstModule->getParameterValueText(id, normalizedValue);
 }
 
 bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {

@@ -38,6 +38,7 @@ struct PluginConfig {
     bool processReturnsFalse = false;   // process does its work, then answers kResultFalse
     bool refusesSetProcessing = false;  // setProcessing answers kResultFalse for both states
     bool initializeFails = false;       // the component's initialize answers kResultFalse
+    bool holdsBlocks = false;           // process waits while the probe holds blocks
 };
 
 extern const PluginConfig kPluginConfig;

@@ -84,6 +84,7 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
         call.violation("before IAudioProcessor::setupProcessing");
     if (!state && processing_)
         call.violation("while processing (setProcessing(false) missing)");
+    checkNoBlockInFlight(call);
     active_ = state != 0;
     return call.done(kResultOk);
 }

@@ -134,7 +134,10 @@ private:
     std::atomic<bool> processing_{false};
     std::atomic<int32> maxSamplesPerBlock_{0};
     std::atomic<int32> symbolicSampleSize_{Steinberg::Vst::kSample32};
-    std::atomic<double> gain_{1.0}; // last "Gain" the DSP received
+    std::atomic<double> gain_{1.0};      // last "Gain" the DSP received
+    std::atomic<int> blocksInFlight_{0}; // process calls running now
+    // Records a lifecycle call made while a process call runs.
+    void checkNoBlockInFlight(RecordedCall& call) const;
 
     Steinberg::Vst::ParameterContainer parameters_; // the controller's
 };
