@@ -1,5 +1,5 @@
 // `varnel-vst params`: the JSON is valid and lists what VSTModule lists, plus
-// the controller's hidden flags and value texts.
+// the controller's hidden flags and value texts, the class and the buses.
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
@@ -83,6 +83,13 @@ TEST(ParamsCommand, JsonOfZamCompX2ListsWhatTheLibraryListsWithPlainValueTexts) 
     for (const std::uint32_t id : {0u, 1u, 2u})
         EXPECT_EQ(parameterWithId(json, id).at("hidden"), true) << id;
     EXPECT_EQ(parameterWithId(json, 7).at("hidden"), false);
+    // Its side-chain input: an auxiliary mono bus, off by default.
+    EXPECT_EQ(json.at("class").at("vendor"), "Damien Zammit");
+    const Json& sideChain = json.at("buses").at(1);
+    EXPECT_EQ(sideChain.at("direction"), "input");
+    EXPECT_EQ(sideChain.at("channels"), 1);
+    EXPECT_EQ(sideChain.at("auxiliary"), true);
+    EXPECT_EQ(sideChain.at("defaultActive"), false);
     // Ratio spans 1..20 linearly: its text is the plain value of its normalised one.
     const Json& ratio = parameterWithId(json, 6);
     EXPECT_NEAR(std::stod(ratio.at("text").get<std::string>()), 1.0 + 19.0 * ratio.at("value").get<double>(),
@@ -92,7 +99,10 @@ TEST(ParamsCommand, JsonOfZamCompX2ListsWhatTheLibraryListsWithPlainValueTexts) 
 TEST(ParamsCommand, TextListingHasARowPerParameterWithItsFlags) {
     const ToolRun run = runTool({"params", TestPluginHandle::bundlePath("TestSeparate")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find(": 4 parameters\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(": TestSeparate by Varnel Tests, version 1.0.0, Fx\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\ninput 0   Input   2         main  active\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n4 parameters\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\n3   Meter   0.0000  0.0000         0.0000   0      read-only\n"),
               std::string::npos)
         << run.out;

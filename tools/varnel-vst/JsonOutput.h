@@ -13,8 +13,4 @@ using Json = nlohmann::ordered_json;
 // for them.
 void printJson(const Json& json);
 
-// The double closest to the float's shortest decimal form, so that 0.6f is
-// written 0.6, not the digits its widening to double would show.
-double shortestDecimal(float value);
-
 } // namespace varnelvst::tool
