@@ -2,6 +2,7 @@
 
 #include "VSTParameter.h"
 #include "VSTPluginInfo.h"
+#include "VSTProcessingMode.h"
 
 #include <varnel/AudioBus.h>
 #include <varnel/AudioBusFormat.h>
@@ -59,6 +60,17 @@ public:
     std::vector<VSTBusInfo> getPluginBuses() const;
     std::vector<VSTParameterDetails> getPluginParameterDetails();
     std::string getPluginParameterValueText(unsigned int id, double normalizedValue);
+
+    /// Control thread, while the graph is not processing; may wait for one block.
+    /// The graph's largest block and its process mode (real-time, 1024 frames until
+    /// called): the plug-in is set up again at once, and every later set-up,
+    /// including a reload's and the one each format change makes, announces them.
+    /// False when the value is invalid (nothing changes) or the plug-in refused it.
+    bool setMaxFramesPerBlock(int maxFrames);
+    bool setProcessMode(VSTProcessingMode mode);
+    /// Control thread. Whether blocks reach the plug-in: it loaded, accepted a
+    /// set-up and is active.
+    bool getIsReadyToProcess() const;
 
     /// Control thread. Accepts matching stereo formats and passes the sample rate to
     /// the loaded plug-in.

@@ -58,8 +58,6 @@ struct VSTModule::Internals {
     float* outputChannels[2] = {nullptr, nullptr};
     Steinberg::int32 inputBusCount = 0;
     Steinberg::int32 outputBusCount = 0;
-    /// Rate of the last setSampleRate the plug-in accepted; 0 until then.
-    std::uint32_t sampleRate = 0;
     std::unordered_map<std::string, VSTNamedParameter> namedParameters;
 
     /// What the plug-in reports per block (meters); emptied before each block.
@@ -77,8 +75,11 @@ struct VSTModule::Internals {
     /// Where the plug-in returns after a new set-up: processing, or active while the
     /// caller has switched processing off.
     LifecycleState runningState = LifecycleState::processing;
-    /// The set-up the next step up to setUp asks for, and the last one accepted.
-    Steinberg::Vst::ProcessSetup requestedSetup{};
+    /// The set-up the next step up to setUp asks for (before the load: the one the
+    /// load will ask for, 48000 Hz until the graph says otherwise), and the last one
+    /// accepted.
+    Steinberg::Vst::ProcessSetup requestedSetup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample32, 1024,
+                                                48000.0};
     std::optional<Steinberg::Vst::ProcessSetup> setupInForce;
     /// The connections made on the way up, undone on the way down: each holds the
     /// point that was connected (its peer is the other object), null when that
@@ -121,6 +122,13 @@ struct VSTModule::Internals {
     /// Stops processing and deactivates, asks for `setup`, then returns to
     /// `runningState`; a refused set-up leaves the one in force.
     bool applySetup(const Steinberg::Vst::ProcessSetup& setup);
+    /// What a change of one set-up value starts from: the set-up in force, else the
+    /// one last asked for.
+    Steinberg::Vst::ProcessSetup baseSetup() const;
+    /// Applies `setup` to a loaded plug-in after checking its values, unless it is
+    /// the one in force and not `evenWhenInForce`; without an audio processor only
+    /// keeps it for the load.
+    bool changeSetup(const Steinberg::Vst::ProcessSetup& setup, bool evenWhenInForce);
     void tearDown();
 
     // Load steps (VSTModule.cpp); control side, under controlMutex and libraryMutex.
