@@ -83,6 +83,13 @@ TEST_F(BadInput, PluginWhoseComponentFailsToInitialiseFailsToLoad) {
     EXPECT_TRUE(mentions(line, "could not load " + plugin + ": Could not initialize")) << line;
 }
 
+TEST_F(BadInput, PluginThatRefusesActivation) {
+    const std::string plugin = TestPluginHandle::bundlePath("TestRefuseActivation");
+    const std::string line = expectRefused(plugin, input, output, {}, 1);
+    EXPECT_TRUE(mentions(line, "could not set " + plugin + " up for 48000 Hz stereo: the plug-in refused"))
+        << line;
+}
+
 TEST_F(BadInput, MissingInputFile) {
     const std::string line = expectRefused(gainPlugin, folder.file("missing.wav"), output, {}, 1);
     EXPECT_TRUE(mentions(line, "cannot read " + folder.file("missing.wav") + ": ")) << line;

@@ -148,6 +148,8 @@ TEST_F(ProcessCommand, ZamCompX2OutputEqualsTheLibraryRenderSampleForSample) {
         "VSTProcessorNode", {{"pluginFileName", "ZamCompX2.vst3"}});
     auto* node = dynamic_cast<VSTProcessorNode*>(created.get());
     ASSERT_NE(node, nullptr);
+    node->setProcessMode(varnel::extensions::vst::VSTProcessingMode::Offline);
+    node->setMaxFramesPerBlock(kBlock);
     varnel::AudioBusFormat format{48000, 2};
     ASSERT_TRUE(node->setBusFormat(format, format));
     ASSERT_TRUE(node->setPluginParameter("Threshold", 0.5f));
