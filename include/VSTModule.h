@@ -85,8 +85,8 @@ public:
 
     /// Control thread; may wait for one block in flight. Change the mode or the
     /// maximum of the set-up in force (and so of every later one); before a load,
-    /// or without a loaded plug-in, only remembered for the load. Invalid values are
-    /// refused as by setupProcessing.
+    /// or without a loaded plug-in, only remembered for the load. A value already in
+    /// force sends nothing; invalid values are refused as by setupProcessing.
     bool setMaxSamplesPerBlock(int maxSamplesPerBlock);
     bool setProcessMode(VSTProcessingMode processingMode);
 

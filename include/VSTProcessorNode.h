@@ -32,7 +32,8 @@ public:
     ~VSTProcessorNode() override;
 
     /// Control thread. Replaces the hosted plug-in with the one at `path` (a bundle
-    /// folder or .so, any location); true when it loaded.
+    /// folder or .so, any location) and sets it up for the rate, block size and mode
+    /// the graph gave so far; true when it loaded.
     bool loadPlugin(const std::string& path);
 
     /// Whether the last load (at construction or through loadPlugin) succeeded.
