@@ -24,6 +24,8 @@
 
 namespace varnel::extensions::vst {
 
+struct PluginStateChunks;
+
 /// Everything a VSTModule holds. Plug-in objects are held through the SDK's counted
 /// pointers, one reference each.
 struct VSTModule::Internals {
@@ -95,9 +97,25 @@ struct VSTModule::Internals {
     // Parameter steps (VSTModuleParameters.cpp); control side, under controlMutex.
     std::vector<VSTParameter> listParameters();
     void buildParameterTable(const std::vector<VSTParameter>& parameters);
-    void setParameterValue(Steinberg::Vst::ParamID id, float value);
+    void setParameterValue(Steinberg::Vst::ParamID id, double value);
     /// The by-name entry for `name`, or null after logging that it was not found.
     VSTNamedParameter* findNamedParameter(const std::string& name);
+
+    // Plain values (VSTModulePlainValues.cpp); control side, under controlMutex.
+    /// The plug-in's text for normalised `value` of `id`; empty when it gives none.
+    std::string parameterText(Steinberg::Vst::ParamID id, double value);
+    /// Sets the named parameter from a plug-in's own step name, logging a name it
+    /// does not have.
+    bool setByPluginValueName(const std::string& name, const VSTNamedParameter& parameter,
+                              const std::string& valueName);
+
+    // State steps (VSTModuleState.cpp); control side, under controlMutex.
+    bool captureState(PluginStateChunks& chunks, bool report);
+    /// Decodes `bytes` (a preset file's content) and restores it; `what` names the
+    /// source in failure lines, e.g. "plug-in state".
+    bool restoreEncodedState(const std::vector<std::uint8_t>& bytes, const std::string& what);
+    bool applyState(const PluginStateChunks& chunks, bool report);
+    bool controllerIsComponent();
 };
 
 } // namespace varnel::extensions::vst

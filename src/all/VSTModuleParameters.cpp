@@ -68,9 +68,9 @@ VSTNamedParameter* VSTModule::Internals::findNamedParameter(const std::string& n
     return &entry->second;
 }
 
-void VSTModule::Internals::setParameterValue(ParamID id, float value) {
+void VSTModule::Internals::setParameterValue(ParamID id, double value) {
     if (controller)
-        controller->setParamNormalized(id, static_cast<ParamValue>(value));
+        controller->setParamNormalized(id, value);
     else
         Logger::error(kNoController);
     // Without an audio processor there is no audio side to hand the value to.
@@ -136,6 +136,8 @@ bool VSTModule::setParameterByValueName(std::string name, std::string valueName)
     VSTNamedParameter* parameter = in.findNamedParameter(name);
     if (!parameter)
         return false;
+    if (parameter->valueNames.empty() && parameter->stepCount > 0)
+        return in.setByPluginValueName(name, *parameter, valueName);
     // A name never given is remembered with 0 and sets 0.
     const float value = parameter->valueNames[valueName];
     in.setParameterValue(parameter->id, value);

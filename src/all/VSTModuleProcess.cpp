@@ -28,11 +28,11 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
 
     // Values set since the last block join their queues at offset 0. Queues are never
     // emptied: every block repeats the last value of every id ever set.
-    in.parameterSlots.collect([&in](ParamID id, float value) {
+    in.parameterSlots.collect([&in](ParamID id, ParamValue value) {
         int32 queueIndex = 0;
         if (IParamValueQueue* queue = in.parameterChanges.addParameterData(id, queueIndex)) {
             int32 pointIndex = 0;
-            queue->addPoint(0, static_cast<ParamValue>(value), pointIndex);
+            queue->addPoint(0, value, pointIndex);
         }
     });
 
