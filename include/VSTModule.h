@@ -96,8 +96,8 @@ public:
     double getParameterPlain(unsigned int id);
 
     /// Control thread. As setParameter by title, with a plain value the plug-in
-    /// converts (plainParamToNormalized). A value that converts to something outside
-    /// 0 to 1 is refused: false, nothing set.
+    /// converts (plainParamToNormalized). A value outside the plug-in's plain range,
+    /// or one it converts to something outside 0 to 1, is refused: false, nothing set.
     bool setParameterPlain(std::string name, double plain);
 
     /// Control thread. As setParameter by title, with text the plug-in parses
@@ -106,8 +106,12 @@ public:
     bool setParameterByText(std::string name, std::string text);
 
     /// Control thread; allocates; runs alongside `process` (VST 3 plug-ins give their
-    /// state while processing). The plug-in's whole state, the component's and the
-    /// edit controller's, as the bytes of a VST 3 preset file of its class.
+    /// state while processing), except that values set since the last block are first
+    /// handed to the plug-in in a block without audio, waiting for a block in flight
+    /// (plug-ins that ignore such blocks, as the zam-plugins do, hold them in their
+    /// state only after the next block with audio). The plug-in's whole state, the
+    /// component's and the edit controller's, as the bytes of a VST 3 preset file of
+    /// its class.
     bool getState(std::vector<std::uint8_t>& state);
 
     /// Control thread; allocates; waits for one block in flight. Restores a state

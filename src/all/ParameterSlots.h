@@ -50,6 +50,9 @@ public:
         }
     }
 
+    /// Any thread. Whether a value was published since the last collect.
+    bool hasChanges() const noexcept { return anyChanged.load(std::memory_order_acquire); }
+
     /// Number of ids that can ever be published: listed ids plus spares.
     std::size_t capacity() const noexcept { return slotCount; }
 

@@ -101,6 +101,10 @@ struct VSTModule::Internals {
     /// The by-name entry for `name`, or null after logging that it was not found.
     VSTNamedParameter* findNamedParameter(const std::string& name);
 
+    /// Audio side (the audio thread, or a control thread while no block can run):
+    /// moves values changed since the last block into `parameterChanges`.
+    void queueChangedParameters() noexcept;
+
     // Plain values (VSTModulePlainValues.cpp); control side, under controlMutex.
     /// The plug-in's text for normalised `value` of `id`; empty when it gives none.
     std::string parameterText(Steinberg::Vst::ParamID id, double value);
@@ -111,6 +115,9 @@ struct VSTModule::Internals {
 
     // State steps (VSTModuleState.cpp); control side, under controlMutex.
     bool captureState(PluginStateChunks& chunks, bool report);
+    /// Hands values set since the last block to the processing component in a block
+    /// of no samples, so that its state holds them.
+    void deliverChangedParameters();
     /// Decodes `bytes` (a preset file's content) and restores it; `what` names the
     /// source in failure lines, e.g. "plug-in state".
     bool restoreEncodedState(const std::vector<std::uint8_t>& bytes, const std::string& what);

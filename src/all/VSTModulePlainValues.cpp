@@ -7,6 +7,7 @@
 
 #include <varnel/Logger.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace varnel::extensions::vst {
@@ -98,9 +99,14 @@ bool VSTModule::setParameterPlain(std::string name, double plain) {
     VSTNamedParameter* parameter = in.findNamedParameter(name);
     if (!parameter)
         return false;
-    // Names exist only where a controller listed them.
-    const double value =
-        std::isfinite(plain) ? in.controller->plainParamToNormalized(parameter->id, plain) : NAN;
+    // Names exist only where a controller listed them. Plug-ins clamp a plain value
+    // outside their range on their own; a caller asking for one is told instead.
+    const auto [lowest, highest] = std::minmax({in.controller->normalizedParamToPlain(parameter->id, 0.0),
+                                                in.controller->normalizedParamToPlain(parameter->id, 1.0)});
+    const double slack = 1e-9 * (highest - lowest);
+    const double value = std::isfinite(plain) && plain >= lowest - slack && plain <= highest + slack
+                             ? in.controller->plainParamToNormalized(parameter->id, plain)
+                             : NAN;
     if (!isNormalized(value)) {
         Logger::error("[VSTModule] Value out of range for " + name + ": " + std::to_string(plain));
         return false;

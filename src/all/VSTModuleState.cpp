@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace varnel::extensions::vst {
 
@@ -34,6 +35,28 @@ bool VSTModule::Internals::controllerIsComponent() {
     FUnknownPtr<FUnknown> componentIdentity(component);
     FUnknownPtr<FUnknown> controllerIdentity(controller);
     return componentIdentity && componentIdentity.get() == controllerIdentity.get();
+}
+
+void VSTModule::Internals::deliverChangedParameters() {
+    // A plug-in that is not processing takes no block; it gets the values with the
+    // first block after it starts.
+    if (!parameterSlots.hasChanges() || !processing.load(std::memory_order_relaxed))
+        return;
+    // The audio thread is kept out as for a set-up change, and this thread plays its
+    // part for one block without audio: the VST 3 way to hand over parameters alone.
+    processing.store(false, std::memory_order_seq_cst);
+    while (inProcess.load(std::memory_order_seq_cst))
+        std::this_thread::yield();
+    queueChangedParameters();
+    ProcessData flush;
+    flush.processMode = processData.processMode;
+    flush.symbolicSampleSize = kSample32;
+    flush.inputParameterChanges = &parameterChanges;
+    flush.outputParameterChanges = &outputParameterChanges;
+    outputParameterChanges.clearQueue();
+    if (audioProcessor->process(flush) != kResultOk)
+        Logger::error("[VSTModule] The plug-in refused a block without audio that carried parameter values.");
+    processing.store(true, std::memory_order_seq_cst);
 }
 
 bool VSTModule::Internals::captureState(PluginStateChunks& chunks, bool report) {
@@ -121,6 +144,9 @@ bool VSTModule::getState(std::vector<std::uint8_t>& state) {
         Logger::error(kNotLoaded);
         return false;
     }
+    // Values set since the last block are in the controller's state but not yet in
+    // the component's.
+    in.deliverChangedParameters();
     PluginStateChunks chunks;
     if (!in.captureState(chunks, true))
         return false;
