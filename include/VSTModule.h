@@ -2,6 +2,7 @@
 
 #include "VSTParameter.h"
 #include "VSTParameterRange.h"
+#include "VSTPluginInfo.h"
 #include "VSTProcessingMode.h"
 
 #include <cstdint>
@@ -38,23 +39,58 @@ public:
 
     /// Control thread; allocates. Loads the module at `path` (a bundle folder or the
     /// .so itself), creates and initialises its audio module class, sets it up for
-    /// 48000 Hz real-time blocks of up to 1024 frames, activates it and switches
-    /// processing on. True when the plug-in is ready to process. One load per object.
+    /// 48000 Hz in the process mode and block size given so far (real-time, 1024
+    /// frames unless set), activates it and switches processing on. True when the
+    /// plug-in's objects are in place; a plug-in that refuses that set-up or its
+    /// activation is logged and not ready to process (isReadyToProcess) until a
+    /// later set-up is accepted. One load per object.
     bool loadPlugin(const std::string& path);
+    /// As above; on failure `error` receives the reason as one line (the logged one
+    /// without its "[VSTModule] " prefix), on success it is emptied.
+    bool loadPlugin(const std::string& path, std::string& error);
+    /// Control thread. Why the load failed, as loadPlugin gave it; empty before any
+    /// load and after a successful one.
+    std::string getLoadError() const;
+
+    /// Control thread; allocates; creates no plug-in object. Every class the module
+    /// at `path` declares, in the factory's order, whatever its category. Empty with
+    /// the reason in `error` (not logged) when the module does not load. May wait
+    /// while another thread loads or unloads a plug-in library.
+    static std::vector<VSTPluginClassInfo> listPluginClasses(const std::string& path, std::string& error);
+    /// Control thread; allocates. The audio module class that was loaded; an empty
+    /// record before a load and after a failed one.
+    VSTPluginClassInfo getPluginClassInfo() const;
+    /// Control thread; allocates. Every audio bus the component declared at load,
+    /// inputs first, each direction in declaration order; empty without a plug-in.
+    std::vector<VSTBusInfo> getBuses() const;
 
     /// Control thread; may wait for one block in flight. Switches the plug-in's
     /// processing on or off; true when the plug-in accepted it. While off, `process`
     /// leaves the output buffers as they are.
     bool setProcessing(bool processing);
 
+    /// Control thread. Whether blocks reach the plug-in while processing is on: a
+    /// set-up was accepted and the component is active.
+    bool isReadyToProcess() const;
+
     /// Control thread; may wait for one block in flight. Announces the process mode,
     /// the largest block and the sample rate, deactivating the plug-in around it.
+    /// Refuses, with its own line and without asking the plug-in, a mode VST 3 does
+    /// not know, a maximum <= 0, and a rate that is not finite and positive. The
+    /// blocks that follow carry the accepted mode.
     bool setupProcessing(VSTProcessingMode processingMode, int maxSamplesPerBlock, double sampleRate);
 
     /// Control thread; may wait for one block in flight. Sets the plug-in up for
-    /// `sampleRate` in real-time blocks of up to 1024 frames; true at once when the
-    /// rate is the one last accepted.
+    /// `sampleRate`, keeping the mode and maximum of the set-up in force; true at
+    /// once when the rate is the one in force. Rate 0 is refused.
     bool setSampleRate(unsigned int sampleRate);
+
+    /// Control thread; may wait for one block in flight. Change the mode or the
+    /// maximum of the set-up in force (and so of every later one); before a load,
+    /// or without a loaded plug-in, only remembered for the load. Invalid values are
+    /// refused as by setupProcessing.
+    bool setMaxSamplesPerBlock(int maxSamplesPerBlock);
+    bool setProcessMode(VSTProcessingMode processingMode);
 
     /// Audio thread; never allocates, locks, waits or logs on success. Runs the
     /// plug-in on one block: planar buffers of at least `numFrames` samples each.
@@ -69,9 +105,18 @@ public:
     /// Control thread. The edit controller's current normalised value of `id`.
     float getParameterValue(unsigned int id);
 
-    /// Control thread; never waits for the audio thread. Gives the normalised value to
-    /// the edit controller and hands it to the audio side, where every following block
-    /// carries it at offset 0. The last value set before a block wins.
+    /// Control thread; allocates. Everything the edit controller says about each
+    /// parameter, in controller order, with its current value and that value's text.
+    std::vector<VSTParameterDetails> getParameterDetails();
+    /// Control thread; allocates. The controller's text for `normalizedValue` of `id`
+    /// (without units); empty when the controller gives none.
+    std::string getParameterValueText(unsigned int id, double normalizedValue);
+
+    /// Control thread; never blocks the audio thread, but may wait for a set-up or a
+    /// processing switch on another control thread, which itself waits for the block
+    /// in flight. Gives the normalised value to the edit controller and hands it to
+    /// the audio side, where every following block carries it at offset 0. The last
+    /// value set before a block wins.
     void setParameter(unsigned int id, float value);
 
     /// Control thread. As above, by parameter title (exact, case-sensitive); false

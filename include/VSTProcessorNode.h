@@ -1,6 +1,8 @@
 #pragma once
 
 #include "VSTParameter.h"
+#include "VSTPluginInfo.h"
+#include "VSTProcessingMode.h"
 
 #include <varnel/AudioBus.h>
 #include <varnel/AudioBusFormat.h>
@@ -43,6 +45,9 @@ public:
 
     /// Whether the last load (at construction or through loadPlugin) succeeded.
     bool getIsPluginLoaded() const;
+    /// Control thread. Why the last load failed, or why the configured file name was
+    /// refused; empty after a successful load.
+    std::string getPluginLoadError() const;
 
     bool getIsEnabled() const;
     /// Control thread. While disabled, blocks pass through and the plug-in is not
@@ -70,6 +75,21 @@ public:
     /// Control thread. "pluginState" restores the state from base64 text and keeps
     /// the text only when the plug-in took it; other keys as the base class.
     varnel::Result<void> setValue(const std::string& key, const varnel::VLAny& value) override;
+    VSTPluginClassInfo getPluginClassInfo() const;
+    std::vector<VSTBusInfo> getPluginBuses() const;
+    std::vector<VSTParameterDetails> getPluginParameterDetails();
+    std::string getPluginParameterValueText(unsigned int id, double normalizedValue);
+
+    /// Control thread, while the graph is not processing; may wait for one block.
+    /// The graph's largest block and its process mode (real-time, 1024 frames until
+    /// called): the plug-in is set up again at once, and every later set-up,
+    /// including a reload's and the one each format change makes, announces them.
+    /// False when the value is invalid (nothing changes) or the plug-in refused it.
+    bool setMaxFramesPerBlock(int maxFrames);
+    bool setProcessMode(VSTProcessingMode mode);
+    /// Control thread. Whether blocks reach the plug-in: it loaded, accepted a
+    /// set-up and is active.
+    bool getIsReadyToProcess() const;
 
     /// Control thread. Accepts matching stereo formats and passes the sample rate to
     /// the loaded plug-in.

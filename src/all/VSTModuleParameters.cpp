@@ -25,31 +25,46 @@ bool acceptValue(float value) {
     return false;
 }
 
+VSTParameter describeParameter(const ParameterInfo& info) {
+    return VSTParameter{
+        VST3::StringConvert::convert(info.title),
+        info.id,
+        info.defaultNormalizedValue,
+        info.stepCount,
+        VST3::StringConvert::convert(info.units),
+        (info.flags & ParameterInfo::kIsReadOnly) != 0,
+    };
+}
+
 } // namespace
+
+template <typename Visit>
+void VSTModule::Internals::forEachParameterInfo(Visit&& visit) {
+    if (!controller) {
+        Logger::error(kNoController);
+        return;
+    }
+    const int32 count = controller->getParameterCount();
+    for (int32 index = 0; index < count; ++index) {
+        ParameterInfo info{};
+        if (controller->getParameterInfo(index, info) == kResultOk)
+            visit(info);
+    }
+}
 
 std::vector<VSTParameter> VSTModule::Internals::listParameters() {
     std::vector<VSTParameter> parameters;
-    if (!controller) {
-        Logger::error(kNoController);
-        return parameters;
-    }
-    const int32 count = controller->getParameterCount();
-    if (count > 0)
-        parameters.reserve(static_cast<std::size_t>(count));
-    for (int32 index = 0; index < count; ++index) {
-        ParameterInfo info{};
-        if (controller->getParameterInfo(index, info) != kResultOk)
-            continue;
-        parameters.push_back(VSTParameter{
-            VST3::StringConvert::convert(info.title),
-            info.id,
-            info.defaultNormalizedValue,
-            info.stepCount,
-            VST3::StringConvert::convert(info.units),
-            (info.flags & ParameterInfo::kIsReadOnly) != 0,
-        });
-    }
+    forEachParameterInfo(
+        [&parameters](const ParameterInfo& info) { parameters.push_back(describeParameter(info)); });
     return parameters;
+}
+
+std::string VSTModule::Internals::valueText(ParamID id, ParamValue value) {
+    String128 text{};
+    if (controller->getParamStringByValue(id, value, text) != kResultOk)
+        return {};
+    text[127] = 0; // a plug-in that fills all 128 characters leaves no terminator
+    return VST3::StringConvert::convert(text);
 }
 
 void VSTModule::Internals::buildParameterTable(const std::vector<VSTParameter>& parameters) {
@@ -97,6 +112,36 @@ void VSTModule::setParameter(unsigned int id, float value) {
         return;
     std::lock_guard lock(internals->controlMutex);
     internals->setParameterValue(id, value);
+}
+
+std::vector<VSTParameterDetails> VSTModule::getParameterDetails() {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    std::vector<VSTParameterDetails> details;
+    in.forEachParameterInfo([&in, &details](const ParameterInfo& info) {
+        const ParamValue value = in.controller->getParamNormalized(info.id);
+        details.push_back(VSTParameterDetails{
+            describeParameter(info),
+            VST3::StringConvert::convert(info.shortTitle),
+            (info.flags & ParameterInfo::kIsHidden) != 0,
+            (info.flags & ParameterInfo::kCanAutomate) != 0,
+            (info.flags & ParameterInfo::kIsBypass) != 0,
+            (info.flags & ParameterInfo::kIsList) != 0,
+            value,
+            in.valueText(info.id, value),
+        });
+    });
+    return details;
+}
+
+std::string VSTModule::getParameterValueText(unsigned int id, double normalizedValue) {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    if (!in.controller) {
+        Logger::error(kNoController);
+        return {};
+    }
+    return in.valueText(id, normalizedValue);
 }
 
 bool VSTModule::setParameter(std::string name, float value) {

@@ -28,19 +28,12 @@ bool isNormalized(double value) {
 
 } // namespace
 
-std::string VSTModule::Internals::parameterText(ParamID id, double value) {
-    String128 text{};
-    if (controller->getParamStringByValue(id, value, text) != kResultOk)
-        return {};
-    return VST3::StringConvert::convert(text);
-}
-
 bool VSTModule::Internals::setByPluginValueName(const std::string& name, const VSTNamedParameter& parameter,
                                                 const std::string& valueName) {
     if (controller && parameter.stepCount <= kMostNamedValues - 1) {
         for (int32 step = 0; step <= parameter.stepCount; ++step) {
             const double value = static_cast<double>(step) / parameter.stepCount;
-            if (parameterText(parameter.id, value) == valueName) {
+            if (valueText(parameter.id, value) == valueName) {
                 setParameterValue(parameter.id, value);
                 return true;
             }
@@ -69,13 +62,13 @@ bool VSTModule::getParameterRange(unsigned int id, VSTParameterRange& range) {
             in.controller->normalizedParamToPlain(id, 1.0),
             in.controller->normalizedParamToPlain(id, info.defaultNormalizedValue),
             in.controller->normalizedParamToPlain(id, value),
-            in.parameterText(id, value),
+            in.valueText(id, value),
             VST3::StringConvert::convert(info.units),
             {},
         };
         if (info.stepCount > 0 && info.stepCount < kMostNamedValues) {
             for (int32 step = 0; step <= info.stepCount; ++step)
-                range.valueNames.push_back(in.parameterText(id, static_cast<double>(step) / info.stepCount));
+                range.valueNames.push_back(in.valueText(id, static_cast<double>(step) / info.stepCount));
         }
         return true;
     }

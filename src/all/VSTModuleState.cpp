@@ -7,6 +7,7 @@
 
 #include <varnel/Logger.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -120,7 +121,8 @@ bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& 
     // The component's state changes only while no block can run: deactivating stops
     // processing and waits for a block in flight, and the plug-in starts afresh from
     // the restored state, as after any preset change.
-    deactivate();
+    const LifecycleState before = state;
+    moveTo(std::min(before, LifecycleState::setUp));
     PluginStateChunks previous;
     const bool havePrevious = captureState(previous, false);
     const bool restored = applyState(*chunks, true);
@@ -133,7 +135,7 @@ bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& 
         for (ParamID id : parameterSlots.publishedIds())
             parameterSlots.publish(id, controller->getParamNormalized(id));
     }
-    activate();
+    moveTo(before);
     return restored;
 }
 

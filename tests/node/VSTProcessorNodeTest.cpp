@@ -17,6 +17,7 @@ using testplugin::TestPluginHandle;
 using varnel::AudioBusFormat;
 using varnel::LogCapture;
 using varnel::VLAnyMap;
+using varnel::extensions::vst::VSTProcessingMode;
 using varnel::extensions::vst::VSTProcessorNode;
 
 namespace {
@@ -74,6 +75,7 @@ TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
         VSTProcessorNode node(VLAnyMap{{"pluginFileName", name}});
         EXPECT_EQ(log.lines(),
                   std::vector<std::string>{"[VSTProcessorNode] Invalid plugin file name: " + name});
+        EXPECT_EQ(node.getPluginLoadError(), "Invalid plugin file name: " + name);
         BusBuffers in(2, 8, 0.5f), out(2, 8);
         EXPECT_TRUE(node.process(in.bus, out.bus));
         EXPECT_EQ(out.samples, in.samples);
@@ -84,7 +86,24 @@ TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
         VSTProcessorNode node(VLAnyMap{{"pluginFileName", name}});
         EXPECT_EQ(log.count("[VSTModule] Error loading plugin: "), 1u) << name;
         EXPECT_EQ(log.count("Invalid plugin file name"), 0u) << name;
+        EXPECT_EQ(node.getPluginLoadError().rfind("Error loading plugin: ", 0), 0u) << name;
     }
+}
+
+TEST(VSTProcessorNode, DescribesItsPluginThroughTheModule) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    VSTProcessorNode& node = plugin.node;
+    EXPECT_EQ(node.getPluginLoadError(), "") << "the failed load at construction is forgotten";
+    EXPECT_EQ(node.getPluginClassInfo().name, "TestSeparate");
+    EXPECT_EQ(node.getPluginBuses().size(), 2u);
+    const auto details = node.getPluginParameterDetails();
+    ASSERT_EQ(details.size(), 4u);
+    EXPECT_TRUE(details[1].isList);
+    EXPECT_TRUE(details[3].hidden);
+    EXPECT_FALSE(details[0].valueText.empty());
+    EXPECT_EQ(details[0].valueText, node.getPluginParameterValueText(1, details[0].value));
 }
 
 TEST(VSTProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn) {
@@ -104,6 +123,38 @@ TEST(VSTProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn)
     EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 3);
     EXPECT_TRUE(plugin.node.setBusFormat(stereoIn, stereoOut));
     EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(VSTProcessorNode, GraphBlockSizeAndModeReachEverySetUpIncludingAReloads) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    VSTProcessorNode& node = plugin.node;
+    EXPECT_TRUE(node.getIsReadyToProcess());
+    log.clear();
+    plugin.handle.probe().reset();
+    EXPECT_TRUE(node.setMaxFramesPerBlock(256));
+    EXPECT_TRUE(node.setProcessMode(VSTProcessingMode::Offline));
+    AudioBusFormat in{44100, 2}, out{44100, 2};
+    EXPECT_TRUE(node.setBusFormat(in, out));
+    ASSERT_TRUE(node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
+    std::vector<std::string> setups;
+    for (const auto& call : plugin.handle.probe().calls()) {
+        if (call.method == "setupProcessing")
+            setups.push_back(call.arguments);
+    }
+    // The reload is set up at the graph's rate at once, not at the load's guess only.
+    EXPECT_EQ(setups, (std::vector<std::string>{"mode=0 sampleSize=0 maxSamples=256 rate=48000",
+                                                "mode=2 sampleSize=0 maxSamples=256 rate=48000",
+                                                "mode=2 sampleSize=0 maxSamples=256 rate=44100",
+                                                "mode=2 sampleSize=0 maxSamples=256 rate=48000",
+                                                "mode=2 sampleSize=0 maxSamples=256 rate=44100"}));
+    BusBuffers inBuffers(2, 256, 0.5f), outBuffers(2, 256);
+    EXPECT_TRUE(node.process(inBuffers.bus, outBuffers.bus));
+    EXPECT_EQ(plugin.handle.probe().lastProcesses(1).at(0).processMode, 2);
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_FALSE(node.setMaxFramesPerBlock(0));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] Invalid maximum block size: 0"});
 }
 
 TEST(VSTProcessorNode, DisabledNodePassesThroughWithoutCallingThePlugin) {

@@ -16,6 +16,8 @@ public:
     int count(const std::string&) const override { return 0; }
     int liveObjects() const override { return 0; }
     void reset() override {}
+    void holdBlocks(bool) override {}
+    bool blockHeld() const override { return false; }
 };
 
 EmptyProbe emptyProbe;

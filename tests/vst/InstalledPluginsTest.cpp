@@ -111,3 +111,42 @@ TEST(InstalledPlugins, RepeatedLoadAndDestroyLeaksNothing) {
     }
     EXPECT_TRUE(log.lines().empty());
 }
+
+TEST(InstalledPlugins, ZamCompX2DescribesItsClassesBusesAndParameterDetails) {
+    LogCapture log;
+    const std::string path = kInstalledFolder + "ZamCompX2.vst3";
+    std::string error;
+    const auto classes = VSTModule::listPluginClasses(path, error);
+    ASSERT_EQ(classes.size(), 2u) << error;
+    EXPECT_EQ(classes[0].category, "Audio Module Class");
+    EXPECT_EQ(classes[1].category, "Component Controller Class");
+
+    VSTModule module;
+    ASSERT_TRUE(module.loadPlugin(path));
+    const auto info = module.getPluginClassInfo();
+    EXPECT_EQ(info.name, "ZamCompX2");
+    EXPECT_EQ(info.classId, classes[0].classId);
+
+    // Main stereo in and out, and a mono side-chain input that is auxiliary.
+    const auto buses = module.getBuses();
+    ASSERT_EQ(buses.size(), 3u);
+    EXPECT_TRUE(buses[0].isInput && !buses[0].isAuxiliary && buses[0].channelCount == 2);
+    EXPECT_TRUE(buses[1].isInput && buses[1].isAuxiliary && buses[1].channelCount == 1);
+    EXPECT_EQ(buses[1].index, 1);
+    EXPECT_FALSE(buses[2].isInput || buses[2].isAuxiliary);
+    EXPECT_EQ(buses[2].channelCount, 2);
+
+    const auto details = module.getParameterDetails();
+    ASSERT_EQ(details.size(), 14u);
+    for (std::size_t i = 0; i < details.size(); ++i) {
+        EXPECT_EQ(details[i].parameter.id, i);
+        EXPECT_EQ(details[i].hidden, i < 3) << i;
+    }
+    ASSERT_TRUE(module.setParameter(std::string("Threshold"), 0.75f));
+    const auto threshold = module.getParameterDetails()[7];
+    EXPECT_DOUBLE_EQ(threshold.value, 0.75);
+    EXPECT_EQ(threshold.valueText, module.getParameterValueText(7, 0.75));
+    EXPECT_FALSE(threshold.valueText.empty());
+    EXPECT_NE(module.getParameterValueText(7, 0.0), threshold.valueText);
+    EXPECT_TRUE(log.lines().empty());
+}

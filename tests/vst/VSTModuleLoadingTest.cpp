@@ -114,8 +114,13 @@ TEST(VSTModuleLoading, FailuresGiveOneLineAndFalse) {
         SCOPED_TRACE(c.plugin);
         LogCapture log;
         HostedTestPlugin plugin(c.plugin);
-        EXPECT_FALSE(plugin.load());
+        std::string error;
+        EXPECT_FALSE(plugin.module->loadPlugin(TestPluginHandle::bundlePath(c.plugin), error));
         EXPECT_EQ(log.lines(), std::vector<std::string>{c.line});
+        EXPECT_EQ("[VSTModule] " + error, c.line);
+        EXPECT_EQ(plugin.module->getLoadError(), error);
+        EXPECT_TRUE(plugin.module->getPluginClassInfo().name.empty());
+        EXPECT_TRUE(plugin.module->getBuses().empty());
         EXPECT_EQ(plugin.probe().count("ModuleExit"), 0) << "the module stays loaded until destruction";
         plugin.unload();
         EXPECT_EQ(plugin.probe().count("ModuleExit"), 1);
@@ -235,4 +240,50 @@ TEST(VSTModuleLoading, RefusedBusActivationIsLoggedAndLoadStillSucceeds) {
                                                      "[VSTModule] output bus activation error"}));
     plugin.unload();
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleLoading, LoadedPluginDescribesItsClassAndBuses) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    std::string error = "stale";
+    ASSERT_TRUE(plugin.module->loadPlugin(TestPluginHandle::bundlePath("TestSeparate"), error));
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(plugin.module->getLoadError(), "");
+    const auto info = plugin.module->getPluginClassInfo();
+    EXPECT_EQ(info.name, "TestSeparate");
+    EXPECT_EQ(info.category, "Audio Module Class");
+    EXPECT_EQ(info.vendor, "Varnel Tests");
+    EXPECT_EQ(info.subCategories, std::vector<std::string>{"Fx"});
+    EXPECT_EQ(info.classId.size(), 32u);
+    const auto buses = plugin.module->getBuses();
+    ASSERT_EQ(buses.size(), 2u);
+    EXPECT_EQ(buses[0].name, "Input");
+    EXPECT_TRUE(buses[0].isInput);
+    EXPECT_FALSE(buses[1].isInput);
+    for (const auto& bus : buses) {
+        EXPECT_EQ(bus.channelCount, 2);
+        EXPECT_FALSE(bus.isAuxiliary);
+        EXPECT_TRUE(bus.defaultActive);
+    }
+}
+
+TEST(VSTModuleLoading, ClassListNamesEveryClassWithoutCreatingOne) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestTwoClasses");
+    std::string error;
+    const auto classes = VSTModule::listPluginClasses(TestPluginHandle::bundlePath("TestTwoClasses"), error);
+    EXPECT_EQ(error, "");
+    std::vector<std::string> names;
+    for (const auto& info : classes)
+        names.push_back(info.name + " / " + info.category);
+    EXPECT_EQ(names, (std::vector<std::string>{"TestTwoClasses A / Audio Module Class",
+                                               "TestTwoClasses A Controller / Component Controller Class",
+                                               "TestTwoClasses B / Audio Module Class",
+                                               "TestTwoClasses B Controller / Component Controller Class"}));
+    EXPECT_EQ(plugin.probe().count("createInstance"), 0);
+    EXPECT_EQ(plugin.probe().count("ModuleExit"), 1) << "the module is unloaded again";
+
+    EXPECT_TRUE(VSTModule::listPluginClasses("/nonexistent/Nothing.vst3", error).empty());
+    EXPECT_EQ(error.rfind("Error loading plugin: ", 0), 0u) << error;
+    EXPECT_TRUE(log.lines().empty()) << "the reason goes to the caller only";
 }

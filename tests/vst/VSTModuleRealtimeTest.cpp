@@ -7,6 +7,7 @@
 #include <varnel/testing/LogCapture.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using varnel::LogCapture;
@@ -86,4 +87,34 @@ TEST(VSTModuleRealtime, ControlThreadsRunAlongsideTheAudioThread) {
     // was off, or a set-up while active.
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
     EXPECT_EQ(log.count("[VSTModule]"), 0u);
+}
+
+TEST(VSTModuleRealtime, SwitchOffWaitsForTheBlockInFlightAndNoBlockStartsAfter) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestHoldsBlocks");
+    ASSERT_TRUE(plugin.load());
+    StereoBuffers buffers(64);
+    plugin.probe().holdBlocks(true);
+    std::thread audio([&] { buffers.process(*plugin.module, 64); });
+    while (!plugin.probe().blockHeld())
+        std::this_thread::yield();
+
+    std::atomic<bool> switchedOff{false};
+    std::thread control([&] {
+        EXPECT_TRUE(plugin.module->setProcessing(false));
+        switchedOff.store(true);
+    });
+    // Ample time for a switch-off that does not wait to reach the plug-in, which
+    // records setProcessing(false) during a block as a violation.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(switchedOff.load()) << "returned while a block was in flight";
+    plugin.probe().holdBlocks(false);
+    audio.join();
+    control.join();
+
+    buffers.process(*plugin.module, 64);
+    EXPECT_EQ(plugin.probe().processCount(), 1) << "no block after the switch-off";
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    EXPECT_TRUE(log.lines().empty());
 }

@@ -20,6 +20,10 @@ struct VSTProcessorNode::Internals {
     std::atomic<bool> isEnabled{true};
     std::string pluginFileName;
     bool pluginLoaded = false;
+    int maxFramesPerBlock = 1024;
+    VSTProcessingMode processMode = VSTProcessingMode::Realtime;
+    /// Why the configured name was refused; the module's own reason otherwise.
+    std::string refusedFileName;
 };
 
 std::string VSTProcessorNode::systemPluginFolder() {
@@ -66,7 +70,8 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
     if (isSafePluginFileName(fileName)) {
         loadPlugin(systemPluginFolder() + fileName);
     } else {
-        Logger::error("[VSTProcessorNode] Invalid plugin file name: " + fileName);
+        internals->refusedFileName = "Invalid plugin file name: " + fileName;
+        Logger::error("[VSTProcessorNode] " + internals->refusedFileName);
         // Like a node whose plug-in did not load: a module without a plug-in.
         internals->vstModule = std::make_unique<VSTModule>();
     }
@@ -89,12 +94,46 @@ bool VSTProcessorNode::loadPlugin(const std::string& path) {
     // The previous plug-in is torn down before the new one loads.
     internals->vstModule.reset();
     internals->vstModule = std::make_unique<VSTModule>();
+    internals->refusedFileName.clear();
+    // The load's own set-up already announces what the graph said.
+    internals->vstModule->setMaxSamplesPerBlock(internals->maxFramesPerBlock);
+    internals->vstModule->setProcessMode(internals->processMode);
     internals->pluginLoaded = internals->vstModule->loadPlugin(path);
+    // A replacement follows the rate the graph already announced; a first load's
+    // guess of 48000 Hz is then the rate in force, and nothing more happens.
+    if (internals->pluginLoaded)
+        internals->vstModule->setSampleRate(internals->sampleRate);
     return internals->pluginLoaded;
+}
+
+std::string VSTProcessorNode::getPluginLoadError() const {
+    if (!internals->refusedFileName.empty())
+        return internals->refusedFileName;
+    return internals->vstModule->getLoadError();
 }
 
 bool VSTProcessorNode::getIsPluginLoaded() const {
     return internals->pluginLoaded;
+}
+
+bool VSTProcessorNode::setMaxFramesPerBlock(int maxFrames) {
+    const bool accepted = internals->vstModule->setMaxSamplesPerBlock(maxFrames);
+    // Kept for later set-ups even when this plug-in refused it; an invalid value,
+    // which the module refused and logged, is not.
+    if (maxFrames > 0)
+        internals->maxFramesPerBlock = maxFrames;
+    return accepted;
+}
+
+bool VSTProcessorNode::setProcessMode(VSTProcessingMode mode) {
+    const bool accepted = internals->vstModule->setProcessMode(mode);
+    if (mode >= VSTProcessingMode::Realtime && mode <= VSTProcessingMode::Offline)
+        internals->processMode = mode;
+    return accepted;
+}
+
+bool VSTProcessorNode::getIsReadyToProcess() const {
+    return internals->pluginLoaded && internals->vstModule->isReadyToProcess();
 }
 
 bool VSTProcessorNode::getIsEnabled() const {
@@ -181,6 +220,22 @@ Result<void> VSTProcessorNode::setValue(const std::string& key, const VLAny& val
     if (!text || !setPluginStateText(*text))
         return Result<void>::failure("the plugin did not take the state");
     return SingleBusAudioProcessorNode::setValue(key, value);
+}
+
+VSTPluginClassInfo VSTProcessorNode::getPluginClassInfo() const {
+    return internals->vstModule->getPluginClassInfo();
+}
+
+std::vector<VSTBusInfo> VSTProcessorNode::getPluginBuses() const {
+    return internals->vstModule->getBuses();
+}
+
+std::vector<VSTParameterDetails> VSTProcessorNode::getPluginParameterDetails() {
+    return internals->vstModule->getParameterDetails();
+}
+
+std::string VSTProcessorNode::getPluginParameterValueText(unsigned int id, double normalizedValue) {
+    return internals->vstModule->getParameterValueText(id, normalizedValue);
 }
 
 bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {

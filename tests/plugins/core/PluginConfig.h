@@ -38,6 +38,8 @@ struct PluginConfig {
     bool processReturnsFalse = false;   // process does its work, then answers kResultFalse
     bool refusesSetProcessing = false;  // setProcessing answers kResultFalse for both states
     bool initializeFails = false;       // the component's initialize answers kResultFalse
+    bool holdsBlocks = false;           // process waits while the probe holds blocks
+    bool refusesActivation = false;     // setActive(true) answers kResultFalse and stays inactive
     // The component's state also holds an output offset that no parameter shows, and
     // setState takes a while between gain and offset, as a plug-in rebuilding its DSP
     // would; the controller keeps a state of its own (a view scale).

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string_view>
+#include <thread>
 
 namespace testplugin {
 
@@ -129,6 +130,23 @@ std::string formatDouble(double value) {
 
 const char* boolText(bool value) {
     return value ? "true" : "false";
+}
+
+void Recorder::holdBlocks(bool hold) {
+    holding_.store(hold);
+}
+
+bool Recorder::blockHeld() const {
+    return held_.load();
+}
+
+void Recorder::waitWhileHeld() noexcept {
+    if (!holding_.load())
+        return;
+    held_.store(true);
+    while (holding_.load())
+        std::this_thread::yield();
+    held_.store(false);
 }
 
 } // namespace testplugin

@@ -8,6 +8,7 @@
 #include "ProcessLog.h"
 #include "testplugin/TestPluginProbe.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -47,6 +48,12 @@ public:
     int count(const std::string& method) const override;
     int liveObjects() const override;
     void reset() override;
+    void holdBlocks(bool hold) override;
+    bool blockHeld() const override;
+
+    // Audio thread: waits while blocks are held. Test plug-ins that hold blocks are
+    // the one exception to the audio thread's no-waiting rule.
+    void waitWhileHeld() noexcept;
 
 private:
     Recorder() = default;
@@ -58,6 +65,8 @@ private:
     std::map<int, std::string> live_;
     int nextInstance_ = 1;
     ProcessLog processLog_;
+    std::atomic<bool> holding_{false};
+    std::atomic<bool> held_{false};
 };
 
 // One recorded control-side call: created at the entry of a plug-in method,

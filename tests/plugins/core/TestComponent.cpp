@@ -86,6 +86,9 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
         call.violation("before IAudioProcessor::setupProcessing");
     if (!state && processing_)
         call.violation("while processing (setProcessing(false) missing)");
+    checkNoBlockInFlight(call);
+    if (state && kPluginConfig.refusesActivation)
+        return call.done(kResultFalse);
     active_ = state != 0;
     return call.done(kResultOk);
 }
@@ -116,6 +119,7 @@ tresult PLUGIN_API TestPluginObject::setState(IBStream* state) {
                       (stateful ? " offset=" + formatDouble(values[1]) : std::string()));
     if (bytesRead != expected)
         return call.done(kResultFalse);
+    checkNoBlockInFlight(call);
     // A block that ran now would see the new gain with the old offset.
     restoringState_ = true;
     gain_ = values[0];

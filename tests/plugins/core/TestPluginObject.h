@@ -138,6 +138,9 @@ private:
     std::atomic<double> offset_{0.0};         // added to every output sample; only in the state
     std::atomic<bool> restoringState_{false}; // inside the component's setState
     double viewScale_ = 1.0;                  // the controller's own state
+    std::atomic<int> blocksInFlight_{0};      // process calls running now
+    // Records a lifecycle call made while a process call runs.
+    void checkNoBlockInFlight(RecordedCall& call) const;
 
     Steinberg::Vst::ParameterContainer parameters_; // the controller's
 };

@@ -187,8 +187,13 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
     record.inputChannels = data.numInputs > 0 && data.inputs != nullptr ? data.inputs[0].numChannels : 0;
     record.outputChannels = data.numOutputs > 0 && data.outputs != nullptr ? data.outputs[0].numChannels : 0;
     record.hasOutputParameterChanges = data.outputParameterChanges != nullptr;
+    record.outputParameterCount =
+        data.outputParameterChanges != nullptr ? data.outputParameterChanges->getParameterCount() : 0;
     record.thread = currentThreadToken();
 
+    blocksInFlight_.fetch_add(1);
+    if (kPluginConfig.holdsBlocks)
+        Recorder::instance().waitWhileHeld();
     const BlockUse use = checkProcessCall(data);
     readParameterChanges(data.inputParameterChanges, record, use != BlockUse::refuse);
     if (use == BlockUse::render)
@@ -197,6 +202,7 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
     record.gain = gain_;
     record.result = use == BlockUse::refuse || kPluginConfig.processReturnsFalse ? kResultFalse : kResultOk;
     Recorder::instance().processLog().add(record);
+    blocksInFlight_.fetch_sub(1);
     return record.result;
 }
 

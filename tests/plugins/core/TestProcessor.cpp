@@ -98,6 +98,7 @@ tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup) {
         return call.done(kNotInitialized);
     if (active_)
         call.violation("while the component is active");
+    checkNoBlockInFlight(call);
     if (setup.symbolicSampleSize != kSample32)
         return call.done(kResultFalse);
     if (kPluginConfig.refusedSampleRate != 0.0 && setup.sampleRate == kPluginConfig.refusedSampleRate)
@@ -114,10 +115,16 @@ tresult PLUGIN_API TestPluginObject::setProcessing(TBool state) {
         return call.done(kNotInitialized);
     if (state && !active_)
         call.violation("while the component is inactive");
+    checkNoBlockInFlight(call);
     // A refusing plug-in still takes the host's request as made, so a host that
     // goes on processing after the refusal is not blamed for it.
     processing_ = state != 0;
     return call.done(kPluginConfig.refusesSetProcessing ? kResultFalse : kResultOk);
+}
+
+void TestPluginObject::checkNoBlockInFlight(RecordedCall& call) const {
+    if (blocksInFlight_.load() > 0)
+        call.violation("while a process call is running");
 }
 
 } // namespace testplugin

@@ -57,8 +57,9 @@ struct ProcessRecord {
     std::int32_t inputChannels = 0;  // numChannels of input bus 0 (0 without one)
     std::int32_t outputChannels = 0; // numChannels of output bus 0 (0 without one)
     bool hasOutputParameterChanges = false;
-    std::uint64_t thread = 0;        // currentThreadToken() of the audio thread
-    std::int32_t parameterCount = 0; // inputParameterChanges->getParameterCount(), 0 when null
+    std::uint64_t thread = 0;              // currentThreadToken() of the audio thread
+    std::int32_t parameterCount = 0;       // inputParameterChanges->getParameterCount(), 0 when null
+    std::int32_t outputParameterCount = 0; // outputParameterChanges->getParameterCount() on entry
     std::array<ParameterQueueRecord, maxQueues> queues{}; // the first min(parameterCount, 8) queues
     double gain = 0.0;                                    // the gain the block was processed with
     std::int32_t result = 0;                              // the tresult process answered
@@ -83,6 +84,10 @@ public:
     virtual int liveObjects() const = 0;
     // Clears calls, violations and process records; the lifecycle state stays.
     virtual void reset() = 0;
+    // Plug-ins whose configuration holds blocks: while held, a process call waits
+    // inside the plug-in until released; blockHeld() tells that one is waiting.
+    virtual void holdBlocks(bool hold) = 0;
+    virtual bool blockHeld() const = 0;
 
 protected:
     ~TestPluginProbe() = default;
