@@ -87,9 +87,8 @@ struct VSTModule::Internals {
     /// direction was not connected.
     Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> componentConnection;
     Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> controllerConnection;
-    /// A controller the provider set up is connected to the provider's own
-    /// component and takes one peer only.
-    bool controllerFromProvider = false;
+    /// A separate controller this module created and initialised (and terminates).
+    bool controllerInitialized = false;
 
     /// Largest block announced in the accepted set-up. Written only while
     /// `processing` is false; the audio thread reads it only after seeing true.
@@ -177,6 +176,9 @@ struct VSTModule::Internals {
     /// source in failure lines, e.g. "plug-in state".
     bool restoreEncodedState(const std::vector<std::uint8_t>& bytes, const std::string& what);
     bool applyState(const PluginStateChunks& chunks, bool report);
+    /// Hands a separate controller the component's state, as VST 3 asks once the two
+    /// are connected; part of the load.
+    void synchroniseController();
     bool controllerIsComponent();
 };
 

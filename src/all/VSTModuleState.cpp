@@ -60,6 +60,17 @@ void VSTModule::Internals::deliverChangedParameters() {
     processing.store(true, std::memory_order_seq_cst);
 }
 
+void VSTModule::Internals::synchroniseController() {
+    if (!controller || controllerIsComponent())
+        return;
+    IPtr<PluginStateStream> componentState = owned(new PluginStateStream);
+    if (component->getState(componentState) != kResultOk)
+        return;
+    // Some controllers cannot read what their own component wrote (the installed
+    // ZamAutoSat): they work from their defaults, which is no reason to fail a load.
+    controller->setComponentState(streamOf(componentState->data()));
+}
+
 bool VSTModule::Internals::captureState(PluginStateChunks& chunks, bool report) {
     chunks.classId = plugProvider->getClassInfo().ID();
     IPtr<PluginStateStream> componentStream = owned(new PluginStateStream);
