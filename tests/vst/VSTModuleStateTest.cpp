@@ -235,6 +235,18 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
     buffers.process(*plugin.module, 16);
     EXPECT_EQ(plugin.probe().lastProcesses(1)[0].gain, static_cast<double>(0.25f));
     EXPECT_EQ(buffers.outL[0], 0.5f * 0.25f);
+
+    // A state the plug-in takes only in part (its controller wants 8 bytes) is undone.
+    const std::string partial = folder.file("partial.vstpreset");
+    ASSERT_TRUE(writeSdkPreset(partial, ownClass, {0.75, 0.5}, {}));
+    log.clear();
+    EXPECT_FALSE(plugin.module->loadPreset(partial));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{
+                               "[VSTModule] The plug-in refused the state (IEditController::setState)."});
+    buffers.process(*plugin.module, 16);
+    EXPECT_EQ(buffers.outL[0], 0.5f * 0.25f);
+    EXPECT_EQ(plugin.module->getParameterValue(1), 0.25f);
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
 TEST(PluginState, RestoreWhileAudioRunsNeverShowsAHalfRestoredPlugin) {
