@@ -75,7 +75,9 @@ bool writeSdkPreset(const std::string& path, const std::string& classId, const s
         file.writeHeader() &&
         file.writeChunk(component.data(), static_cast<int>(component.size() * sizeof(double)),
                         Steinberg::Vst::kComponentState) &&
-        file.writeChunk(controller.data(), static_cast<int>(controller.size() * sizeof(double)),
+        // The SDK's file stream hands its buffer to fwrite, which must not get null.
+        file.writeChunk(controller.empty() ? static_cast<const void*>("") : controller.data(),
+                        static_cast<int>(controller.size() * sizeof(double)),
                         Steinberg::Vst::kControllerState) &&
         file.writeChunkList();
     stream->release();
