@@ -33,6 +33,7 @@ add_library(vst3sdk STATIC
   ${_sdk}/public.sdk/source/vst/vstcomponent.cpp
   ${_sdk}/public.sdk/source/vst/vsteditcontroller.cpp
   ${_sdk}/public.sdk/source/vst/vstparameters.cpp
+  ${_sdk}/public.sdk/source/vst/vstpresetfile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vst3sdk_missing_iids.cpp
 )
 target_include_directories(vst3sdk SYSTEM PUBLIC ${_sdk})

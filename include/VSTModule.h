@@ -1,9 +1,11 @@
 #pragma once
 
 #include "VSTParameter.h"
+#include "VSTParameterRange.h"
 #include "VSTPluginInfo.h"
 #include "VSTProcessingMode.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -140,8 +142,50 @@ public:
 
     /// Control thread. Sets the titled parameter to the value `valueName` stands for
     /// (0 for a name never given, which is then remembered with 0). False for an
-    /// unknown title or a read-only parameter, which change nothing.
+    /// unknown title or a read-only parameter, which change nothing. For a stepped
+    /// parameter that was given no names, the names are the plug-in's own (see
+    /// getParameterRange), and one it does not have is refused.
     bool setParameterByValueName(std::string name, std::string valueName);
+
+    /// Control thread; allocates. The parameter `id` in the plug-in's own units and
+    /// texts; false for an id the controller does not list.
+    bool getParameterRange(unsigned int id, VSTParameterRange& range);
+
+    /// Control thread. The controller's current value of `id` in plain units.
+    double getParameterPlain(unsigned int id);
+
+    /// Control thread. As setParameter by title, with a plain value the plug-in
+    /// converts (plainParamToNormalized). A value outside the plug-in's plain range,
+    /// or one it converts to something outside 0 to 1, is refused: false, nothing set.
+    bool setParameterPlain(std::string name, double plain);
+
+    /// Control thread. As setParameter by title, with text the plug-in parses
+    /// (getParamValueByString), e.g. "-24" for a level in dB or the name of a step.
+    /// Text the plug-in does not take is refused: false, nothing set.
+    bool setParameterByText(std::string name, std::string text);
+
+    /// Control thread; allocates; runs alongside `process` (VST 3 plug-ins give their
+    /// state while processing), except that values set since the last block are first
+    /// handed to the plug-in in a block without audio, waiting for a block in flight
+    /// (plug-ins that ignore such blocks, as the zam-plugins do, hold them in their
+    /// state only after the next block with audio). The plug-in's whole state, the
+    /// component's and the edit controller's, as the bytes of a VST 3 preset file of
+    /// its class.
+    bool getState(std::vector<std::uint8_t>& state);
+
+    /// Control thread; allocates; waits for one block in flight. Restores a state
+    /// from `getState` (or the bytes of a .vstpreset file): the plug-in is
+    /// deactivated around it, so no block sees it half-restored, and it resumes from
+    /// the restored state as after a preset change. Values set earlier through
+    /// setParameter give way to the restored ones. A state of another plug-in class,
+    /// a truncated or damaged one, or one the plug-in refuses is reported and
+    /// changes nothing; false then.
+    bool setState(const std::vector<std::uint8_t>& state);
+
+    /// Control thread, as setState. Restores the .vstpreset file at `path`.
+    bool loadPreset(const std::string& path);
+    /// Control thread, as getState. Writes the state to `path` as a .vstpreset file.
+    bool savePreset(const std::string& path);
 
 private:
     struct Internals;

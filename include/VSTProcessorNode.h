@@ -9,6 +9,7 @@
 #include <varnel/SingleBusAudioProcessorNode.h>
 #include <varnel/VLAny.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,12 @@ namespace varnel::extensions::vst {
 /// The plug-in is named by the configuration key "pluginFileName", a path relative
 /// to the system-wide VST 3 folder (`systemPluginFolder()`). A node whose plug-in
 /// does not load still works: it passes its input through.
+///
+/// The optional key "pluginState" holds the plug-in's state as base64 text of a
+/// VST 3 preset (what getValue("pluginState") gives), so that a saved graph
+/// restores its plug-ins' settings: it is applied right after the load. Text that
+/// is not base64, or a state the plug-in refuses, is reported and the plug-in
+/// keeps its defaults and keeps processing.
 ///
 /// Threads: `process` runs on the audio thread; everything else on control threads,
 /// which may run alongside it and alongside each other: a reload, the enable switch,
@@ -33,7 +40,8 @@ class VSTProcessorNode : public varnel::SingleBusAudioProcessorNode {
 public:
     /// Control thread. Reads "pluginFileName", registers it as the node's
     /// configuration entry and loads the plug-in from the VST 3 folder. A name that
-    /// is absolute or leaves the folder is refused without a load attempt.
+    /// is absolute or leaves the folder is refused without a load attempt. Then
+    /// registers "pluginState" and restores it when given.
     explicit VSTProcessorNode(const varnel::VLAnyMap& config);
     ~VSTProcessorNode() override;
 
@@ -67,6 +75,17 @@ public:
     bool setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames);
     bool setPluginParameterByValueName(std::string name, std::string valueName);
     float getParameterValue(unsigned int id);
+    bool getPluginState(std::vector<std::uint8_t>& state);
+    bool setPluginState(const std::vector<std::uint8_t>& state);
+    bool loadPluginPreset(const std::string& path);
+    bool savePluginPreset(const std::string& path);
+
+    /// Control thread. "pluginState" gives the plug-in's current state as base64
+    /// text (failing when no plug-in is loaded); other keys as the base class.
+    varnel::Result<varnel::VLAny> getValue(const std::string& key) override;
+    /// Control thread. "pluginState" restores the state from base64 text and keeps
+    /// the text only when the plug-in took it; other keys as the base class.
+    varnel::Result<void> setValue(const std::string& key, const varnel::VLAny& value) override;
     VSTPluginClassInfo getPluginClassInfo() const;
     std::vector<VSTBusInfo> getPluginBuses() const;
     std::vector<VSTParameterDetails> getPluginParameterDetails();
@@ -101,6 +120,7 @@ public:
 
 private:
     void setPluginFileName(const std::string& fileName);
+    bool setPluginStateText(const std::string& text);
 
     struct Internals;
     std::unique_ptr<Internals> internals;

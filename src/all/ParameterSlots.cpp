@@ -15,7 +15,7 @@ void ParameterSlots::reserve(const std::vector<ParamID>& listedIds, std::size_t 
     usedSlots.store(used, std::memory_order_release);
 }
 
-bool ParameterSlots::publish(ParamID id, float value) {
+bool ParameterSlots::publish(ParamID id, double value) {
     std::lock_guard lock(controlMutex);
     std::size_t index;
     if (auto found = indexById.find(id); found != indexById.end()) {
@@ -30,12 +30,24 @@ bool ParameterSlots::publish(ParamID id, float value) {
         usedSlots.store(index + 1, std::memory_order_release);
     }
     Slot& slot = slots[index];
+    slot.published = true;
     slot.value.store(value, std::memory_order_relaxed);
     slot.changed.store(true, std::memory_order_release);
     // Raised after the slot's flag: the audio side's exchange that reads this
     // raise also sees the slot.
     anyChanged.store(true, std::memory_order_release);
     return true;
+}
+
+std::vector<ParameterSlots::ParamID> ParameterSlots::publishedIds() {
+    std::lock_guard lock(controlMutex);
+    std::vector<ParamID> ids;
+    const std::size_t used = usedSlots.load(std::memory_order_relaxed);
+    for (std::size_t i = 0; i < used; ++i) {
+        if (slots[i].published)
+            ids.push_back(slots[i].id);
+    }
+    return ids;
 }
 
 } // namespace varnel::extensions::vst

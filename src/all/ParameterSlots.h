@@ -26,7 +26,11 @@ public:
 
     /// Control thread; never waits for the audio thread. False when `id` has no slot
     /// and the spares are used up.
-    bool publish(ParamID id, float value);
+    bool publish(ParamID id, double value);
+
+    /// Control thread; allocates. Every id published since `reserve`, in slot order:
+    /// the ids whose last value every block repeats.
+    std::vector<ParamID> publishedIds();
 
     /// Audio thread; never allocates, locks or waits. Calls `apply(id, value)` for
     /// each slot changed since the last call; a block without changes costs one load.
@@ -46,14 +50,18 @@ public:
         }
     }
 
+    /// Any thread. Whether a value was published since the last collect.
+    bool hasChanges() const noexcept { return anyChanged.load(std::memory_order_acquire); }
+
     /// Number of ids that can ever be published: listed ids plus spares.
     std::size_t capacity() const noexcept { return slotCount; }
 
 private:
     struct Slot {
         ParamID id = 0;
-        std::atomic<float> value{0.0f};
+        std::atomic<double> value{0.0};
         std::atomic<bool> changed{false};
+        bool published = false; // control side only, under controlMutex
     };
 
     std::unique_ptr<Slot[]> slots;
@@ -61,7 +69,7 @@ private:
     std::atomic<std::size_t> usedSlots{0};
     std::atomic<bool> anyChanged{false};
 
-    std::mutex controlMutex; // guards indexById and the assignment of spare slots
+    std::mutex controlMutex; // guards indexById, `published` and the assignment of spare slots
     std::unordered_map<ParamID, std::size_t> indexById;
 };
 

@@ -94,21 +94,21 @@ bool VSTModule::Internals::chooseClasses() {
 }
 
 void VSTModule::Internals::setUpController() {
-    // A component that is its own controller needs no second object; otherwise the
-    // provider sets up a controller of the class the component names.
+    // A component that is its own controller needs no second object. Otherwise the
+    // controller is the class the component names, created here for this very
+    // component: a provider's set-up would make a second component to feed it, which
+    // the controller would then be connected to and take its state from.
     controller = component.get();
-    controllerFromProvider = !controller && plugProvider;
-    if (!controllerFromProvider)
+    if (controller)
         return;
-    PluginContextFactory::instance().setPluginContext(hostApplication);
-    const bool providerReady = plugProvider->initialize();
-    PluginContextFactory::instance().setPluginContext(nullptr);
-    if (!providerReady)
+    TUID controllerClassId{};
+    if (component->getControllerClassId(controllerClassId) != kResultOk)
         return;
-    IEditController* providedController = plugProvider->getController();
-    controller = providedController;
-    if (providedController)
-        providedController->release(); // the field took its own reference
+    controller =
+        module->getFactory().createInstance<IEditController>(VST3::UID::fromTUID(controllerClassId)).get();
+    if (controller && controller->initialize(hostApplication) != kResultOk)
+        controller = nullptr;
+    controllerInitialized = controller != nullptr;
 }
 
 bool VSTModule::Internals::findAudioProcessor() {
@@ -199,6 +199,7 @@ bool VSTModule::loadPlugin(const std::string& path, std::string& error) {
             return false;
         in.setUpController();
         in.moveTo(LifecycleState::connected);
+        in.synchroniseController();
         if (!in.findAudioProcessor())
             return false;
         in.configureBuses();

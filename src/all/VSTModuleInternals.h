@@ -28,6 +28,7 @@
 
 namespace varnel::extensions::vst {
 
+struct PluginStateChunks;
 /// How far a VSTModule has brought its plug-in, in the VST 3 order. Each step up or
 /// down is one plug-in call (or none).
 enum class LifecycleState {
@@ -93,9 +94,8 @@ struct VSTModule::Internals {
     /// direction was not connected.
     Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> componentConnection;
     Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> controllerConnection;
-    /// A controller the provider set up is connected to the provider's own
-    /// component and takes one peer only.
-    bool controllerFromProvider = false;
+    /// A separate controller this module created and initialised (and terminates).
+    bool controllerInitialized = false;
 
     /// Largest block announced in the accepted set-up. Written only while
     /// `processing` is false; the audio thread reads it only after seeing true.
@@ -161,12 +161,36 @@ struct VSTModule::Internals {
     std::string valueText(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
     void buildParameterTable(const std::vector<VSTParameter>& parameters);
     /// False, after logging, for a read-only id.
-    bool setParameterValue(Steinberg::Vst::ParamID id, float value);
+    bool setParameterValue(Steinberg::Vst::ParamID id, double value);
     bool isReadOnly(Steinberg::Vst::ParamID id) const;
     /// Logs what the audio thread counted since the last report.
     void reportAudioFailures();
     /// The by-name entry for `name`, or null after logging that it was not found.
     VSTNamedParameter* findNamedParameter(const std::string& name);
+
+    /// Audio side (the audio thread, or a control thread while no block can run):
+    /// moves values changed since the last block into `parameterChanges`.
+    void queueChangedParameters() noexcept;
+
+    // Plain values (VSTModulePlainValues.cpp); control side, under controlMutex.
+    /// Sets the named parameter from a plug-in's own step name, logging a name it
+    /// does not have.
+    bool setByPluginValueName(const std::string& name, const VSTNamedParameter& parameter,
+                              const std::string& valueName);
+
+    // State steps (VSTModuleState.cpp); control side, under controlMutex.
+    bool captureState(PluginStateChunks& chunks, bool report);
+    /// Hands values set since the last block to the processing component in a block
+    /// of no samples, so that its state holds them.
+    void deliverChangedParameters();
+    /// Decodes `bytes` (a preset file's content) and restores it; `what` names the
+    /// source in failure lines, e.g. "plug-in state".
+    bool restoreEncodedState(const std::vector<std::uint8_t>& bytes, const std::string& what);
+    bool applyState(const PluginStateChunks& chunks, bool report);
+    /// Hands a separate controller the component's state, as VST 3 asks once the two
+    /// are connected; part of the load.
+    void synchroniseController();
+    bool controllerIsComponent();
 };
 
 } // namespace varnel::extensions::vst

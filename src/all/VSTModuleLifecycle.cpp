@@ -28,17 +28,14 @@ bool VSTModule::Internals::stepUp() {
         state = State::initialized;
         return true;
     case State::initialized: {
-        // The component's messages reach the controller. A controller that the
-        // provider set up is already connected to the provider's own component and
-        // takes one peer only (a second connect is refused, and the installed
-        // plug-ins print an assertion for it), so it is not asked again. Failed
-        // connections are no reason to stop: the plug-in merely hears less.
+        // Component and controller hear each other's messages. Failed connections
+        // are no reason to stop: the plug-in merely hears less.
         FUnknownPtr<IConnectionPoint> componentPoint(component);
         FUnknownPtr<IConnectionPoint> controllerPoint(controller);
         if (componentPoint && controllerPoint) {
             if (componentPoint->connect(controllerPoint) == kResultOk)
                 componentConnection = componentPoint;
-            if (!controllerFromProvider && controllerPoint->connect(componentPoint) == kResultOk)
+            if (controllerPoint->connect(componentPoint) == kResultOk)
                 controllerConnection = controllerPoint;
         }
         state = State::connected;
@@ -88,7 +85,10 @@ bool VSTModule::Internals::stepDown() {
         return true;
     case State::initialized:
         // The component, and the controller when it is the same object, was
-        // initialised here; a separate controller belongs to the provider.
+        // initialised here; a separate controller goes first, as it came after.
+        if (controllerInitialized)
+            controller->terminate();
+        controllerInitialized = false;
         component->terminate();
         state = State::created;
         return true;

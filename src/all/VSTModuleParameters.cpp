@@ -98,7 +98,7 @@ VSTNamedParameter* VSTModule::Internals::findNamedParameter(const std::string& n
     return &entry->second;
 }
 
-bool VSTModule::Internals::setParameterValue(ParamID id, float value) {
+bool VSTModule::Internals::setParameterValue(ParamID id, double value) {
     // A read-only parameter is the plug-in's output (a meter, a latency display):
     // plug-ins assert on a host that sets one, and some reject every block that
     // carries it.
@@ -107,7 +107,7 @@ bool VSTModule::Internals::setParameterValue(ParamID id, float value) {
         return false;
     }
     if (controller)
-        controller->setParamNormalized(id, static_cast<ParamValue>(value));
+        controller->setParamNormalized(id, value);
     else
         Logger::error(kNoController);
     // Without an audio processor there is no audio side to hand the value to.
@@ -223,6 +223,8 @@ bool VSTModule::setParameterByValueName(std::string name, std::string valueName)
         Logger::error(kReadOnly + name);
         return false;
     }
+    if (parameter->valueNames.empty() && parameter->stepCount > 0)
+        return in.setByPluginValueName(name, *parameter, valueName);
     // A name never given is remembered with 0 and sets 0.
     const float value = parameter->valueNames[valueName];
     return in.setParameterValue(parameter->id, value);

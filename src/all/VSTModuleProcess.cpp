@@ -7,6 +7,19 @@ namespace varnel::extensions::vst {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
+void VSTModule::Internals::queueChangedParameters() noexcept {
+    // Audio side: no allocation, lock or wait.
+    // Values set since the last block join their queues at offset 0. Queues are never
+    // emptied: every block repeats the last value of every id ever set.
+    parameterSlots.collect([this](ParamID id, ParamValue value) {
+        int32 queueIndex = 0;
+        if (IParamValueQueue* queue = parameterChanges.addParameterData(id, queueIndex)) {
+            int32 pointIndex = 0;
+            queue->addPoint(0, value, pointIndex);
+        }
+    });
+}
+
 void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int numFrames) {
     // Audio thread: no allocation, lock, wait or log, on any path. Failures are
     // only counted here; control calls log them.
@@ -24,15 +37,7 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
         return;
     }
 
-    // Values set since the last block join their queues at offset 0. Queues are never
-    // emptied: every block repeats the last value of every id ever set.
-    in.parameterSlots.collect([&in](ParamID id, float value) {
-        int32 queueIndex = 0;
-        if (IParamValueQueue* queue = in.parameterChanges.addParameterData(id, queueIndex)) {
-            int32 pointIndex = 0;
-            queue->addPoint(0, static_cast<ParamValue>(value), pointIndex);
-        }
-    });
+    in.queueChangedParameters();
 
     // Plug-ins overrun their buffers on a block longer than the announced maximum,
     // so longer blocks reach them in pieces.

@@ -293,13 +293,17 @@ TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
     std::atomic<bool> done{false};
     std::atomic<int> refused{0};
     int setterCalls = 0, switches = 0;
+    const std::string middleStep = plugin.node.getPluginParameterValueText(2, 0.5);
+    ASSERT_FALSE(middleStep.empty());
 
     std::thread setter([&] {
         while (!done.load()) {
             plugin.node.setPluginParameter(1u, 0.25f);
             refused += !plugin.node.setPluginParameter(std::string("Gain"), 0.5f);
             refused += !plugin.node.setValueNamesForPluginParameter("Mode", {"a", "b", "c"});
-            refused += !plugin.node.setPluginParameterByValueName("Mode", "b");
+            // The plug-in's own name of a step: found whether or not a reload has
+            // dropped the names given just before.
+            refused += !plugin.node.setPluginParameterByValueName("Mode", middleStep);
             refused += plugin.node.getPluginParameters().size() != 4u;
             (void)plugin.node.getParameterValue(1);
             setterCalls += 3;

@@ -134,13 +134,20 @@ TEST_F(LoadedPlugin, WrongNumberOfValueNamesIsReportedButAssigned) {
     EXPECT_EQ(plugin->module->getParameterValue(2), 0.5f);
 }
 
-TEST_F(LoadedPlugin, UnknownValueNameSetsZeroAndIsRemembered) {
+TEST_F(LoadedPlugin, UnknownValueNameSetsZeroAndIsRememberedOnceTheCallerNamedTheSteps) {
     load("TestSeparate");
+    // Before the caller names any step, the names are the plug-in's own: one it
+    // does not have is refused and nothing changes.
     plugin->module->setParameter(2u, 0.9f);
+    EXPECT_FALSE(plugin->module->setParameterByValueName("Mode", "never-given"));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] Mode has no value named never-given"});
+    EXPECT_EQ(plugin->module->getParameterValue(2), 0.9f);
+    log.clear();
+    EXPECT_TRUE(plugin->module->setValueNamesForPluginParameter("Mode", {"a", "b", "c"}));
     EXPECT_TRUE(plugin->module->setParameterByValueName("Mode", "never-given"));
     EXPECT_EQ(plugin->module->getParameterValue(2), 0.0f);
-    // Naming the steps afterwards gives the remembered name no new value unless listed.
-    EXPECT_TRUE(plugin->module->setValueNamesForPluginParameter("Mode", {"a", "b", "c"}));
+    // The remembered name gets no new value unless listed again.
+    EXPECT_TRUE(plugin->module->setValueNamesForPluginParameter("Mode", {"a", "b", "d"}));
     plugin->module->setParameter(2u, 0.9f);
     EXPECT_TRUE(plugin->module->setParameterByValueName("Mode", "never-given"));
     EXPECT_EQ(plugin->module->getParameterValue(2), 0.0f);

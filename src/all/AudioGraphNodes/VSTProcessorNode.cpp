@@ -1,5 +1,6 @@
 #include "VSTProcessorNode.h"
 
+#include "Base64.h"
 #include "VSTModule.h"
 
 #include <varnel/Logger.h>
@@ -92,6 +93,17 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
         // Like a node whose plug-in did not load: a module without a plug-in.
         internals->vstModule = std::make_unique<VSTModule>();
     }
+
+    const std::string stateText = VLAnyMap::get<std::string>(config, "pluginState", "").value_or("");
+    registerConfiguration("pluginState", VLAnyMap{
+                                             {"name", "VST3 Plugin State"},
+                                             {"type", "string"},
+                                             {"description", "The plugin's state as base64 text of a VST3 "
+                                                             "preset; empty for the plugin's defaults"},
+                                             {"value", stateText},
+                                         });
+    if (!stateText.empty() && internals->pluginLoaded)
+        setPluginStateText(stateText);
 }
 
 VSTProcessorNode::~VSTProcessorNode() {
@@ -210,6 +222,49 @@ bool VSTProcessorNode::setPluginParameterByValueName(std::string name, std::stri
 float VSTProcessorNode::getParameterValue(unsigned int id) {
     std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getParameterValue(id);
+}
+
+bool VSTProcessorNode::getPluginState(std::vector<std::uint8_t>& state) {
+    return internals->vstModule->getState(state);
+}
+
+bool VSTProcessorNode::setPluginState(const std::vector<std::uint8_t>& state) {
+    return internals->vstModule->setState(state);
+}
+
+bool VSTProcessorNode::loadPluginPreset(const std::string& path) {
+    return internals->vstModule->loadPreset(path);
+}
+
+bool VSTProcessorNode::savePluginPreset(const std::string& path) {
+    return internals->vstModule->savePreset(path);
+}
+
+bool VSTProcessorNode::setPluginStateText(const std::string& text) {
+    const std::optional<std::vector<std::uint8_t>> state = decodeBase64(text);
+    if (!state) {
+        Logger::error("[VSTProcessorNode] Invalid plugin state: not base64 text");
+        return false;
+    }
+    return internals->vstModule->setState(*state);
+}
+
+Result<VLAny> VSTProcessorNode::getValue(const std::string& key) {
+    if (key != "pluginState")
+        return SingleBusAudioProcessorNode::getValue(key);
+    std::vector<std::uint8_t> state;
+    if (!internals->pluginLoaded || !internals->vstModule->getState(state))
+        return Result<VLAny>::failure("the plugin gave no state");
+    return Result<VLAny>::success(encodeBase64(state));
+}
+
+Result<void> VSTProcessorNode::setValue(const std::string& key, const VLAny& value) {
+    if (key != "pluginState")
+        return SingleBusAudioProcessorNode::setValue(key, value);
+    const std::optional<std::string> text = value.as<std::string>();
+    if (!text || !setPluginStateText(*text))
+        return Result<void>::failure("the plugin did not take the state");
+    return SingleBusAudioProcessorNode::setValue(key, value);
 }
 
 VSTPluginClassInfo VSTProcessorNode::getPluginClassInfo() const {

@@ -40,6 +40,10 @@ struct PluginConfig {
     bool initializeFails = false;       // the component's initialize answers kResultFalse
     bool holdsBlocks = false;           // process waits while the probe holds blocks
     bool refusesActivation = false;     // setActive(true) answers kResultFalse and stays inactive
+    // The component's state also holds an output offset that no parameter shows, and
+    // setState takes a while between gain and offset, as a plug-in rebuilding its DSP
+    // would; the controller keeps a state of its own (a view scale).
+    bool keepsStateOutsideParameters = false;
 };
 
 extern const PluginConfig kPluginConfig;

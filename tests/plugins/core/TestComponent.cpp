@@ -8,7 +8,9 @@
 
 #include "pluginterfaces/base/ibstream.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace testplugin {
 
@@ -97,15 +99,35 @@ tresult PLUGIN_API TestPluginObject::setState(IBStream* state) {
         return call.done(kNotInitialized);
     if (state == nullptr)
         return call.done(kInvalidArgument);
-    if (entry_.role == Role::controller)
-        return call.done(kResultOk); // the controller keeps no state of its own
-    double gain = 0.0;
+    const bool stateful = kPluginConfig.keepsStateOutsideParameters;
     int32 bytesRead = 0;
-    state->read(&gain, sizeof gain, &bytesRead);
-    call.setArguments("bytes=" + std::to_string(bytesRead) + " gain=" + formatDouble(gain));
-    if (bytesRead != sizeof gain)
+    if (entry_.role == Role::controller) {
+        if (!stateful)
+            return call.done(kResultOk); // the controller keeps no state of its own
+        double scale = 0.0;
+        state->read(&scale, sizeof scale, &bytesRead);
+        call.setArguments("bytes=" + std::to_string(bytesRead) + " scale=" + formatDouble(scale));
+        if (bytesRead != sizeof scale)
+            return call.done(kResultFalse);
+        viewScale_ = scale;
+        return call.done(kResultOk);
+    }
+    double values[2] = {0.0, 0.0}; // gain, then offset when stateful
+    const auto expected = static_cast<int32>(stateful ? sizeof values : sizeof values[0]);
+    state->read(values, expected, &bytesRead);
+    call.setArguments("bytes=" + std::to_string(bytesRead) + " gain=" + formatDouble(values[0]) +
+                      (stateful ? " offset=" + formatDouble(values[1]) : std::string()));
+    if (bytesRead != expected)
         return call.done(kResultFalse);
-    gain_ = gain;
+    checkNoBlockInFlight(call);
+    // A block that ran now would see the new gain with the old offset.
+    restoringState_ = true;
+    gain_ = values[0];
+    if (stateful) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        offset_ = values[1];
+    }
+    restoringState_ = false;
     return call.done(kResultOk);
 }
 
@@ -115,14 +137,24 @@ tresult PLUGIN_API TestPluginObject::getState(IBStream* state) {
         return call.done(kNotInitialized);
     if (state == nullptr)
         return call.done(kInvalidArgument);
-    if (entry_.role == Role::controller)
-        return call.done(kResultOk);
-    // The component's state is its gain as one native double: small and known,
-    // so a test can check that it reached the controller's setComponentState.
-    double gain = gain_;
+    const bool stateful = kPluginConfig.keepsStateOutsideParameters;
     int32 bytesWritten = 0;
-    const tresult result = state->write(&gain, sizeof gain, &bytesWritten);
-    call.setArguments("bytes=" + std::to_string(bytesWritten) + " gain=" + formatDouble(gain));
+    if (entry_.role == Role::controller) {
+        if (!stateful)
+            return call.done(kResultOk);
+        double scale = viewScale_;
+        const tresult result = state->write(&scale, sizeof scale, &bytesWritten);
+        call.setArguments("bytes=" + std::to_string(bytesWritten) + " scale=" + formatDouble(scale));
+        return call.done(result);
+    }
+    // The component's state is its gain as one native double (and the offset after
+    // it when stateful): small and known, so a test can check that it reached the
+    // controller's setComponentState.
+    double values[2] = {gain_, offset_};
+    const tresult result =
+        state->write(values, static_cast<int32>(stateful ? sizeof values : sizeof values[0]), &bytesWritten);
+    call.setArguments("bytes=" + std::to_string(bytesWritten) + " gain=" + formatDouble(values[0]) +
+                      (stateful ? " offset=" + formatDouble(values[1]) : std::string()));
     return call.done(result);
 }
 

@@ -134,8 +134,11 @@ private:
     std::atomic<bool> processing_{false};
     std::atomic<int32> maxSamplesPerBlock_{0};
     std::atomic<int32> symbolicSampleSize_{Steinberg::Vst::kSample32};
-    std::atomic<double> gain_{1.0};      // last "Gain" the DSP received
-    std::atomic<int> blocksInFlight_{0}; // process calls running now
+    std::atomic<double> gain_{1.0};           // last "Gain" the DSP received
+    std::atomic<double> offset_{0.0};         // added to every output sample; only in the state
+    std::atomic<bool> restoringState_{false}; // inside the component's setState
+    double viewScale_ = 1.0;                  // the controller's own state
+    std::atomic<int> blocksInFlight_{0};      // process calls running now
     // Records a lifecycle call made while a process call runs.
     void checkNoBlockInFlight(RecordedCall& call) const;
 

@@ -80,6 +80,8 @@ TestPluginObject::BlockUse TestPluginObject::checkProcessCall(const ProcessData&
     if (!processing_)
         log.violation("%s: IAudioProcessor::process while processing is off (setProcessing(true) missing)",
                       object);
+    if (restoringState_)
+        log.violation("%s: IAudioProcessor::process while IComponent::setState runs", object);
     if (data.numSamples < 0) {
         log.violation("%s: IAudioProcessor::process with negative numSamples %d", object, data.numSamples);
         usable = false;
@@ -153,12 +155,13 @@ float TestPluginObject::render(ProcessData& data) const {
     const AudioBusBuffers& input = data.inputs[0];
     const int32 channels = std::min({input.numChannels, output.numChannels, int32{kPluginConfig.channels}});
     const auto gain = static_cast<float>(gain_.load());
+    const auto offset = static_cast<float>(offset_.load());
     float peak = 0.0f;
     for (int32 channel = 0; channel < channels; ++channel) {
         const Sample32* in = input.channelBuffers32[channel];
         Sample32* out = output.channelBuffers32[channel];
         for (int32 frame = 0; frame < data.numSamples; ++frame) {
-            out[frame] = in[frame] * gain;
+            out[frame] = in[frame] * gain + offset;
             peak = std::max(peak, std::fabs(out[frame]));
         }
     }

@@ -1,0 +1,126 @@
+// Parameters in the plug-in's own units and texts: the edit controller converts
+// between them and normalised values, so a caller can say "-24" for a threshold in
+// dB instead of working out where -24 dB lies in 0 to 1.
+#include "VSTModuleInternals.h"
+
+#include "public.sdk/source/vst/utility/stringconvert.h"
+
+#include <varnel/Logger.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace varnel::extensions::vst {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+constexpr const char* kNoController = "[VSTModule] Edit controller interface is not available.";
+// A stepped parameter with more values than this is a continuous one in disguise
+// (e.g. a frequency in 1 Hz steps): its values get no list of names.
+constexpr int32 kMostNamedValues = 1024;
+
+bool isNormalized(double value) {
+    return std::isfinite(value) && value >= 0.0 && value <= 1.0;
+}
+
+} // namespace
+
+bool VSTModule::Internals::setByPluginValueName(const std::string& name, const VSTNamedParameter& parameter,
+                                                const std::string& valueName) {
+    if (controller && parameter.stepCount <= kMostNamedValues - 1) {
+        for (int32 step = 0; step <= parameter.stepCount; ++step) {
+            const double value = static_cast<double>(step) / parameter.stepCount;
+            if (valueText(parameter.id, value) == valueName) {
+                return setParameterValue(parameter.id, value);
+            }
+        }
+    }
+    Logger::error("[VSTModule] " + name + " has no value named " + valueName);
+    return false;
+}
+
+bool VSTModule::getParameterRange(unsigned int id, VSTParameterRange& range) {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    if (!in.controller) {
+        Logger::error(kNoController);
+        return false;
+    }
+    const int32 count = in.controller->getParameterCount();
+    for (int32 index = 0; index < count; ++index) {
+        ParameterInfo info{};
+        if (in.controller->getParameterInfo(index, info) != kResultOk || info.id != id)
+            continue;
+        const double value = in.controller->getParamNormalized(id);
+        range = VSTParameterRange{
+            id,
+            in.controller->normalizedParamToPlain(id, 0.0),
+            in.controller->normalizedParamToPlain(id, 1.0),
+            in.controller->normalizedParamToPlain(id, info.defaultNormalizedValue),
+            in.controller->normalizedParamToPlain(id, value),
+            in.valueText(id, value),
+            VST3::StringConvert::convert(info.units),
+            {},
+        };
+        if (info.stepCount > 0 && info.stepCount < kMostNamedValues) {
+            for (int32 step = 0; step <= info.stepCount; ++step)
+                range.valueNames.push_back(in.valueText(id, static_cast<double>(step) / info.stepCount));
+        }
+        return true;
+    }
+    Logger::error("[VSTModule] Parameter not found: id " + std::to_string(id));
+    return false;
+}
+
+double VSTModule::getParameterPlain(unsigned int id) {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    if (!in.controller) {
+        Logger::error(kNoController);
+        return 0.0;
+    }
+    return in.controller->normalizedParamToPlain(id, in.controller->getParamNormalized(id));
+}
+
+bool VSTModule::setParameterPlain(std::string name, double plain) {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    VSTNamedParameter* parameter = in.findNamedParameter(name);
+    if (!parameter)
+        return false;
+    // Names exist only where a controller listed them. Plug-ins clamp a plain value
+    // outside their range on their own; a caller asking for one is told instead.
+    const auto [lowest, highest] = std::minmax({in.controller->normalizedParamToPlain(parameter->id, 0.0),
+                                                in.controller->normalizedParamToPlain(parameter->id, 1.0)});
+    const double slack = 1e-9 * (highest - lowest);
+    const double value = std::isfinite(plain) && plain >= lowest - slack && plain <= highest + slack
+                             ? in.controller->plainParamToNormalized(parameter->id, plain)
+                             : NAN;
+    if (!isNormalized(value)) {
+        Logger::error("[VSTModule] Value out of range for " + name + ": " + std::to_string(plain));
+        return false;
+    }
+    return in.setParameterValue(parameter->id, value);
+}
+
+bool VSTModule::setParameterByText(std::string name, std::string text) {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    VSTNamedParameter* parameter = in.findNamedParameter(name);
+    if (!parameter)
+        return false;
+    String128 pluginText{};
+    ParamValue value = NAN;
+    const bool parsed = VST3::StringConvert::convert(text, pluginText, 128) &&
+                        in.controller->getParamValueByString(parameter->id, pluginText, value) == kResultOk;
+    if (!parsed || !isNormalized(value)) {
+        Logger::error("[VSTModule] The plug-in did not take the text for " + name + ": " + text);
+        return false;
+    }
+    return in.setParameterValue(parameter->id, value);
+}
+
+} // namespace varnel::extensions::vst
