@@ -35,9 +35,9 @@ struct VSTParameterDetails {
     bool hidden = false;    ///< the plug-in does not want it shown to users
     bool canAutomate = false;
     bool isBypass = false;
-    bool isList = false;      ///< a stepped parameter best shown as a list of names
-    double value = 0.0;       ///< the controller's current normalised value
-    std::string valueText;    ///< the controller's text for `value` (without units); may be empty
+    bool isList = false;   ///< a stepped parameter best shown as a list of names
+    double value = 0.0;    ///< the controller's current normalised value
+    std::string valueText; ///< the controller's text for `value` (without units); may be empty
 };
 
 } // namespace varnel::extensions::vst

@@ -1,6 +1,6 @@
 #include "libraryregistry.h"
 
-#include <dlfcn.h>
+#include "moduleplatform.h"
 
 #include <filesystem>
 #include <map>
@@ -14,10 +14,6 @@ namespace Hosting
 
 namespace
 {
-
-using ModuleEntryFunction = bool (*) (void*);
-using ModuleExitFunction = bool (*) ();
-using GetFactoryFunction = Steinberg::IPluginFactory*(PLUGIN_API*)();
 
 struct Registry
 {
@@ -33,68 +29,19 @@ Registry& registry ()
 	return *instance;
 }
 
-std::string lastDlError ()
-{
-	const char* text = dlerror ();
-	return text ? text : "unknown dlopen error";
-}
-
-/** dlopen, ModuleEntry and GetPluginFactory, undone as far as they got on
-	failure. Returns the handle and fills factory, or null with a reason. */
-void* loadLibrary (const std::string& soPath, Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
-				   std::string& errorDescription)
-{
-	// RTLD_LOCAL: plug-ins built from the same framework export the same
-	// symbol names and must not bind to each other's.
-	void* handle = dlopen (soPath.c_str (), RTLD_LAZY | RTLD_LOCAL);
-	if (!handle)
-	{
-		errorDescription = lastDlError ();
-		return nullptr;
-	}
-
-	auto moduleEntry = reinterpret_cast<ModuleEntryFunction> (dlsym (handle, "ModuleEntry"));
-	auto getFactory = reinterpret_cast<GetFactoryFunction> (dlsym (handle, "GetPluginFactory"));
-	if (!moduleEntry || !getFactory)
-	{
-		errorDescription =
-			soPath + " does not export " + (moduleEntry ? "GetPluginFactory" : "ModuleEntry");
-		dlclose (handle);
-		return nullptr;
-	}
-
-	if (!moduleEntry (handle))
-	{
-		errorDescription = "ModuleEntry of " + soPath + " returned false";
-		dlclose (handle);
-		return nullptr;
-	}
-
-	// GetPluginFactory hands out a reference of its own.
-	factory = Steinberg::owned (getFactory ());
-	if (!factory)
-	{
-		errorDescription = "GetPluginFactory of " + soPath + " returned no factory";
-		if (auto moduleExit = reinterpret_cast<ModuleExitFunction> (dlsym (handle, "ModuleExit")))
-			moduleExit ();
-		dlclose (handle);
-		return nullptr;
-	}
-	return handle;
-}
-
 } // namespace
 
-LoadedLibrary* LibraryRegistry::acquire (const std::string& soPath, std::string& errorDescription)
+LoadedLibrary* LibraryRegistry::acquire (const std::string& libraryPath,
+										 std::string& errorDescription)
 {
 	std::error_code error;
-	const auto canonical = std::filesystem::canonical (soPath, error);
+	const auto canonical = std::filesystem::canonical (pathFromUtf8 (libraryPath), error);
 	if (error)
 	{
-		errorDescription = soPath + ": " + error.message ();
+		errorDescription = libraryPath + ": " + error.message ();
 		return nullptr;
 	}
-	const std::string key = canonical.string ();
+	const std::string key = utf8FromPath (canonical);
 
 	auto& table = registry ();
 	std::lock_guard<std::mutex> lock (table.mutex);
@@ -102,7 +49,7 @@ LoadedLibrary* LibraryRegistry::acquire (const std::string& soPath, std::string&
 	if (found == table.libraries.end ())
 	{
 		Steinberg::IPtr<Steinberg::IPluginFactory> factory;
-		void* handle = loadLibrary (key, factory, errorDescription);
+		void* handle = Platform::loadLibrary (key, factory, errorDescription);
 		if (!handle)
 			return nullptr;
 		auto library = std::make_unique<LoadedLibrary> (key, handle, PluginFactory (factory));
@@ -120,13 +67,11 @@ void LibraryRegistry::release (LoadedLibrary& library) noexcept
 		return;
 
 	// The plug-ins expect this exact order: no factory reference may be left
-	// when ModuleExit runs, and the code must still be mapped while it does.
+	// when the library's exit function runs.
 	void* handle = library.handle;
 	auto node = table.libraries.extract (library.key);
 	node.mapped ().reset ();
-	if (auto moduleExit = reinterpret_cast<ModuleExitFunction> (dlsym (handle, "ModuleExit")))
-		moduleExit ();
-	dlclose (handle);
+	Platform::unloadLibrary (handle);
 }
 
 } // namespace Hosting

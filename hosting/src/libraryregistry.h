@@ -33,13 +33,13 @@ private:
 
 /** Loads and unloads libraries, keyed by their canonical path. Both calls
 	hold one process-wide lock for their whole duration, so an unload (factory
-	release, ModuleExit, dlclose) can never overlap a load of the same file. */
+	release, exit function, unmapping) can never overlap a load of the same file. */
 class LibraryRegistry
 {
 public:
-	/** Gives the library at soPath with one more owner, loading it first when
-		nobody holds it; null with a one-line reason on failure. */
-	static LoadedLibrary* acquire (const std::string& soPath, std::string& errorDescription);
+	/** Gives the library at libraryPath (UTF-8) with one more owner, loading it
+		first when nobody holds it; null with a one-line reason on failure. */
+	static LoadedLibrary* acquire (const std::string& libraryPath, std::string& errorDescription);
 
 	/** Drops one owner; the last one unloads the library. */
 	static void release (LoadedLibrary& library) noexcept;
