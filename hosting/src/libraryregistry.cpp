@@ -18,7 +18,7 @@ namespace
 struct Registry
 {
 	std::mutex mutex;
-	std::map<std::string, std::unique_ptr<LoadedLibrary>> libraries;
+	std::map<void*, std::unique_ptr<LoadedLibrary>> libraries;
 };
 
 Registry& registry ()
@@ -41,19 +41,29 @@ LoadedLibrary* LibraryRegistry::acquire (const std::string& libraryPath,
 		errorDescription = libraryPath + ": " + error.message ();
 		return nullptr;
 	}
-	const std::string key = utf8FromPath (canonical);
+	const std::string absolutePath = utf8FromPath (canonical);
 
 	auto& table = registry ();
 	std::lock_guard<std::mutex> lock (table.mutex);
-	auto found = table.libraries.find (key);
-	if (found == table.libraries.end ())
+	void* handle = Platform::openLibrary (absolutePath, errorDescription);
+	if (!handle)
+		return nullptr;
+	auto found = table.libraries.find (handle);
+	if (found != table.libraries.end ())
+	{
+		// Already ours: keep only the registry's own reference to the library.
+		Platform::closeLibrary (handle);
+	}
+	else
 	{
 		Steinberg::IPtr<Steinberg::IPluginFactory> factory;
-		void* handle = Platform::loadLibrary (key, factory, errorDescription);
-		if (!handle)
+		if (!Platform::enterLibrary (handle, absolutePath, factory, errorDescription))
+		{
+			Platform::closeLibrary (handle);
 			return nullptr;
-		auto library = std::make_unique<LoadedLibrary> (key, handle, PluginFactory (factory));
-		found = table.libraries.emplace (key, std::move (library)).first;
+		}
+		auto library = std::make_unique<LoadedLibrary> (handle, PluginFactory (factory));
+		found = table.libraries.emplace (handle, std::move (library)).first;
 	}
 	++found->second->owners;
 	return found->second.get ();
@@ -69,9 +79,10 @@ void LibraryRegistry::release (LoadedLibrary& library) noexcept
 	// The plug-ins expect this exact order: no factory reference may be left
 	// when the library's exit function runs.
 	void* handle = library.handle;
-	auto node = table.libraries.extract (library.key);
+	auto node = table.libraries.extract (handle);
 	node.mapped ().reset ();
-	Platform::unloadLibrary (handle);
+	Platform::exitLibrary (handle);
+	Platform::closeLibrary (handle);
 }
 
 } // namespace Hosting

@@ -16,8 +16,8 @@ namespace Hosting
 class LoadedLibrary
 {
 public:
-	LoadedLibrary (std::string key, void* handle, PluginFactory factory) noexcept
-		: key (std::move (key)), handle (handle), factory (std::move (factory))
+	LoadedLibrary (void* handle, PluginFactory factory) noexcept
+		: handle (handle), factory (std::move (factory))
 	{
 	}
 
@@ -25,13 +25,14 @@ public:
 
 private:
 	friend class LibraryRegistry;
-	std::string key;
 	void* handle;
 	PluginFactory factory;
 	int owners{0};
 };
 
-/** Loads and unloads libraries, keyed by their canonical path. Both calls
+/** Loads and unloads libraries, keyed by the system loader's handle: every
+	path that reaches the same file (a link, on Windows another letter case or
+	a short name) gives the same handle, so the library is entered once. Both calls
 	hold one process-wide lock for their whole duration, so an unload (factory
 	release, exit function, unmapping) can never overlap a load of the same file. */
 class LibraryRegistry

@@ -38,34 +38,33 @@ std::string bundleArchitectureFolder ()
 	return std::string (names.machine) + "-linux";
 }
 
-void* loadLibrary (const std::string& libraryPath,
-				   Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
-				   std::string& errorDescription)
+void* openLibrary (const std::string& libraryPath, std::string& errorDescription)
 {
 	// RTLD_LOCAL: plug-ins built from the same framework export the same
 	// symbol names and must not bind to each other's.
 	void* handle = dlopen (libraryPath.c_str (), RTLD_LAZY | RTLD_LOCAL);
 	if (!handle)
-	{
 		errorDescription = lastDlError ();
-		return nullptr;
-	}
+	return handle;
+}
 
+bool enterLibrary (void* handle, const std::string& libraryPath,
+				   Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
+				   std::string& errorDescription)
+{
 	auto moduleEntry = reinterpret_cast<ModuleEntryFunction> (dlsym (handle, "ModuleEntry"));
 	auto getFactory = reinterpret_cast<GetFactoryFunction> (dlsym (handle, "GetPluginFactory"));
 	if (!moduleEntry || !getFactory)
 	{
 		errorDescription =
 			libraryPath + " does not export " + (moduleEntry ? "GetPluginFactory" : "ModuleEntry");
-		dlclose (handle);
-		return nullptr;
+		return false;
 	}
 
 	if (!moduleEntry (handle))
 	{
 		errorDescription = "ModuleEntry of " + libraryPath + " returned false";
-		dlclose (handle);
-		return nullptr;
+		return false;
 	}
 
 	// GetPluginFactory hands out a reference of its own.
@@ -73,17 +72,20 @@ void* loadLibrary (const std::string& libraryPath,
 	if (!factory)
 	{
 		errorDescription = "GetPluginFactory of " + libraryPath + " returned no factory";
-		unloadLibrary (handle);
-		return nullptr;
+		exitLibrary (handle);
+		return false;
 	}
-	return handle;
+	return true;
 }
 
-void unloadLibrary (void* handle) noexcept
+void exitLibrary (void* handle) noexcept
 {
-	// The code must still be mapped while ModuleExit runs.
 	if (auto moduleExit = reinterpret_cast<ModuleExitFunction> (dlsym (handle, "ModuleExit")))
 		moduleExit ();
+}
+
+void closeLibrary (void* handle) noexcept
+{
 	dlclose (handle);
 }
 

@@ -83,9 +83,7 @@ std::string bundleArchitectureFolder ()
 #endif
 }
 
-void* loadLibrary (const std::string& libraryPath,
-				   Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
-				   std::string& errorDescription)
+void* openLibrary (const std::string& libraryPath, std::string& errorDescription)
 {
 	const std::wstring widePath = wideFromUtf8 (libraryPath);
 	if (widePath.empty ())
@@ -101,25 +99,27 @@ void* loadLibrary (const std::string& libraryPath,
 	const DWORD loadError = GetLastError ();
 	SetThreadErrorMode (previousMode, nullptr);
 	if (!library)
-	{
 		errorDescription = libraryPath + ": " + systemMessage (loadError);
-		return nullptr;
-	}
+	return library;
+}
 
+bool enterLibrary (void* handle, const std::string& libraryPath,
+				   Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
+				   std::string& errorDescription)
+{
+	auto library = static_cast<HMODULE> (handle);
 	auto getFactory = entryPoint<GetFactoryFunction> (library, "GetPluginFactory");
 	if (!getFactory)
 	{
 		errorDescription = libraryPath + " does not export GetPluginFactory";
-		FreeLibrary (library);
-		return nullptr;
+		return false;
 	}
 
 	auto initDll = entryPoint<InitDllFunction> (library, "InitDll");
 	if (initDll && !initDll ())
 	{
 		errorDescription = "InitDll of " + libraryPath + " returned false";
-		FreeLibrary (library);
-		return nullptr;
+		return false;
 	}
 
 	// GetPluginFactory hands out a reference of its own.
@@ -127,18 +127,21 @@ void* loadLibrary (const std::string& libraryPath,
 	if (!factory)
 	{
 		errorDescription = "GetPluginFactory of " + libraryPath + " returned no factory";
-		unloadLibrary (library);
-		return nullptr;
+		exitLibrary (handle);
+		return false;
 	}
-	return library;
+	return true;
 }
 
-void unloadLibrary (void* handle) noexcept
+void exitLibrary (void* handle) noexcept
 {
-	auto library = static_cast<HMODULE> (handle);
-	if (auto exitDll = entryPoint<ExitDllFunction> (library, "ExitDll"))
+	if (auto exitDll = entryPoint<ExitDllFunction> (static_cast<HMODULE> (handle), "ExitDll"))
 		exitDll ();
-	FreeLibrary (library);
+}
+
+void closeLibrary (void* handle) noexcept
+{
+	FreeLibrary (static_cast<HMODULE> (handle));
 }
 
 } // namespace Platform

@@ -1,5 +1,5 @@
 // What the module loader needs from the operating system: where a bundle keeps
-// this machine's library, and loading, entering and unloading that library.
+// this machine's library, and opening, entering, leaving and closing it.
 // One implementation per system: module_linux.cpp, module_win32.cpp.
 #pragma once
 
@@ -23,16 +23,24 @@ std::string bundleArchitectureFolder ();
 /** The extension of a plug-in library file: ".so" on Linux, ".vst3" on Windows. */
 extern const char* const libraryExtension;
 
-/** Loads the library at libraryPath (UTF-8), calls its entry function and
-	takes its factory. Gives an opaque handle for unloadLibrary and fills
-	factory, or gives null with a one-line reason, having undone what it did. */
-void* loadLibrary (const std::string& libraryPath,
+/** Opens the library at libraryPath (an absolute UTF-8 path) without calling
+	any of its functions. Opening a library that is already open gives the
+	same handle again, with one more reference. Null with a one-line reason. */
+void* openLibrary (const std::string& libraryPath, std::string& errorDescription);
+
+/** Calls the opened library's entry function and takes its factory. False
+	with a one-line reason when it can't, with the library left as it was
+	(an entry that succeeded is matched by the exit function). */
+bool enterLibrary (void* handle, const std::string& libraryPath,
 				   Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
 				   std::string& errorDescription);
 
-/** Calls the library's exit function and unloads it. Every reference to its
+/** Calls the entered library's exit function; every reference to its
 	factory must be released before. */
-void unloadLibrary (void* handle) noexcept;
+void exitLibrary (void* handle) noexcept;
+
+/** Drops one reference to an opened library; the last one unloads it. */
+void closeLibrary (void* handle) noexcept;
 
 } // namespace Platform
 

@@ -237,6 +237,33 @@ TEST (ModuleSharing, TwoOwnersEnterAndExitOnce)
 	EXPECT_EQ (fixture.misuses (), 0);
 }
 
+TEST (ModuleSharing, AnotherPathToTheSameFileIsEnteredOnlyOnce)
+{
+	FixtureLibrary fixture (FIXTURE_MODULE_Counting);
+	const fs::path original (fixture.path);
+#if defined(_WIN32)
+	// File names on Windows ignore letter case.
+	const fs::path other = original.parent_path () / "fixturecounting.vst3";
+#else
+	const fs::path other = original.parent_path () / ("CountingLink" + libraryExtension);
+	fs::remove (other);
+	fs::create_hard_link (original, other);
+#endif
+	std::string error;
+	auto first = Module::create (fixture.path, error);
+	auto second = Module::create (other.string (), error);
+	ASSERT_TRUE (first && second) << error;
+	EXPECT_EQ (fixture.entries (), 1);
+	EXPECT_EQ (fixture.factories (), 1);
+	first.reset ();
+	second.reset ();
+	EXPECT_EQ (fixture.exits (), 1);
+	EXPECT_EQ (fixture.misuses (), 0);
+#if !defined(_WIN32)
+	fs::remove (other);
+#endif
+}
+
 TEST (ModuleSharing, CreatingAndDestroyingOnFourThreadsStaysBalanced)
 {
 	FixtureLibrary fixture (FIXTURE_MODULE_Counting);
