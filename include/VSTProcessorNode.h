@@ -1,5 +1,6 @@
 #pragma once
 
+#include "VSTChannelLayout.h"
 #include "VSTParameter.h"
 #include "VSTPluginInfo.h"
 
@@ -57,6 +58,8 @@ public:
     float getParameterValue(unsigned int id);
     VSTPluginClassInfo getPluginClassInfo() const;
     std::vector<VSTBusInfo> getPluginBuses() const;
+    /// How the node's stereo bus reaches the plug-in (VSTModule::getChannelLayout).
+    VSTChannelLayout getPluginChannelLayout() const;
     std::vector<VSTParameterDetails> getPluginParameterDetails();
     std::string getPluginParameterValueText(unsigned int id, double normalizedValue);
 

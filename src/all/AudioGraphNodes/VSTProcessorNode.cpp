@@ -146,6 +146,10 @@ std::vector<VSTBusInfo> VSTProcessorNode::getPluginBuses() const {
     return internals->vstModule->getBuses();
 }
 
+VSTChannelLayout VSTProcessorNode::getPluginChannelLayout() const {
+    return internals->vstModule->getChannelLayout();
+}
+
 std::vector<VSTParameterDetails> VSTProcessorNode::getPluginParameterDetails() {
     return internals->vstModule->getParameterDetails();
 }
