@@ -45,8 +45,11 @@ public:
 
     /// Control thread; allocates. Loads the module at `path` (a bundle folder or the
     /// .so itself), creates and initialises its audio module class, sets it up for
-    /// 48000 Hz real-time blocks of up to 1024 frames, activates it and switches
-    /// processing on. True when the plug-in is ready to process. One load per object.
+    /// 48000 Hz in the process mode and block size given so far (real-time, 1024
+    /// frames unless set), activates it and switches processing on. True when the
+    /// plug-in's objects are in place; a plug-in that refuses that set-up or its
+    /// activation is logged and not ready to process (isReadyToProcess) until a
+    /// later set-up is accepted. One load per object.
     bool loadPlugin(const std::string& path);
     /// As above; on failure `error` receives the reason as one line (the logged one
     /// without its "[VSTModule] " prefix), on success it is emptied.
@@ -76,14 +79,28 @@ public:
     /// leaves the output buffers as they are.
     bool setProcessing(bool processing);
 
+    /// Control thread. Whether blocks reach the plug-in while processing is on: a
+    /// set-up was accepted and the component is active.
+    bool isReadyToProcess() const;
+
     /// Control thread; may wait for one block in flight. Announces the process mode,
     /// the largest block and the sample rate, deactivating the plug-in around it.
+    /// Refuses, with its own line and without asking the plug-in, a mode VST 3 does
+    /// not know, a maximum <= 0, and a rate that is not finite and positive. The
+    /// blocks that follow carry the accepted mode.
     bool setupProcessing(VSTProcessingMode processingMode, int maxSamplesPerBlock, double sampleRate);
 
     /// Control thread; may wait for one block in flight. Sets the plug-in up for
-    /// `sampleRate` in real-time blocks of up to 1024 frames; true at once when the
-    /// rate is the one last accepted.
+    /// `sampleRate`, keeping the mode and maximum of the set-up in force; true at
+    /// once when the rate is the one in force. Rate 0 is refused.
     bool setSampleRate(unsigned int sampleRate);
+
+    /// Control thread; may wait for one block in flight. Change the mode or the
+    /// maximum of the set-up in force (and so of every later one); before a load,
+    /// or without a loaded plug-in, only remembered for the load. A value already in
+    /// force sends nothing; invalid values are refused as by setupProcessing.
+    bool setMaxSamplesPerBlock(int maxSamplesPerBlock);
+    bool setProcessMode(VSTProcessingMode processingMode);
 
     /// Audio thread; never allocates, locks, waits or logs on success. Runs the
     /// plug-in on one block: planar buffers of at least `numFrames` samples each.

@@ -3,6 +3,7 @@
 #include "VSTChannelLayout.h"
 #include "VSTParameter.h"
 #include "VSTPluginInfo.h"
+#include "VSTProcessingMode.h"
 
 #include <varnel/AudioBus.h>
 #include <varnel/AudioBusFormat.h>
@@ -32,7 +33,8 @@ public:
     ~VSTProcessorNode() override;
 
     /// Control thread. Replaces the hosted plug-in with the one at `path` (a bundle
-    /// folder or .so, any location); true when it loaded.
+    /// folder or .so, any location) and sets it up for the rate, block size and mode
+    /// the graph gave so far; true when it loaded.
     bool loadPlugin(const std::string& path);
 
     /// Whether the last load (at construction or through loadPlugin) succeeded.
@@ -62,6 +64,17 @@ public:
     VSTChannelLayout getPluginChannelLayout() const;
     std::vector<VSTParameterDetails> getPluginParameterDetails();
     std::string getPluginParameterValueText(unsigned int id, double normalizedValue);
+
+    /// Control thread, while the graph is not processing; may wait for one block.
+    /// The graph's largest block and its process mode (real-time, 1024 frames until
+    /// called): the plug-in is set up again at once, and every later set-up,
+    /// including a reload's and the one each format change makes, announces them.
+    /// False when the value is invalid (nothing changes) or the plug-in refused it.
+    bool setMaxFramesPerBlock(int maxFrames);
+    bool setProcessMode(VSTProcessingMode mode);
+    /// Control thread. Whether blocks reach the plug-in: it loaded, accepted a
+    /// set-up and is active.
+    bool getIsReadyToProcess() const;
 
     /// Control thread. Accepts matching stereo formats and passes the sample rate to
     /// the loaded plug-in.

@@ -17,12 +17,6 @@ namespace {
 
 constexpr const char* kLogPrefix = "[VSTModule] ";
 
-// The block size and rate a plug-in is set up for at load, before the graph
-// announces its own: the installed plug-ins crash on a block that arrives before
-// any set-up.
-constexpr int32 kLoadMaxSamplesPerBlock = 1024;
-constexpr double kLoadSampleRate = 48000.0;
-
 // Room for ids that the plug-in did not list but a caller sets anyway.
 constexpr std::size_t kSpareParameterSlots = 64;
 // Points per output queue: plug-ins report meters once or a few times per block.
@@ -166,8 +160,10 @@ bool VSTModule::loadPlugin(const std::string& path, std::string& error) {
         if (!in.findAudioProcessor(in.lead()) || !in.configureBuses())
             return false;
         in.prepareParameters();
-        // Set up, then activate, then switch processing on: the order plug-ins expect.
-        in.applySetup(ProcessSetup{kRealtime, kSample32, kLoadMaxSamplesPerBlock, kLoadSampleRate});
+        // Set up before the graph announces its rate: the installed plug-ins crash
+        // on a block that arrives before any set-up. A refusal is logged there and
+        // leaves the plug-in not ready; a later set-up may still be accepted.
+        in.applySetup(in.requestedSetup);
         return true;
     }();
     if (!loaded) {

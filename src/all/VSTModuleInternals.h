@@ -92,8 +92,6 @@ struct VSTModule::Internals {
     Steinberg::OPtr<Steinberg::Vst::IHostApplication> hostApplication{new HostContext};
     /// Input parameter changes of every block; only the audio thread touches it.
     Steinberg::Vst::ParameterChanges parameterChanges{0};
-    /// Rate of the last setSampleRate the plug-in accepted; 0 until then.
-    std::uint32_t sampleRate = 0;
     std::unordered_map<std::string, VSTNamedParameter> namedParameters;
     /// Values on their way from control threads to the audio thread.
     ParameterSlots parameterSlots;
@@ -105,8 +103,11 @@ struct VSTModule::Internals {
     /// Where the plug-in returns after a new set-up: processing, or active while the
     /// caller has switched processing off.
     LifecycleState runningState = LifecycleState::processing;
-    /// The set-up the next step up to setUp asks for, and the last one accepted.
-    Steinberg::Vst::ProcessSetup requestedSetup{};
+    /// The set-up the next step up to setUp asks for (before the load: the one the
+    /// load will ask for, 48000 Hz until the graph says otherwise), and the last one
+    /// accepted.
+    Steinberg::Vst::ProcessSetup requestedSetup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample32, 1024,
+                                                48000.0};
     std::optional<Steinberg::Vst::ProcessSetup> setupInForce;
     /// A controller the provider set up is connected to the provider's own
     /// component and takes one peer only.
@@ -161,6 +162,13 @@ struct VSTModule::Internals {
     /// Stops processing and deactivates, asks for `setup`, then returns to
     /// `runningState`; a refused set-up leaves the one in force.
     bool applySetup(const Steinberg::Vst::ProcessSetup& setup);
+    /// What a change of one set-up value starts from: the set-up in force, else the
+    /// one last asked for.
+    Steinberg::Vst::ProcessSetup baseSetup() const;
+    /// Applies `setup` to a loaded plug-in after checking its values, unless it is
+    /// the one in force and not `evenWhenInForce`; without an audio processor only
+    /// keeps it for the load.
+    bool changeSetup(const Steinberg::Vst::ProcessSetup& setup, bool evenWhenInForce);
     void tearDown();
 
     // Load steps (VSTModule.cpp); control side, under controlMutex and libraryMutex.

@@ -9,6 +9,9 @@
 #include <varnel/Logger.h>
 
 #include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <string>
 #include <thread>
 
 namespace varnel::extensions::vst {
@@ -55,12 +58,18 @@ bool VSTModule::Internals::stepUp(PluginInstance& instance) {
         }
         if (&instance == &lead())
             setupInForce = requestedSetup;
+        // Read by the audio thread only once `processing` is raised again.
         instance.maxSamplesPerBlock = requestedSetup.maxSamplesPerBlock;
+        instance.processData.processMode = requestedSetup.processMode;
         instance.hasSetup = true;
         instance.state = State::setUp;
         return true;
     case State::setUp:
-        instance.component->setActive(true);
+        // An inactive plug-in must not be given blocks.
+        if (instance.component->setActive(true) != kResultOk) {
+            Logger::error("[VSTModule] setActive to true failed");
+            return false;
+        }
         instance.state = State::active;
         return true;
     case State::active: {
@@ -236,6 +245,49 @@ bool VSTModule::setProcessing(bool state) {
     return in.moveTo(in.runningState);
 }
 
+bool VSTModule::isReadyToProcess() const {
+    std::lock_guard lock(internals->controlMutex);
+    return internals->lowestState() >= State::active;
+}
+
+ProcessSetup VSTModule::Internals::baseSetup() const {
+    return setupInForce.value_or(requestedSetup);
+}
+
+bool VSTModule::Internals::changeSetup(const ProcessSetup& setup, bool evenWhenInForce) {
+    // Checked here because plug-ins trust these values: a maximum of 0 or a rate of
+    // 0 divides by zero in their DSP, a negative maximum sizes their buffers wrongly.
+    bool valid = true;
+    if (setup.processMode < kRealtime || setup.processMode > kOffline) {
+        Logger::error("[VSTModule] Invalid process mode: " + std::to_string(setup.processMode));
+        valid = false;
+    }
+    if (setup.maxSamplesPerBlock <= 0) {
+        Logger::error("[VSTModule] Invalid maximum block size: " + std::to_string(setup.maxSamplesPerBlock));
+        valid = false;
+    }
+    if (!std::isfinite(setup.sampleRate) || setup.sampleRate <= 0.0) {
+        std::ostringstream rate;
+        rate << setup.sampleRate;
+        Logger::error("[VSTModule] Invalid sample rate: " + rate.str());
+        valid = false;
+    }
+    if (!valid)
+        return false;
+    if (!lead().audioProcessor) {
+        requestedSetup = setup; // for the load
+        return true;
+    }
+    // Every set-up resets the plug-in's DSP state, so one that changes nothing is
+    // not made unless asked for outright.
+    const bool inForce = setupInForce && setupInForce->processMode == setup.processMode &&
+                         setupInForce->maxSamplesPerBlock == setup.maxSamplesPerBlock &&
+                         setupInForce->sampleRate == setup.sampleRate;
+    if (inForce && !evenWhenInForce)
+        return true;
+    return applySetup(setup);
+}
+
 bool VSTModule::setupProcessing(VSTProcessingMode processingMode, int maxSamplesPerBlock, double sampleRate) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
@@ -243,8 +295,8 @@ bool VSTModule::setupProcessing(VSTProcessingMode processingMode, int maxSamples
         Logger::error("[VSTModule] No audio processor available.");
         return false;
     }
-    return in.applySetup(
-        ProcessSetup{static_cast<int32>(processingMode), kSample32, maxSamplesPerBlock, sampleRate});
+    return in.changeSetup(
+        ProcessSetup{static_cast<int32>(processingMode), kSample32, maxSamplesPerBlock, sampleRate}, true);
 }
 
 bool VSTModule::setSampleRate(unsigned int sampleRate) {
@@ -254,13 +306,25 @@ bool VSTModule::setSampleRate(unsigned int sampleRate) {
         Logger::error("[VSTModule] No audio processor available.");
         return false;
     }
-    if (sampleRate == in.sampleRate)
-        return true;
-    // Kept only once accepted, so that a retry asks the plug-in again.
-    if (!in.applySetup(ProcessSetup{kRealtime, kSample32, 1024, static_cast<double>(sampleRate)}))
-        return false;
-    in.sampleRate = sampleRate;
-    return true;
+    ProcessSetup setup = in.baseSetup();
+    setup.sampleRate = static_cast<double>(sampleRate);
+    return in.changeSetup(setup, false);
+}
+
+bool VSTModule::setMaxSamplesPerBlock(int maxSamplesPerBlock) {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    ProcessSetup setup = in.baseSetup();
+    setup.maxSamplesPerBlock = maxSamplesPerBlock;
+    return in.changeSetup(setup, false);
+}
+
+bool VSTModule::setProcessMode(VSTProcessingMode processingMode) {
+    Internals& in = *internals;
+    std::lock_guard lock(in.controlMutex);
+    ProcessSetup setup = in.baseSetup();
+    setup.processMode = static_cast<int32>(processingMode);
+    return in.changeSetup(setup, false);
 }
 
 } // namespace varnel::extensions::vst

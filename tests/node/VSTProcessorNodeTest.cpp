@@ -17,6 +17,7 @@ using testplugin::TestPluginHandle;
 using varnel::AudioBusFormat;
 using varnel::LogCapture;
 using varnel::VLAnyMap;
+using varnel::extensions::vst::VSTProcessingMode;
 using varnel::extensions::vst::VSTProcessorNode;
 
 namespace {
@@ -123,6 +124,38 @@ TEST(VSTProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn)
     EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 3);
     EXPECT_TRUE(plugin.node.setBusFormat(stereoIn, stereoOut));
     EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(VSTProcessorNode, GraphBlockSizeAndModeReachEverySetUpIncludingAReloads) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    VSTProcessorNode& node = plugin.node;
+    EXPECT_TRUE(node.getIsReadyToProcess());
+    log.clear();
+    plugin.handle.probe().reset();
+    EXPECT_TRUE(node.setMaxFramesPerBlock(256));
+    EXPECT_TRUE(node.setProcessMode(VSTProcessingMode::Offline));
+    AudioBusFormat in{44100, 2}, out{44100, 2};
+    EXPECT_TRUE(node.setBusFormat(in, out));
+    ASSERT_TRUE(node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
+    std::vector<std::string> setups;
+    for (const auto& call : plugin.handle.probe().calls()) {
+        if (call.method == "setupProcessing")
+            setups.push_back(call.arguments);
+    }
+    // The reload is set up at the graph's rate at once, not at the load's guess only.
+    EXPECT_EQ(setups, (std::vector<std::string>{"mode=0 sampleSize=0 maxSamples=256 rate=48000",
+                                                "mode=2 sampleSize=0 maxSamples=256 rate=48000",
+                                                "mode=2 sampleSize=0 maxSamples=256 rate=44100",
+                                                "mode=2 sampleSize=0 maxSamples=256 rate=48000",
+                                                "mode=2 sampleSize=0 maxSamples=256 rate=44100"}));
+    BusBuffers inBuffers(2, 256, 0.5f), outBuffers(2, 256);
+    EXPECT_TRUE(node.process(inBuffers.bus, outBuffers.bus));
+    EXPECT_EQ(plugin.handle.probe().lastProcesses(1).at(0).processMode, 2);
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_FALSE(node.setMaxFramesPerBlock(0));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] Invalid maximum block size: 0"});
 }
 
 TEST(VSTProcessorNode, DisabledNodePassesThroughWithoutCallingThePlugin) {

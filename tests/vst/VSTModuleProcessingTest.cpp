@@ -3,6 +3,8 @@
 
 #include <varnel/testing/LogCapture.h>
 
+#include <limits>
+
 using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTProcessingMode;
@@ -29,13 +31,66 @@ TEST(VSTModuleSetup, SameRateTwiceSetsUpOnceDeactivatingAround) {
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(VSTModuleSetup, RateZeroOnAFreshLoadSendsNothing) {
+TEST(VSTModuleSetup, InvalidValuesAreRefusedBeforeThePluginSeesThem) {
     LogCapture log;
     HostedTestPlugin plugin("TestSeparate");
     ASSERT_TRUE(plugin.load());
-    const int setups = plugin.probe().count("setupProcessing");
-    EXPECT_TRUE(plugin.module->setSampleRate(0));
-    EXPECT_EQ(plugin.probe().count("setupProcessing"), setups);
+    plugin.probe().reset();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_FALSE(plugin.module->setSampleRate(0));
+    EXPECT_FALSE(plugin.module->setupProcessing(VSTProcessingMode::Realtime, 0, 44100.0));
+    EXPECT_FALSE(plugin.module->setupProcessing(VSTProcessingMode::Realtime, -64, 44100.0));
+    EXPECT_FALSE(plugin.module->setupProcessing(VSTProcessingMode::Realtime, 512, -44100.0));
+    EXPECT_FALSE(plugin.module->setupProcessing(VSTProcessingMode::Realtime, 512, nan));
+    EXPECT_FALSE(plugin.module->setupProcessing(VSTProcessingMode::Realtime, 512, inf));
+    EXPECT_FALSE(plugin.module->setupProcessing(static_cast<VSTProcessingMode>(7), 512, 44100.0));
+    EXPECT_FALSE(plugin.module->setMaxSamplesPerBlock(0));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "[VSTModule] Invalid sample rate: 0",
+                               "[VSTModule] Invalid maximum block size: 0",
+                               "[VSTModule] Invalid maximum block size: -64",
+                               "[VSTModule] Invalid sample rate: -44100",
+                               "[VSTModule] Invalid sample rate: nan",
+                               "[VSTModule] Invalid sample rate: inf",
+                               "[VSTModule] Invalid process mode: 7",
+                               "[VSTModule] Invalid maximum block size: 0",
+                           }));
+    EXPECT_EQ(plugin.probe().calls().size(), 0u) << "the plug-in was not disturbed";
+    StereoBuffers buffers(1024);
+    buffers.process(*plugin.module, 1024);
+    EXPECT_EQ(plugin.probe().lastProcesses(1).at(0).numSamples, 1024) << "the set-up in force stays";
+}
+
+TEST(VSTModuleSetup, SetupRefusedAtLoadLeavesThePluginUnreadyUntilARateIsAccepted) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestRefuseDefaultRate");
+    ASSERT_TRUE(plugin.load());
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setupProcessing failed"});
+    EXPECT_FALSE(plugin.module->isReadyToProcess());
+    StereoBuffers buffers(64);
+    buffers.process(*plugin.module, 64);
+    EXPECT_EQ(plugin.probe().processCount(), 0);
+    EXPECT_TRUE(plugin.module->setSampleRate(44100));
+    EXPECT_TRUE(plugin.module->isReadyToProcess());
+    buffers.process(*plugin.module, 64);
+    EXPECT_EQ(plugin.probe().processCount(), 1);
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleSetup, RefusedActivationIsReportedAndNothingIsProcessed) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestRefuseActivation");
+    ASSERT_TRUE(plugin.load());
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setActive to true failed"});
+    EXPECT_FALSE(plugin.module->isReadyToProcess());
+    StereoBuffers buffers(64);
+    buffers.process(*plugin.module, 64);
+    EXPECT_EQ(plugin.probe().processCount(), 0);
+    EXPECT_EQ(buffers.outL, std::vector<float>(64, 0.0f));
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
 TEST(VSTModuleSetup, RefusedRateIsNotKeptSoARetryAsksAgain) {
@@ -56,23 +111,30 @@ TEST(VSTModuleSetup, RefusedRateIsNotKeptSoARetryAsksAgain) {
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(VSTModuleSetup, SetupProcessingPassesItsArgumentsAndLeavesTheStoredRate) {
+TEST(VSTModuleSetup, LaterSetUpsKeepTheModeAndMaximumInForceAndBlocksCarryTheMode) {
     LogCapture log;
     HostedTestPlugin plugin("TestSeparate");
     ASSERT_TRUE(plugin.load());
+    EXPECT_TRUE(plugin.module->isReadyToProcess());
     plugin.probe().reset();
-    EXPECT_TRUE(plugin.module->setupProcessing(VSTProcessingMode::Offline, 4096, 48000.0));
-    EXPECT_EQ(plugin.sequence({"setupProcessing"}),
-              std::vector<std::string>{"setupProcessing(mode=2 sampleSize=0 maxSamples=4096 rate=48000)"});
+    EXPECT_TRUE(plugin.module->setSampleRate(44100));
+    EXPECT_TRUE(plugin.module->setupProcessing(VSTProcessingMode::Offline, 4096, 96000.0));
     StereoBuffers buffers(4096);
     buffers.process(*plugin.module, 4096);
     auto processed = plugin.probe().lastProcesses(1);
     ASSERT_EQ(processed.size(), 1u);
     EXPECT_EQ(processed[0].numSamples, 4096) << "the new maximum is honoured";
-    EXPECT_EQ(processed[0].processMode, 0) << "blocks are marked real-time whatever the set-up said";
-    // 48000 was never accepted through setSampleRate, so it still sets up.
-    EXPECT_TRUE(plugin.module->setSampleRate(48000));
-    EXPECT_EQ(plugin.probe().count("setupProcessing"), 2);
+    EXPECT_EQ(processed[0].processMode, 2);
+    EXPECT_TRUE(plugin.module->setSampleRate(44100));
+    EXPECT_TRUE(plugin.module->setSampleRate(44100));
+    EXPECT_TRUE(plugin.module->setMaxSamplesPerBlock(256));
+    EXPECT_TRUE(plugin.module->setProcessMode(VSTProcessingMode::Prefetch));
+    EXPECT_EQ(plugin.sequence({"setupProcessing"}),
+              (std::vector<std::string>{"setupProcessing(mode=0 sampleSize=0 maxSamples=1024 rate=44100)",
+                                        "setupProcessing(mode=2 sampleSize=0 maxSamples=4096 rate=96000)",
+                                        "setupProcessing(mode=2 sampleSize=0 maxSamples=4096 rate=44100)",
+                                        "setupProcessing(mode=2 sampleSize=0 maxSamples=256 rate=44100)",
+                                        "setupProcessing(mode=1 sampleSize=0 maxSamples=256 rate=44100)"}));
     plugin.unload();
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }

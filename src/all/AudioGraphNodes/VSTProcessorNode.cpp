@@ -19,6 +19,8 @@ struct VSTProcessorNode::Internals {
     std::atomic<bool> isEnabled{true};
     std::string pluginFileName;
     bool pluginLoaded = false;
+    int maxFramesPerBlock = 1024;
+    VSTProcessingMode processMode = VSTProcessingMode::Realtime;
     /// Why the configured name was refused; the module's own reason otherwise.
     std::string refusedFileName;
 };
@@ -81,7 +83,14 @@ bool VSTProcessorNode::loadPlugin(const std::string& path) {
     internals->vstModule.reset();
     internals->vstModule = std::make_unique<VSTModule>();
     internals->refusedFileName.clear();
+    // The load's own set-up already announces what the graph said.
+    internals->vstModule->setMaxSamplesPerBlock(internals->maxFramesPerBlock);
+    internals->vstModule->setProcessMode(internals->processMode);
     internals->pluginLoaded = internals->vstModule->loadPlugin(path);
+    // A replacement follows the rate the graph already announced; a first load's
+    // guess of 48000 Hz is then the rate in force, and nothing more happens.
+    if (internals->pluginLoaded)
+        internals->vstModule->setSampleRate(internals->sampleRate);
     return internals->pluginLoaded;
 }
 
@@ -93,6 +102,26 @@ std::string VSTProcessorNode::getPluginLoadError() const {
 
 bool VSTProcessorNode::getIsPluginLoaded() const {
     return internals->pluginLoaded;
+}
+
+bool VSTProcessorNode::setMaxFramesPerBlock(int maxFrames) {
+    const bool accepted = internals->vstModule->setMaxSamplesPerBlock(maxFrames);
+    // Kept for later set-ups even when this plug-in refused it; an invalid value,
+    // which the module refused and logged, is not.
+    if (maxFrames > 0)
+        internals->maxFramesPerBlock = maxFrames;
+    return accepted;
+}
+
+bool VSTProcessorNode::setProcessMode(VSTProcessingMode mode) {
+    const bool accepted = internals->vstModule->setProcessMode(mode);
+    if (mode >= VSTProcessingMode::Realtime && mode <= VSTProcessingMode::Offline)
+        internals->processMode = mode;
+    return accepted;
+}
+
+bool VSTProcessorNode::getIsReadyToProcess() const {
+    return internals->pluginLoaded && internals->vstModule->isReadyToProcess();
 }
 
 bool VSTProcessorNode::getIsEnabled() const {

@@ -42,6 +42,7 @@ struct PluginConfig {
     bool refusesSetProcessing = false;  // setProcessing answers kResultFalse for both states
     bool initializeFails = false;       // the component's initialize answers kResultFalse
     bool holdsBlocks = false;           // process waits while the probe holds blocks
+    bool refusesActivation = false;     // setActive(true) answers kResultFalse and stays inactive
 };
 
 extern const PluginConfig kPluginConfig;

@@ -85,6 +85,8 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
     if (!state && processing_)
         call.violation("while processing (setProcessing(false) missing)");
     checkNoBlockInFlight(call);
+    if (state && kPluginConfig.refusesActivation)
+        return call.done(kResultFalse);
     active_ = state != 0;
     return call.done(kResultOk);
 }
