@@ -138,6 +138,9 @@ void VSTModule::Internals::stopAudio() {
 }
 
 void VSTModule::Internals::startAudio() {
+    // Blocks may be running already; what they read is not touched then.
+    if (processing.load(std::memory_order_seq_cst))
+        return;
     Steinberg::int32 smallestMaximum = lead().maxSamplesPerBlock;
     for (int index = 0; index < instanceCount; ++index) {
         const PluginInstance& instance = instances[static_cast<std::size_t>(index)];
