@@ -31,7 +31,8 @@ namespace varnel::extensions::vst {
 /// overlap `process` or any other call.
 ///
 /// Failures are reported once through varnel::Logger::error, with lines that begin
-/// "[VSTModule] ", and as a false or empty result. Nothing throws.
+/// "[VSTModule] ", and as a false or empty result. Nothing throws. The audio thread
+/// never logs: its failures are counted and logged by a later control call.
 class VSTModule {
 public:
     /// Control thread. Touches no plug-in.
@@ -102,12 +103,22 @@ public:
     bool setMaxSamplesPerBlock(int maxSamplesPerBlock);
     bool setProcessMode(VSTProcessingMode processingMode);
 
-    /// Audio thread; never allocates, locks, waits or logs on success. Runs the
-    /// plug-in on one block: planar buffers of at least `numFrames` samples each.
-    /// Both output channels get the plug-in's result, whatever the layout.
-    /// Parameter values set before the call reach the plug-in at sample offset 0.
-    /// Blocks longer than the announced maximum reach the plug-in in pieces.
+    /// Audio thread; never allocates, locks, waits or logs, also when it fails (the
+    /// plug-in itself may do any of these inside its own process). Runs the plug-in
+    /// on one block: planar buffers of at least `numFrames` samples each. Both
+    /// output channels get the plug-in's result, whatever the layout. Parameter
+    /// values set before the call reach the plug-in at sample offset 0. Blocks
+    /// longer than the announced maximum reach the plug-in in pieces. A failing
+    /// block (no plug-in loaded, or the plug-in's process failing) is only counted
+    /// in atomics; see reportAudioThreadFailures.
     void process(float* inL, float* inR, float* outL, float* outR, int numFrames);
+
+    /// Control thread. Logs the failures `process` counted since the last report:
+    /// the first failure of a run (same result, no success between) as its own line,
+    /// e.g. "[VSTModule] process error: 1", and the rest of the run as one count
+    /// line, "[VSTModule] process error: 1 repeated 9999 times". Every parameter
+    /// operation reports this way first, so failures appear with the next such call.
+    void reportAudioThreadFailures();
 
     /// Control thread; allocates. The plug-in's parameters in controller order,
     /// queried afresh on every call.
@@ -127,11 +138,13 @@ public:
     /// processing switch on another control thread, which itself waits for the block
     /// in flight. Gives the normalised value to the edit controller and hands it to
     /// the audio side, where every following block carries it at offset 0. The last
-    /// value set before a block wins.
+    /// value set before a block wins. A parameter the plug-in lists as read-only is
+    /// refused with a log line and reaches neither side.
     void setParameter(unsigned int id, float value);
 
     /// Control thread. As above, by parameter title (exact, case-sensitive); false
-    /// when no parameter has that title. Where titles repeat, the last one listed wins.
+    /// when no parameter has that title or it is read-only. Where titles repeat, the
+    /// last one listed wins.
     bool setParameter(std::string name, float value);
 
     /// Control thread. Names the discrete values of a stepped parameter in ascending
@@ -140,7 +153,7 @@ public:
 
     /// Control thread. Sets the titled parameter to the value `valueName` stands for
     /// (0 for a name never given, which is then remembered with 0). False for an
-    /// unknown title.
+    /// unknown title or a read-only parameter, which change nothing.
     bool setParameterByValueName(std::string name, std::string valueName);
 
 private:

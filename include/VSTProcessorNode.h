@@ -23,7 +23,13 @@ namespace varnel::extensions::vst {
 /// does not load still works: it passes its input through.
 ///
 /// Threads: `process` runs on the audio thread; everything else on control threads,
-/// which may run alongside it. `loadPlugin` and destruction must not overlap `process`.
+/// which may run alongside it and alongside each other: a reload, the enable switch,
+/// the format and every parameter operation may come from different control threads
+/// at once. A reload waits for the control calls in progress and holds the others
+/// off until the new plug-in is loaded; the other control calls may wait for each
+/// other, never for the audio thread (except where VSTModule says so). The audio
+/// thread takes no lock. The caller still keeps `loadPlugin` and destruction apart
+/// from `process`, and destruction apart from every other call.
 class VSTProcessorNode : public varnel::SingleBusAudioProcessorNode {
 public:
     /// Control thread. Reads "pluginFileName", registers it as the node's
@@ -32,9 +38,10 @@ public:
     explicit VSTProcessorNode(const varnel::VLAnyMap& config);
     ~VSTProcessorNode() override;
 
-    /// Control thread. Replaces the hosted plug-in with the one at `path` (a bundle
-    /// folder or .so, any location) and sets it up for the rate, block size and mode
-    /// the graph gave so far; true when it loaded.
+    /// Control thread; must not overlap `process`. Replaces the hosted plug-in with
+    /// the one at `path` (a bundle folder or .so, any location) and sets it up for the
+    /// rate, block size and mode the graph gave so far; true when it loaded. A
+    /// disabled node keeps the new plug-in's processing switched off.
     bool loadPlugin(const std::string& path);
 
     /// Whether the last load (at construction or through loadPlugin) succeeded.
@@ -51,7 +58,10 @@ public:
     /// The name given at construction.
     std::string getPluginFileName() const;
 
-    /// Control thread. Forwarded to the hosted VSTModule; see there.
+    /// Control thread. Forwarded to the hosted VSTModule; see there. Read-only
+    /// parameters are refused. Each call first logs the audio-thread failures
+    /// counted since the last report (VSTModule::reportAudioThreadFailures), as do
+    /// setEnabled and setBusFormat.
     std::vector<VSTParameter> getPluginParameters();
     void setPluginParameter(unsigned int id, float value);
     bool setPluginParameter(std::string name, float value);
@@ -79,9 +89,11 @@ public:
     /// Control thread. Accepts matching stereo formats and passes the sample rate to
     /// the loaded plug-in.
     bool setBusFormat(varnel::AudioBusFormat& in, varnel::AudioBusFormat& out) override;
-    /// Audio thread; never allocates or locks. Copies input to output, then lets the
-    /// plug-in process channels 0 and 1 while enabled. Buses of fewer than two
-    /// channels pass through.
+    /// Audio thread; never allocates, locks, waits or logs (what the plug-in does in
+    /// its own process is its own). Copies input to output, then lets the plug-in
+    /// process channels 0 and 1 while enabled. Buses of fewer than two channels, and
+    /// every block of a node whose plug-in did not load, pass through. A failing
+    /// plug-in's blocks are counted and logged by the next control call.
     bool process(varnel::AudioBus& inBus, varnel::AudioBus& outBus) override;
     using varnel::SingleBusAudioProcessorNode::process;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioFailureTally.h"
 #include "HostContext.h"
 #include "ParameterSlots.h"
 #include "VSTChannelLayout.h"
@@ -93,6 +94,12 @@ struct VSTModule::Internals {
     /// Input parameter changes of every block; only the audio thread touches it.
     Steinberg::Vst::ParameterChanges parameterChanges{0};
     std::unordered_map<std::string, VSTNamedParameter> namedParameters;
+    /// Ids the plug-in lists as read-only, sorted: a host never sets them.
+    std::vector<Steinberg::Vst::ParamID> readOnlyIds;
+
+    /// Failures on the audio thread, counted there and logged by control calls.
+    AudioFailureTally processErrors;
+    AudioFailureTally blocksWithoutProcessor;
     /// Values on their way from control threads to the audio thread.
     ParameterSlots parameterSlots;
 
@@ -217,7 +224,11 @@ struct VSTModule::Internals {
     /// The controller's text for `value` of `id`; empty when it has none.
     std::string valueText(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
     void buildParameterTable(const std::vector<VSTParameter>& parameters);
-    void setParameterValue(Steinberg::Vst::ParamID id, float value);
+    /// False, after logging, for a read-only id.
+    bool setParameterValue(Steinberg::Vst::ParamID id, float value);
+    bool isReadOnly(Steinberg::Vst::ParamID id) const;
+    /// Logs what the audio thread counted since the last report.
+    void reportAudioFailures();
     /// The by-name entry for `name`, or null after logging that it was not found.
     VSTNamedParameter* findNamedParameter(const std::string& name);
 };

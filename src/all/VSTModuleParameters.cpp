@@ -4,6 +4,7 @@
 
 #include <varnel/Logger.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace varnel::extensions::vst {
@@ -15,6 +16,7 @@ namespace {
 
 constexpr const char* kNoController = "[VSTModule] Edit controller interface is not available.";
 constexpr const char* kNotFound = "[VSTModule] Parameter not found: ";
+constexpr const char* kReadOnly = "[VSTModule] Read-only parameter not set: ";
 
 // NaN or infinity would poison the plug-in's DSP state; finite values pass as they
 // are, unclamped.
@@ -69,9 +71,22 @@ std::string VSTModule::Internals::valueText(ParamID id, ParamValue value) {
 
 void VSTModule::Internals::buildParameterTable(const std::vector<VSTParameter>& parameters) {
     // Where titles repeat, the later parameter replaces the earlier one.
-    for (const VSTParameter& parameter : parameters)
+    for (const VSTParameter& parameter : parameters) {
         namedParameters[parameter.name] =
             VSTNamedParameter{parameter.id, {}, parameter.defaultValue, parameter.stepCount};
+        if (parameter.readOnly)
+            readOnlyIds.push_back(parameter.id);
+    }
+    std::sort(readOnlyIds.begin(), readOnlyIds.end());
+}
+
+bool VSTModule::Internals::isReadOnly(ParamID id) const {
+    return std::binary_search(readOnlyIds.begin(), readOnlyIds.end(), id);
+}
+
+void VSTModule::Internals::reportAudioFailures() {
+    blocksWithoutProcessor.report("[VSTModule] No audio processor available.", false);
+    processErrors.report("[VSTModule] process error: ", true);
 }
 
 VSTNamedParameter* VSTModule::Internals::findNamedParameter(const std::string& name) {
@@ -83,7 +98,14 @@ VSTNamedParameter* VSTModule::Internals::findNamedParameter(const std::string& n
     return &entry->second;
 }
 
-void VSTModule::Internals::setParameterValue(ParamID id, float value) {
+bool VSTModule::Internals::setParameterValue(ParamID id, float value) {
+    // A read-only parameter is the plug-in's output (a meter, a latency display):
+    // plug-ins assert on a host that sets one, and some reject every block that
+    // carries it.
+    if (isReadOnly(id)) {
+        Logger::error(kReadOnly + std::to_string(id));
+        return false;
+    }
     if (controller)
         controller->setParamNormalized(id, static_cast<ParamValue>(value));
     else
@@ -91,15 +113,23 @@ void VSTModule::Internals::setParameterValue(ParamID id, float value) {
     // Without an audio processor there is no audio side to hand the value to.
     if (lead().audioProcessor && !parameterSlots.publish(id, value))
         Logger::error("[VSTModule] Could not set parameter");
+    return true;
+}
+
+void VSTModule::reportAudioThreadFailures() {
+    std::lock_guard lock(internals->controlMutex);
+    internals->reportAudioFailures();
 }
 
 std::vector<VSTParameter> VSTModule::getParameters() {
     std::lock_guard lock(internals->controlMutex);
+    internals->reportAudioFailures();
     return internals->listParameters();
 }
 
 float VSTModule::getParameterValue(unsigned int id) {
     std::lock_guard lock(internals->controlMutex);
+    internals->reportAudioFailures();
     if (!internals->controller) {
         Logger::error(kNoController);
         return 0.0f;
@@ -111,6 +141,7 @@ void VSTModule::setParameter(unsigned int id, float value) {
     if (!acceptValue(value))
         return;
     std::lock_guard lock(internals->controlMutex);
+    internals->reportAudioFailures();
     internals->setParameterValue(id, value);
 }
 
@@ -149,16 +180,21 @@ bool VSTModule::setParameter(std::string name, float value) {
         return false;
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
+    in.reportAudioFailures();
     VSTNamedParameter* parameter = in.findNamedParameter(name);
     if (!parameter)
         return false;
-    in.setParameterValue(parameter->id, value);
-    return true;
+    if (in.isReadOnly(parameter->id)) {
+        Logger::error(kReadOnly + name);
+        return false;
+    }
+    return in.setParameterValue(parameter->id, value);
 }
 
 bool VSTModule::setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
+    in.reportAudioFailures();
     VSTNamedParameter* parameter = in.findNamedParameter(name);
     if (!parameter)
         return false;
@@ -178,13 +214,18 @@ bool VSTModule::setValueNamesForPluginParameter(std::string name, std::vector<st
 bool VSTModule::setParameterByValueName(std::string name, std::string valueName) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
+    in.reportAudioFailures();
     VSTNamedParameter* parameter = in.findNamedParameter(name);
     if (!parameter)
         return false;
+    // Refused before a new value name is remembered: the call changes nothing.
+    if (in.isReadOnly(parameter->id)) {
+        Logger::error(kReadOnly + name);
+        return false;
+    }
     // A name never given is remembered with 0 and sets 0.
     const float value = parameter->valueNames[valueName];
-    in.setParameterValue(parameter->id, value);
-    return true;
+    return in.setParameterValue(parameter->id, value);
 }
 
 } // namespace varnel::extensions::vst

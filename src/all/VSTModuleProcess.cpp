@@ -1,9 +1,6 @@
 #include "VSTModuleInternals.h"
 
-#include <varnel/Logger.h>
-
 #include <algorithm>
-#include <string>
 
 namespace varnel::extensions::vst {
 
@@ -30,8 +27,10 @@ void VSTModule::Internals::processInstance(PluginInstance& instance, float* in0,
     instance.processData.numSamples = frames;
     instance.outputParameterChanges.clearQueue();
     const tresult result = instance.audioProcessor->process(instance.processData);
-    if (result != kResultOk)
-        Logger::error("[VSTModule] process error: " + std::to_string(static_cast<int32_t>(result)));
+    if (result == kResultOk)
+        processErrors.succeed();
+    else
+        processErrors.fail(static_cast<std::int32_t>(result));
 }
 
 void VSTModule::Internals::processBlock(float* inL, float* inR, float* outL, float* outR, int32 frames) {
@@ -58,10 +57,11 @@ void VSTModule::Internals::processBlock(float* inL, float* inR, float* outL, flo
 }
 
 void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int numFrames) {
-    // Audio thread: no allocation, lock, wait or log on the success path.
+    // Audio thread: no allocation, lock, wait or log, on any path. Failures are
+    // only counted here; control calls log them.
     Internals& in = *internals;
     if (!in.lead().audioProcessor) {
-        Logger::error("[VSTModule] No audio processor available.");
+        in.blocksWithoutProcessor.fail(0);
         return;
     }
 

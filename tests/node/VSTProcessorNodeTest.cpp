@@ -44,9 +44,11 @@ TEST(VSTProcessorNode, MissingFileNameFailsToLoadAndPassesAudioThrough) {
     EXPECT_FALSE(node.getIsPluginLoaded());
 
     BusBuffers in(2, 32, 0.3f), out(2, 32);
-    EXPECT_TRUE(node.process(in.bus, out.bus));
+    for (int block = 0; block < 100; ++block)
+        EXPECT_TRUE(node.process(in.bus, out.bus));
     EXPECT_EQ(out.samples, in.samples);
-    EXPECT_EQ(log.count("[VSTModule] No audio processor available."), 1u);
+    node.setPluginParameter(1u, 0.5f); // a control call reports what the blocks counted
+    EXPECT_EQ(log.count("[VSTModule] No audio processor available"), 0u) << "the failed load said it once";
 }
 
 TEST(VSTProcessorNode, RegistersItsConfigurationWithTheConstructionName) {
@@ -214,6 +216,12 @@ TEST(VSTProcessorNode, ZamCompX2EndToEndThroughTheListCalls) {
     EXPECT_EQ(node.getPluginParameters().size(), 14u);
     ASSERT_TRUE(node.setValueNamesForPluginParameter("Sidechain", {"off", "on"}));
     ASSERT_TRUE(node.setPluginParameterByValueName("Sidechain", "off"));
+    // The plug-in's own outputs: its sample-rate display and its meters.
+    for (unsigned readOnlyId : {0u, 12u, 13u})
+        node.setPluginParameter(readOnlyId, 0.5f);
+    EXPECT_FALSE(node.setPluginParameter(std::string("Gain Reduction"), 0.5f));
+    EXPECT_EQ(log.count("[VSTModule] Read-only parameter not set: "), 4u);
+    log.clear();
 
     BusBuffers in(2, 512), out(2, 512);
     for (int i = 0; i < 512; ++i)
@@ -259,4 +267,55 @@ TEST(VSTProcessorNode, EnableSwitchAndParametersFromAControlThreadWhileAudioRuns
     EXPECT_TRUE(plugin.handle.probe().violations().empty())
         << testplugin::describeViolations(plugin.handle.probe());
     EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    log.clear(); // the construction-time load of the bare folder failed, as expected
+    plugin.handle.probe().reset();
+    constexpr int kReloads = 100;
+    std::atomic<bool> done{false};
+    std::atomic<int> refused{0};
+    int setterCalls = 0, switches = 0;
+
+    std::thread setter([&] {
+        while (!done.load()) {
+            plugin.node.setPluginParameter(1u, 0.25f);
+            refused += !plugin.node.setPluginParameter(std::string("Gain"), 0.5f);
+            refused += !plugin.node.setValueNamesForPluginParameter("Mode", {"a", "b", "c"});
+            refused += !plugin.node.setPluginParameterByValueName("Mode", "b");
+            refused += plugin.node.getPluginParameters().size() != 4u;
+            (void)plugin.node.getParameterValue(1);
+            setterCalls += 3;
+        }
+    });
+    std::thread switcher([&] {
+        while (!done.load()) {
+            plugin.node.setEnabled(switches % 2 == 0);
+            refused += !plugin.node.getIsPluginLoaded();
+            ++switches;
+        }
+        plugin.node.setEnabled(true);
+    });
+    for (int reload = 0; reload < kReloads; ++reload)
+        refused += !plugin.node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate"));
+    done.store(true);
+    setter.join();
+    switcher.join();
+
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_GT(setterCalls, kReloads) << "the setters ran between the reloads";
+    EXPECT_GT(switches, kReloads);
+    EXPECT_EQ(plugin.handle.probe().count("setParamNormalized"), setterCalls)
+        << "every value reached a controller";
+    // The plug-in of the last reload may have missed the setters: it is set once more.
+    ASSERT_TRUE(plugin.node.setPluginParameter(std::string("Gain"), 0.5f));
+    BusBuffers in(2, 16, 0.8f), out(2, 16);
+    EXPECT_TRUE(plugin.node.process(in.bus, out.bus));
+    EXPECT_FLOAT_EQ(out.samples[0][3], 0.4f);
+    EXPECT_TRUE(plugin.handle.probe().violations().empty())
+        << testplugin::describeViolations(plugin.handle.probe());
+    EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
 }

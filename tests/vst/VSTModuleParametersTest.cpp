@@ -62,8 +62,26 @@ TEST_F(LoadedPlugin, ListsEveryParameterWithItsFlags) {
     EXPECT_TRUE(parameters[2].readOnly);
     EXPECT_FALSE(parameters[0].readOnly);
     EXPECT_EQ(parameters[3].name, "Hidden") << "hidden parameters are listed too";
-    // A read-only parameter has a table entry like any other.
-    EXPECT_TRUE(plugin->module->setParameter(std::string("Meter"), 0.1f));
+}
+
+TEST_F(LoadedPlugin, ReadOnlyParameterIsRefusedByIdTitleAndValueName) {
+    load("TestSeparate");
+    ASSERT_TRUE(plugin->module->setValueNamesForPluginParameter("Meter", {"high"}));
+    plugin->probe().reset();
+    plugin->module->setParameter(3u, 0.5f);
+    EXPECT_FALSE(plugin->module->setParameter(std::string("Meter"), 0.5f));
+    EXPECT_FALSE(plugin->module->setParameterByValueName("Meter", "high"));
+    EXPECT_FALSE(plugin->module->setParameterByValueName("Meter", "never-given"));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"[VSTModule] Read-only parameter not set: 3",
+                                                     "[VSTModule] Read-only parameter not set: Meter",
+                                                     "[VSTModule] Read-only parameter not set: Meter",
+                                                     "[VSTModule] Read-only parameter not set: Meter"}));
+    EXPECT_EQ(plugin->probe().count("setParamNormalized"), 0) << "the controller is not asked";
+    plugin->module->setParameter(1u, 0.5f); // a writable neighbour still passes
+    runBlock();
+    EXPECT_TRUE(std::isnan(lastQueuedValue(*plugin, 3))) << "nothing queued for the audio side";
+    EXPECT_EQ(lastQueuedValue(*plugin, 1), 0.5);
+    EXPECT_NO_ORDER_VIOLATIONS(*plugin);
 }
 
 TEST_F(LoadedPlugin, DuplicateTitlesLeadToTheLastListed) {

@@ -1,6 +1,8 @@
 // Processing set-up and block processing of VSTModule on the test plug-ins.
 #include "HostedTestPlugin.h"
 
+#include "testsupport/AllocationCounter.h"
+
 #include <varnel/testing/LogCapture.h>
 
 #include <limits>
@@ -181,16 +183,31 @@ TEST(VSTModuleProcess, EmptyBlockIsPassedOn) {
     EXPECT_EQ(processed[0].inputChannels, 2);
 }
 
-TEST(VSTModuleProcess, ProcessErrorIsLoggedWithItsSignedCodeAndTheNextBlockStillRuns) {
+TEST(VSTModuleProcess, ProcessErrorsAreCountedWithoutAllocatingAndLoggedByTheNextControlCall) {
     LogCapture log;
     HostedTestPlugin plugin("TestProcessFalse");
     ASSERT_TRUE(plugin.load());
     StereoBuffers buffers(32);
+    std::size_t allocations = 0;
+    {
+        testsupport::AllocationCounter counter;
+        for (int block = 0; block < 10000; ++block)
+            buffers.process(*plugin.module, 32);
+        allocations = counter.count();
+    }
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(plugin.probe().processCount(), 10000) << "every failing block is still processed";
+    EXPECT_TRUE(log.lines().empty()) << "the audio thread logs nothing";
+
+    plugin.module->setParameter(1u, 0.5f);
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"[VSTModule] process error: 1",
+                                                     "[VSTModule] process error: 1 repeated 9999 times"}));
+    // The run goes on: only its count is added; nothing new, nothing logged.
+    log.clear();
     buffers.process(*plugin.module, 32);
-    buffers.process(*plugin.module, 32);
-    EXPECT_EQ(log.lines(),
-              (std::vector<std::string>{"[VSTModule] process error: 1", "[VSTModule] process error: 1"}));
-    EXPECT_EQ(plugin.probe().processCount(), 2);
+    plugin.module->reportAudioThreadFailures();
+    plugin.module->reportAudioThreadFailures();
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] process error: 1 repeated 1 time"});
 }
 
 TEST(VSTModuleProcess, ParameterValueIsRepeatedInEveryLaterBlock) {

@@ -7,22 +7,37 @@
 #include <algorithm>
 #include <atomic>
 #include <cassert>
+#include <mutex>
+#include <shared_mutex>
 
 namespace varnel::extensions::vst {
 
 struct VSTProcessorNode::Internals {
     explicit Internals(std::uint32_t initialSampleRate) : sampleRate(initialSampleRate) {}
 
+    /// Never null once constructed; replaced only under an exclusive controlLock.
     std::unique_ptr<VSTModule> vstModule;
-    std::uint32_t sampleRate;
+    /// Kept by setBusFormat for the next one; atomic as formats may come from
+    /// several control threads.
+    std::atomic<std::uint32_t> sampleRate;
     std::uint32_t maxNumberOfChannels = 2;
     std::atomic<bool> isEnabled{true};
     std::string pluginFileName;
+    /// Written under an exclusive controlLock; read by the audio thread, which the
+    /// caller keeps apart from reloads.
     bool pluginLoaded = false;
     int maxFramesPerBlock = 1024;
     VSTProcessingMode processMode = VSTProcessingMode::Realtime;
     /// Why the configured name was refused; the module's own reason otherwise.
     std::string refusedFileName;
+
+    /// Control threads: a reload holds it exclusively, every other control call
+    /// shares it, so the module a call uses stays alive until the call returns. The
+    /// module serialises the shared callers itself. The audio thread never takes it.
+    mutable std::shared_mutex controlLock;
+    /// Keeps the enable flag and the plug-in's processing switch in step when
+    /// several threads switch at once.
+    std::mutex switchMutex;
 };
 
 std::string VSTProcessorNode::systemPluginFolder() {
@@ -76,35 +91,51 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
     }
 }
 
-VSTProcessorNode::~VSTProcessorNode() = default;
+VSTProcessorNode::~VSTProcessorNode() {
+    // What the last blocks counted is not lost with the module.
+    if (internals->vstModule)
+        internals->vstModule->reportAudioThreadFailures();
+}
 
 bool VSTProcessorNode::loadPlugin(const std::string& path) {
-    // The previous plug-in is torn down before the new one loads.
-    internals->vstModule.reset();
-    internals->vstModule = std::make_unique<VSTModule>();
-    internals->refusedFileName.clear();
+    Internals& in = *internals;
+    std::unique_lock lock(in.controlLock);
+    // The previous plug-in is torn down before the new one loads, after what it
+    // counted on the audio thread has been logged.
+    if (in.vstModule)
+        in.vstModule->reportAudioThreadFailures();
+    in.vstModule.reset();
+    in.vstModule = std::make_unique<VSTModule>();
+    in.refusedFileName.clear();
     // The load's own set-up already announces what the graph said.
-    internals->vstModule->setMaxSamplesPerBlock(internals->maxFramesPerBlock);
-    internals->vstModule->setProcessMode(internals->processMode);
-    internals->pluginLoaded = internals->vstModule->loadPlugin(path);
+    in.vstModule->setMaxSamplesPerBlock(in.maxFramesPerBlock);
+    in.vstModule->setProcessMode(in.processMode);
+    in.pluginLoaded = in.vstModule->loadPlugin(path);
     // A replacement follows the rate the graph already announced; a first load's
     // guess of 48000 Hz is then the rate in force, and nothing more happens.
-    if (internals->pluginLoaded)
-        internals->vstModule->setSampleRate(internals->sampleRate);
-    return internals->pluginLoaded;
+    if (in.pluginLoaded)
+        in.vstModule->setSampleRate(in.sampleRate.load());
+    // A load switches processing on; a disabled node keeps its plug-in switched off.
+    if (in.pluginLoaded && !in.isEnabled.load())
+        in.vstModule->setProcessing(false);
+    return in.pluginLoaded;
 }
 
 std::string VSTProcessorNode::getPluginLoadError() const {
+    std::shared_lock lock(internals->controlLock);
     if (!internals->refusedFileName.empty())
         return internals->refusedFileName;
     return internals->vstModule->getLoadError();
 }
 
 bool VSTProcessorNode::getIsPluginLoaded() const {
+    std::shared_lock lock(internals->controlLock);
     return internals->pluginLoaded;
 }
 
 bool VSTProcessorNode::setMaxFramesPerBlock(int maxFrames) {
+    // Exclusive: the value is the node's own, read by every later load.
+    std::unique_lock lock(internals->controlLock);
     const bool accepted = internals->vstModule->setMaxSamplesPerBlock(maxFrames);
     // Kept for later set-ups even when this plug-in refused it; an invalid value,
     // which the module refused and logged, is not.
@@ -114,6 +145,7 @@ bool VSTProcessorNode::setMaxFramesPerBlock(int maxFrames) {
 }
 
 bool VSTProcessorNode::setProcessMode(VSTProcessingMode mode) {
+    std::unique_lock lock(internals->controlLock);
     const bool accepted = internals->vstModule->setProcessMode(mode);
     if (mode >= VSTProcessingMode::Realtime && mode <= VSTProcessingMode::Offline)
         internals->processMode = mode;
@@ -121,6 +153,7 @@ bool VSTProcessorNode::setProcessMode(VSTProcessingMode mode) {
 }
 
 bool VSTProcessorNode::getIsReadyToProcess() const {
+    std::shared_lock lock(internals->controlLock);
     return internals->pluginLoaded && internals->vstModule->isReadyToProcess();
 }
 
@@ -129,9 +162,12 @@ bool VSTProcessorNode::getIsEnabled() const {
 }
 
 void VSTProcessorNode::setEnabled(bool enabled) {
-    internals->isEnabled.store(enabled);
-    if (internals->vstModule)
-        internals->vstModule->setProcessing(enabled);
+    Internals& in = *internals;
+    std::shared_lock lock(in.controlLock);
+    std::lock_guard switching(in.switchMutex);
+    in.isEnabled.store(enabled);
+    in.vstModule->reportAudioThreadFailures();
+    in.vstModule->setProcessing(enabled);
 }
 
 std::string VSTProcessorNode::getPluginFileName() const {
@@ -143,35 +179,43 @@ void VSTProcessorNode::setPluginFileName(const std::string& fileName) {
 }
 
 std::vector<VSTParameter> VSTProcessorNode::getPluginParameters() {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getParameters();
 }
 
 void VSTProcessorNode::setPluginParameter(unsigned int id, float value) {
+    std::shared_lock lock(internals->controlLock);
     internals->vstModule->setParameter(id, value);
 }
 
 bool VSTProcessorNode::setPluginParameter(std::string name, float value) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->setParameter(std::move(name), value);
 }
 
 bool VSTProcessorNode::setValueNamesForPluginParameter(std::string name,
                                                        std::vector<std::string> valueNames) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->setValueNamesForPluginParameter(std::move(name), std::move(valueNames));
 }
 
 bool VSTProcessorNode::setPluginParameterByValueName(std::string name, std::string valueName) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->setParameterByValueName(std::move(name), std::move(valueName));
 }
 
 float VSTProcessorNode::getParameterValue(unsigned int id) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getParameterValue(id);
 }
 
 VSTPluginClassInfo VSTProcessorNode::getPluginClassInfo() const {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getPluginClassInfo();
 }
 
 std::vector<VSTBusInfo> VSTProcessorNode::getPluginBuses() const {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getBuses();
 }
 
@@ -180,26 +224,31 @@ VSTChannelLayout VSTProcessorNode::getPluginChannelLayout() const {
 }
 
 std::vector<VSTParameterDetails> VSTProcessorNode::getPluginParameterDetails() {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getParameterDetails();
 }
 
 std::string VSTProcessorNode::getPluginParameterValueText(unsigned int id, double normalizedValue) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getParameterValueText(id, normalizedValue);
 }
 
 bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {
     if (!AudioBusFormat::matchBusFormats(in, out))
         return false;
-    internals->sampleRate = in.sampleRate;
+    std::shared_lock lock(internals->controlLock);
+    internals->sampleRate.store(in.sampleRate);
+    internals->vstModule->reportAudioThreadFailures();
     if (internals->pluginLoaded)
-        internals->vstModule->setSampleRate(internals->sampleRate);
+        internals->vstModule->setSampleRate(in.sampleRate);
     return in.numberOfChannels == 2;
 }
 
 bool VSTProcessorNode::process(AudioBus& inBus, AudioBus& outBus) {
-    // Audio thread: no allocation, lock or wait.
+    // Audio thread: no allocation, lock, wait or log.
     outBus.copyFrom(inBus);
-    if (!internals->isEnabled.load())
+    // Without a plug-in the block passes through; the failed load was logged once.
+    if (!internals->isEnabled.load() || !internals->pluginLoaded)
         return true;
     AudioBuffer<float>* input = inBus.buffer;
     AudioBuffer<float>* output = outBus.buffer;

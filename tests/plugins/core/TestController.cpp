@@ -124,6 +124,9 @@ tresult PLUGIN_API TestPluginObject::setParamNormalized(ParamID id, ParamValue v
     Parameter* parameter = parameters_.getParameter(id);
     if (parameter == nullptr)
         return call.done(kInvalidArgument);
+    // The plug-in owns its read-only parameters (meters); a host never changes one.
+    if ((parameter->getInfo().flags & ParameterInfo::kIsReadOnly) != 0)
+        call.violation("sets a read-only parameter");
     parameter->setNormalized(value);
     return call.done(kResultOk);
 }

@@ -143,6 +143,10 @@ void TestPluginObject::readParameterChanges(IParameterChanges* changes, ProcessR
             queue->getPoint(0, firstOffset, firstValue);
             queue->getPoint(points - 1, lastOffset, lastValue);
         }
+        if (queue->getParameterId() == meterId && kPluginConfig.parameters == ParameterLayout::standard)
+            Recorder::instance().processLog().violation(
+                "%s: IAudioProcessor::process with input changes for read-only parameter %u", name_.c_str(),
+                static_cast<unsigned>(meterId));
         if (static_cast<std::size_t>(index) < ProcessRecord::maxQueues)
             record.queues[static_cast<std::size_t>(index)] = {queue->getParameterId(), points, firstOffset,
                                                               firstValue, lastValue};
