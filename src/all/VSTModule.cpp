@@ -75,6 +75,7 @@ bool VSTModule::Internals::chooseClasses() {
                 lead().component = nullptr;
             plugProvider = new PlugProvider(factory, info, true); // adopted: OPtr takes no reference
             classInfo = describeClass(info, factoryVendor);
+            audioModuleClass = info.ID();
         }
         if (info.category() == kVstComponentControllerClass)
             controller = factory.createInstance<IEditController>(info.ID()).get();

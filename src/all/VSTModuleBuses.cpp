@@ -166,8 +166,7 @@ bool VSTModule::Internals::configureBuses() {
         // channel, as hosts do on a stereo track. The second instance is brought
         // up to where the first stands and configured the same way.
         PluginInstance& second = instances[1];
-        second.component =
-            module->getFactory().createInstance<IComponent>(plugProvider->getClassInfo().ID()).get();
+        second.component = module->getFactory().createInstance<IComponent>(audioModuleClass).get();
         instanceCount = 2;
         if (!second.component || !moveTo(LifecycleState::connected))
             return fail("Could not bring up a second instance for dual mono.");

@@ -140,6 +140,8 @@ struct VSTModule::Internals {
 
     /// What the loaded plug-in was found to be, for the info queries.
     VSTPluginClassInfo classInfo;
+    /// The audio module class loaded, of which a second instance may be made.
+    VST3::UID audioModuleClass;
     std::vector<VSTBusInfo> buses;
     /// Why the load failed, without the log prefix; empty after a successful load.
     std::string loadError;
