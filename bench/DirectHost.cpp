@@ -3,7 +3,7 @@
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-DirectHost::DirectHost(const std::string& path, int maxBlock, double sampleRate) {
+DirectHost::DirectHost(const std::string& path, int maxBlock, double sampleRate, int channels) {
     std::string error;
     module = VST3::Hosting::Module::create(path, error);
     if (!module)
@@ -31,8 +31,8 @@ DirectHost::DirectHost(const std::string& path, int maxBlock, double sampleRate)
     processor->setProcessing(true);
 
     outputChanges.reserve(64, 16);
-    inputBus.numChannels = 2;
-    outputBus.numChannels = 2;
+    inputBus.numChannels = channels;
+    outputBus.numChannels = channels;
     inputBus.channelBuffers32 = inputChannels;
     outputBus.channelBuffers32 = outputChannels;
     processData.numInputs = 1;

@@ -13,7 +13,9 @@
 // the buffers, empty the output parameter changes, call process).
 class DirectHost {
 public:
-    DirectHost(const std::string& path, int maxBlock, double sampleRate);
+    /// `channels` per main bus: 2, or 1 for a mono-only plug-in, of which only the
+    /// left pointers of `process` are used.
+    DirectHost(const std::string& path, int maxBlock, double sampleRate, int channels = 2);
     ~DirectHost();
     bool ready() const { return processor != nullptr; }
 

@@ -1,5 +1,6 @@
 // Per-block cost of VSTModule::process against the direct IAudioProcessor::process
-// call on the same plug-in, measured in the same run. Prints the ratio and the
+// call on the same plug-in, measured in the same run; for a mono-only plug-in, which
+// the wrapper runs as two instances, against two direct calls. Prints the ratio and the
 // overhead per block for each plug-in and block size.
 #include "DirectHost.h"
 #include "VSTModule.h"
@@ -20,10 +21,12 @@ namespace {
 struct Subject {
     std::string name;
     std::string path;
+    bool dualMono = false; // the baseline is then two mono instances, one per channel
 };
 
 std::vector<Subject> subjects() {
-    std::vector<Subject> list{{"ZamCompX2", "/usr/lib/vst3/ZamCompX2.vst3"}};
+    std::vector<Subject> list{{"ZamCompX2", "/usr/lib/vst3/ZamCompX2.vst3"},
+                              {"ZamEQ2-dual", "/usr/lib/vst3/ZamEQ2.vst3", true}};
 #ifdef VARNELVST_TEST_PLUGIN_DIR
     list.insert(list.begin(), {"trivial", std::string(VARNELVST_TEST_PLUGIN_DIR) + "/TestSeparate.vst3"});
 #endif
@@ -42,13 +45,27 @@ constexpr int kMaxBlock = 1024;
 constexpr double kRate = 48000.0;
 
 void directProcess(benchmark::State& state, const Subject& subject) {
+    const int frames = static_cast<int>(state.range(0));
+    Signal signal(frames);
+    if (subject.dualMono) {
+        DirectHost left(subject.path, kMaxBlock, kRate, 1);
+        DirectHost right(subject.path, kMaxBlock, kRate, 1);
+        if (!left.ready() || !right.ready()) {
+            state.SkipWithError("plug-in did not load");
+            return;
+        }
+        for (auto _ : state) {
+            left.process(signal.inL.data(), nullptr, signal.outL.data(), nullptr, frames);
+            right.process(signal.inR.data(), nullptr, signal.outR.data(), nullptr, frames);
+            benchmark::ClobberMemory();
+        }
+        return;
+    }
     DirectHost host(subject.path, kMaxBlock, kRate);
     if (!host.ready()) {
         state.SkipWithError("plug-in did not load");
         return;
     }
-    const int frames = static_cast<int>(state.range(0));
-    Signal signal(frames);
     for (auto _ : state) {
         host.process(signal.inL.data(), signal.inR.data(), signal.outL.data(), signal.outR.data(), frames);
         benchmark::ClobberMemory();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "VSTChannelLayout.h"
 #include "VSTParameter.h"
 #include "VSTParameterRange.h"
 #include "VSTPluginInfo.h"
@@ -13,9 +14,16 @@
 namespace varnel::extensions::vst {
 
 /// Hosts one VST 3 effect plug-in: loads its module, brings component and edit
-/// controller up, runs the audio processor on one stereo bus per block, and reads
+/// controller up, runs the audio processor on a stereo signal per block, and reads
 /// and sets parameters by id, by title, or by names given to the steps of a
 /// stepped parameter.
+///
+/// Channels. At load the plug-in is asked for stereo main buses; what it keeps
+/// decides the channel layout (getChannelLayout). A mono-only effect runs as two
+/// instances of its audio module class, one per channel, which get every parameter
+/// value, set-up and processing switch alike; the edit controller is the first
+/// instance's. Every bus the plug-in declares is handed to it with its own channel
+/// count: auxiliary and inactive inputs read silence, extra outputs are dropped.
 ///
 /// Threads. `process` runs on the audio thread; every other operation runs on
 /// control threads. Control threads may call concurrently with each other and with
@@ -64,6 +72,10 @@ public:
     /// Control thread; allocates. Every audio bus the component declared at load,
     /// inputs first, each direction in declaration order; empty without a plug-in.
     std::vector<VSTBusInfo> getBuses() const;
+    /// Control thread. How the stereo signal reaches the plug-in, chosen at load;
+    /// `none` before a load and after a failed one. describeChannelLayout gives it
+    /// in words.
+    VSTChannelLayout getChannelLayout() const;
 
     /// Control thread; may wait for one block in flight. Switches the plug-in's
     /// processing on or off; true when the plug-in accepted it. While off, `process`
@@ -95,7 +107,8 @@ public:
 
     /// Audio thread; never allocates, locks, waits or logs, also when it fails (the
     /// plug-in itself may do any of these inside its own process). Runs the plug-in
-    /// on one block: planar buffers of at least `numFrames` samples each. Parameter
+    /// on one block: planar buffers of at least `numFrames` samples each. Both
+    /// output channels get the plug-in's result, whatever the layout. Parameter
     /// values set before the call reach the plug-in at sample offset 0. Blocks
     /// longer than the announced maximum reach the plug-in in pieces. A failing
     /// block (no plug-in loaded, or the plug-in's process failing) is only counted

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "VSTChannelLayout.h"
 #include "VSTParameter.h"
 #include "VSTPluginInfo.h"
 #include "VSTProcessingMode.h"
@@ -88,6 +89,8 @@ public:
     varnel::Result<void> setValue(const std::string& key, const varnel::VLAny& value) override;
     VSTPluginClassInfo getPluginClassInfo() const;
     std::vector<VSTBusInfo> getPluginBuses() const;
+    /// How the node's stereo bus reaches the plug-in (VSTModule::getChannelLayout).
+    VSTChannelLayout getPluginChannelLayout() const;
     std::vector<VSTParameterDetails> getPluginParameterDetails();
     std::string getPluginParameterValueText(unsigned int id, double normalizedValue);
 

@@ -37,12 +37,6 @@ std::mutex& VSTModule::Internals::libraryMutex() {
     return mutex;
 }
 
-int32 VSTModule::Internals::busChannels(BusDirection direction) {
-    BusInfo info{};
-    const bool known = component->getBusInfo(kAudio, direction, 0, info) == kResultOk;
-    return known && info.channelCount == 1 ? 1 : 2;
-}
-
 bool VSTModule::Internals::fail(const std::string& reason) {
     loadError = reason;
     Logger::error(kLogPrefix + reason);
@@ -75,19 +69,20 @@ bool VSTModule::Internals::chooseClasses() {
         if (info.category() == kVstAudioEffectClass) {
             audioModuleClassFound = true;
             moveTo(LifecycleState::created);
-            component = factory.createInstance<IComponent>(info.ID()).get();
-            initializeFailed = component && !moveTo(LifecycleState::initialized);
+            lead().component = factory.createInstance<IComponent>(info.ID()).get();
+            initializeFailed = lead().component && !moveTo(LifecycleState::initialized);
             if (initializeFailed)
-                component = nullptr;
+                lead().component = nullptr;
             plugProvider = new PlugProvider(factory, info, true); // adopted: OPtr takes no reference
             classInfo = describeClass(info, factoryVendor);
+            audioModuleClass = info.ID();
         }
         if (info.category() == kVstComponentControllerClass)
             controller = factory.createInstance<IEditController>(info.ID()).get();
     }
     if (!audioModuleClassFound)
         return fail("No audio module class found.");
-    if (!component)
+    if (!lead().component)
         return fail(initializeFailed ? "Could not initialize the plug-in component."
                                      : "Could not create the plug-in component.");
     return true;
@@ -98,11 +93,11 @@ void VSTModule::Internals::setUpController() {
     // controller is the class the component names, created here for this very
     // component: a provider's set-up would make a second component to feed it, which
     // the controller would then be connected to and take its state from.
-    controller = component.get();
+    controller = lead().component.get();
     if (controller)
         return;
     TUID controllerClassId{};
-    if (component->getControllerClassId(controllerClassId) != kResultOk)
+    if (lead().component->getControllerClassId(controllerClassId) != kResultOk)
         return;
     controller =
         module->getFactory().createInstance<IEditController>(VST3::UID::fromTUID(controllerClassId)).get();
@@ -111,50 +106,11 @@ void VSTModule::Internals::setUpController() {
     controllerInitialized = controller != nullptr;
 }
 
-bool VSTModule::Internals::findAudioProcessor() {
-    audioProcessor = component.get();
-    if (!audioProcessor)
+bool VSTModule::Internals::findAudioProcessor(PluginInstance& instance) {
+    instance.audioProcessor = instance.component.get();
+    if (!instance.audioProcessor)
         return fail("Failed to get audio processor interface.");
     return true;
-}
-
-void VSTModule::Internals::configureBuses() {
-    // What the component declares, before this host changes anything.
-    for (const BusDirection direction : {kInput, kOutput}) {
-        const int32 count = component->getBusCount(kAudio, direction);
-        for (int32 index = 0; index < count; ++index) {
-            BusInfo info{};
-            if (component->getBusInfo(kAudio, direction, index, info) != kResultOk)
-                continue;
-            buses.push_back(VSTBusInfo{VST3::StringConvert::convert(info.name), direction == kInput, index,
-                                       info.channelCount, info.busType == kAux,
-                                       (info.flags & BusInfo::kDefaultActive) != 0});
-        }
-    }
-
-    // Buses are configured while the component is still inactive.
-    inputBusCount = component->getBusCount(kAudio, kInput);
-    outputBusCount = component->getBusCount(kAudio, kOutput);
-    if (inputBusCount > 0 && component->activateBus(kAudio, kInput, 0, true) != kResultOk)
-        Logger::error("[VSTModule] input bus activation error");
-    if (outputBusCount > 0 && component->activateBus(kAudio, kOutput, 0, true) != kResultOk)
-        Logger::error("[VSTModule] output bus activation error");
-
-    // One bus each way, stereo unless the plug-in's own bus is mono: a mono plug-in
-    // then processes the left channel and the right one passes as the caller left it.
-    // A plug-in without a bus in one direction is given none there: it would index
-    // its own empty bus list for a bus it was handed.
-    processData.numInputs = inputBusCount > 0 ? 1 : 0;
-    processData.numOutputs = outputBusCount > 0 ? 1 : 0;
-    inputBusBuffers[0].numChannels = busChannels(kInput);
-    outputBusBuffers[0].numChannels = busChannels(kOutput);
-    inputBusBuffers[0].channelBuffers32 = inputChannels;
-    outputBusBuffers[0].channelBuffers32 = outputChannels;
-    processData.inputs = inputBusBuffers;
-    processData.outputs = outputBusBuffers;
-    processData.symbolicSampleSize = kSample32;
-    processData.inputParameterChanges = &parameterChanges;
-    processData.outputParameterChanges = &outputParameterChanges;
 }
 
 void VSTModule::Internals::prepareParameters() {
@@ -169,7 +125,10 @@ void VSTModule::Internals::prepareParameters() {
         listedIds.push_back(parameter.id);
     parameterSlots.reserve(listedIds, kSpareParameterSlots);
     parameterChanges.reserve(static_cast<int32>(parameterSlots.capacity()), 1);
-    outputParameterChanges.reserve(static_cast<int32>(parameterSlots.capacity()), kOutputPointsPerQueue);
+    forEachInstance([this](PluginInstance& instance) {
+        instance.outputParameterChanges.reserve(static_cast<int32>(parameterSlots.capacity()),
+                                                kOutputPointsPerQueue);
+    });
 }
 
 VSTModule::VSTModule() : internals(std::make_unique<Internals>()) {}
@@ -200,9 +159,8 @@ bool VSTModule::loadPlugin(const std::string& path, std::string& error) {
         in.setUpController();
         in.moveTo(LifecycleState::connected);
         in.synchroniseController();
-        if (!in.findAudioProcessor())
+        if (!in.findAudioProcessor(in.lead()) || !in.configureBuses())
             return false;
-        in.configureBuses();
         in.prepareParameters();
         // Set up before the graph announces its rate: the installed plug-ins crash
         // on a block that arrives before any set-up. A refusal is logged there and
@@ -210,8 +168,10 @@ bool VSTModule::loadPlugin(const std::string& path, std::string& error) {
         in.applySetup(in.requestedSetup);
         return true;
     }();
-    if (!loaded)
+    if (!loaded) {
         in.classInfo = {};
+        in.channelLayout = VSTChannelLayout::none;
+    }
     error = in.loadError;
     return loaded;
 }

@@ -3,6 +3,7 @@
 #include "AudioFailureTally.h"
 #include "HostContext.h"
 #include "ParameterSlots.h"
+#include "VSTChannelLayout.h"
 #include "VSTModule.h"
 #include "VSTNamedParameter.h"
 #include "VSTPluginInfo.h"
@@ -17,6 +18,7 @@
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
 #include "public.sdk/source/vst/hosting/plugprovider.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -40,26 +42,58 @@ enum class LifecycleState {
     processing,  ///< setProcessing(true); blocks reach the plug-in
 };
 
-/// Everything a VSTModule holds. Plug-in objects are held through the SDK's counted
+/// One instance of the plug-in's audio module class and everything its process
+/// call needs. A module runs one, or two of the same class for a mono-only
+/// plug-in on a stereo signal. Plug-in objects are held through the SDK's counted
 /// pointers, one reference each.
-struct VSTModule::Internals {
-    std::shared_ptr<VST3::Hosting::Module> module;
+struct PluginInstance {
     Steinberg::FUnknownPtr<Steinberg::Vst::IComponent> component;
     Steinberg::FUnknownPtr<Steinberg::Vst::IAudioProcessor> audioProcessor;
+    /// How far the module has brought this instance; only moveTo changes it.
+    LifecycleState state = LifecycleState::created;
+    /// Largest block of the last set-up this instance accepted; 0 before one.
+    Steinberg::int32 maxSamplesPerBlock = 0;
+    /// Whether it ever accepted a set-up: it keeps that one when refusing the next.
+    bool hasSetup = false;
+    /// The connections made on the way up, undone on the way down: each holds the
+    /// point that was connected (its peer is the other object), null when that
+    /// direction was not connected. Only the first instance talks to the controller.
+    Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> componentConnection;
+    Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> controllerConnection;
+
+    /// The process-data record, re-pointed at the caller's buffers per block; only
+    /// the audio thread touches it once processing is on.
+    Steinberg::Vst::ProcessData processData;
+    /// One record per declared bus, in declaration order, with the bus's own
+    /// channel count, and the channel pointer arrays they point to.
+    std::vector<Steinberg::Vst::AudioBusBuffers> inputBuses;
+    std::vector<Steinberg::Vst::AudioBusBuffers> outputBuses;
+    std::vector<std::vector<float*>> inputChannels;
+    std::vector<std::vector<float*>> outputChannels;
+    /// What the plug-in reports per block (meters); emptied before each block.
+    Steinberg::Vst::ParameterChanges outputParameterChanges{0};
+
+    /// Channel count of main bus 0 in each direction after negotiation; 0 without one.
+    Steinberg::int32 mainInputChannels() const { return inputBuses.empty() ? 0 : inputBuses[0].numChannels; }
+    Steinberg::int32 mainOutputChannels() const {
+        return outputBuses.empty() ? 0 : outputBuses[0].numChannels;
+    }
+};
+
+/// Everything a VSTModule holds.
+struct VSTModule::Internals {
+    std::shared_ptr<VST3::Hosting::Module> module;
+    /// The first instance is the one the controller talks to; a second runs only
+    /// for dual mono. Each is brought up and down in the VST 3 order by moveTo.
+    std::array<PluginInstance, 2> instances;
+    int instanceCount = 1;
+    /// How the caller's stereo signal reaches the instances; chosen at load.
+    VSTChannelLayout channelLayout = VSTChannelLayout::none;
     Steinberg::OPtr<Steinberg::Vst::PlugProvider> plugProvider;
     Steinberg::FUnknownPtr<Steinberg::Vst::IEditController> controller;
     Steinberg::OPtr<Steinberg::Vst::IHostApplication> hostApplication{new HostContext};
     /// Input parameter changes of every block; only the audio thread touches it.
     Steinberg::Vst::ParameterChanges parameterChanges{0};
-    /// The one process-data record, re-pointed at the caller's buffers per block;
-    /// only the audio thread touches it once loaded.
-    Steinberg::Vst::ProcessData processData;
-    Steinberg::Vst::AudioBusBuffers inputBusBuffers[1];
-    Steinberg::Vst::AudioBusBuffers outputBusBuffers[1];
-    float* inputChannels[2] = {nullptr, nullptr};
-    float* outputChannels[2] = {nullptr, nullptr};
-    Steinberg::int32 inputBusCount = 0;
-    Steinberg::int32 outputBusCount = 0;
     std::unordered_map<std::string, VSTNamedParameter> namedParameters;
     /// Ids the plug-in lists as read-only, sorted: a host never sets them.
     std::vector<Steinberg::Vst::ParamID> readOnlyIds;
@@ -67,9 +101,6 @@ struct VSTModule::Internals {
     /// Failures on the audio thread, counted there and logged by control calls.
     AudioFailureTally processErrors;
     AudioFailureTally blocksWithoutProcessor;
-
-    /// What the plug-in reports per block (meters); emptied before each block.
-    Steinberg::Vst::ParameterChanges outputParameterChanges{0};
     /// Values on their way from control threads to the audio thread.
     ParameterSlots parameterSlots;
 
@@ -77,9 +108,6 @@ struct VSTModule::Internals {
     /// thread-safe. The audio thread never takes it.
     std::mutex controlMutex;
 
-    /// How far this module has brought the plug-in; `moveTo` is the only place that
-    /// changes it. Control side, under controlMutex.
-    LifecycleState state = LifecycleState::created;
     /// Where the plug-in returns after a new set-up: processing, or active while the
     /// caller has switched processing off.
     LifecycleState runningState = LifecycleState::processing;
@@ -89,17 +117,20 @@ struct VSTModule::Internals {
     Steinberg::Vst::ProcessSetup requestedSetup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample32, 1024,
                                                 48000.0};
     std::optional<Steinberg::Vst::ProcessSetup> setupInForce;
-    /// The connections made on the way up, undone on the way down: each holds the
-    /// point that was connected (its peer is the other object), null when that
-    /// direction was not connected.
-    Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> componentConnection;
-    Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> controllerConnection;
     /// A separate controller this module created and initialised (and terminates).
     bool controllerInitialized = false;
 
-    /// Largest block announced in the accepted set-up. Written only while
-    /// `processing` is false; the audio thread reads it only after seeing true.
+    /// Largest block every instance accepted. Written only while `processing` is
+    /// false; the audio thread reads it only after seeing true.
     Steinberg::int32 maxSamplesPerBlock = 0;
+    /// Buffers for what the caller's signal lacks, made on the control side for
+    /// `scratchFrames` frames, never on the audio thread: silence for inactive and
+    /// auxiliary inputs, the mean of left and right for a mono input, and one
+    /// channel per extra output, which is dropped.
+    std::vector<float> scratch;
+    Steinberg::int32 scratchFrames = 0;
+    float* silence = nullptr;
+    float* monoMix = nullptr;
     /// Whether `process` may call the plug-in: set after setProcessing(true) reached
     /// the plug-in, cleared before setProcessing(false) does.
     std::atomic<bool> processing{false};
@@ -109,6 +140,8 @@ struct VSTModule::Internals {
 
     /// What the loaded plug-in was found to be, for the info queries.
     VSTPluginClassInfo classInfo;
+    /// The audio module class loaded, of which a second instance may be made.
+    VST3::UID audioModuleClass;
     std::vector<VSTBusInfo> buses;
     /// Why the load failed, without the log prefix; empty after a successful load.
     std::string loadError;
@@ -123,9 +156,18 @@ struct VSTModule::Internals {
     /// Moves the plug-in one step at a time to `target`, up or down. Going up stops
     /// at the first step the plug-in refuses; going down always arrives. False when
     /// a step was refused (logged there, except initialize, which the load reports).
+    /// Every instance goes one step at a time, step by step together, in the VST 3
+    /// order each; the audio side runs only while all of them are processing.
     bool moveTo(LifecycleState target);
-    bool stepUp();
-    bool stepDown();
+    bool stepUp(PluginInstance& instance);
+    bool stepDown(PluginInstance& instance);
+    /// Lets blocks run once every instance processes; stops them, waiting for the
+    /// one in flight, before any instance stops.
+    void startAudio();
+    void stopAudio();
+    /// The state of the instance furthest behind, and of the one furthest ahead.
+    LifecycleState lowestState() const;
+    LifecycleState highestState() const;
     /// Stops processing and deactivates, asks for `setup`, then returns to
     /// `runningState`; a refused set-up leaves the one in force.
     bool applySetup(const Steinberg::Vst::ProcessSetup& setup);
@@ -144,12 +186,36 @@ struct VSTModule::Internals {
     bool openModule(const std::string& path);
     bool chooseClasses();
     void setUpController();
-    bool findAudioProcessor();
-    void configureBuses();
+    bool findAudioProcessor(PluginInstance& instance);
     void prepareParameters();
 
-    /// Channels to declare for audio bus 0 of `direction`: 2, or 1 for a mono bus.
-    Steinberg::int32 busChannels(Steinberg::Vst::BusDirection direction);
+    // Buses (VSTModuleBuses.cpp); control side, while every instance is inactive.
+    /// Asks for stereo main buses, reads back what the plug-in took, chooses the
+    /// layout and, for dual mono, brings up the second instance the same way.
+    bool configureBuses();
+    /// Negotiates, activates main buses and makes one bus record per declared bus.
+    void configureInstance(PluginInstance& instance, bool reportActivation);
+    void describeBuses(PluginInstance& instance);
+    /// (Re-)makes the scratch buffers for blocks of `frames` and points every bus
+    /// record that does not carry the caller's signal at them.
+    void prepareScratch(Steinberg::int32 frames);
+
+    /// Calls `visit(instance)` for every running instance, the controller's first:
+    /// whatever reaches the plug-in's audio side must reach each of them.
+    template <typename Visit>
+    void forEachInstance(Visit&& visit) {
+        for (int index = 0; index < instanceCount; ++index)
+            visit(instances[static_cast<std::size_t>(index)]);
+    }
+    PluginInstance& lead() { return instances[0]; }
+
+    // Audio side (VSTModuleProcess.cpp); never allocates, locks or waits on success.
+    /// One piece of at most `maxSamplesPerBlock` frames through every instance.
+    void processBlock(float* inL, float* inR, float* outL, float* outR, Steinberg::int32 frames);
+    /// Points main bus 0 of `instance` at the given channels (null: leave as is)
+    /// and runs its process call.
+    void processInstance(PluginInstance& instance, float* in0, float* in1, float* out0, float* out1,
+                         Steinberg::int32 frames);
 
     // Parameter steps (VSTModuleParameters.cpp); control side, under controlMutex.
     /// Calls `visit(info)` for each parameter the controller describes, in its

@@ -2,11 +2,13 @@
 // while a component is inactive, and no block after processing is switched off, so
 // the plug-in moves one step at a time along
 //   created <-> initialized <-> connected <-> setUp <-> active <-> processing
-// and every transition goes through moveTo.
+// and every transition goes through moveTo. The two instances of a dual-mono
+// plug-in move together, each in that order.
 #include "VSTModuleInternals.h"
 
 #include <varnel/Logger.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -19,58 +21,61 @@ using namespace Steinberg::Vst;
 
 using State = LifecycleState;
 
-bool VSTModule::Internals::stepUp() {
-    switch (state) {
+bool VSTModule::Internals::stepUp(PluginInstance& instance) {
+    switch (instance.state) {
     case State::created:
         // The load reports a refusal: it knows which class was refused.
-        if (!component || component->initialize(hostApplication) != kResultOk)
+        if (!instance.component || instance.component->initialize(hostApplication) != kResultOk)
             return false;
-        state = State::initialized;
+        instance.state = State::initialized;
         return true;
     case State::initialized: {
         // Component and controller hear each other's messages. Failed connections
-        // are no reason to stop: the plug-in merely hears less.
-        FUnknownPtr<IConnectionPoint> componentPoint(component);
+        // are no reason to stop: the plug-in merely hears less. A second instance
+        // runs without a controller of its own: its parameter values arrive with
+        // the blocks.
+        FUnknownPtr<IConnectionPoint> componentPoint(instance.component);
         FUnknownPtr<IConnectionPoint> controllerPoint(controller);
-        if (componentPoint && controllerPoint) {
+        if (&instance == &lead() && componentPoint && controllerPoint) {
             if (componentPoint->connect(controllerPoint) == kResultOk)
-                componentConnection = componentPoint;
+                instance.componentConnection = componentPoint;
             if (controllerPoint->connect(componentPoint) == kResultOk)
-                controllerConnection = controllerPoint;
+                instance.controllerConnection = controllerPoint;
         }
-        state = State::connected;
+        instance.state = State::connected;
         return true;
     }
     case State::connected:
-        if (audioProcessor->setupProcessing(requestedSetup) != kResultOk) {
+        if (instance.audioProcessor->setupProcessing(requestedSetup) != kResultOk) {
             Logger::error("[VSTModule] setupProcessing failed");
             // A plug-in keeps the set-up it had when it refuses a new one.
-            if (setupInForce)
-                state = State::setUp;
+            if (instance.hasSetup)
+                instance.state = State::setUp;
             return false;
         }
-        setupInForce = requestedSetup;
+        if (&instance == &lead())
+            setupInForce = requestedSetup;
         // Read by the audio thread only once `processing` is raised again.
-        maxSamplesPerBlock = requestedSetup.maxSamplesPerBlock;
-        processData.processMode = requestedSetup.processMode;
-        state = State::setUp;
+        instance.maxSamplesPerBlock = requestedSetup.maxSamplesPerBlock;
+        instance.processData.processMode = requestedSetup.processMode;
+        instance.hasSetup = true;
+        instance.state = State::setUp;
         return true;
     case State::setUp:
         // An inactive plug-in must not be given blocks.
-        if (component->setActive(true) != kResultOk) {
+        if (instance.component->setActive(true) != kResultOk) {
             Logger::error("[VSTModule] setActive to true failed");
             return false;
         }
-        state = State::active;
+        instance.state = State::active;
         return true;
     case State::active: {
-        const bool accepted = audioProcessor->setProcessing(true) == kResultOk;
+        const bool accepted = instance.audioProcessor->setProcessing(true) == kResultOk;
         if (!accepted)
             Logger::error("[VSTModule] setProcessing to true failed");
         // Blocks run even when the plug-in refused: many answer kNotImplemented and
         // process all the same.
-        processing.store(true, std::memory_order_seq_cst);
-        state = State::processing;
+        instance.state = State::processing;
         return accepted;
     }
     case State::processing:
@@ -79,47 +84,44 @@ bool VSTModule::Internals::stepUp() {
     return false;
 }
 
-bool VSTModule::Internals::stepDown() {
-    switch (state) {
+bool VSTModule::Internals::stepDown(PluginInstance& instance) {
+    switch (instance.state) {
     case State::created:
         return true;
     case State::initialized:
         // The component, and the controller when it is the same object, was
         // initialised here; a separate controller goes first, as it came after.
-        if (controllerInitialized)
+        if (&instance == &lead() && controllerInitialized) {
             controller->terminate();
-        controllerInitialized = false;
-        component->terminate();
-        state = State::created;
+            controllerInitialized = false;
+        }
+        instance.component->terminate();
+        instance.state = State::created;
         return true;
     case State::connected: {
-        FUnknownPtr<IConnectionPoint> componentPoint(component);
+        FUnknownPtr<IConnectionPoint> componentPoint(instance.component);
         FUnknownPtr<IConnectionPoint> controllerPoint(controller);
-        if (componentConnection)
-            componentConnection->disconnect(controllerPoint);
-        if (controllerConnection)
-            controllerConnection->disconnect(componentPoint);
-        componentConnection = nullptr;
-        controllerConnection = nullptr;
-        state = State::initialized;
+        if (instance.componentConnection)
+            instance.componentConnection->disconnect(controllerPoint);
+        if (instance.controllerConnection)
+            instance.controllerConnection->disconnect(componentPoint);
+        instance.componentConnection = nullptr;
+        instance.controllerConnection = nullptr;
+        instance.state = State::initialized;
         return true;
     }
     case State::setUp:
         // VST 3 has no call that undoes a set-up.
-        state = State::connected;
+        instance.state = State::connected;
         return true;
     case State::active:
-        component->setActive(false);
-        state = State::setUp;
+        instance.component->setActive(false);
+        instance.state = State::setUp;
         return true;
     case State::processing:
-        // Pairs with the audio thread's raise of `inProcess` before it reads
-        // `processing`: either that block sees the switch off, or this waits for it.
-        processing.store(false, std::memory_order_seq_cst);
-        while (inProcess.load(std::memory_order_seq_cst))
-            std::this_thread::yield();
-        state = State::active;
-        if (audioProcessor->setProcessing(false) != kResultOk) {
+        stopAudio();
+        instance.state = State::active;
+        if (instance.audioProcessor->setProcessing(false) != kResultOk) {
             Logger::error("[VSTModule] setProcessing to false failed");
             return false;
         }
@@ -128,12 +130,75 @@ bool VSTModule::Internals::stepDown() {
     return true;
 }
 
+void VSTModule::Internals::stopAudio() {
+    // Pairs with the audio thread's raise of `inProcess` before it reads
+    // `processing`: either that block sees the switch off, or this waits for it.
+    processing.store(false, std::memory_order_seq_cst);
+    while (inProcess.load(std::memory_order_seq_cst))
+        std::this_thread::yield();
+}
+
+void VSTModule::Internals::startAudio() {
+    // Blocks may be running already; what they read is not touched then.
+    if (processing.load(std::memory_order_seq_cst))
+        return;
+    Steinberg::int32 smallestMaximum = lead().maxSamplesPerBlock;
+    for (int index = 0; index < instanceCount; ++index) {
+        const PluginInstance& instance = instances[static_cast<std::size_t>(index)];
+        if (instance.state != State::processing)
+            return;
+        smallestMaximum = std::min(smallestMaximum, instance.maxSamplesPerBlock);
+    }
+    // Blocks are cut to what every instance accepted, and the scratch buffers grow
+    // with the maximum here, on the control side, while no block runs.
+    maxSamplesPerBlock = smallestMaximum;
+    if (maxSamplesPerBlock > scratchFrames)
+        prepareScratch(maxSamplesPerBlock);
+    processing.store(true, std::memory_order_seq_cst);
+}
+
+LifecycleState VSTModule::Internals::lowestState() const {
+    State level = State::processing;
+    for (int index = 0; index < instanceCount; ++index)
+        level = std::min(level, instances[static_cast<std::size_t>(index)].state);
+    return level;
+}
+
+LifecycleState VSTModule::Internals::highestState() const {
+    State level = State::created;
+    for (int index = 0; index < instanceCount; ++index)
+        level = std::max(level, instances[static_cast<std::size_t>(index)].state);
+    return level;
+}
+
 bool VSTModule::Internals::moveTo(LifecycleState target) {
+    // All instances move in step: each level is reached by every instance (the
+    // last one first on the way down) before the next one is asked for.
     bool accepted = true;
-    while (state > target)
-        accepted = stepDown() && accepted;
-    while (state < target && accepted)
-        accepted = stepUp();
+    while (highestState() > target) {
+        const State level = highestState();
+        for (int index = instanceCount - 1; index >= 0; --index) {
+            PluginInstance& instance = instances[static_cast<std::size_t>(index)];
+            if (instance.state == level)
+                accepted = stepDown(instance) && accepted;
+        }
+    }
+    // Going up stops at the first refusal, so that a refused set-up is asked once;
+    // a refused processing switch is no stop, since blocks run all the same.
+    bool stopped = false;
+    while (!stopped && lowestState() < target) {
+        const State level = lowestState();
+        for (int index = 0; index < instanceCount && !stopped; ++index) {
+            PluginInstance& instance = instances[static_cast<std::size_t>(index)];
+            if (instance.state != level)
+                continue;
+            const bool stepAccepted = stepUp(instance);
+            accepted = stepAccepted && accepted;
+            stopped = !stepAccepted && level != State::active;
+        }
+    }
+    if (target == State::processing)
+        startAudio();
     return accepted;
 }
 
@@ -141,8 +206,13 @@ bool VSTModule::Internals::applySetup(const ProcessSetup& setup) {
     moveTo(State::connected);
     requestedSetup = setup;
     const bool accepted = moveTo(State::setUp);
-    // Also after a refusal, when the set-up in force stays.
-    if (state == State::setUp)
+    // The set-up in force stays after a refusal: an instance that was not asked,
+    // having stepped back, gets it again, so that all of them share one set-up.
+    if (!accepted && setupInForce) {
+        requestedSetup = *setupInForce;
+        moveTo(State::setUp);
+    }
+    if (lowestState() == State::setUp)
         moveTo(runningState);
     return accepted;
 }
@@ -151,8 +221,10 @@ void VSTModule::Internals::tearDown() {
     moveTo(State::created);
     std::lock_guard libraryLock(libraryMutex());
     controller = nullptr;
-    audioProcessor = nullptr;
-    component = nullptr;
+    for (PluginInstance& instance : instances) {
+        instance.audioProcessor = nullptr;
+        instance.component = nullptr;
+    }
     plugProvider = nullptr;
     // Unloads the library once every plug-in object is gone.
     module.reset();
@@ -162,12 +234,12 @@ void VSTModule::Internals::tearDown() {
 bool VSTModule::setProcessing(bool state) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    if (!in.audioProcessor) {
+    if (!in.lead().audioProcessor) {
         Logger::error("[VSTModule] No audio processor available.");
         return false;
     }
     in.runningState = state ? State::processing : State::active;
-    if (in.state < State::active) {
+    if (in.lowestState() < State::active) {
         if (!state)
             return true; // never switched on: there is nothing to tell the plug-in
         // No set-up was accepted yet: processing starts once one is.
@@ -179,7 +251,7 @@ bool VSTModule::setProcessing(bool state) {
 
 bool VSTModule::isReadyToProcess() const {
     std::lock_guard lock(internals->controlMutex);
-    return internals->state >= State::active;
+    return internals->lowestState() >= State::active;
 }
 
 ProcessSetup VSTModule::Internals::baseSetup() const {
@@ -206,7 +278,7 @@ bool VSTModule::Internals::changeSetup(const ProcessSetup& setup, bool evenWhenI
     }
     if (!valid)
         return false;
-    if (!audioProcessor) {
+    if (!lead().audioProcessor) {
         requestedSetup = setup; // for the load
         return true;
     }
@@ -223,7 +295,7 @@ bool VSTModule::Internals::changeSetup(const ProcessSetup& setup, bool evenWhenI
 bool VSTModule::setupProcessing(VSTProcessingMode processingMode, int maxSamplesPerBlock, double sampleRate) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    if (!in.audioProcessor) {
+    if (!in.lead().audioProcessor) {
         Logger::error("[VSTModule] No audio processor available.");
         return false;
     }
@@ -234,7 +306,7 @@ bool VSTModule::setupProcessing(VSTProcessingMode processingMode, int maxSamples
 bool VSTModule::setSampleRate(unsigned int sampleRate) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    if (!in.audioProcessor) {
+    if (!in.lead().audioProcessor) {
         Logger::error("[VSTModule] No audio processor available.");
         return false;
     }

@@ -111,7 +111,7 @@ bool VSTModule::Internals::setParameterValue(ParamID id, double value) {
     else
         Logger::error(kNoController);
     // Without an audio processor there is no audio side to hand the value to.
-    if (audioProcessor && !parameterSlots.publish(id, value))
+    if (lead().audioProcessor && !parameterSlots.publish(id, value))
         Logger::error("[VSTModule] Could not set parameter");
     return true;
 }

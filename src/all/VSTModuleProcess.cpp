@@ -20,11 +20,60 @@ void VSTModule::Internals::queueChangedParameters() noexcept {
     });
 }
 
+void VSTModule::Internals::processInstance(PluginInstance& instance, float* in0, float* in1, float* out0,
+                                           float* out1, int32 frames) {
+    // Channels the caller does not carry were pointed at scratch at load.
+    if (!instance.inputChannels.empty()) {
+        std::vector<float*>& channels = instance.inputChannels[0];
+        if (!channels.empty())
+            channels[0] = in0;
+        if (channels.size() > 1 && in1 != nullptr)
+            channels[1] = in1;
+    }
+    if (!instance.outputChannels.empty()) {
+        std::vector<float*>& channels = instance.outputChannels[0];
+        if (!channels.empty())
+            channels[0] = out0;
+        if (channels.size() > 1 && out1 != nullptr)
+            channels[1] = out1;
+    }
+    instance.processData.numSamples = frames;
+    instance.outputParameterChanges.clearQueue();
+    const tresult result = instance.audioProcessor->process(instance.processData);
+    if (result == kResultOk)
+        processErrors.succeed();
+    else
+        processErrors.fail(static_cast<std::int32_t>(result));
+}
+
+void VSTModule::Internals::processBlock(float* inL, float* inR, float* outL, float* outR, int32 frames) {
+    switch (channelLayout) {
+    case VSTChannelLayout::dualMono:
+        processInstance(instances[0], inL, nullptr, outL, nullptr, frames);
+        processInstance(instances[1], inR, nullptr, outR, nullptr, frames);
+        return;
+    case VSTChannelLayout::monoInStereoOut:
+        for (int32 frame = 0; frame < frames; ++frame)
+            monoMix[frame] = 0.5f * (inL[frame] + inR[frame]);
+        processInstance(lead(), monoMix, nullptr, outL, outR, frames);
+        return;
+    case VSTChannelLayout::stereoInMonoOut:
+    case VSTChannelLayout::noInputMonoOut:
+        processInstance(lead(), inL, inR, outL, nullptr, frames);
+        if (outR != outL)
+            std::copy_n(outL, frames, outR);
+        return;
+    default:
+        processInstance(lead(), inL, inR, outL, outR, frames);
+        return;
+    }
+}
+
 void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int numFrames) {
     // Audio thread: no allocation, lock, wait or log, on any path. Failures are
     // only counted here; control calls log them.
     Internals& in = *internals;
-    if (!in.audioProcessor) {
+    if (!in.lead().audioProcessor) {
         in.blocksWithoutProcessor.fail(0);
         return;
     }
@@ -37,6 +86,7 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
         return;
     }
 
+    // Every instance reads the same queues.
     in.queueChangedParameters();
 
     // Plug-ins overrun their buffers on a block longer than the announced maximum,
@@ -49,18 +99,7 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
     int32 done = 0;
     do {
         const int32 frames = std::min<int32>(numFrames - done, maxBlock);
-        in.inputChannels[0] = inL + done;
-        in.inputChannels[1] = inR + done;
-        in.outputChannels[0] = outL + done;
-        in.outputChannels[1] = outR + done;
-        in.processData.numSamples = frames;
-        in.outputParameterChanges.clearQueue();
-
-        const tresult result = in.audioProcessor->process(in.processData);
-        if (result == kResultOk)
-            in.processErrors.succeed();
-        else
-            in.processErrors.fail(static_cast<std::int32_t>(result));
+        in.processBlock(inL + done, inR + done, outL + done, outR + done, frames);
         done += frames;
     } while (done < numFrames);
 

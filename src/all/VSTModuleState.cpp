@@ -33,7 +33,7 @@ IPtr<PluginStateStream> streamOf(const std::vector<std::uint8_t>& bytes) {
 } // namespace
 
 bool VSTModule::Internals::controllerIsComponent() {
-    FUnknownPtr<FUnknown> componentIdentity(component);
+    FUnknownPtr<FUnknown> componentIdentity(lead().component);
     FUnknownPtr<FUnknown> controllerIdentity(controller);
     return componentIdentity && componentIdentity.get() == controllerIdentity.get();
 }
@@ -49,14 +49,17 @@ void VSTModule::Internals::deliverChangedParameters() {
     while (inProcess.load(std::memory_order_seq_cst))
         std::this_thread::yield();
     queueChangedParameters();
-    ProcessData flush;
-    flush.processMode = processData.processMode;
-    flush.symbolicSampleSize = kSample32;
-    flush.inputParameterChanges = &parameterChanges;
-    flush.outputParameterChanges = &outputParameterChanges;
-    outputParameterChanges.clearQueue();
-    if (audioProcessor->process(flush) != kResultOk)
-        Logger::error("[VSTModule] The plug-in refused a block without audio that carried parameter values.");
+    forEachInstance([this](PluginInstance& instance) {
+        ProcessData flush;
+        flush.processMode = instance.processData.processMode;
+        flush.symbolicSampleSize = kSample32;
+        flush.inputParameterChanges = &parameterChanges;
+        flush.outputParameterChanges = &instance.outputParameterChanges;
+        instance.outputParameterChanges.clearQueue();
+        if (instance.audioProcessor->process(flush) != kResultOk)
+            Logger::error(
+                "[VSTModule] The plug-in refused a block without audio that carried parameter values.");
+    });
     processing.store(true, std::memory_order_seq_cst);
 }
 
@@ -64,7 +67,7 @@ void VSTModule::Internals::synchroniseController() {
     if (!controller || controllerIsComponent())
         return;
     IPtr<PluginStateStream> componentState = owned(new PluginStateStream);
-    if (component->getState(componentState) != kResultOk)
+    if (lead().component->getState(componentState) != kResultOk)
         return;
     // Some controllers cannot read what their own component wrote (the installed
     // ZamAutoSat): they work from their defaults, which is no reason to fail a load.
@@ -74,7 +77,7 @@ void VSTModule::Internals::synchroniseController() {
 bool VSTModule::Internals::captureState(PluginStateChunks& chunks, bool report) {
     chunks.classId = plugProvider->getClassInfo().ID();
     IPtr<PluginStateStream> componentStream = owned(new PluginStateStream);
-    if (component->getState(componentStream) != kResultOk) {
+    if (lead().component->getState(componentStream) != kResultOk) {
         if (report)
             Logger::error("[VSTModule] The plug-in did not give its state (IComponent::getState).");
         return false;
@@ -100,7 +103,13 @@ bool VSTModule::Internals::applyState(const PluginStateChunks& chunks, bool repo
             Logger::error(std::string("[VSTModule] The plug-in refused the state (") + call + ").");
         return false;
     };
-    if (component->setState(streamOf(chunks.component)) != kResultOk)
+    // Both instances of a dual-mono pair run from the same state.
+    bool componentsTookIt = true;
+    forEachInstance([&](PluginInstance& instance) {
+        componentsTookIt =
+            componentsTookIt && instance.component->setState(streamOf(chunks.component)) == kResultOk;
+    });
+    if (!componentsTookIt)
         return refuse("IComponent::setState");
     if (!controller || controllerIsComponent())
         return true;
@@ -132,7 +141,7 @@ bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& 
     // The component's state changes only while no block can run: deactivating stops
     // processing and waits for a block in flight, and the plug-in starts afresh from
     // the restored state, as after any preset change.
-    const LifecycleState before = state;
+    const LifecycleState before = lead().state;
     moveTo(std::min(before, LifecycleState::setUp));
     PluginStateChunks previous;
     const bool havePrevious = captureState(previous, false);
@@ -153,7 +162,7 @@ bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& 
 bool VSTModule::getState(std::vector<std::uint8_t>& state) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    if (!in.audioProcessor || !in.plugProvider) {
+    if (!in.lead().audioProcessor || !in.plugProvider) {
         Logger::error(kNotLoaded);
         return false;
     }
@@ -175,7 +184,7 @@ bool VSTModule::getState(std::vector<std::uint8_t>& state) {
 bool VSTModule::setState(const std::vector<std::uint8_t>& state) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    if (!in.audioProcessor || !in.plugProvider) {
+    if (!in.lead().audioProcessor || !in.plugProvider) {
         Logger::error(kNotLoaded);
         return false;
     }
@@ -185,7 +194,7 @@ bool VSTModule::setState(const std::vector<std::uint8_t>& state) {
 bool VSTModule::loadPreset(const std::string& path) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    if (!in.audioProcessor || !in.plugProvider) {
+    if (!in.lead().audioProcessor || !in.plugProvider) {
         Logger::error(kNotLoaded);
         return false;
     }

@@ -100,6 +100,7 @@ TEST(VSTProcessorNode, DescribesItsPluginThroughTheModule) {
     EXPECT_EQ(node.getPluginLoadError(), "") << "the failed load at construction is forgotten";
     EXPECT_EQ(node.getPluginClassInfo().name, "TestSeparate");
     EXPECT_EQ(node.getPluginBuses().size(), 2u);
+    EXPECT_EQ(node.getPluginChannelLayout(), varnel::extensions::vst::VSTChannelLayout::stereo);
     const auto details = node.getPluginParameterDetails();
     ASSERT_EQ(details.size(), 4u);
     EXPECT_TRUE(details[1].isList);

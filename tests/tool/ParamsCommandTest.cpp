@@ -61,7 +61,10 @@ TEST(ParamsCommand, JsonOfATestPluginListsWhatTheLibraryLists) {
     const std::string path = TestPluginHandle::bundlePath("TestSeparate");
     const Json json = paramsJson(path);
     EXPECT_EQ(json.at("path"), path);
+    EXPECT_EQ(json.at("channelLayout"), "stereo");
     expectListsWhatTheLibraryLists(json, path);
+    EXPECT_EQ(paramsJson(TestPluginHandle::bundlePath("TestMono")).at("channelLayout"),
+              "dual mono (two mono instances, one per channel)");
 }
 
 TEST(ParamsCommand, HiddenFlagAndValueTextComeFromTheController) {

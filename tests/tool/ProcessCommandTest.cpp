@@ -119,6 +119,14 @@ TEST_F(ProcessCommand, FormatAndSubtypeOptionsChooseTheOutputFormat) {
     EXPECT_EQ(wav.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
 }
 
+TEST_F(ProcessCommand, MonoOnlyPluginProcessesBothChannelsAndTheSummarySaysHow) {
+    ToolRun run;
+    const Sound result = process(TestPluginHandle::bundlePath("TestMono"), {"--set", "Gain=0.5"}, &run);
+    expectScaled(result, source, 0.5f);
+    EXPECT_NE(run.out.find("channels  dual mono (two mono instances, one per channel)"), std::string::npos)
+        << run.out;
+}
+
 TEST_F(ProcessCommand, SummaryReportsFramesLevelsAndTheOutput) {
     // A constant 0.5: peak and RMS both -6.0 dBFS in, -12.0 dBFS after gain 0.5.
     Sound constant{48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 24000, 0.5f)};

@@ -49,10 +49,12 @@ void pinLibrariesThatLeakAtUnload() {
 
 } // namespace
 
-TEST(InstalledPlugins, AllSeventeenLoadProcessAndListTheirParameters) {
+TEST(InstalledPlugins, AllSeventeenLoadListTheirParametersAndProcessBothChannels) {
     const auto bundles = installedBundles();
     ASSERT_EQ(bundles.size(), 17u) << "zam-plugins installs 17 VST 3 bundles";
     pinLibrariesThatLeakAtUnload();
+    int dualMono = 0;
+    int stereo = 0;
     for (const std::string& bundle : bundles) {
         SCOPED_TRACE(bundle);
         LogCapture log;
@@ -66,11 +68,21 @@ TEST(InstalledPlugins, AllSeventeenLoadProcessAndListTheirParameters) {
         EXPECT_EQ(parameters[1].name, "Sample Rate");
         EXPECT_TRUE(parameters[1].readOnly);
         EXPECT_TRUE(module.setSampleRate(44100));
-        std::vector<float> inL(512, 0.25f), inR(512, -0.25f), outL(512), outR(512);
+        // Both output channels start as a value no plug-in produces here: each must
+        // be written over, whether one instance or two process the block.
+        constexpr float kUntouched = 7.0f;
+        std::vector<float> inL(512, 0.25f), inR(512, -0.25f), outL(512, kUntouched), outR(512, kUntouched);
         module.process(inL.data(), inR.data(), outL.data(), outR.data(), 512);
-        EXPECT_TRUE(std::all_of(outL.begin(), outL.end(), [](float x) { return std::isfinite(x); }));
+        for (const auto* channel : {&outL, &outR}) {
+            EXPECT_TRUE(std::all_of(channel->begin(), channel->end(),
+                                    [](float x) { return std::isfinite(x) && x != kUntouched; }));
+        }
+        dualMono += module.getChannelLayout() == varnel::extensions::vst::VSTChannelLayout::dualMono;
+        stereo += module.getChannelLayout() == varnel::extensions::vst::VSTChannelLayout::stereo;
         EXPECT_TRUE(log.lines().empty()) << log.lines().front();
     }
+    EXPECT_EQ(dualMono, 11) << "the mono-only effects";
+    EXPECT_EQ(stereo, 6);
 }
 
 TEST(InstalledPlugins, ZamCompX2ListsItsFourteenParameters) {

@@ -1,5 +1,5 @@
-// ZamCompX2 rendered through VSTModule must equal, bit for bit, Debian's lv2file
-// rendering of the LV2 build of the same DSP with the same settings.
+// ZamCompX2 and ZamEQ2 rendered through VSTModule must equal, bit for bit, Debian's
+// lv2file rendering of the LV2 build of the same DSP with the same settings.
 #include "VSTModule.h"
 
 #include <varnel/testing/LogCapture.h>
@@ -32,15 +32,15 @@ std::vector<float> makeSignal() {
     return samples;
 }
 
-bool writeFloatWav(const std::string& path, const std::vector<float>& interleaved) {
+bool writeFloatWav(const std::string& path, const std::vector<float>& interleaved, int channels = 2) {
     SF_INFO info{};
     info.samplerate = kSampleRate;
-    info.channels = 2;
+    info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file)
         return false;
-    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size() / 2);
+    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
     const bool written = sf_writef_float(file, interleaved.data(), frames) == frames;
     sf_close(file);
     return written;
@@ -55,6 +55,30 @@ std::vector<float> readWav(const std::string& path) {
     sf_readf_float(file, samples.data(), info.frames);
     sf_close(file);
     return samples;
+}
+
+// A temporary folder for one test's files, removed with it.
+struct ScratchFolder {
+    ScratchFolder()
+        : path(std::filesystem::temp_directory_path() /
+               ("varnelvst-reference-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+    std::filesystem::path path;
+};
+
+// Runs `module` over the whole signal in blocks of an uneven size, to show the
+// result does not hang on the block size.
+void render(VSTModule& module, std::vector<float>& inL, std::vector<float>& inR, std::vector<float>& outL,
+            std::vector<float>& outR) {
+    constexpr int kBlock = 300;
+    for (int start = 0; start < kFrames; start += kBlock) {
+        const int frames = std::min(kBlock, kFrames - start);
+        module.process(inL.data() + start, inR.data() + start, outL.data() + start, outR.data() + start,
+                       frames);
+    }
 }
 
 } // namespace
@@ -93,13 +117,7 @@ TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
         inL[i] = signal[2 * i];
         inR[i] = signal[2 * i + 1];
     }
-    // Blocks of an uneven size, to show the result does not hang on the block size.
-    constexpr int kBlock = 300;
-    for (int start = 0; start < kFrames; start += kBlock) {
-        const int frames = std::min(kBlock, kFrames - start);
-        module.process(inL.data() + start, inR.data() + start, outL.data() + start, outR.data() + start,
-                       frames);
-    }
+    render(module, inL, inR, outL, outR);
 
     int differing = 0;
     for (int i = 0; i < kFrames; ++i) {
@@ -111,4 +129,52 @@ TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
     EXPECT_NE(outL[kFrames / 2], inL[kFrames / 2]);
     EXPECT_TRUE(log.lines().empty());
     std::filesystem::remove_all(folder);
+}
+
+TEST(ReferenceRender, MonoOnlyZamEQ2RendersEachStereoChannelAsTheLv2BuildDoes) {
+    if (std::system("command -v lv2file >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "lv2file is not installed (scripts/setup.sh installs it)";
+    ScratchFolder folder;
+    const std::vector<float> signal = makeSignal(); // different tones left and right
+    std::vector<float> inL(kFrames), inR(kFrames), outL(kFrames), outR(kFrames);
+    for (int i = 0; i < kFrames; ++i) {
+        inL[i] = signal[2 * i];
+        inR[i] = signal[2 * i + 1];
+    }
+
+    // The LV2 build renders each channel on its own, as a mono file. Boost/Cut 1 at
+    // -15 dB of -50..20 is 0.5 normalised, exactly.
+    std::vector<std::vector<float>> expected;
+    for (const auto& [name, channel] : {std::pair{"left", &inL}, std::pair{"right", &inR}}) {
+        const std::string input = folder.file(std::string(name) + ".wav");
+        const std::string output = folder.file(std::string(name) + "-lv2.wav");
+        ASSERT_TRUE(writeFloatWav(input, *channel, 1));
+        const std::string command =
+            "lv2file -i " + input + " -o " + output + " -p boost1:-15 urn:zamaudio:ZamEQ2 >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        expected.push_back(readWav(output));
+        ASSERT_EQ(expected.back().size(), static_cast<std::size_t>(kFrames));
+    }
+
+    varnel::LogCapture log;
+    VSTModule module;
+    ASSERT_TRUE(module.loadPlugin("/usr/lib/vst3/ZamEQ2.vst3"));
+    EXPECT_EQ(module.getChannelLayout(), varnel::extensions::vst::VSTChannelLayout::dualMono);
+    ASSERT_TRUE(module.setSampleRate(kSampleRate));
+    ASSERT_TRUE(module.setParameter(std::string("Boost/Cut 1"), 0.5f));
+    render(module, inL, inR, outL, outR);
+
+    // Within 1e-6; the two builds agree bit for bit on this machine.
+    double worstLeft = 0.0;
+    double worstRight = 0.0;
+    for (int i = 0; i < kFrames; ++i) {
+        worstLeft = std::max(worstLeft, std::fabs(double(outL[i]) - expected[0][i]));
+        worstRight = std::max(worstRight, std::fabs(double(outR[i]) - expected[1][i]));
+    }
+    EXPECT_LE(worstLeft, 1e-6);
+    EXPECT_LE(worstRight, 1e-6);
+    // The setting is audible on both channels: it reached both instances.
+    EXPECT_GT(std::fabs(outL[kFrames / 2] - inL[kFrames / 2]), 1e-3);
+    EXPECT_GT(std::fabs(outR[kFrames / 2] - inR[kFrames / 2]), 1e-3);
+    EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
 }

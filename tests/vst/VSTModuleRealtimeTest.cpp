@@ -11,12 +11,16 @@
 #include <thread>
 
 using varnel::LogCapture;
+using varnel::extensions::vst::VSTChannelLayout;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
 
-TEST(VSTModuleRealtime, ProcessAllocatesNothingWhileParametersArrive) {
+class VSTModuleRealtimeLayouts : public testing::TestWithParam<const char*> {};
+
+// One instance (stereo) and two (dual mono, both fed from the same hand-off).
+TEST_P(VSTModuleRealtimeLayouts, ProcessAllocatesNothingWhileParametersArrive) {
     LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
+    HostedTestPlugin plugin(GetParam());
     ASSERT_TRUE(plugin.load());
     std::atomic<bool> done{false};
     std::thread control([&] {
@@ -40,9 +44,12 @@ TEST(VSTModuleRealtime, ProcessAllocatesNothingWhileParametersArrive) {
     done.store(true);
     control.join();
     EXPECT_EQ(allocations, 0u);
-    EXPECT_EQ(plugin.probe().processCount(), 10000);
+    const int instances = plugin.module->getChannelLayout() == VSTChannelLayout::dualMono ? 2 : 1;
+    EXPECT_EQ(plugin.probe().processCount(), 10000 * instances);
     EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
 }
+
+INSTANTIATE_TEST_SUITE_P(Plugins, VSTModuleRealtimeLayouts, testing::Values("TestSeparate", "TestMono"));
 
 TEST(VSTModuleRealtime, ControlThreadsRunAlongsideTheAudioThread) {
     LogCapture log;

@@ -1,4 +1,4 @@
-// `varnel-vst params <plugin>`: the class and buses the plug-in was loaded with,
+// `varnel-vst params <plugin>`: the class, buses and channel layout the plug-in was loaded with,
 // and its parameters with everything the edit controller says about them.
 #include "Commands.h"
 #include "JsonOutput.h"
@@ -15,6 +15,7 @@
 namespace varnelvst::tool {
 
 using varnel::extensions::vst::VSTBusInfo;
+using varnel::extensions::vst::VSTChannelLayout;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTParameterDetails;
 using varnel::extensions::vst::VSTPluginClassInfo;
@@ -24,6 +25,7 @@ namespace {
 struct PluginDescription {
     VSTPluginClassInfo classInfo;
     std::vector<VSTBusInfo> buses;
+    VSTChannelLayout channelLayout;
     std::vector<VSTParameterDetails> parameters;
 };
 
@@ -56,6 +58,7 @@ void writeJson(const PluginLocation& plugin, const PluginDescription& descriptio
                 {"version", info.version},
                 {"classId", info.classId}}},
               {"buses", Json::array()},
+              {"channelLayout", describeChannelLayout(description.channelLayout)},
               {"parameters", Json::array()}};
     for (const VSTBusInfo& bus : description.buses) {
         json["buses"].push_back({{"direction", direction(bus)},
@@ -111,6 +114,7 @@ void writeText(const PluginLocation& plugin, const PluginDescription& descriptio
     std::cout << plugin.argument << " (" << plugin.path << "): " << info.name << " by " << info.vendor
               << ", version " << info.version << ", " << joined(info.subCategories, "|") << "\n\n";
     writeBuses(description.buses);
+    std::cout << "\nchannels: " << describeChannelLayout(description.channelLayout) << '\n';
     const std::size_t count = description.parameters.size();
     std::cout << '\n' << count << (count == 1 ? " parameter" : " parameters") << '\n';
     TextTable table({"ID", "TITLE", "VALUE", "TEXT", "UNITS", "DEFAULT", "STEPS", "FLAGS"});
@@ -129,7 +133,7 @@ int runParams(const ParamsCommand& command) {
     VSTModule module;
     loadIntoModule(module, plugin);
     const PluginDescription description{module.getPluginClassInfo(), module.getBuses(),
-                                        module.getParameterDetails()};
+                                        module.getChannelLayout(), module.getParameterDetails()};
     if (command.json)
         writeJson(plugin, description);
     else

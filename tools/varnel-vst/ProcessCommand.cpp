@@ -66,6 +66,7 @@ int runProcess(const ProcessCommand& command) {
     summary.plugin = plugin.argument;
     summary.pluginPath = plugin.path;
     summary.bypassed = command.bypass;
+    summary.channelLayout = varnel::extensions::vst::describeChannelLayout(node->getPluginChannelLayout());
     summary.sampleRate = input.sampleRate();
     std::vector<float> inputBlock(static_cast<std::size_t>(command.blockFrames) * input.channels());
     std::vector<float> outputBlock(static_cast<std::size_t>(command.blockFrames) * 2);

@@ -30,6 +30,7 @@ void printSummary(std::ostream& out, const RenderSummary& summary) {
     const double busy = std::chrono::duration<double>(summary.processingTime).count();
     out << "plug-in   " << summary.plugin << " (" << summary.pluginPath << ")"
         << (summary.bypassed ? ", bypassed" : "") << '\n'
+        << "channels  " << summary.channelLayout << '\n'
         << "frames    " << summary.frames << " (" << formatted("%.3f", seconds) << " s at "
         << summary.sampleRate << " Hz)\n"
         << "speed     " << (busy > 0.0 ? formatted("%.1fx realtime", seconds / busy) : std::string("n/a"))

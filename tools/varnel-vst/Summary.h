@@ -14,6 +14,7 @@ struct RenderSummary {
     std::string plugin;
     std::string pluginPath;
     bool bypassed = false;
+    std::string channelLayout; // how the stereo signal reached the plug-in, in words
     std::int64_t frames = 0;
     int sampleRate = 0;
     std::chrono::nanoseconds processingTime{0}; // inside the plug-in node only

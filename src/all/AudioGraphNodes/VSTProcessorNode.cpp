@@ -277,6 +277,10 @@ std::vector<VSTBusInfo> VSTProcessorNode::getPluginBuses() const {
     return internals->vstModule->getBuses();
 }
 
+VSTChannelLayout VSTProcessorNode::getPluginChannelLayout() const {
+    return internals->vstModule->getChannelLayout();
+}
+
 std::vector<VSTParameterDetails> VSTProcessorNode::getPluginParameterDetails() {
     std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getParameterDetails();

@@ -29,8 +29,11 @@ struct PluginConfig {
     FactoryKind factory = FactoryKind::three;
     ClassLayout classes = ClassLayout::separate;
     ParameterLayout parameters = ParameterLayout::standard;
-    int channels = 2;                  // of the main input and output bus
+    int channels = 2;                  // of the main output bus, and of the main input bus unless below
+    int inputChannels = 0;             // of the main input bus when it differs from `channels`
     int inputBuses = 1;                // 0: a generator without audio input
+    bool sideChain = false;            // an inactive mono auxiliary input after the main one
+    bool auxOutput = false;            // an inactive stereo auxiliary output after the main one
     bool refusesBusActivation = false; // activateBus answers kResultFalse
     bool answersAudioProcessor = true;
     int failingParameterInfoIndex = -1; // getParameterInfo answers kResultFalse for this index

@@ -105,7 +105,9 @@ public:
 private:
     bool isComponent() const { return entry_.role != Role::controller; }
     bool isController() const { return entry_.role != Role::component; }
-    SpeakerArrangement busArrangement() const;
+    // The arrangement of each declared bus, in declaration order.
+    SpeakerArrangement busArrangement(BusDirection direction, int32 index) const;
+    int32 audioBusCount(BusDirection direction) const;
     const char* stateInterface() const; // "IComponent" or "IEditController" for getState/setState
 
     // False (after recording why) when a call comes before initialize or after
@@ -118,6 +120,9 @@ private:
     enum class BlockUse { refuse, parametersOnly, render };
     // Records the order violations of a process call and says what the block may be used for.
     BlockUse checkProcessCall(const Steinberg::Vst::ProcessData& data) const;
+    // Records violations on one side's bus records; false when the main bus cannot be used.
+    bool checkBuses(BusDirection direction, int32 numBuses, const Steinberg::Vst::AudioBusBuffers* buses,
+                    int32 numSamples) const;
     // Snapshots the queues into record; apply takes "Gain" into the DSP.
     void readParameterChanges(Steinberg::Vst::IParameterChanges* changes, ProcessRecord& record, bool apply);
     float render(Steinberg::Vst::ProcessData& data) const;

@@ -12,6 +12,7 @@
 #include "Recorder.h"
 
 #include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "pluginterfaces/vst/vstspeaker.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,11 +28,14 @@ namespace {
 constexpr ParamID gainId = 1;
 constexpr ParamID meterId = 3;
 
-// Checks one side's buses against the plug-in's; false when the buffers the
-// plug-in needs cannot be used.
-bool checkBus(ProcessLog& log, const char* object, const char* side, int32 numBuses,
-              const AudioBusBuffers* buses, int32 numSamples, int32 pluginBuses) {
-    const int32 declared = buses != nullptr && numBuses > 0 ? buses[0].numChannels : 0;
+} // namespace
+
+bool TestPluginObject::checkBuses(BusDirection direction, int32 numBuses, const AudioBusBuffers* buses,
+                                  int32 numSamples) const {
+    ProcessLog& log = Recorder::instance().processLog();
+    const char* object = name_.c_str();
+    const char* side = direction == kInput ? "input" : "output";
+    const int32 pluginBuses = audioBusCount(direction);
     if (numBuses != pluginBuses)
         log.violation("%s: IAudioProcessor::process declares %d %s bus(es), the plug-in has %d", object,
                       numBuses, side, pluginBuses);
@@ -43,23 +47,39 @@ bool checkBus(ProcessLog& log, const char* object, const char* side, int32 numBu
         log.violation("%s: IAudioProcessor::process with null %s bus buffers", object, side);
         return false;
     }
-    if (declared != kPluginConfig.channels)
-        log.violation("%s: IAudioProcessor::process declares %s bus 0 as %s but the plug-in's bus is %s",
-                      object, side, channelLayoutName(declared), channelLayoutName(kPluginConfig.channels));
-    if (numSamples > 0 && declared > 0) {
-        const bool missingBuffer =
-            buses[0].channelBuffers32 == nullptr ||
-            std::any_of(buses[0].channelBuffers32, buses[0].channelBuffers32 + declared,
-                        [](const Sample32* channel) { return channel == nullptr; });
-        if (missingBuffer) {
-            log.violation("%s: IAudioProcessor::process with null channel buffers on %s bus 0", object, side);
-            return false;
+    bool usable = true;
+    for (int32 index = 0; index < std::min(numBuses, pluginBuses); ++index) {
+        const AudioBusBuffers& bus = buses[index];
+        const int32 expected = SpeakerArr::getChannelCount(busArrangement(direction, index));
+        if (bus.numChannels != expected)
+            log.violation("%s: IAudioProcessor::process declares %s bus %d as %s but the plug-in's bus is %s",
+                          object, side, index, channelLayoutName(bus.numChannels),
+                          channelLayoutName(expected));
+        if (numSamples <= 0 || bus.numChannels <= 0)
+            continue;
+        const int32 channels = std::min(bus.numChannels, expected);
+        if (bus.channelBuffers32 == nullptr ||
+            std::any_of(bus.channelBuffers32, bus.channelBuffers32 + channels,
+                        [](const Sample32* channel) { return channel == nullptr; })) {
+            log.violation("%s: IAudioProcessor::process with null channel buffers on %s bus %d", object, side,
+                          index);
+            usable = false;
+            continue;
+        }
+        // The auxiliary buses stay inactive: a host hands them silence and says so.
+        if (direction == kInput && index > 0) {
+            const std::uint64_t all = (std::uint64_t{1} << channels) - 1;
+            const bool silent = std::all_of(
+                bus.channelBuffers32, bus.channelBuffers32 + channels, [numSamples](const Sample32* channel) {
+                    return std::all_of(channel, channel + numSamples, [](Sample32 x) { return x == 0.0f; });
+                });
+            if ((bus.silenceFlags & all) != all || !silent)
+                log.violation("%s: IAudioProcessor::process hands inactive input bus %d without silence",
+                              object, index);
         }
     }
-    return true;
+    return usable;
 }
-
-} // namespace
 
 TestPluginObject::BlockUse TestPluginObject::checkProcessCall(const ProcessData& data) const {
     ProcessLog& log = Recorder::instance().processLog();
@@ -100,10 +120,8 @@ TestPluginObject::BlockUse TestPluginObject::checkProcessCall(const ProcessData&
     // A block of 0 samples without buffers is the documented way to flush parameters.
     const bool parameterFlush = data.numSamples == 0 && data.numInputs == 0 && data.numOutputs == 0;
     if (!parameterFlush) {
-        usable = checkBus(log, object, "input", data.numInputs, data.inputs, data.numSamples,
-                          kPluginConfig.inputBuses) &&
-                 usable;
-        usable = checkBus(log, object, "output", data.numOutputs, data.outputs, data.numSamples, 1) && usable;
+        usable = checkBuses(kInput, data.numInputs, data.inputs, data.numSamples) && usable;
+        usable = checkBuses(kOutput, data.numOutputs, data.outputs, data.numSamples) && usable;
     }
     if (!usable)
         return BlockUse::refuse;
@@ -153,12 +171,16 @@ float TestPluginObject::render(ProcessData& data) const {
         return 0.0f;
     }
     const AudioBusBuffers& input = data.inputs[0];
-    const int32 channels = std::min({input.numChannels, output.numChannels, int32{kPluginConfig.channels}});
+    const int32 inputChannels =
+        std::min(input.numChannels, SpeakerArr::getChannelCount(busArrangement(kInput, 0)));
+    const int32 outputChannels =
+        std::min(output.numChannels, SpeakerArr::getChannelCount(busArrangement(kOutput, 0)));
     const auto gain = static_cast<float>(gain_.load());
     const auto offset = static_cast<float>(offset_.load());
     float peak = 0.0f;
-    for (int32 channel = 0; channel < channels; ++channel) {
-        const Sample32* in = input.channelBuffers32[channel];
+    // A mono input feeds every output channel.
+    for (int32 channel = 0; channel < outputChannels && inputChannels > 0; ++channel) {
+        const Sample32* in = input.channelBuffers32[std::min(channel, inputChannels - 1)];
         Sample32* out = output.channelBuffers32[channel];
         for (int32 frame = 0; frame < data.numSamples; ++frame) {
             out[frame] = in[frame] * gain + offset;
@@ -166,6 +188,12 @@ float TestPluginObject::render(ProcessData& data) const {
         }
     }
     output.silenceFlags = 0;
+    // The auxiliary output gets a signal of its own, which a host must not mix
+    // into the main one.
+    for (int32 bus = 1; bus < data.numOutputs; ++bus) {
+        for (int32 channel = 0; channel < data.outputs[bus].numChannels; ++channel)
+            std::fill_n(data.outputs[bus].channelBuffers32[channel], data.numSamples, 0.25f);
+    }
     return peak;
 }
 

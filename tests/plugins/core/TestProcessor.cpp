@@ -25,16 +25,30 @@ std::string arrangementList(const SpeakerArrangement* arrangements, int32 count)
 
 } // namespace
 
-SpeakerArrangement TestPluginObject::busArrangement() const {
-    return kPluginConfig.channels == 1 ? SpeakerArr::kMono : SpeakerArr::kStereo;
+int32 TestPluginObject::audioBusCount(BusDirection direction) const {
+    if (direction == kInput)
+        return kPluginConfig.inputBuses > 0 ? 1 + (kPluginConfig.sideChain ? 1 : 0) : 0;
+    return 1 + (kPluginConfig.auxOutput ? 1 : 0);
+}
+
+SpeakerArrangement TestPluginObject::busArrangement(BusDirection direction, int32 index) const {
+    if (index > 0) // the auxiliary buses: a mono side-chain in, a stereo output
+        return direction == kInput ? SpeakerArr::kMono : SpeakerArr::kStereo;
+    const int channels = direction == kInput && kPluginConfig.inputChannels > 0 ? kPluginConfig.inputChannels
+                                                                                : kPluginConfig.channels;
+    return channels == 1 ? SpeakerArr::kMono : SpeakerArr::kStereo;
 }
 
 void TestPluginObject::addBuses() {
     if (kPluginConfig.inputBuses > 0)
         audioInputs.push_back(
-            owned(new AudioBus(STR16("Input"), kMain, BusInfo::kDefaultActive, busArrangement())));
+            owned(new AudioBus(STR16("Input"), kMain, BusInfo::kDefaultActive, busArrangement(kInput, 0))));
+    if (kPluginConfig.inputBuses > 0 && kPluginConfig.sideChain)
+        audioInputs.push_back(owned(new AudioBus(STR16("Sidechain"), kAux, 0, busArrangement(kInput, 1))));
     audioOutputs.push_back(
-        owned(new AudioBus(STR16("Output"), kMain, BusInfo::kDefaultActive, busArrangement())));
+        owned(new AudioBus(STR16("Output"), kMain, BusInfo::kDefaultActive, busArrangement(kOutput, 0))));
+    if (kPluginConfig.auxOutput)
+        audioOutputs.push_back(owned(new AudioBus(STR16("Aux Output"), kAux, 0, busArrangement(kOutput, 1))));
 }
 
 tresult PLUGIN_API TestPluginObject::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
@@ -46,11 +60,18 @@ tresult PLUGIN_API TestPluginObject::setBusArrangements(SpeakerArrangement* inpu
         return call.done(kNotInitialized);
     if (active_)
         call.violation("while the component is active");
-    // Only the arrangement the plug-in has: a mono plug-in refuses stereo, as
-    // the installed mono effects do.
-    const bool inputsMatch = numIns == kPluginConfig.inputBuses &&
-                             (numIns == 0 || (inputs != nullptr && inputs[0] == busArrangement()));
-    const bool accepted = inputsMatch && numOuts == 1 && outputs != nullptr && outputs[0] == busArrangement();
+    // Only the arrangements the plug-in has, for every bus: a mono plug-in refuses
+    // stereo, as the installed mono effects do.
+    const auto matches = [this](BusDirection direction, const SpeakerArrangement* given, int32 count) {
+        if (count != audioBusCount(direction) || (count > 0 && given == nullptr))
+            return false;
+        for (int32 index = 0; index < count; ++index) {
+            if (given[index] != busArrangement(direction, index))
+                return false;
+        }
+        return true;
+    };
+    const bool accepted = matches(kInput, inputs, numIns) && matches(kOutput, outputs, numOuts);
     return call.done(accepted ? kResultTrue : kResultFalse);
 }
 
@@ -61,10 +82,9 @@ tresult PLUGIN_API TestPluginObject::getBusArrangement(BusDirection direction, i
         std::string(direction == kInput ? "input" : "output") + " index=" + std::to_string(index), name_);
     if (!admit(call))
         return call.done(kNotInitialized);
-    const int32 buses = direction == kInput ? kPluginConfig.inputBuses : 1;
-    if (index < 0 || index >= buses)
+    if (index < 0 || index >= audioBusCount(direction))
         return call.done(kInvalidArgument);
-    arrangement = busArrangement();
+    arrangement = busArrangement(direction, index);
     return call.done(kResultOk);
 }
 

@@ -1,0 +1,231 @@
+// Buses: what the plug-in declares, what it takes when asked for stereo, and the
+// bus records every process call carries. A plug-in is handed a record for each
+// bus it declared, with the bus's own channel count: a host that hands fewer, or
+// other counts, makes plug-ins read past their buffers.
+#include "VSTModuleInternals.h"
+
+#include "pluginterfaces/vst/vstspeaker.h"
+#include "public.sdk/source/vst/utility/stringconvert.h"
+
+#include <varnel/Logger.h>
+
+#include <algorithm>
+
+namespace varnel::extensions::vst {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+// The caller's signal has two channels.
+constexpr int32 kCallerChannels = 2;
+
+SpeakerArrangement arrangementFor(int32 channels) {
+    if (channels == 1)
+        return SpeakerArr::kMono;
+    if (channels == 2)
+        return SpeakerArr::kStereo;
+    if (channels <= 0)
+        return SpeakerArr::kEmpty;
+    return channels >= 64 ? ~SpeakerArrangement{0} : (SpeakerArrangement{1} << channels) - 1;
+}
+
+// What the bus carries now: the arrangement the plug-in reports, else the channel
+// count of its bus description.
+SpeakerArrangement currentArrangement(PluginInstance& instance, BusDirection direction, int32 index) {
+    SpeakerArrangement arrangement = SpeakerArr::kEmpty;
+    if (instance.audioProcessor->getBusArrangement(direction, index, arrangement) == kResultOk)
+        return arrangement;
+    BusInfo info{};
+    if (instance.component->getBusInfo(kAudio, direction, index, info) == kResultOk)
+        return arrangementFor(info.channelCount);
+    return SpeakerArr::kEmpty;
+}
+
+int32 busCount(PluginInstance& instance, BusDirection direction) {
+    // An uninitialised component answers an error code here; never a negative count.
+    return std::max(int32{0}, instance.component->getBusCount(kAudio, direction));
+}
+
+VSTChannelLayout chooseLayout(int32 inputChannels, int32 outputChannels) {
+    if (outputChannels == 0)
+        return VSTChannelLayout::noOutput;
+    const bool monoOut = outputChannels == 1;
+    if (inputChannels == 0)
+        return monoOut ? VSTChannelLayout::noInputMonoOut : VSTChannelLayout::noInputStereoOut;
+    if (inputChannels == 1)
+        return monoOut ? VSTChannelLayout::dualMono : VSTChannelLayout::monoInStereoOut;
+    return monoOut ? VSTChannelLayout::stereoInMonoOut : VSTChannelLayout::stereo;
+}
+
+void makeBusRecords(std::vector<AudioBusBuffers>& buses, std::vector<std::vector<float*>>& channels,
+                    const std::vector<SpeakerArrangement>& arrangements) {
+    buses.assign(arrangements.size(), AudioBusBuffers{});
+    channels.assign(arrangements.size(), {});
+    for (std::size_t index = 0; index < arrangements.size(); ++index) {
+        channels[index].assign(static_cast<std::size_t>(SpeakerArr::getChannelCount(arrangements[index])),
+                               nullptr);
+        buses[index].numChannels = static_cast<int32>(channels[index].size());
+        buses[index].channelBuffers32 = channels[index].data();
+    }
+}
+
+} // namespace
+
+const char* describeChannelLayout(VSTChannelLayout layout) {
+    switch (layout) {
+    case VSTChannelLayout::none:
+        return "none (no plug-in loaded)";
+    case VSTChannelLayout::stereo:
+        return "stereo";
+    case VSTChannelLayout::dualMono:
+        return "dual mono (two mono instances, one per channel)";
+    case VSTChannelLayout::monoInStereoOut:
+        return "mono in, stereo out (fed the mean of left and right)";
+    case VSTChannelLayout::stereoInMonoOut:
+        return "stereo in, mono out (the mono result goes to both channels)";
+    case VSTChannelLayout::noInputStereoOut:
+        return "no input, stereo out";
+    case VSTChannelLayout::noInputMonoOut:
+        return "no input, mono out (the mono result goes to both channels)";
+    case VSTChannelLayout::noOutput:
+        return "no output (the signal passes unchanged)";
+    }
+    return "unknown";
+}
+
+void VSTModule::Internals::configureInstance(PluginInstance& instance, bool reportActivation) {
+    // Stereo asked for the main buses; every other bus keeps what it has. The
+    // plug-in may take it, adapt, or keep its own: what it has afterwards counts.
+    std::vector<SpeakerArrangement> inputs(static_cast<std::size_t>(busCount(instance, kInput)));
+    std::vector<SpeakerArrangement> outputs(static_cast<std::size_t>(busCount(instance, kOutput)));
+    for (std::size_t index = 0; index < inputs.size(); ++index)
+        inputs[index] = index == 0 ? SpeakerArr::kStereo
+                                   : currentArrangement(instance, kInput, static_cast<int32>(index));
+    for (std::size_t index = 0; index < outputs.size(); ++index)
+        outputs[index] = index == 0 ? SpeakerArr::kStereo
+                                    : currentArrangement(instance, kOutput, static_cast<int32>(index));
+    if (!inputs.empty() || !outputs.empty())
+        instance.audioProcessor->setBusArrangements(inputs.data(), static_cast<int32>(inputs.size()),
+                                                    outputs.data(), static_cast<int32>(outputs.size()));
+    for (std::size_t index = 0; index < inputs.size(); ++index)
+        inputs[index] = currentArrangement(instance, kInput, static_cast<int32>(index));
+    for (std::size_t index = 0; index < outputs.size(); ++index)
+        outputs[index] = currentArrangement(instance, kOutput, static_cast<int32>(index));
+
+    // The main buses carry the signal; auxiliary ones stay as the plug-in has them.
+    const bool inputRefused =
+        !inputs.empty() && instance.component->activateBus(kAudio, kInput, 0, true) != kResultOk;
+    const bool outputRefused =
+        !outputs.empty() && instance.component->activateBus(kAudio, kOutput, 0, true) != kResultOk;
+    if (reportActivation && inputRefused)
+        Logger::error("[VSTModule] input bus activation error");
+    if (reportActivation && outputRefused)
+        Logger::error("[VSTModule] output bus activation error");
+
+    makeBusRecords(instance.inputBuses, instance.inputChannels, inputs);
+    makeBusRecords(instance.outputBuses, instance.outputChannels, outputs);
+    ProcessData& data = instance.processData;
+    data.numInputs = static_cast<int32>(instance.inputBuses.size());
+    data.numOutputs = static_cast<int32>(instance.outputBuses.size());
+    data.inputs = instance.inputBuses.empty() ? nullptr : instance.inputBuses.data();
+    data.outputs = instance.outputBuses.empty() ? nullptr : instance.outputBuses.data();
+    data.symbolicSampleSize = kSample32;
+    data.inputParameterChanges = &parameterChanges;
+    data.outputParameterChanges = &instance.outputParameterChanges;
+}
+
+void VSTModule::Internals::describeBuses(PluginInstance& instance) {
+    buses.clear();
+    for (const BusDirection direction : {kInput, kOutput}) {
+        const int32 count = busCount(instance, direction);
+        for (int32 index = 0; index < count; ++index) {
+            BusInfo info{};
+            if (instance.component->getBusInfo(kAudio, direction, index, info) != kResultOk)
+                continue;
+            const auto& records = direction == kInput ? instance.inputBuses : instance.outputBuses;
+            const int32 channels = static_cast<std::size_t>(index) < records.size()
+                                       ? records[static_cast<std::size_t>(index)].numChannels
+                                       : info.channelCount;
+            buses.push_back(VSTBusInfo{VST3::StringConvert::convert(info.name), direction == kInput, index,
+                                       channels, info.busType == kAux,
+                                       (info.flags & BusInfo::kDefaultActive) != 0});
+        }
+    }
+}
+
+bool VSTModule::Internals::configureBuses() {
+    PluginInstance& first = lead();
+    configureInstance(first, true);
+    describeBuses(first);
+    const VSTChannelLayout layout = chooseLayout(first.mainInputChannels(), first.mainOutputChannels());
+
+    if (layout == VSTChannelLayout::dualMono) {
+        // A mono-only effect on a stereo signal runs twice, one instance per
+        // channel, as hosts do on a stereo track. The second instance is brought
+        // up to where the first stands and configured the same way.
+        PluginInstance& second = instances[1];
+        second.component = module->getFactory().createInstance<IComponent>(audioModuleClass).get();
+        instanceCount = 2;
+        if (!second.component || !moveTo(LifecycleState::connected))
+            return fail("Could not bring up a second instance for dual mono.");
+        if (!findAudioProcessor(second))
+            return false;
+        configureInstance(second, false);
+        if (second.mainInputChannels() != 1 || second.mainOutputChannels() != 1)
+            return fail("The second instance for dual mono did not take mono buses.");
+    }
+    channelLayout = layout;
+    prepareScratch(scratchFrames);
+    return true;
+}
+
+void VSTModule::Internals::prepareScratch(int32 frames) {
+    // Which channels of the main buses carry the caller's signal; everything else
+    // reads silence or writes into a channel of its own that is dropped.
+    PluginInstance& first = lead();
+    const int32 carriedInputs = std::min(first.mainInputChannels(), kCallerChannels);
+    const int32 carriedOutputs = std::min(first.mainOutputChannels(), kCallerChannels);
+    std::size_t extraOutputs = 0;
+    for (const AudioBusBuffers& bus : first.outputBuses)
+        extraOutputs += static_cast<std::size_t>(bus.numChannels);
+    extraOutputs -= static_cast<std::size_t>(carriedOutputs);
+
+    const auto length = static_cast<std::size_t>(std::max(frames, int32{0}));
+    scratch.assign(length * (2 + extraOutputs), 0.0f);
+    scratchFrames = frames;
+    silence = scratch.data();
+    monoMix = scratch.data() + length;
+
+    // The instances run one after the other, so they share the dropped channels.
+    forEachInstance([&](PluginInstance& instance) {
+        float* nextExtra = scratch.data() + 2 * length;
+        for (std::size_t bus = 0; bus < instance.inputBuses.size(); ++bus) {
+            std::uint64_t silenceFlags = 0;
+            for (std::size_t channel = 0; channel < instance.inputChannels[bus].size(); ++channel) {
+                if (bus == 0 && channel < static_cast<std::size_t>(carriedInputs))
+                    continue;
+                instance.inputChannels[bus][channel] = silence;
+                if (channel < 64)
+                    silenceFlags |= std::uint64_t{1} << channel;
+            }
+            instance.inputBuses[bus].silenceFlags = silenceFlags;
+        }
+        for (std::size_t bus = 0; bus < instance.outputBuses.size(); ++bus) {
+            for (std::size_t channel = 0; channel < instance.outputChannels[bus].size(); ++channel) {
+                if (bus == 0 && channel < static_cast<std::size_t>(carriedOutputs))
+                    continue;
+                instance.outputChannels[bus][channel] = nextExtra;
+                nextExtra += length;
+            }
+        }
+    });
+}
+
+VSTChannelLayout VSTModule::getChannelLayout() const {
+    std::lock_guard lock(internals->controlMutex);
+    return internals->channelLayout;
+}
+
+} // namespace varnel::extensions::vst
