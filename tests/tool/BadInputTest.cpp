@@ -1,5 +1,7 @@
 // Every kind of bad input ends the same way: one error line that names the
-// problem, a non-zero exit, and nothing left where the output would have gone.
+// problem (after the library's own report, if it has one), a non-zero exit, and
+// nothing left where the output would have gone.
+// Asking for help or the version is no error.
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
@@ -29,12 +31,16 @@ protected:
         arguments.insert(arguments.end(), options.begin(), options.end());
         const ToolRun run = runTool(arguments);
         EXPECT_EQ(run.exitCode, exitCode) << run.err;
+        // The tool's one error line comes last; lines before it can only be the
+        // library's own reports.
         const std::vector<std::string> lines = run.errLines();
-        EXPECT_EQ(lines.size(), 1u) << run.err;
-        EXPECT_EQ(run.err.rfind("varnel-vst: error: ", 0), 0u) << run.err;
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+            EXPECT_EQ(lines[i].rfind("[VST", 0), 0u) << run.err;
+        EXPECT_EQ(lines.empty() ? std::string() : lines.back().substr(0, 19), "varnel-vst: error: ")
+            << run.err;
         // Only the files the test made: no output, no temporary file beside it.
         EXPECT_EQ(folder.entries(), inputsOnly) << run.err;
-        return lines.empty() ? std::string() : lines.front();
+        return lines.empty() ? std::string() : lines.back();
     }
 
     std::string refused(const std::vector<std::string>& options, int exitCode) {
@@ -68,13 +74,20 @@ TEST_F(BadInput, UnknownPluginPath) {
 TEST_F(BadInput, PluginWithoutModuleEntryFailsToLoad) {
     const std::string plugin = TestPluginHandle::bundlePath("TestNoEntry");
     const std::string line = expectRefused(plugin, input, output, {}, 1);
-    EXPECT_TRUE(mentions(line, "could not load " + plugin + ": [VSTModule] Error loading plugin")) << line;
+    EXPECT_TRUE(mentions(line, "could not load " + plugin + ": Error loading plugin")) << line;
 }
 
 TEST_F(BadInput, PluginWhoseComponentFailsToInitialiseFailsToLoad) {
     const std::string plugin = TestPluginHandle::bundlePath("TestInitFails");
     const std::string line = expectRefused(plugin, input, output, {}, 1);
-    EXPECT_TRUE(mentions(line, "could not load " + plugin + ": [VSTModule] Could not initialize")) << line;
+    EXPECT_TRUE(mentions(line, "could not load " + plugin + ": Could not initialize")) << line;
+}
+
+TEST_F(BadInput, PluginThatRefusesActivation) {
+    const std::string plugin = TestPluginHandle::bundlePath("TestRefuseActivation");
+    const std::string line = expectRefused(plugin, input, output, {}, 1);
+    EXPECT_TRUE(mentions(line, "could not set " + plugin + " up for 48000 Hz stereo: the plug-in refused"))
+        << line;
 }
 
 TEST_F(BadInput, MissingInputFile) {
@@ -158,12 +171,13 @@ TEST_F(BadInput, FormatThatCannotHoldTheSamples) {
 }
 
 TEST_F(BadInput, CommandLinesThatMakeNoSense) {
-    EXPECT_TRUE(mentions(refused({"--volume", "3"}, 2), "unknown option '--volume'"));
-    EXPECT_TRUE(mentions(refused({"--block", "0"}, 2), "--block 0 must lie between 1 and"));
-    EXPECT_TRUE(mentions(refused({"--block", "many"}, 2), "--block 'many' is not a whole number"));
+    EXPECT_TRUE(mentions(refused({"--volume", "3"}, 2), "unknown option '--volume' for process"));
+    EXPECT_TRUE(mentions(refused({"--block", "0"}, 2), "--block: Value 0 not in range 1 to"));
+    EXPECT_TRUE(mentions(refused({"--block", "many"}, 2), "--block: Value many not in range 1 to"));
     EXPECT_TRUE(mentions(refused({"--set", "Gain"}, 2), "--set takes NAME=VALUE"));
-    EXPECT_TRUE(mentions(refused({"--format", "mp3"}, 2), "unknown --format 'mp3'"));
-    EXPECT_TRUE(mentions(refused({"--set"}, 2), "--set needs a value"));
+    EXPECT_TRUE(mentions(refused({"--format", "mp3"}, 2), "--format: mp3 not in {aiff,flac,ogg,wav}"));
+    EXPECT_TRUE(mentions(refused({"--set"}, 2), "--set: 1 required NAME=VALUE missing"));
+    EXPECT_TRUE(mentions(refused({"extra"}, 2), "unexpected argument 'extra' for process"));
 
     const ToolRun unknown = runTool({"transmogrify"});
     EXPECT_EQ(unknown.exitCode, 2);
@@ -171,4 +185,26 @@ TEST_F(BadInput, CommandLinesThatMakeNoSense) {
     const ToolRun missing = runTool({"process", gainPlugin, input});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.errLines().size(), 1u) << missing.err;
+}
+
+TEST(CommandLine, HelpAndVersionSucceedAndWriteNothing) {
+    ScratchFolder folder;
+    const std::vector<std::vector<std::string>> asks{{},
+                                                     {"help"},
+                                                     {"--help"},
+                                                     {"plugins", "--help"},
+                                                     {"params", "-h"},
+                                                     {"process", "--help"},
+                                                     {"demo", "--help"}};
+    for (const std::vector<std::string>& arguments : asks) {
+        const ToolRun run = runTool(arguments, folder.path());
+        const std::string command = arguments.size() == 2 ? arguments.front() + " " : "";
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find("Usage: varnel-vst " + command + "[OPTIONS]"), std::string::npos) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_TRUE(folder.entries().empty());
+    const ToolRun version = runTool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "varnel-vst " VARNELVST_VERSION "\n");
 }

@@ -1,6 +1,5 @@
 // `varnel-vst params`: the JSON is valid and lists what VSTModule lists, plus
-// the controller's hidden flags and value texts.
-#include "JsonValue.h"
+// the controller's hidden flags and value texts, the class and the buses.
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
@@ -10,6 +9,7 @@
 #include <varnel/testing/LogCapture.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 
@@ -17,39 +17,39 @@ using namespace tooltest;
 using testplugin::TestPluginHandle;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTParameter;
+using Json = nlohmann::json;
 
 namespace {
 
-JsonValue paramsJson(const std::string& plugin) {
+Json paramsJson(const std::string& plugin) {
     const ToolRun run = runTool({"params", plugin, "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    return parseJson(run.out);
+    return Json::parse(run.out);
 }
 
 // Every field the library reports, compared entry by entry and in order.
-void expectListsWhatTheLibraryLists(const JsonValue& json, const std::string& path) {
+void expectListsWhatTheLibraryLists(const Json& json, const std::string& path) {
     varnel::LogCapture quiet;
     VSTModule module;
     ASSERT_TRUE(module.loadPlugin(path));
     const std::vector<VSTParameter> expected = module.getParameters();
-    const JsonArray& listed = json["parameters"].asArray();
+    const Json& listed = json.at("parameters");
     ASSERT_EQ(listed.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE(expected[i].name);
-        EXPECT_EQ(listed[i]["id"].asNumber(), expected[i].id);
-        EXPECT_EQ(listed[i]["title"].asString(), expected[i].name);
-        EXPECT_EQ(listed[i]["units"].asString(), expected[i].units);
-        EXPECT_EQ(listed[i]["default"].asNumber(), expected[i].defaultValue);
-        EXPECT_EQ(listed[i]["stepCount"].asNumber(), expected[i].stepCount);
-        EXPECT_EQ(listed[i]["readOnly"].asBool(), expected[i].readOnly);
-        EXPECT_FLOAT_EQ(static_cast<float>(listed[i]["value"].asNumber()),
-                        module.getParameterValue(expected[i].id));
+        EXPECT_EQ(listed[i].at("id"), expected[i].id);
+        EXPECT_EQ(listed[i].at("title"), expected[i].name);
+        EXPECT_EQ(listed[i].at("units"), expected[i].units);
+        EXPECT_EQ(listed[i].at("default"), expected[i].defaultValue);
+        EXPECT_EQ(listed[i].at("stepCount"), expected[i].stepCount);
+        EXPECT_EQ(listed[i].at("readOnly"), expected[i].readOnly);
+        EXPECT_FLOAT_EQ(listed[i].at("value").get<float>(), module.getParameterValue(expected[i].id));
     }
 }
 
-const JsonValue& parameterWithId(const JsonValue& json, double id) {
-    for (const JsonValue& parameter : json["parameters"].asArray()) {
-        if (parameter["id"].asNumber() == id)
+const Json& parameterWithId(const Json& json, std::uint32_t id) {
+    for (const Json& parameter : json.at("parameters")) {
+        if (parameter.at("id") == id)
             return parameter;
     }
     throw std::runtime_error("no parameter with id " + std::to_string(id));
@@ -59,39 +59,50 @@ const JsonValue& parameterWithId(const JsonValue& json, double id) {
 
 TEST(ParamsCommand, JsonOfATestPluginListsWhatTheLibraryLists) {
     const std::string path = TestPluginHandle::bundlePath("TestSeparate");
-    const JsonValue json = paramsJson(path);
-    EXPECT_EQ(json["path"].asString(), path);
+    const Json json = paramsJson(path);
+    EXPECT_EQ(json.at("path"), path);
     expectListsWhatTheLibraryLists(json, path);
 }
 
 TEST(ParamsCommand, HiddenFlagAndValueTextComeFromTheController) {
-    const JsonValue json = paramsJson(TestPluginHandle::bundlePath("TestSeparate"));
-    EXPECT_FALSE(parameterWithId(json, 1)["hidden"].asBool());
-    EXPECT_TRUE(parameterWithId(json, 4)["hidden"].asBool());
+    const Json json = paramsJson(TestPluginHandle::bundlePath("TestSeparate"));
+    EXPECT_EQ(parameterWithId(json, 1).at("hidden"), false);
+    EXPECT_EQ(parameterWithId(json, 4).at("hidden"), true);
     // The test controller writes values with four decimals: Gain's default 1, Hidden's 0.5.
-    EXPECT_EQ(parameterWithId(json, 1)["text"].asString(), "1.0000");
-    EXPECT_EQ(parameterWithId(json, 4)["text"].asString(), "0.5000");
+    EXPECT_EQ(parameterWithId(json, 1).at("text"), "1.0000");
+    EXPECT_EQ(parameterWithId(json, 4).at("text"), "0.5000");
 }
 
 TEST(ParamsCommand, JsonOfZamCompX2ListsWhatTheLibraryListsWithPlainValueTexts) {
     if (!std::filesystem::exists("/usr/lib/vst3/ZamCompX2.vst3"))
         GTEST_SKIP() << "ZamCompX2 is not installed (scripts/setup.sh installs zam-plugins)";
-    const JsonValue json = paramsJson("ZamCompX2");
-    EXPECT_EQ(json["path"].asString(), "/usr/lib/vst3/ZamCompX2.vst3");
+    const Json json = paramsJson("ZamCompX2");
+    EXPECT_EQ(json.at("path"), "/usr/lib/vst3/ZamCompX2.vst3");
     expectListsWhatTheLibraryLists(json, "/usr/lib/vst3/ZamCompX2.vst3");
     // The three internal parameters are hidden, the real ones not.
-    for (const double id : {0.0, 1.0, 2.0})
-        EXPECT_TRUE(parameterWithId(json, id)["hidden"].asBool()) << id;
-    EXPECT_FALSE(parameterWithId(json, 7)["hidden"].asBool());
+    for (const std::uint32_t id : {0u, 1u, 2u})
+        EXPECT_EQ(parameterWithId(json, id).at("hidden"), true) << id;
+    EXPECT_EQ(parameterWithId(json, 7).at("hidden"), false);
+    // Its side-chain input: an auxiliary mono bus, off by default.
+    EXPECT_EQ(json.at("class").at("vendor"), "Damien Zammit");
+    const Json& sideChain = json.at("buses").at(1);
+    EXPECT_EQ(sideChain.at("direction"), "input");
+    EXPECT_EQ(sideChain.at("channels"), 1);
+    EXPECT_EQ(sideChain.at("auxiliary"), true);
+    EXPECT_EQ(sideChain.at("defaultActive"), false);
     // Ratio spans 1..20 linearly: its text is the plain value of its normalised one.
-    const JsonValue& ratio = parameterWithId(json, 6);
-    EXPECT_NEAR(std::stod(ratio["text"].asString()), 1.0 + 19.0 * ratio["value"].asNumber(), 1e-3);
+    const Json& ratio = parameterWithId(json, 6);
+    EXPECT_NEAR(std::stod(ratio.at("text").get<std::string>()), 1.0 + 19.0 * ratio.at("value").get<double>(),
+                1e-3);
 }
 
 TEST(ParamsCommand, TextListingHasARowPerParameterWithItsFlags) {
     const ToolRun run = runTool({"params", TestPluginHandle::bundlePath("TestSeparate")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find(": 4 parameters\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(": TestSeparate by Varnel Tests, version 1.0.0, Fx\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\ninput 0   Input   2         main  active\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n4 parameters\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\n3   Meter   0.0000  0.0000         0.0000   0      read-only\n"),
               std::string::npos)
         << run.out;

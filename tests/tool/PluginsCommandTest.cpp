@@ -1,6 +1,5 @@
 // `varnel-vst plugins` and plug-in names: bundles found in every search folder,
 // recursively, described by their factories; names resolved in the same folders.
-#include "JsonValue.h"
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
@@ -10,6 +9,7 @@
 #include <varnel/testing/LogCapture.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <set>
@@ -18,12 +18,14 @@
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
+using Json = nlohmann::json;
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A HOME whose .vst3 folder holds test bundles (as links), one of them nested.
+// A HOME whose .vst3 folder holds test bundles (as links), one of them nested,
+// and an empty bundle whose name is not UTF-8 ("Caf\xE9", Latin-1).
 class UserPluginFolder : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -35,6 +37,8 @@ protected:
                                      userFolder + "/TestTwoClasses.vst3");
         fs::create_directory_symlink(TestPluginHandle::bundlePath("TestNoEntry"),
                                      userFolder + "/TestNoEntry.vst3");
+        fs::create_directory_symlink(TestPluginHandle::bundlePath("TestSingle"),
+                                     userFolder + "/Caf\xE9.vst3");
     }
 
     // Listing loads every installed bundle, and ZamVerb and ZamHeadX2 leave their
@@ -49,9 +53,9 @@ protected:
     std::string userFolder;
 };
 
-const JsonValue* pluginNamed(const JsonValue& json, const std::string& name) {
-    for (const JsonValue& plugin : json["plugins"].asArray()) {
-        if (plugin["name"].asString() == name)
+const Json* pluginNamed(const Json& json, const std::string& name) {
+    for (const Json& plugin : json.at("plugins")) {
+        if (plugin.at("name") == name)
             return &plugin;
     }
     return nullptr;
@@ -62,25 +66,26 @@ const JsonValue* pluginNamed(const JsonValue& json, const std::string& name) {
 TEST_F(UserPluginFolder, JsonDescribesEveryAudioModuleClassOfBundlesFoundRecursively) {
     const ToolRun result = run({"plugins", "--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    const JsonValue json = parseJson(result.out);
+    const Json json = Json::parse(result.out);
 
-    const JsonValue* separate = pluginNamed(json, "TestSeparate");
+    const Json* separate = pluginNamed(json, "TestSeparate");
     ASSERT_NE(separate, nullptr) << result.out;
-    EXPECT_EQ((*separate)["vendor"].asString(), "Varnel Tests");
-    EXPECT_EQ((*separate)["category"].asString(), "Audio Module Class");
-    ASSERT_EQ((*separate)["subCategories"].asArray().size(), 1u);
-    EXPECT_EQ((*separate)["subCategories"].asArray()[0].asString(), "Fx");
-    EXPECT_EQ((*separate)["version"].asString(), "1.0.0");
-    EXPECT_EQ((*separate)["path"].asString(), userFolder + "/Nested/TestSeparate.vst3");
+    EXPECT_EQ(separate->at("vendor"), "Varnel Tests");
+    EXPECT_EQ(separate->at("category"), "Audio Module Class");
+    EXPECT_EQ(separate->at("subCategories"), Json::array({"Fx"}));
+    EXPECT_EQ(separate->at("version"), "1.0.0");
+    EXPECT_EQ(separate->at("path"), userFolder + "/Nested/TestSeparate.vst3");
     // One entry per audio module class; controller classes are not plug-ins.
     EXPECT_NE(pluginNamed(json, "TestTwoClasses A"), nullptr);
     EXPECT_NE(pluginNamed(json, "TestTwoClasses B"), nullptr);
     EXPECT_EQ(pluginNamed(json, "TestSeparate Controller"), nullptr);
 
-    const JsonArray& unloadable = json["unloadable"].asArray();
-    ASSERT_EQ(unloadable.size(), 1u);
-    EXPECT_EQ(unloadable[0]["path"].asString(), userFolder + "/TestNoEntry.vst3");
-    EXPECT_FALSE(unloadable[0]["error"].asString().empty());
+    const Json& unloadable = json.at("unloadable");
+    ASSERT_EQ(unloadable.size(), 2u);
+    // A byte that is not UTF-8 arrives as U+FFFD, never raw, which no JSON reader takes.
+    EXPECT_EQ(unloadable[0].at("path"), userFolder + "/Caf\xEF\xBF\xBD.vst3");
+    EXPECT_EQ(unloadable[1].at("path"), userFolder + "/TestNoEntry.vst3");
+    EXPECT_FALSE(unloadable[1].at("error").get<std::string>().empty());
 }
 
 TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary) {
@@ -95,11 +100,12 @@ TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary) {
 
     const ToolRun result = run({"plugins", "--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    const JsonValue json = parseJson(result.out);
+    const Json json = Json::parse(result.out);
     std::set<std::string> listed;
-    for (const JsonValue& plugin : json["plugins"].asArray()) {
-        if (plugin["path"].asString().rfind("/usr/lib/vst3/", 0) == 0)
-            listed.insert(plugin["path"].asString());
+    for (const Json& plugin : json.at("plugins")) {
+        const std::string path = plugin.at("path");
+        if (path.starts_with("/usr/lib/vst3/"))
+            listed.insert(path);
     }
     EXPECT_EQ(listed, installed);
 

@@ -148,6 +148,8 @@ TEST_F(ProcessCommand, ZamCompX2OutputEqualsTheLibraryRenderSampleForSample) {
         "VSTProcessorNode", {{"pluginFileName", "ZamCompX2.vst3"}});
     auto* node = dynamic_cast<VSTProcessorNode*>(created.get());
     ASSERT_NE(node, nullptr);
+    node->setProcessMode(varnel::extensions::vst::VSTProcessingMode::Offline);
+    node->setMaxFramesPerBlock(kBlock);
     varnel::AudioBusFormat format{48000, 2};
     ASSERT_TRUE(node->setBusFormat(format, format));
     ASSERT_TRUE(node->setPluginParameter("Threshold", 0.5f));
@@ -177,7 +179,7 @@ TEST_F(ProcessCommand, ZamCompX2OutputEqualsTheLibraryRenderSampleForSample) {
 TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut) {
     if (!std::filesystem::exists("/usr/lib/vst3/ZamCompX2.vst3"))
         GTEST_SKIP() << "ZamCompX2 is not installed (scripts/setup.sh installs zam-plugins)";
-    const ToolRun run = runTool({}, folder.path());
+    const ToolRun run = runTool({"demo"}, folder.path());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const Sound demoInput = readSound(folder.file("out/demo-input.wav"));
     const Sound demoOutput = readSound(folder.file("out/demo-output.wav"));

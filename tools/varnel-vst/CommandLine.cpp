@@ -2,9 +2,12 @@
 
 #include "ToolError.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <system_error>
 
@@ -13,38 +16,22 @@ namespace {
 
 constexpr std::uint32_t kLargestBlock = 1u << 20;
 
-const std::string kSeeHelp = " (see varnel-vst --help)";
-
-// "--option=value" and "--option value" mean the same.
-struct Arguments {
-    explicit Arguments(const std::vector<std::string>& given) {
-        for (const std::string& argument : given) {
-            const std::size_t equals = argument.find('=');
-            if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
-                items.push_back(argument.substr(0, equals));
-                items.push_back(argument.substr(equals + 1));
-            } else {
-                items.push_back(argument);
-            }
-        }
-    }
-
-    bool done() const { return next >= items.size(); }
-    const std::string& take() { return items[next++]; }
-
-    const std::string& valueOf(const std::string& option) {
-        if (done())
-            throw usageError(option + " needs a value" + kSeeHelp);
-        return take();
-    }
-
-    std::vector<std::string> items;
-    std::size_t next = 0;
-};
-
-bool isOption(const std::string& argument) {
-    return argument.size() > 1 && argument[0] == '-';
+// Points at the help of the command the fault lies in.
+std::string seeHelp(const CLI::App* command) {
+    return " (see varnel-vst " + (command != nullptr ? command->get_name() + " " : "") + "--help)";
 }
+
+CLI::App* chosenCommand(const CLI::App& app) {
+    const std::vector<CLI::App*> chosen = app.get_subcommands();
+    return chosen.empty() ? nullptr : chosen.front();
+}
+
+const std::map<std::string, FileFormat> kFileFormats{{"wav", FileFormat::wav},
+                                                     {"flac", FileFormat::flac},
+                                                     {"aiff", FileFormat::aiff},
+                                                     {"ogg", FileFormat::ogg}};
+const std::map<std::string, SampleFormat> kSampleFormats{
+    {"pcm16", SampleFormat::pcm16}, {"pcm24", SampleFormat::pcm24}, {"float", SampleFormat::float32}};
 
 // A normalised parameter value: the whole text must be a finite number in [0, 1].
 float parseNormalisedValue(const std::string& text, const std::string& argument) {
@@ -58,12 +45,12 @@ float parseNormalisedValue(const std::string& text, const std::string& argument)
     return static_cast<float>(value);
 }
 
-std::uint32_t parseWholeNumber(const std::string& text, const std::string& what) {
+std::uint32_t parseParameterId(const std::string& text) {
     std::uint32_t number = 0;
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, number);
     if (text.empty() || error != std::errc{} || stop != end)
-        throw usageError(what + " '" + text + "' is not a whole number");
+        throw usageError("parameter id '" + text + "' is not a whole number");
     return number;
 }
 
@@ -96,8 +83,11 @@ std::string joined(const std::vector<std::string>& names) {
     return text;
 }
 
-class ProcessParser {
+// The parameter settings of `process`, checked as they come.
+class SettingsReader {
 public:
+    explicit SettingsReader(std::vector<ParameterSetting>& target) : settings(target) {}
+
     void set(const std::string& text) {
         const std::string argument = "--set " + text;
         auto [title, value] = splitAssignment(text, "--set");
@@ -112,7 +102,7 @@ public:
             setting.kind = ParameterSetting::Kind::byTitle;
             setting.value = parseNormalisedValue(value, argument);
         }
-        command.settings.push_back(std::move(setting));
+        settings.push_back(std::move(setting));
     }
 
     void setId(const std::string& text) {
@@ -120,10 +110,10 @@ public:
         auto [id, value] = splitAssignment(text, "--set-id");
         ParameterSetting setting;
         setting.kind = ParameterSetting::Kind::byId;
-        setting.id = parseWholeNumber(id, "parameter id");
+        setting.id = parseParameterId(id);
         setting.value = parseNormalisedValue(value, argument);
         setting.argument = argument;
-        command.settings.push_back(std::move(setting));
+        settings.push_back(std::move(setting));
     }
 
     void valueNames(const std::string& text) {
@@ -138,50 +128,7 @@ public:
         setting.valueNames = splitNames(text.substr(equals + 1), argument);
         setting.argument = argument;
         givenNames[setting.title] = setting.valueNames;
-        command.settings.push_back(std::move(setting));
-    }
-
-    void block(const std::string& text) {
-        const std::uint32_t frames = parseWholeNumber(text, "--block");
-        if (frames == 0 || frames > kLargestBlock)
-            throw usageError("--block " + text + " must lie between 1 and " + std::to_string(kLargestBlock));
-        command.blockFrames = frames;
-    }
-
-    void format(const std::string& text) {
-        static const std::map<std::string, FileFormat> formats{{"wav", FileFormat::wav},
-                                                               {"flac", FileFormat::flac},
-                                                               {"aiff", FileFormat::aiff},
-                                                               {"ogg", FileFormat::ogg}};
-        const auto found = formats.find(text);
-        if (found == formats.end())
-            throw usageError("unknown --format '" + text + "': choose wav, flac, aiff or ogg");
-        command.format = found->second;
-    }
-
-    void subtype(const std::string& text) {
-        static const std::map<std::string, SampleFormat> subtypes{
-            {"pcm16", SampleFormat::pcm16}, {"pcm24", SampleFormat::pcm24}, {"float", SampleFormat::float32}};
-        const auto found = subtypes.find(text);
-        if (found == subtypes.end())
-            throw usageError("unknown --subtype '" + text + "': choose pcm16, pcm24 or float");
-        command.subtype = found->second;
-    }
-
-    void bypassOn() { command.bypass = true; }
-
-    void positional(const std::string& text) {
-        if (count == 3)
-            throw usageError("unexpected argument '" + text + "': process takes <plugin> <in> <out>" +
-                             kSeeHelp);
-        std::string* slots[] = {&command.plugin, &command.input, &command.output};
-        *slots[count++] = text;
-    }
-
-    ProcessCommand finish() {
-        if (count < 3)
-            throw usageError("process takes <plugin> <in> <out>" + kSeeHelp);
-        return std::move(command);
+        settings.push_back(std::move(setting));
     }
 
 private:
@@ -197,128 +144,152 @@ private:
                              joined(given->second) + ")");
     }
 
-    ProcessCommand command;
+    std::vector<ParameterSetting>& settings;
     std::map<std::string, std::vector<std::string>> givenNames;
-    int count = 0;
 };
 
-ProcessCommand parseProcess(Arguments& arguments) {
-    ProcessParser parser;
-    while (!arguments.done()) {
-        const std::string& argument = arguments.take();
-        if (argument == "--set")
-            parser.set(arguments.valueOf(argument));
-        else if (argument == "--set-id")
-            parser.setId(arguments.valueOf(argument));
-        else if (argument == "--value-names")
-            parser.valueNames(arguments.valueOf(argument));
-        else if (argument == "--block")
-            parser.block(arguments.valueOf(argument));
-        else if (argument == "--format")
-            parser.format(arguments.valueOf(argument));
-        else if (argument == "--subtype")
-            parser.subtype(arguments.valueOf(argument));
-        else if (argument == "--bypass")
-            parser.bypassOn();
-        else if (isOption(argument))
-            throw usageError("unknown option '" + argument + "' for process" + kSeeHelp);
-        else
-            parser.positional(argument);
-    }
-    return parser.finish();
+template <typename Choice>
+void addChoice(CLI::App& command, const std::string& name, const std::map<std::string, Choice>& choices,
+               std::optional<Choice>& target, const std::string& description) {
+    command
+        .add_option_function<std::string>(
+            name, [&choices, &target](const std::string& text) { target = choices.at(text); }, description)
+        ->check(CLI::IsMember(choices));
 }
 
-// plugins [--json], params <plugin> [--json]: a flag and at most one name.
-template <typename ListingCommand>
-ListingCommand parseListing(Arguments& arguments, const std::string& name) {
-    ListingCommand command;
-    std::vector<std::string> positionals;
-    while (!arguments.done()) {
-        const std::string& argument = arguments.take();
-        if (argument == "--json")
-            command.json = true;
-        else if (isOption(argument))
-            throw usageError("unknown option '" + argument + "' for " + name + kSeeHelp);
-        else
-            positionals.push_back(argument);
-    }
-    if constexpr (requires { command.plugin; }) {
-        if (positionals.size() != 1)
-            throw usageError(name + " takes one <plugin>" + kSeeHelp);
-        command.plugin = positionals.front();
-    } else {
-        if (!positionals.empty())
-            throw usageError("unexpected argument '" + positionals.front() + "' for " + name + kSeeHelp);
-    }
-    return command;
+// Read as CLI11 meets it, so that the settings keep the command line's order
+// across the three setting options.
+void addSettingOption(CLI::App& command, const std::string& name, const std::string& form,
+                      const std::string& description, std::function<void(const std::string&)> read) {
+    command.add_option_function<std::string>(name, std::move(read), description)
+        ->type_name(form)
+        ->trigger_on_parse();
 }
 
-DemoCommand parseDemo(Arguments& arguments) {
-    DemoCommand command;
-    bool outputGiven = false;
-    while (!arguments.done()) {
-        const std::string& argument = arguments.take();
-        if (isOption(argument) || outputGiven)
-            throw usageError("demo takes at most an output file, not '" + argument + "'" + kSeeHelp);
-        command.output = argument;
-        outputGiven = true;
-    }
-    return command;
+void addPluginArgument(CLI::App& command, std::string& target) {
+    command.add_option("plugin", target, "Bundle name (ZamCompX2 or ZamCompX2.vst3) or path")->required();
 }
+
+// The extra argument that came first on the command line.
+std::string firstOf(const std::vector<std::string>& extras, const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        if (std::find(extras.begin(), extras.end(), argument) != extras.end())
+            return argument;
+    }
+    return extras.front();
+}
+
+ToolError unexpected(const std::string& argument, const CLI::App* command) {
+    const bool option = argument.size() > 1 && argument.front() == '-';
+    if (command == nullptr)
+        return usageError((option ? "unknown option '" : "unknown command '") + argument + "'" +
+                          seeHelp(command));
+    return usageError((option ? "unknown option '" : "unexpected argument '") + argument + "' for " +
+                      command->get_name() + seeHelp(command));
+}
+
+constexpr const char* kPluginFooter =
+    R"(plugin is a bundle name (ZamCompX2 or ZamCompX2.vst3) looked up in /usr/lib/vst3,
+then $HOME/.vst3 and /usr/local/lib/vst3; anything with a '/' is a path to a
+bundle folder or its .so.)";
+
+constexpr const char* kPluginsFooter =
+    R"(Searches $HOME/.vst3, /usr/lib/vst3 and /usr/local/lib/vst3 (and the folders
+inside them) and shows name, vendor, category, sub-categories, version and
+bundle of every audio module class.)";
+
+constexpr const char* kParamsFooter =
+    R"(Shows id, title, units, default, step count, the read-only and hidden flags,
+and the current normalised value with the plug-in's text for it.)";
+
+constexpr const char* kProcessFooter =
+    R"(The parameter options apply in the order given. NAME=@b in --set stands for
+the value the name b from an earlier --value-names gives: name i of n stands
+for i / n. Mono input is processed as two equal channels.)";
+
+constexpr const char* kDemoFooter =
+    R"(Writes the test signal as demo-input.wav beside the output, so that the two
+can be compared by ear.)";
 
 } // namespace
 
-Command parseCommandLine(const std::vector<std::string>& given) {
-    if (given.empty())
-        return DemoCommand{};
-    Arguments arguments(std::vector<std::string>(given.begin() + 1, given.end()));
-    const std::string& name = given.front();
-    if (name == "help" || name == "--help" || name == "-h")
-        return HelpCommand{};
-    if (name == "plugins")
-        return parseListing<PluginsCommand>(arguments, name);
-    if (name == "params")
-        return parseListing<ParamsCommand>(arguments, name);
-    if (name == "process")
-        return parseProcess(arguments);
-    if (name == "demo")
-        return parseDemo(arguments);
-    throw usageError("unknown command '" + name + "'" + kSeeHelp);
-}
+Command parseCommandLine(const std::vector<std::string>& arguments) {
+    CLI::App app("varnel-vst: VST 3 effects from the command line, hosted by VarnelVST.", "varnel-vst");
+    app.require_subcommand(0, 1);
+    // Extras are collected, not refused, so that the message can name the first one.
+    app.allow_extras();
+    app.set_version_flag("--version", "varnel-vst " VARNELVST_VERSION, "Print the version and exit");
+    app.add_subcommand("help", "Print this help");
 
-const char* usageText() {
-    return R"(varnel-vst: VST 3 effects from the command line, hosted by VarnelVST.
+    PluginsCommand plugins;
+    CLI::App& pluginsApp = *app.add_subcommand("plugins", "List the installed VST 3 plug-ins");
+    pluginsApp.footer(kPluginsFooter);
+    pluginsApp.add_flag("--json", plugins.json, "Write JSON");
 
-Usage:
-  varnel-vst plugins [--json]
-      The VST 3 plug-ins in $HOME/.vst3, /usr/lib/vst3 and /usr/local/lib/vst3:
-      name, vendor, category, sub-categories, version and bundle.
-  varnel-vst params <plugin> [--json]
-      The plug-in's parameters: id, title, units, default, steps, read-only,
-      hidden, and the current value with the controller's text for it.
-  varnel-vst process <plugin> <in> <out> [options]
-      Runs a sound file through the plug-in; mono input becomes two equal
-      channels. Prints a summary; writes <out> only when everything worked.
-  varnel-vst demo [out.wav]
-      Makes a test signal, runs it through ZamCompX2 and writes
-      out/demo-input.wav and out/demo-output.wav (the default command).
+    ParamsCommand params;
+    CLI::App& paramsApp = *app.add_subcommand("params", "List a plug-in's parameters and their values");
+    paramsApp.footer(std::string(kParamsFooter) + "\n\n" + kPluginFooter);
+    addPluginArgument(paramsApp, params.plugin);
+    paramsApp.add_flag("--json", params.json, "Write JSON");
 
-<plugin> is a bundle name (ZamCompX2 or ZamCompX2.vst3) looked up in
-/usr/lib/vst3, then $HOME/.vst3 and /usr/local/lib/vst3; anything with a '/'
-is a path to a bundle folder or its .so.
+    ProcessCommand process;
+    SettingsReader settings(process.settings);
+    CLI::App& processApp = *app.add_subcommand("process", "Run a sound file through a plug-in");
+    processApp.footer(std::string(kProcessFooter) + "\n\n" + kPluginFooter);
+    addPluginArgument(processApp, process.plugin);
+    processApp.add_option("in", process.input, "Sound file to read (mono or stereo)")->required();
+    processApp.add_option("out", process.output, "Sound file to write, only when everything worked")
+        ->required();
+    addSettingOption(processApp, "--set", "NAME=VALUE",
+                     "Set the parameter titled NAME to a normalised VALUE in [0, 1]",
+                     [&](const std::string& text) { settings.set(text); });
+    addSettingOption(processApp, "--set-id", "ID=VALUE", "The same, by parameter id",
+                     [&](const std::string& text) { settings.setId(text); });
+    addSettingOption(processApp, "--value-names", "NAME=a,b,c", "Name the values of NAME in ascending order",
+                     [&](const std::string& text) { settings.valueNames(text); });
+    processApp
+        .add_option("--block", process.blockFrames, "Frames per block, 1 to " + std::to_string(kLargestBlock))
+        ->type_name("N")
+        ->capture_default_str()
+        ->check(CLI::Range(1u, kLargestBlock).description(""));
+    processApp.add_flag("--bypass", process.bypass, "Pass the audio through without the plug-in");
+    addChoice(processApp, "--format", kFileFormats, process.format,
+              "Output file format (default: the input's)");
+    addChoice(processApp, "--subtype", kSampleFormats, process.subtype,
+              "Output sample format (default: the input's)");
 
-Process options (applied in the order given):
-  --set NAME=VALUE        set the parameter titled NAME to a normalised VALUE in [0, 1]
-  --set-id ID=VALUE       the same, by parameter id
-  --value-names NAME=a,b  name the steps of NAME in ascending order...
-  --set NAME=@b           ...and set it by one of those names
-  --block N               frames per block (default 512)
-  --bypass                pass the audio through without the plug-in
-  --format wav|flac|aiff|ogg   output file format (default: the input's)
-  --subtype pcm16|pcm24|float  output sample format (default: the input's)
+    DemoCommand demo;
+    CLI::App& demoApp = *app.add_subcommand("demo", "Run a test signal through ZamCompX2");
+    demoApp.footer(kDemoFooter);
+    demoApp.add_option("output", demo.output, "Output file")->capture_default_str();
 
-Exit status: 0 done, 1 failed, 2 wrong command line.
-)";
+    // Last, so that the commands do not inherit it.
+    app.footer(std::string(kPluginFooter) + "\n\nExit status: 0 done, 1 failed, 2 wrong command line.");
+
+    try {
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        return HelpCommand{app.help()};
+    } catch (const CLI::CallForVersion& version) {
+        return HelpCommand{std::string(version.what()) + "\n"};
+    } catch (const CLI::ParseError& error) {
+        throw usageError(error.what() + seeHelp(chosenCommand(app)));
+    }
+
+    CLI::App* const chosen = chosenCommand(app);
+    if (const std::vector<std::string> extras = app.remaining(true); !extras.empty())
+        throw unexpected(firstOf(extras, arguments), chosen);
+    if (chosen == &pluginsApp)
+        return plugins;
+    if (chosen == &paramsApp)
+        return params;
+    if (chosen == &processApp)
+        return process;
+    if (chosen == &demoApp)
+        return demo;
+    return HelpCommand{app.get_formatter()->make_help(&app, "varnel-vst", CLI::AppFormatMode::Normal)};
 }
 
 } // namespace varnelvst::tool

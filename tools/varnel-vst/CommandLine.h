@@ -28,7 +28,10 @@ struct ParameterSetting {
 enum class FileFormat { wav, flac, aiff, ogg };
 enum class SampleFormat { pcm16, pcm24, float32 };
 
-struct HelpCommand {};
+// Nothing to run: print the help or the version and succeed.
+struct HelpCommand {
+    std::string text;
+};
 
 struct PluginsCommand {
     bool json = false;
@@ -56,13 +59,11 @@ struct DemoCommand {
 
 using Command = std::variant<HelpCommand, PluginsCommand, ParamsCommand, ProcessCommand, DemoCommand>;
 
-// Reads the arguments after the program name. No arguments means the demo.
-// Throws a usage ToolError for anything it cannot make sense of, including a
-// parameter value that is not a number in [0, 1] and a value name that no
-// earlier --value-names gave.
+// Reads the arguments after the program name. No arguments, `help`, --help
+// (after any command) and --version give a HelpCommand. Throws a usage
+// ToolError for anything it cannot make sense of, including a parameter value
+// that is not a number in [0, 1] and a value name that no earlier
+// --value-names gave.
 Command parseCommandLine(const std::vector<std::string>& arguments);
-
-// The help text, for `varnel-vst help` and `--help`.
-const char* usageText();
 
 } // namespace varnelvst::tool

@@ -1,9 +1,8 @@
-// `varnel-vst params <plugin>`: the parameter list as VSTModule gives it, with
-// the hidden flag and the value texts that only the edit controller knows.
+// `varnel-vst params <plugin>`: the class and buses the plug-in was loaded with,
+// and its parameters with everything the edit controller says about them.
 #include "Commands.h"
-#include "JsonWriter.h"
+#include "JsonOutput.h"
 #include "PluginFolders.h"
-#include "PluginInspection.h"
 #include "PluginLoading.h"
 #include "TextTable.h"
 #include "ToolError.h"
@@ -15,16 +14,17 @@
 
 namespace varnelvst::tool {
 
+using varnel::extensions::vst::VSTBusInfo;
 using varnel::extensions::vst::VSTModule;
-using varnel::extensions::vst::VSTParameter;
+using varnel::extensions::vst::VSTParameterDetails;
+using varnel::extensions::vst::VSTPluginClassInfo;
 
 namespace {
 
-struct ParameterRow {
-    VSTParameter parameter;
-    bool hidden = false;
-    float value = 0.0f;
-    std::string text;
+struct PluginDescription {
+    VSTPluginClassInfo classInfo;
+    std::vector<VSTBusInfo> buses;
+    std::vector<VSTParameterDetails> parameters;
 };
 
 std::string fixed(double value) {
@@ -33,54 +33,91 @@ std::string fixed(double value) {
     return text;
 }
 
-void writeJson(const PluginLocation& plugin, const std::vector<ParameterRow>& rows) {
-    JsonWriter json(std::cout);
-    json.beginObject();
-    json.key("plugin");
-    json.string(plugin.argument);
-    json.key("path");
-    json.string(plugin.path);
-    json.key("parameters");
-    json.beginArray();
-    for (const ParameterRow& row : rows) {
-        json.beginObject();
-        json.key("id");
-        json.integer(row.parameter.id);
-        json.key("title");
-        json.string(row.parameter.name);
-        json.key("units");
-        json.string(row.parameter.units);
-        json.key("default");
-        json.number(row.parameter.defaultValue);
-        json.key("stepCount");
-        json.integer(row.parameter.stepCount);
-        json.key("readOnly");
-        json.boolean(row.parameter.readOnly);
-        json.key("hidden");
-        json.boolean(row.hidden);
-        json.key("value");
-        json.number(row.value);
-        json.key("text");
-        json.string(row.text);
-        json.endObject();
-    }
-    json.endArray();
-    json.endObject();
+std::string joined(const std::vector<std::string>& items, const std::string& separator) {
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : separator) + item;
+    return text;
 }
 
-void writeText(const PluginLocation& plugin, const std::vector<ParameterRow>& rows) {
-    std::cout << plugin.argument << " (" << plugin.path << "): " << rows.size()
-              << (rows.size() == 1 ? " parameter" : " parameters") << '\n';
+const char* direction(const VSTBusInfo& bus) {
+    return bus.isInput ? "input" : "output";
+}
+
+void writeJson(const PluginLocation& plugin, const PluginDescription& description) {
+    const VSTPluginClassInfo& info = description.classInfo;
+    Json json{{"plugin", plugin.argument},
+              {"path", plugin.path},
+              {"class",
+               {{"name", info.name},
+                {"vendor", info.vendor},
+                {"category", info.category},
+                {"subCategories", info.subCategories},
+                {"version", info.version},
+                {"classId", info.classId}}},
+              {"buses", Json::array()},
+              {"parameters", Json::array()}};
+    for (const VSTBusInfo& bus : description.buses) {
+        json["buses"].push_back({{"direction", direction(bus)},
+                                 {"index", bus.index},
+                                 {"name", bus.name},
+                                 {"channels", bus.channelCount},
+                                 {"auxiliary", bus.isAuxiliary},
+                                 {"defaultActive", bus.defaultActive}});
+    }
+    for (const VSTParameterDetails& details : description.parameters) {
+        json["parameters"].push_back({{"id", details.parameter.id},
+                                      {"title", details.parameter.name},
+                                      {"shortTitle", details.shortTitle},
+                                      {"units", details.parameter.units},
+                                      {"default", details.parameter.defaultValue},
+                                      {"stepCount", details.parameter.stepCount},
+                                      {"readOnly", details.parameter.readOnly},
+                                      {"hidden", details.hidden},
+                                      {"canAutomate", details.canAutomate},
+                                      {"bypass", details.isBypass},
+                                      {"list", details.isList},
+                                      {"value", details.value},
+                                      {"text", details.valueText}});
+    }
+    printJson(json);
+}
+
+void writeBuses(const std::vector<VSTBusInfo>& buses) {
+    TextTable table({"BUS", "NAME", "CHANNELS", "KIND", "DEFAULT"});
+    for (const VSTBusInfo& bus : buses) {
+        table.addRow({std::string(direction(bus)) + " " + std::to_string(bus.index), bus.name,
+                      std::to_string(bus.channelCount), bus.isAuxiliary ? "auxiliary" : "main",
+                      bus.defaultActive ? "active" : "inactive"});
+    }
+    table.print(std::cout);
+}
+
+std::string flagsOf(const VSTParameterDetails& details) {
+    std::vector<std::string> flags;
+    if (details.parameter.readOnly)
+        flags.push_back("read-only");
+    if (details.hidden)
+        flags.push_back("hidden");
+    if (details.isBypass)
+        flags.push_back("bypass");
+    if (details.isList)
+        flags.push_back("list");
+    return joined(flags, ",");
+}
+
+void writeText(const PluginLocation& plugin, const PluginDescription& description) {
+    const VSTPluginClassInfo& info = description.classInfo;
+    std::cout << plugin.argument << " (" << plugin.path << "): " << info.name << " by " << info.vendor
+              << ", version " << info.version << ", " << joined(info.subCategories, "|") << "\n\n";
+    writeBuses(description.buses);
+    const std::size_t count = description.parameters.size();
+    std::cout << '\n' << count << (count == 1 ? " parameter" : " parameters") << '\n';
     TextTable table({"ID", "TITLE", "VALUE", "TEXT", "UNITS", "DEFAULT", "STEPS", "FLAGS"});
-    for (const ParameterRow& row : rows) {
-        std::string flags;
-        if (row.parameter.readOnly)
-            flags += "read-only";
-        if (row.hidden)
-            flags += (flags.empty() ? "" : ",") + std::string("hidden");
-        table.addRow({std::to_string(row.parameter.id), row.parameter.name, fixed(row.value), row.text,
-                      row.parameter.units, fixed(row.parameter.defaultValue),
-                      std::to_string(row.parameter.stepCount), flags});
+    for (const VSTParameterDetails& details : description.parameters) {
+        table.addRow({std::to_string(details.parameter.id), details.parameter.name, fixed(details.value),
+                      details.valueText, details.parameter.units, fixed(details.parameter.defaultValue),
+                      std::to_string(details.parameter.stepCount), flagsOf(details)});
     }
     table.print(std::cout);
 }
@@ -91,35 +128,12 @@ int runParams(const ParamsCommand& command) {
     const PluginLocation plugin = locatePlugin(command.plugin);
     VSTModule module;
     loadIntoModule(module, plugin);
-
-    ControllerInspector inspector;
-    std::string inspectorError;
-    const bool inspecting = inspector.open(plugin.path, inspectorError);
-    if (!inspecting)
-        printWarning("no hidden flags or value texts for " + plugin.argument + ": " + inspectorError);
-
-    std::vector<ParameterRow> rows;
-    bool listsDiffer = false;
-    for (const VSTParameter& parameter : module.getParameters()) {
-        ParameterRow row;
-        row.parameter = parameter;
-        row.value = module.getParameterValue(parameter.id);
-        if (const auto details = inspector.details(parameter.id)) {
-            row.hidden = details->hidden;
-            row.text = inspector.valueText(parameter.id, row.value);
-        } else {
-            listsDiffer = listsDiffer || inspecting;
-        }
-        rows.push_back(std::move(row));
-    }
-    if (listsDiffer)
-        printWarning(
-            "the plug-in's controllers disagree about its parameters; some flags and texts are missing");
-
+    const PluginDescription description{module.getPluginClassInfo(), module.getBuses(),
+                                        module.getParameterDetails()};
     if (command.json)
-        writeJson(plugin, rows);
+        writeJson(plugin, description);
     else
-        writeText(plugin, rows);
+        writeText(plugin, description);
     return kExitOk;
 }
 

@@ -1,21 +1,29 @@
 // `varnel-vst plugins`: every VST 3 bundle in the search folders and the audio
 // module classes its factory describes.
 #include "Commands.h"
-#include "JsonWriter.h"
+#include "JsonOutput.h"
 #include "PluginFolders.h"
-#include "PluginInspection.h"
 #include "TextTable.h"
 #include "ToolError.h"
+
+#include <VSTModule.h>
 
 #include <iostream>
 
 namespace varnelvst::tool {
 
+using varnel::extensions::vst::VSTModule;
+using varnel::extensions::vst::VSTPluginClassInfo;
+
 namespace {
+
+// The category of the classes a host can run as effects; a factory's other
+// classes (edit controllers, for one) are no plug-ins of their own.
+constexpr const char* kAudioModuleClass = "Audio Module Class";
 
 struct ListedPlugin {
     std::string bundle;
-    PluginClassDescription description;
+    VSTPluginClassInfo description;
 };
 
 struct UnloadableBundle {
@@ -31,48 +39,26 @@ std::string joinedSubCategories(const std::vector<std::string>& subCategories) {
 }
 
 void writeJson(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable) {
-    JsonWriter json(std::cout);
-    json.beginObject();
-    json.key("plugins");
-    json.beginArray();
+    Json json{{"plugins", Json::array()}, {"unloadable", Json::array()}};
     for (const ListedPlugin& plugin : plugins) {
-        json.beginObject();
-        json.key("name");
-        json.string(plugin.description.name);
-        json.key("vendor");
-        json.string(plugin.description.vendor);
-        json.key("category");
-        json.string(plugin.description.category);
-        json.key("subCategories");
-        json.beginArray();
-        for (const std::string& subCategory : plugin.description.subCategories)
-            json.string(subCategory);
-        json.endArray();
-        json.key("version");
-        json.string(plugin.description.version);
-        json.key("path");
-        json.string(plugin.bundle);
-        json.endObject();
+        const VSTPluginClassInfo& description = plugin.description;
+        json["plugins"].push_back({{"name", description.name},
+                                   {"vendor", description.vendor},
+                                   {"category", description.category},
+                                   {"subCategories", description.subCategories},
+                                   {"version", description.version},
+                                   {"classId", description.classId},
+                                   {"path", plugin.bundle}});
     }
-    json.endArray();
-    json.key("unloadable");
-    json.beginArray();
-    for (const UnloadableBundle& bundle : unloadable) {
-        json.beginObject();
-        json.key("path");
-        json.string(bundle.bundle);
-        json.key("error");
-        json.string(bundle.error);
-        json.endObject();
-    }
-    json.endArray();
-    json.endObject();
+    for (const UnloadableBundle& bundle : unloadable)
+        json["unloadable"].push_back({{"path", bundle.bundle}, {"error", bundle.error}});
+    printJson(json);
 }
 
 void writeText(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable) {
     TextTable table({"NAME", "VENDOR", "CATEGORY", "SUB-CATEGORIES", "VERSION", "BUNDLE"});
     for (const ListedPlugin& plugin : plugins) {
-        const PluginClassDescription& description = plugin.description;
+        const VSTPluginClassInfo& description = plugin.description;
         table.addRow({description.name, description.vendor, description.category,
                       joinedSubCategories(description.subCategories), description.version, plugin.bundle});
     }
@@ -89,11 +75,16 @@ int runPlugins(const PluginsCommand& command) {
     std::vector<UnloadableBundle> unloadable;
     for (const std::string& bundle : findBundles()) {
         std::string error;
-        const std::vector<PluginClassDescription> classes = describeAudioModuleClasses(bundle, error);
-        if (classes.empty())
-            unloadable.push_back({bundle, error});
-        for (const PluginClassDescription& description : classes)
-            plugins.push_back({bundle, description});
+        bool offersAudioModule = false;
+        for (const VSTPluginClassInfo& description : VSTModule::listPluginClasses(bundle, error)) {
+            if (description.category == kAudioModuleClass) {
+                plugins.push_back({bundle, description});
+                offersAudioModule = true;
+            }
+        }
+        if (!offersAudioModule)
+            unloadable.push_back(
+                {bundle, error.empty() ? "the factory offers no audio module class" : error});
     }
     if (command.json)
         writeJson(plugins, unloadable);

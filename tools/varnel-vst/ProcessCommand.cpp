@@ -27,14 +27,20 @@ void checkChannels(const InputFile& input, const ProcessCommand& command) {
         printNote(command.input + " is mono: processing it as two equal channels");
 }
 
-void setUpForRate(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate) {
-    DiagnosticsCapture diagnostics;
+// A file is rendered as fast as it goes, not against a clock, in blocks of a
+// known size: the plug-in is told both, then the file's rate.
+void setUp(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate, std::uint32_t blockFrames) {
+    node.setProcessMode(varnel::extensions::vst::VSTProcessingMode::Offline);
+    node.setMaxFramesPerBlock(static_cast<int>(blockFrames));
     varnel::AudioBusFormat input{static_cast<std::uint32_t>(sampleRate), 2};
     varnel::AudioBusFormat output = input;
-    if (!node.setBusFormat(input, output) || !diagnostics.empty())
-        throw failure(
-            "could not set " + plugin.argument + " up for " + std::to_string(sampleRate) +
-            " Hz stereo: " + (diagnostics.empty() ? "the node refused the format" : diagnostics.text()));
+    const std::string what =
+        "could not set " + plugin.argument + " up for " + std::to_string(sampleRate) + " Hz stereo: ";
+    if (!node.setBusFormat(input, output))
+        throw failure(what + "the node refused the format");
+    // The library has said why.
+    if (!node.getIsReadyToProcess())
+        throw failure(what + "the plug-in refused its set-up or activation");
 }
 
 } // namespace
@@ -47,9 +53,9 @@ int runProcess(const ProcessCommand& command) {
         chooseOutputFormat(input.format(), command.format, command.subtype, input.sampleRate(), 2);
 
     std::unique_ptr<VSTProcessorNode> node = createProcessorNode(plugin);
-    // The rate first: a plug-in may reset its state when set up again, and the
+    // The set-up first: a plug-in may reset its state when set up again, and the
     // parameter values should reach it after that.
-    setUpForRate(*node, plugin, input.sampleRate());
+    setUp(*node, plugin, input.sampleRate(), command.blockFrames);
     applyParameterSettings(*node, command.settings);
     if (command.bypass)
         node->setEnabled(false);

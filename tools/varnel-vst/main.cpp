@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
     try {
         const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         return std::visit(Overloaded{
-                              [](const HelpCommand&) {
-                                  std::cout << usageText();
+                              [](const HelpCommand& help) {
+                                  std::cout << help.text;
                                   return kExitOk;
                               },
                               [](const PluginsCommand& plugins) { return runPlugins(plugins); },
