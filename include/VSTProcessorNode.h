@@ -9,6 +9,7 @@
 #include <varnel/SingleBusAudioProcessorNode.h>
 #include <varnel/VLAny.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,6 +69,9 @@ public:
     bool setPluginParameterByValueName(std::string name, std::string valueName);
     float getParameterValue(unsigned int id);
     VSTPluginClassInfo getPluginClassInfo() const;
+    /// Control thread. The hosted VSTModule's count of failed blocks; a reload
+    /// starts a new count.
+    std::uint64_t getAudioThreadFailureCount() const;
     std::vector<VSTBusInfo> getPluginBuses() const;
     std::vector<VSTParameterDetails> getPluginParameterDetails();
     std::string getPluginParameterValueText(unsigned int id, double normalizedValue);
