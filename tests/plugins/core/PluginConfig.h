@@ -24,6 +24,15 @@ enum class ParameterLayout {
     duplicateTitles, // A 10, B 11, A 12; no Gain, the audio passes through
 };
 
+// How a plug-in that brings its host down does it, for hosts that must survive
+// scanning one.
+enum class Fault {
+    none,
+    crash, // SIGSEGV
+    abort, // SIGABRT, as a failed assertion does
+    hang,  // sleeps for good
+};
+
 struct PluginConfig {
     const char* name = "";
     FactoryKind factory = FactoryKind::three;
@@ -33,15 +42,20 @@ struct PluginConfig {
     int inputBuses = 1;                // 0: a generator without audio input
     bool refusesBusActivation = false; // activateBus answers kResultFalse
     bool answersAudioProcessor = true;
-    int failingParameterInfoIndex = -1; // getParameterInfo answers kResultFalse for this index
-    double refusedSampleRate = 0.0;     // setupProcessing answers kResultFalse for this rate (0: none)
-    bool processReturnsFalse = false;   // process does its work, then answers kResultFalse
-    bool refusesSetProcessing = false;  // setProcessing answers kResultFalse for both states
-    bool initializeFails = false;       // the component's initialize answers kResultFalse
-    bool holdsBlocks = false;           // process waits while the probe holds blocks
-    bool refusesActivation = false;     // setActive(true) answers kResultFalse and stays inactive
+    int failingParameterInfoIndex = -1;  // getParameterInfo answers kResultFalse for this index
+    double refusedSampleRate = 0.0;      // setupProcessing answers kResultFalse for this rate (0: none)
+    bool processReturnsFalse = false;    // process does its work, then answers kResultFalse
+    bool refusesSetProcessing = false;   // setProcessing answers kResultFalse for both states
+    bool initializeFails = false;        // the component's initialize answers kResultFalse
+    bool holdsBlocks = false;            // process waits while the probe holds blocks
+    bool refusesActivation = false;      // setActive(true) answers kResultFalse and stays inactive
+    Fault factoryFault = Fault::none;    // in GetPluginFactory
+    Fault classCountFault = Fault::none; // in the factory's countClasses
 };
 
 extern const PluginConfig kPluginConfig;
+
+// Commits `fault`; returns only for Fault::none.
+void commitFault(Fault fault);
 
 } // namespace testplugin
