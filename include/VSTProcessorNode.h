@@ -83,8 +83,8 @@ public:
     /// False when the value is invalid (nothing changes) or the plug-in refused it.
     bool setMaxFramesPerBlock(int maxFrames);
     bool setProcessMode(VSTProcessingMode mode);
-    /// Control thread. Whether blocks reach the plug-in: it loaded, accepted a
-    /// set-up and is active.
+    /// Control thread. Whether blocks reach the plug-in as the graph runs them: it
+    /// loaded, accepted a set-up at the graph's last sample rate and is active.
     bool getIsReadyToProcess() const;
 
     /// Control thread. Accepts matching stereo formats and passes the sample rate to

@@ -127,6 +127,21 @@ TEST(VSTProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn)
     EXPECT_TRUE(log.lines().empty());
 }
 
+TEST(VSTProcessorNode, ARefusedGraphRateLeavesTheNodeNotReadyUntilOneIsAccepted) {
+    LogCapture log;
+    TestPluginNode plugin("TestRefuseRate"); // refuses 44100 only
+    ASSERT_TRUE(plugin.loaded);
+    AudioBusFormat cd{44100, 2}, studio{48000, 2}, high{96000, 2};
+    plugin.node.setBusFormat(cd, cd);
+    EXPECT_FALSE(plugin.node.getIsReadyToProcess()) << "the plug-in still runs at its previous rate";
+    EXPECT_TRUE(plugin.node.loadPlugin(TestPluginHandle::bundlePath("TestRefuseRate")));
+    EXPECT_FALSE(plugin.node.getIsReadyToProcess()) << "a reload is set up at the graph's rate too";
+    plugin.node.setBusFormat(high, high);
+    EXPECT_TRUE(plugin.node.getIsReadyToProcess());
+    plugin.node.setBusFormat(studio, studio);
+    EXPECT_TRUE(plugin.node.getIsReadyToProcess());
+}
+
 TEST(VSTProcessorNode, GraphBlockSizeAndModeReachEverySetUpIncludingAReloads) {
     LogCapture log;
     TestPluginNode plugin("TestSeparate");

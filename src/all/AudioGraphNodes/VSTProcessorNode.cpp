@@ -20,6 +20,9 @@ struct VSTProcessorNode::Internals {
     /// Kept by setBusFormat for the next one; atomic as formats may come from
     /// several control threads.
     std::atomic<std::uint32_t> sampleRate;
+    /// Whether the plug-in accepted the graph's last rate. A refused rate leaves it
+    /// at its previous one: it would process, but at the wrong rate.
+    std::atomic<bool> rateAccepted{true};
     std::uint32_t maxNumberOfChannels = 2;
     std::atomic<bool> isEnabled{true};
     std::string pluginFileName;
@@ -113,8 +116,7 @@ bool VSTProcessorNode::loadPlugin(const std::string& path) {
     in.pluginLoaded = in.vstModule->loadPlugin(path);
     // A replacement follows the rate the graph already announced; a first load's
     // guess of 48000 Hz is then the rate in force, and nothing more happens.
-    if (in.pluginLoaded)
-        in.vstModule->setSampleRate(in.sampleRate.load());
+    in.rateAccepted.store(!in.pluginLoaded || in.vstModule->setSampleRate(in.sampleRate.load()));
     // A load switches processing on; a disabled node keeps its plug-in switched off.
     if (in.pluginLoaded && !in.isEnabled.load())
         in.vstModule->setProcessing(false);
@@ -154,7 +156,8 @@ bool VSTProcessorNode::setProcessMode(VSTProcessingMode mode) {
 
 bool VSTProcessorNode::getIsReadyToProcess() const {
     std::shared_lock lock(internals->controlLock);
-    return internals->pluginLoaded && internals->vstModule->isReadyToProcess();
+    return internals->pluginLoaded && internals->rateAccepted.load() &&
+           internals->vstModule->isReadyToProcess();
 }
 
 bool VSTProcessorNode::getIsEnabled() const {
@@ -241,7 +244,7 @@ bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {
     internals->sampleRate.store(in.sampleRate);
     internals->vstModule->reportAudioThreadFailures();
     if (internals->pluginLoaded)
-        internals->vstModule->setSampleRate(in.sampleRate);
+        internals->rateAccepted.store(internals->vstModule->setSampleRate(in.sampleRate));
     return in.numberOfChannels == 2;
 }
 
