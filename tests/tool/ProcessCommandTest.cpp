@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -150,6 +151,21 @@ TEST_F(ProcessCommand, SummaryReportsFramesLevelsAndTheOutput) {
     EXPECT_NE(run.out.find("output    peak -12.0 dBFS, RMS -12.0 dBFS"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("x realtime"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("wrote     " + output), std::string::npos) << run.out;
+}
+
+TEST_F(ProcessCommand, NonFiniteSamplesAreCountedAndLeftOutOfTheLevels) {
+    Sound constant{48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 4800, 0.5f)};
+    constant.samples[7] = std::numeric_limits<float>::quiet_NaN();
+    constant.samples[9] = std::numeric_limits<float>::infinity();
+    writeSound(input, constant);
+    ToolRun run;
+    process(gainPlugin(), {"--set", "Gain=0.5"}, &run);
+    EXPECT_NE(run.out.find("input     peak -6.0 dBFS, RMS -6.0 dBFS (2 samples NaN or infinite, left out)"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("varnel-vst: warning: " + input + " holds 2 samples that are NaN or infinite"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST_F(ProcessCommand, ZamCompX2OutputEqualsTheLibraryRenderSampleForSample) {
