@@ -301,6 +301,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
         .add_option("--output-dir", process.outputFolder,
                     "Process every file given into this folder, under its own name")
         ->type_name("DIR");
+    // At most 64: each job holds one temporary file, and the interrupt handler's
+    // table of them is fixed in size (TemporaryFiles.cpp).
     processApp
         .add_option("--jobs", process.jobs, "Files processed at once in a batch (default: one per core)")
         ->type_name("N")
