@@ -122,6 +122,12 @@ public:
     /// operation reports this way first, so failures appear with the next such call.
     void reportAudioThreadFailures();
 
+    /// Any thread; never allocates, locks or waits. How many blocks `process` has
+    /// counted as failed since this object was made (the plug-in's process failing,
+    /// or no audio processor), logged or not. An offline render compares it before
+    /// and after to learn whether every block reached the plug-in and succeeded.
+    std::uint64_t getAudioThreadFailureCount() const;
+
     /// Control thread; allocates. The plug-in's parameters in controller order,
     /// queried afresh on every call.
     std::vector<VSTParameter> getParameters();

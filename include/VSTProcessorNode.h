@@ -88,6 +88,9 @@ public:
     /// the text only when the plug-in took it; other keys as the base class.
     varnel::Result<void> setValue(const std::string& key, const varnel::VLAny& value) override;
     VSTPluginClassInfo getPluginClassInfo() const;
+    /// Control thread. The hosted VSTModule's count of failed blocks; a reload
+    /// starts a new count.
+    std::uint64_t getAudioThreadFailureCount() const;
     std::vector<VSTBusInfo> getPluginBuses() const;
     /// How the node's stereo bus reaches the plug-in (VSTModule::getChannelLayout).
     VSTChannelLayout getPluginChannelLayout() const;

@@ -7,11 +7,11 @@ namespace varnel::extensions::vst {
 void AudioFailureTally::report(const char* head, bool withCode) {
     // Counts first, code after: the audio side publishes a run's code before its count.
     const std::uint32_t runsNow = runs.load(std::memory_order_acquire);
-    const std::uint32_t failuresNow = failures.load(std::memory_order_acquire);
+    const std::uint64_t failuresNow = failures.load(std::memory_order_acquire);
     const std::int32_t code = latestRunCode.load(std::memory_order_relaxed);
     // Unsigned differences stay right across wrap-around.
     const std::uint32_t newRuns = runsNow - reportedRuns;
-    std::uint32_t newFailures = failuresNow - reportedFailures;
+    std::uint64_t newFailures = failuresNow - reportedFailures;
     reportedRuns = runsNow;
     reportedFailures = failuresNow;
     if (newRuns == 0 && newFailures == 0)

@@ -31,6 +31,9 @@ public:
     /// Audio thread; never allocates, locks or waits. Ends the current run.
     void succeed() noexcept { inRun = false; }
 
+    /// Any thread; never allocates, locks or waits. Every failure counted so far.
+    std::uint64_t count() const noexcept { return failures.load(std::memory_order_acquire); }
+
     /// Control thread, one at a time (the caller serialises reports). Logs what was
     /// counted since the last report; nothing when nothing failed.
     void report(const char* head, bool withCode);
@@ -43,11 +46,11 @@ private:
     // Written by the audio thread, read by reports.
     std::atomic<std::int32_t> latestRunCode{0};
     std::atomic<std::uint32_t> runs{0};
-    std::atomic<std::uint32_t> failures{0};
+    std::atomic<std::uint64_t> failures{0};
 
     // Reporting side only.
     std::uint32_t reportedRuns = 0;
-    std::uint32_t reportedFailures = 0;
+    std::uint64_t reportedFailures = 0;
 };
 
 } // namespace varnel::extensions::vst

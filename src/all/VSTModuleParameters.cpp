@@ -116,6 +116,10 @@ bool VSTModule::Internals::setParameterValue(ParamID id, double value) {
     return true;
 }
 
+std::uint64_t VSTModule::getAudioThreadFailureCount() const {
+    return internals->processErrors.count() + internals->blocksWithoutProcessor.count();
+}
+
 void VSTModule::reportAudioThreadFailures() {
     std::lock_guard lock(internals->controlMutex);
     internals->reportAudioFailures();

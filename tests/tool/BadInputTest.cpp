@@ -90,6 +90,13 @@ TEST_F(BadInput, PluginThatRefusesActivation) {
         << line;
 }
 
+TEST_F(BadInput, PluginThatFailsItsBlocksLeavesNoOutput) {
+    // The output file is open and written when the failures are found.
+    const std::string plugin = TestPluginHandle::bundlePath("TestProcessFalse");
+    const std::string line = expectRefused(plugin, input, output, {}, 1);
+    EXPECT_TRUE(mentions(line, "reported a processing failure in 10 of 10 blocks of " + input)) << line;
+}
+
 TEST_F(BadInput, MissingInputFile) {
     const std::string line = expectRefused(gainPlugin, folder.file("missing.wav"), output, {}, 1);
     EXPECT_TRUE(mentions(line, "cannot read " + folder.file("missing.wav") + ": ")) << line;
@@ -177,7 +184,8 @@ TEST_F(BadInput, CommandLinesThatMakeNoSense) {
     EXPECT_TRUE(mentions(refused({"--set", "Gain"}, 2), "--set takes NAME=VALUE"));
     EXPECT_TRUE(mentions(refused({"--format", "mp3"}, 2), "--format: mp3 not in {aiff,flac,ogg,wav}"));
     EXPECT_TRUE(mentions(refused({"--set"}, 2), "--set: 1 required NAME=VALUE missing"));
-    EXPECT_TRUE(mentions(refused({"extra"}, 2), "unexpected argument 'extra' for process"));
+    EXPECT_TRUE(mentions(refused({"extra"}, 2), "process takes one input and one output file"));
+    EXPECT_TRUE(mentions(refused({"--jobs", "2"}, 2), "--jobs belong to a batch with --output-dir"));
 
     const ToolRun unknown = runTool({"transmogrify"});
     EXPECT_EQ(unknown.exitCode, 2);

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include <dlfcn.h>
@@ -131,6 +132,32 @@ TEST_F(UserPluginFolder, TextListingHasALinePerPluginAndWarnsAboutUnloadableBund
     EXPECT_NE(result.err.find("varnel-vst: warning: could not load " + userFolder + "/TestNoEntry.vst3: "),
               std::string::npos)
         << result.err;
+}
+
+TEST_F(UserPluginFolder, BundlesThatCrashAbortOrHangAreReportedAndTheRestListed) {
+    for (const char* name : {"TestFactoryCrashes", "TestClassCountAborts", "TestFactoryHangs"})
+        fs::create_directory_symlink(TestPluginHandle::bundlePath(name), userFolder + "/" + name + ".vst3");
+    // A link back up the tree: the search must end all the same.
+    fs::create_directory_symlink("..", userFolder + "/Nested/loop");
+    // Sanitizers would catch the crash themselves and exit instead of dying of it.
+    const ToolRun result =
+        runTool({"plugins", "--json", "--scan-timeout", "1"}, {},
+                "HOME=" + home.path() +
+                    " LSAN_OPTIONS=detect_leaks=0 ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0"
+                    " TSAN_OPTIONS=${TSAN_OPTIONS}:handle_segv=0");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const Json json = Json::parse(result.out);
+    EXPECT_NE(pluginNamed(json, "TestSeparate"), nullptr) << result.out;
+    std::map<std::string, std::string> errors;
+    for (const Json& bundle : json.at("unloadable"))
+        errors[bundle.at("path")] = bundle.at("error");
+    EXPECT_EQ(errors[userFolder + "/TestFactoryCrashes.vst3"], "crashed: SIGSEGV");
+    EXPECT_EQ(errors[userFolder + "/TestClassCountAborts.vst3"], "crashed: SIGABRT");
+    EXPECT_EQ(errors[userFolder + "/TestFactoryHangs.vst3"], "timed out after 1 s");
+
+    // A bare name is found through the same search, loop and all.
+    const ToolRun params = run({"params", "TestSeparate", "--json"});
+    EXPECT_EQ(params.exitCode, 0) << params.err;
 }
 
 TEST_F(UserPluginFolder, BareNameFindsABundleOutsideTheSystemFolder) {

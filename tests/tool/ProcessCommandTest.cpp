@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -102,14 +103,34 @@ TEST_F(ProcessCommand, MonoInputBecomesTwoEqualChannelsWithANotice) {
     EXPECT_NE(run.err.find("is mono: processing it as two equal channels"), std::string::npos) << run.err;
 }
 
-TEST_F(ProcessCommand, KeepsTheInputFormatAndSubtype) {
+TEST_F(ProcessCommand, KeepsTheInputSubtypeAndWithoutAnExtensionTheFormat) {
     Sound pcm = makeSignal(2, kFrames, 44100, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
     writeSound(input, pcm);
+    output = folder.file("out");
     const Sound result = process(gainPlugin(), {});
     EXPECT_EQ(result.format, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
     EXPECT_EQ(result.sampleRate, 44100);
     // Gain 1 through 16-bit samples read and written again: the same samples.
     expectScaled(result, readSound(input), 1.0f);
+}
+
+TEST_F(ProcessCommand, TheOutputsExtensionChoosesItsFormat) {
+    for (const auto& [name, format] :
+         std::vector<std::pair<std::string, int>>{{"out.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+                                                  {"out.AIFF", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+                                                  {"out.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS}}) {
+        output = folder.file(name);
+        EXPECT_EQ(process(gainPlugin(), {}).format, format) << name;
+    }
+    // Standard output gets WAV, and the summary moves to standard error.
+    const ToolRun piped = runTool({"process", gainPlugin(), input, "-", "--set", "Gain=0.5"});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.out.substr(0, 4), "RIFF");
+    EXPECT_NE(piped.err.find("wrote     -"), std::string::npos) << piped.err;
+    // An extension libsndfile does not write is refused before anything runs.
+    const ToolRun unknown = runTool({"process", gainPlugin(), input, folder.file("out.xyz")});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("libsndfile writes no .xyz files"), std::string::npos) << unknown.err;
 }
 
 TEST_F(ProcessCommand, FormatAndSubtypeOptionsChooseTheOutputFormat) {
@@ -138,6 +159,21 @@ TEST_F(ProcessCommand, SummaryReportsFramesLevelsAndTheOutput) {
     EXPECT_NE(run.out.find("output    peak -12.0 dBFS, RMS -12.0 dBFS"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("x realtime"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("wrote     " + output), std::string::npos) << run.out;
+}
+
+TEST_F(ProcessCommand, NonFiniteSamplesAreCountedAndLeftOutOfTheLevels) {
+    Sound constant{48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 4800, 0.5f)};
+    constant.samples[7] = std::numeric_limits<float>::quiet_NaN();
+    constant.samples[9] = std::numeric_limits<float>::infinity();
+    writeSound(input, constant);
+    ToolRun run;
+    process(gainPlugin(), {"--set", "Gain=0.5"}, &run);
+    EXPECT_NE(run.out.find("input     peak -6.0 dBFS, RMS -6.0 dBFS (2 samples NaN or infinite, left out)"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("varnel-vst: warning: " + input + " holds 2 samples that are NaN or infinite"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST_F(ProcessCommand, ZamCompX2OutputEqualsTheLibraryRenderSampleForSample) {

@@ -63,8 +63,7 @@ TEST(VSTModuleBuses, MonoOnlyPluginRunsAsTwoInstancesThatShareEverySetupSwitchAn
 
     plugin.probe().reset();
     plugin.unload();
-    EXPECT_EQ(plugin.probe().count("terminate"), 3)
-        << "both instances and the controller";
+    EXPECT_EQ(plugin.probe().count("terminate"), 3) << "both instances and the controller";
     EXPECT_EQ(plugin.probe().liveObjects(), 0);
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
     EXPECT_TRUE(log.lines().empty()) << log.lines()[0];

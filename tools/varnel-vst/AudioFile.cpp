@@ -2,44 +2,16 @@
 
 #include "ToolError.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstring>
+#include <cctype>
 #include <filesystem>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace varnelvst::tool {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The one temporary file open at a time, for the interrupt handler, which may
-// only call async-signal-safe functions: no std::string there.
-char pendingTemporaryPath[4096];
-
-extern "C" void removePendingAndExit(int signalNumber) {
-    if (pendingTemporaryPath[0] != '\0')
-        ::unlink(pendingTemporaryPath);
-    ::_exit(128 + signalNumber);
-}
-
-void watchForInterrupts(const std::string& temporaryPath) {
-    if (temporaryPath.size() >= sizeof pendingTemporaryPath)
-        return; // the destructor still removes it on any ordinary exit
-    std::memcpy(pendingTemporaryPath, temporaryPath.c_str(), temporaryPath.size() + 1);
-    std::signal(SIGINT, removePendingAndExit);
-    std::signal(SIGTERM, removePendingAndExit);
-}
-
-void stopWatching() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    pendingTemporaryPath[0] = '\0';
-}
 
 int majorFormatOf(FileFormat format) {
     switch (format) {
@@ -75,14 +47,46 @@ bool writable(int format, int sampleRate, int channels) {
     return sf_format_check(&info) == SF_TRUE;
 }
 
-// The subtype for a new major format when only --format was given: the input's
-// when the new format takes it, else the format's natural one.
+// The subtype for a new major format when no --subtype was given: the input's
+// when the new format takes it, else the most precise one it takes.
 int subtypeFor(int majorFormat, int inputSubtype, int sampleRate, int channels) {
-    if (majorFormat == SF_FORMAT_OGG)
-        return SF_FORMAT_VORBIS;
     if (writable(majorFormat | inputSubtype, sampleRate, channels))
         return inputSubtype;
-    return majorFormat == SF_FORMAT_FLAC ? SF_FORMAT_PCM_24 : SF_FORMAT_FLOAT;
+    for (const int subtype : {SF_FORMAT_FLOAT, SF_FORMAT_PCM_24, SF_FORMAT_PCM_16, SF_FORMAT_VORBIS,
+                              SF_FORMAT_OPUS, SF_FORMAT_MPEG_LAYER_III}) {
+        if (writable(majorFormat | subtype, sampleRate, channels))
+            return subtype;
+    }
+    return inputSubtype; // refused, with its name, by the caller
+}
+
+std::string lowerCase(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// libsndfile's major formats with the one extension it gives each.
+std::vector<std::pair<std::string, int>> extensionTable() {
+    std::vector<std::pair<std::string, int>> table;
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int index = 0; index < count; ++index) {
+        SF_FORMAT_INFO info{};
+        info.format = index;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.extension != nullptr)
+            table.emplace_back(info.extension, info.format & SF_FORMAT_TYPEMASK);
+    }
+    // The other names people give the same files.
+    for (const auto& [alias, format] : std::vector<std::pair<std::string, int>>{{"wave", SF_FORMAT_WAV},
+                                                                                {"aiff", SF_FORMAT_AIFF},
+                                                                                {"aif", SF_FORMAT_AIFF},
+                                                                                {"ogg", SF_FORMAT_OGG},
+                                                                                {"oga", SF_FORMAT_OGG},
+                                                                                {"opus", SF_FORMAT_OGG},
+                                                                                {"mp3", SF_FORMAT_MPEG}})
+        table.emplace_back(alias, format);
+    return table;
 }
 
 std::string formatName(int format) {
@@ -130,79 +134,36 @@ std::size_t InputFile::read(float* interleaved, std::size_t frames) {
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
-OutputFile::OutputFile(const std::string& filePath, int format, int sampleRate, int channels)
-    : path(filePath) {
-    std::error_code error;
-    if (fs::is_directory(path, error))
-        throw failure("cannot write " + path + ": it is a folder");
-
-    std::string pattern = path + ".tmp-XXXXXX";
-    const int descriptor = ::mkstemp(pattern.data());
-    if (descriptor < 0)
-        throw failure("cannot write " + path + ": " + std::strerror(errno));
-    temporaryPath = pattern;
-    watchForInterrupts(temporaryPath);
-
-    // mkstemp makes the file private; the result should get the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(descriptor, 0666 & ~mask);
-
-    SF_INFO info{};
-    info.format = format;
-    info.samplerate = sampleRate;
-    info.channels = channels;
-    file = sf_open_fd(descriptor, SFM_WRITE, &info, SF_TRUE);
-    if (file == nullptr) {
-        const std::string reason = sf_strerror(nullptr);
-        ::close(descriptor);
-        discard();
-        throw failure("cannot write " + path + ": " + reason);
+std::optional<int> outputMajorFormat(const std::string& outputPath, std::optional<FileFormat> fileFormat) {
+    if (fileFormat)
+        return majorFormatOf(*fileFormat);
+    if (outputPath == "-")
+        return SF_FORMAT_WAV;
+    const std::string extension = fs::path(outputPath).extension().string();
+    if (extension.size() < 2)
+        return std::nullopt;
+    const std::string name = lowerCase(extension.substr(1));
+    for (const auto& [known, format] : extensionTable()) {
+        if (known == name)
+            return format;
     }
-    // Without clipping, libsndfile wraps samples beyond full scale around when it
-    // converts to integers: a loud plug-in would turn into a loud click.
-    if (clipsAboveFullScale(format))
-        sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    throw usageError("libsndfile writes no ." + name + " files (" + outputPath +
+                     "); name the output .wav, .flac, .aiff or .ogg, or choose a --format");
 }
 
-OutputFile::~OutputFile() {
-    discard();
-}
-
-void OutputFile::write(const float* interleaved, std::size_t frames) {
-    const auto count = static_cast<sf_count_t>(frames);
-    if (sf_writef_float(file, interleaved, count) != count)
-        throw failure("cannot write " + path + ": " + sf_strerror(file));
-}
-
-void OutputFile::commit() {
-    const int closed = sf_close(file);
-    file = nullptr;
-    if (closed != 0)
-        throw failure("cannot write " + path + ": " + sf_error_number(closed));
-    if (::rename(temporaryPath.c_str(), path.c_str()) != 0)
-        throw failure("cannot write " + path + ": " + std::strerror(errno));
-    temporaryPath.clear();
-    stopWatching();
-}
-
-void OutputFile::discard() noexcept {
-    if (file != nullptr) {
-        sf_close(file);
-        file = nullptr;
+std::string extensionOf(int majorFormat) {
+    for (const auto& [extension, format] : extensionTable()) {
+        if (format == majorFormat)
+            return extension;
     }
-    if (!temporaryPath.empty()) {
-        ::unlink(temporaryPath.c_str());
-        temporaryPath.clear();
-        stopWatching();
-    }
+    return "wav";
 }
 
-int chooseOutputFormat(int inputFormat, std::optional<FileFormat> fileFormat,
+int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor,
                        std::optional<SampleFormat> sampleFormat, int sampleRate, int channels) {
     const int inputMajor = inputFormat & SF_FORMAT_TYPEMASK;
     const int inputSubtype = inputFormat & SF_FORMAT_SUBMASK;
-    const int majorFormat = fileFormat ? majorFormatOf(*fileFormat) : inputMajor;
+    const int majorFormat = requestedMajor.value_or(inputMajor);
     int subtype = inputSubtype;
     if (sampleFormat)
         subtype = subtypeOf(*sampleFormat);
@@ -214,7 +175,7 @@ int chooseOutputFormat(int inputFormat, std::optional<FileFormat> fileFormat,
     if (!writable(format, sampleRate, channels)) {
         const std::string what = formatName(majorFormat) + " with " + formatName(subtype) + " samples at " +
                                  std::to_string(sampleRate) + " Hz";
-        if (fileFormat || sampleFormat)
+        if (sampleFormat)
             throw usageError("libsndfile cannot write " + what + "; choose another --format or --subtype");
         throw failure("libsndfile cannot write " + what + "; choose an output format with --format");
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace varnelvst::tool {
 
@@ -35,34 +36,19 @@ private:
     SNDFILE* file = nullptr;
 };
 
-// A sound file written to a temporary file beside its destination and renamed
-// into place by commit(), so that the destination only ever holds a complete
-// file. Destroying an uncommitted file, or an interrupt (SIGINT, SIGTERM)
-// while one is open, removes the temporary file.
-class OutputFile {
-public:
-    // Throws a ToolError "cannot write <path>: <reason>".
-    OutputFile(const std::string& path, int format, int sampleRate, int channels);
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
+// The major format an output is written in: --format's when given, WAV for
+// standard output ("-"), else the one libsndfile writes under the output's
+// extension (as sox chooses), or none for a name without one (the input's is
+// kept). Throws a usage ToolError for an extension libsndfile cannot write.
+std::optional<int> outputMajorFormat(const std::string& outputPath, std::optional<FileFormat> fileFormat);
 
-    void write(const float* interleaved, std::size_t frames);
-    // Closes the file and renames it to the destination.
-    void commit();
+// The libsndfile extension of a major format ("wav", "flac", "oga").
+std::string extensionOf(int majorFormat);
 
-private:
-    void discard() noexcept;
-
-    std::string path;
-    std::string temporaryPath;
-    SNDFILE* file = nullptr;
-};
-
-// The format to write: the input's major format, subtype and byte order, or what
-// --format and --subtype ask for. Throws a ToolError when libsndfile cannot
-// write that combination.
-int chooseOutputFormat(int inputFormat, std::optional<FileFormat> fileFormat,
+// The format to write: the input's major format, subtype and byte order, with
+// what `majorFormat` and --subtype ask for instead. Throws a ToolError when
+// libsndfile cannot write that combination.
+int chooseOutputFormat(int inputFormat, std::optional<int> majorFormat,
                        std::optional<SampleFormat> sampleFormat, int sampleRate, int channels);
 
 // Whether samples beyond full scale are cut off in this format (integer samples),

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <string_view>
 #include <system_error>
 
 namespace varnelvst::tool {
@@ -205,11 +206,53 @@ and the current normalised value with the plug-in's text for it.)";
 constexpr const char* kProcessFooter =
     R"(The parameter options apply in the order given. NAME=@b in --set stands for
 the value the name b from an earlier --value-names gives: name i of n stands
-for i / n. Mono input is processed as two equal channels.)";
+for i / n. Mono input is processed as two equal channels.
+
+The output's extension chooses its format unless --format does. A regular file
+is written beside itself and renamed into place; a device or a FIFO is written
+into; a link's target is written. The input file is never the output.
+
+A batch (--output-dir) runs --jobs files at once, each with its own plug-in,
+and reports every file; a file that fails leaves nothing. --shard K/N splits
+one batch between N machines.)";
 
 constexpr const char* kDemoFooter =
     R"(Writes the test signal as demo-input.wav beside the output, so that the two
 can be compared by ear.)";
+
+Shard parseShard(const std::string& text) {
+    Shard shard;
+    const std::size_t slash = text.find('/');
+    const auto number = [&text](std::string_view digits, unsigned& target) {
+        const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), target);
+        return !digits.empty() && error == std::errc{} && stop == digits.data() + digits.size();
+    };
+    const std::string_view whole = text;
+    if (slash == std::string::npos || !number(whole.substr(0, slash), shard.index) ||
+        !number(whole.substr(slash + 1), shard.count) || shard.index < 1 || shard.index > shard.count)
+        throw usageError("--shard takes K/N with 1 <= K <= N, not '" + text +
+                         "' (see varnel-vst process --help)");
+    return shard;
+}
+
+void readProcessFiles(ProcessCommand& process, const std::vector<std::string>& files,
+                      const std::string& shard) {
+    if (!shard.empty())
+        process.shard = parseShard(shard);
+    if (!process.outputFolder.empty()) {
+        process.inputs = files;
+        return;
+    }
+    if (files.size() != 2)
+        throw usageError(std::string(files.size() < 2 ? "process needs an input and an output file"
+                                                      : "process takes one input and one output file") +
+                         "; several inputs go with --output-dir (see varnel-vst process --help)");
+    if (!shard.empty() || process.jobs != 0)
+        throw usageError(
+            "--shard and --jobs belong to a batch with --output-dir (see varnel-vst process --help)");
+    process.input = files[0];
+    process.output = files[1];
+}
 
 } // namespace
 
@@ -225,6 +268,17 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     CLI::App& pluginsApp = *app.add_subcommand("plugins", "List the installed VST 3 plug-ins");
     pluginsApp.footer(kPluginsFooter);
     pluginsApp.add_flag("--json", plugins.json, "Write JSON");
+    pluginsApp
+        .add_option("--scan-timeout", plugins.scanTimeoutSeconds,
+                    "Seconds a bundle may take to describe itself before it is given up")
+        ->type_name("SECONDS")
+        ->capture_default_str()
+        ->check(CLI::Range(0.001, 3600.0).description(""));
+
+    ScanOneCommand scanOne;
+    CLI::App& scanOneApp = *app.add_subcommand("scan-one", "Describe one bundle as JSON (used by plugins)");
+    scanOneApp.group(""); // hidden: an internal step, not a command for people
+    scanOneApp.add_option("bundle", scanOne.bundle, "Bundle path")->required();
 
     ParamsCommand params;
     CLI::App& paramsApp = *app.add_subcommand("params", "List a plug-in's parameters and their values");
@@ -237,9 +291,27 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     CLI::App& processApp = *app.add_subcommand("process", "Run a sound file through a plug-in");
     processApp.footer(std::string(kProcessFooter) + "\n\n" + kPluginFooter);
     addPluginArgument(processApp, process.plugin);
-    processApp.add_option("in", process.input, "Sound file to read (mono or stereo)")->required();
-    processApp.add_option("out", process.output, "Sound file to write, only when everything worked")
+    std::vector<std::string> files;
+    processApp
+        .add_option("files", files,
+                    "in out: the sound file to read (mono or stereo) and the one to write, only when "
+                    "everything worked ('-': WAV to standard output); with --output-dir, every file to read")
         ->required();
+    processApp
+        .add_option("--output-dir", process.outputFolder,
+                    "Process every file given into this folder, under its own name")
+        ->type_name("DIR");
+    // At most 64: each job holds one temporary file, and the interrupt handler's
+    // table of them is fixed in size (TemporaryFiles.cpp).
+    processApp
+        .add_option("--jobs", process.jobs, "Files processed at once in a batch (default: one per core)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 64u).description(""));
+    std::string shard;
+    processApp
+        .add_option("--shard", shard, "Process only every N-th file, starting with the K-th (K of 1..N)")
+        ->type_name("K/N");
+    processApp.add_flag("--force", process.force, "Replace an output file even when it is read-only");
     addSettingOption(processApp, "--set", "NAME=VALUE",
                      "Set the parameter titled NAME to a normalised VALUE in [0, 1]",
                      [&](const std::string& text) { settings.set(text); });
@@ -254,7 +326,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
         ->check(CLI::Range(1u, kLargestBlock).description(""));
     processApp.add_flag("--bypass", process.bypass, "Pass the audio through without the plug-in");
     addChoice(processApp, "--format", kFileFormats, process.format,
-              "Output file format (default: the input's)");
+              "Output file format (default: by the output's extension, else the input's)");
     addChoice(processApp, "--subtype", kSampleFormats, process.subtype,
               "Output sample format (default: the input's)");
 
@@ -285,8 +357,12 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
         return plugins;
     if (chosen == &paramsApp)
         return params;
-    if (chosen == &processApp)
+    if (chosen == &processApp) {
+        readProcessFiles(process, files, shard);
         return process;
+    }
+    if (chosen == &scanOneApp)
+        return scanOne;
     if (chosen == &demoApp)
         return demo;
     return HelpCommand{app.get_formatter()->make_help(&app, "varnel-vst", CLI::AppFormatMode::Normal)};

@@ -35,6 +35,13 @@ struct HelpCommand {
 
 struct PluginsCommand {
     bool json = false;
+    double scanTimeoutSeconds = 10.0; // per bundle
+};
+
+// Hidden: lists one bundle's classes as JSON on standard output, for `plugins`,
+// which runs it in a child process so that a bad plug-in takes only that down.
+struct ScanOneCommand {
+    std::string bundle;
 };
 
 struct ParamsCommand {
@@ -42,10 +49,22 @@ struct ParamsCommand {
     bool json = false;
 };
 
+// Every N-th input file, starting with the K-th (1-based): one machine's part.
+struct Shard {
+    unsigned index = 1; // K
+    unsigned count = 1; // N
+};
+
 struct ProcessCommand {
     std::string plugin;
-    std::string input;
-    std::string output;
+    std::string input;  // one file: input to output
+    std::string output; // "-" for standard output
+    // A batch: every input into outputFolder, under its own name.
+    std::vector<std::string> inputs;
+    std::string outputFolder;
+    unsigned jobs = 0; // 0: one per core
+    Shard shard;
+    bool force = false;
     std::vector<ParameterSetting> settings;
     std::uint32_t blockFrames = 512;
     bool bypass = false;
@@ -57,7 +76,8 @@ struct DemoCommand {
     std::string output = "out/demo-output.wav";
 };
 
-using Command = std::variant<HelpCommand, PluginsCommand, ParamsCommand, ProcessCommand, DemoCommand>;
+using Command =
+    std::variant<HelpCommand, PluginsCommand, ParamsCommand, ProcessCommand, DemoCommand, ScanOneCommand>;
 
 // Reads the arguments after the program name. No arguments, `help`, --help
 // (after any command) and --version give a HelpCommand. Throws a usage

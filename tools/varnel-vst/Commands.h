@@ -10,5 +10,6 @@ int runPlugins(const PluginsCommand& command);
 int runParams(const ParamsCommand& command);
 int runProcess(const ProcessCommand& command);
 int runDemo(const DemoCommand& command);
+int runScanOne(const ScanOneCommand& command);
 
 } // namespace varnelvst::tool

@@ -3,6 +3,7 @@
 // lose their punch and the quiet chord comes up between them.
 #include "AudioFile.h"
 #include "Commands.h"
+#include "OutputFile.h"
 #include "PluginFolders.h"
 #include "TestSignal.h"
 #include "ToolError.h"
@@ -45,7 +46,7 @@ std::vector<ParameterSetting> demoSettings() {
 
 void writeDemoInput(const std::string& path) {
     const std::vector<float> signal = makeDemoSignal(kSampleRate, kSeconds);
-    OutputFile file(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kSampleRate, 2);
+    OutputFile file(inspectOutput(path, {}, false), SF_FORMAT_WAV | SF_FORMAT_FLOAT, kSampleRate, 2);
     file.write(signal.data(), signal.size() / 2);
     file.commit();
 }

@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace varnelvst::tool {
 
@@ -19,29 +22,38 @@ namespace {
 
 constexpr const char* kBundleExtension = ".vst3";
 
-bool isBundle(const fs::directory_entry& entry) {
-    std::error_code error;
-    return entry.path().extension() == kBundleExtension && entry.is_directory(error);
+// Folders already searched, by device and inode, so that links back up the tree
+// (or across the search folders) end instead of looping.
+using VisitedFolders = std::set<std::pair<dev_t, ino_t>>;
+
+bool firstVisit(const fs::path& folder, VisitedFolders& visited) {
+    struct stat status {};
+    return ::stat(folder.c_str(), &status) == 0 && visited.emplace(status.st_dev, status.st_ino).second;
 }
 
-std::vector<std::string> bundlesIn(const std::string& folder) {
-    std::vector<std::string> bundles;
+// Depth first, links followed, each folder once; a bundle's insides are the
+// plug-in's own business.
+void collectBundles(const fs::path& folder, VisitedFolders& visited, std::vector<std::string>& bundles) {
     std::error_code error;
-    fs::recursive_directory_iterator entries(folder,
-                                             fs::directory_options::follow_directory_symlink |
-                                                 fs::directory_options::skip_permission_denied,
-                                             error);
-    if (error)
-        return bundles;
-    for (auto entry = fs::begin(entries); entry != fs::end(entries); entry.increment(error)) {
-        if (error)
-            break;
-        if (isBundle(*entry)) {
-            bundles.push_back(entry->path().string());
-            // A bundle's insides are the plug-in's own business.
-            entry.disable_recursion_pending();
-        }
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator entry(folder, fs::directory_options::skip_permission_denied, error), end;
+         !error && entry != end; entry.increment(error))
+        entries.push_back(entry->path());
+    std::sort(entries.begin(), entries.end());
+    for (const fs::path& entry : entries) {
+        if (!fs::is_directory(entry, error) || !firstVisit(entry, visited))
+            continue;
+        if (entry.extension() == kBundleExtension)
+            bundles.push_back(entry.string());
+        else
+            collectBundles(entry, visited, bundles);
     }
+}
+
+std::vector<std::string> bundlesIn(const std::string& folder, VisitedFolders& visited) {
+    std::vector<std::string> bundles;
+    if (firstVisit(folder, visited))
+        collectBundles(folder, visited, bundles);
     std::sort(bundles.begin(), bundles.end());
     return bundles;
 }
@@ -86,15 +98,10 @@ std::vector<std::string> searchFolders() {
 
 std::vector<std::string> findBundles() {
     std::vector<std::string> bundles;
-    std::set<fs::path> seen;
+    VisitedFolders visited;
     for (const std::string& folder : searchFolders()) {
-        for (std::string& bundle : bundlesIn(folder)) {
-            std::error_code error;
-            const fs::path identity = fs::canonical(bundle, error);
-            if (!error && !seen.insert(identity).second)
-                continue;
+        for (std::string& bundle : bundlesIn(folder, visited))
             bundles.push_back(std::move(bundle));
-        }
     }
     return bundles;
 }
@@ -120,9 +127,10 @@ PluginLocation locatePlugin(const std::string& argument) {
             folders.push_back(folder);
     }
     std::string searched;
+    VisitedFolders visited;
     for (const std::string& folder : folders) {
         searched += (searched.empty() ? "" : ", ") + folder;
-        for (const std::string& bundle : bundlesIn(folder)) {
+        for (const std::string& bundle : bundlesIn(folder, visited)) {
             if (fs::path(bundle).filename() == bundleName)
                 return locatedAt(argument, bundle);
         }

@@ -1,18 +1,18 @@
 // `varnel-vst plugins`: every VST 3 bundle in the search folders and the audio
 // module classes its factory describes.
+#include "BundleScan.h"
 #include "Commands.h"
 #include "JsonOutput.h"
 #include "PluginFolders.h"
 #include "TextTable.h"
 #include "ToolError.h"
 
-#include <VSTModule.h>
-
+#include <chrono>
+#include <cstdint>
 #include <iostream>
 
 namespace varnelvst::tool {
 
-using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTPluginClassInfo;
 
 namespace {
@@ -73,10 +73,14 @@ void writeText(const std::vector<ListedPlugin>& plugins, const std::vector<Unloa
 int runPlugins(const PluginsCommand& command) {
     std::vector<ListedPlugin> plugins;
     std::vector<UnloadableBundle> unloadable;
+    const std::chrono::milliseconds limit{static_cast<std::int64_t>(command.scanTimeoutSeconds * 1000.0)};
     for (const std::string& bundle : findBundles()) {
-        std::string error;
+        // Each bundle is asked in a child process: one whose factory crashes,
+        // aborts or hangs is reported and the listing goes on.
+        const BundleScan scan = scanInChildProcess(bundle, limit);
+        const std::string& error = scan.error;
         bool offersAudioModule = false;
-        for (const VSTPluginClassInfo& description : VSTModule::listPluginClasses(bundle, error)) {
+        for (const VSTPluginClassInfo& description : scan.classes) {
             if (description.category == kAudioModuleClass) {
                 plugins.push_back({bundle, description});
                 offersAudioModule = true;

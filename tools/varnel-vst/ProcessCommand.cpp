@@ -1,95 +1,25 @@
-// `varnel-vst process <plugin> <in> <out>`: a sound file through a plug-in node.
-#include "AudioFile.h"
+// `varnel-vst process <plugin> <in> <out>`: a sound file through a plug-in node;
+// with --output-dir, a batch of them (BatchRender).
+#include "BatchRender.h"
 #include "Commands.h"
-#include "ParameterSettings.h"
+#include "FileRender.h"
 #include "PluginFolders.h"
 #include "PluginLoading.h"
-#include "Progress.h"
-#include "StereoRenderer.h"
 #include "Summary.h"
 #include "ToolError.h"
-
-#include <varnel/AudioBusFormat.h>
 
 #include <iostream>
 
 namespace varnelvst::tool {
 
-using varnel::extensions::vst::VSTProcessorNode;
-
-namespace {
-
-void checkChannels(const InputFile& input, const ProcessCommand& command) {
-    if (input.channels() > 2)
-        throw failure(command.input + " has " + std::to_string(input.channels()) +
-                      " channels; varnel-vst processes mono and stereo files only");
-    if (input.channels() == 1)
-        printNote(command.input + " is mono: processing it as two equal channels");
-}
-
-// A file is rendered as fast as it goes, not against a clock, in blocks of a
-// known size: the plug-in is told both, then the file's rate.
-void setUp(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate, std::uint32_t blockFrames) {
-    node.setProcessMode(varnel::extensions::vst::VSTProcessingMode::Offline);
-    node.setMaxFramesPerBlock(static_cast<int>(blockFrames));
-    varnel::AudioBusFormat input{static_cast<std::uint32_t>(sampleRate), 2};
-    varnel::AudioBusFormat output = input;
-    const std::string what =
-        "could not set " + plugin.argument + " up for " + std::to_string(sampleRate) + " Hz stereo: ";
-    if (!node.setBusFormat(input, output))
-        throw failure(what + "the node refused the format");
-    // The library has said why.
-    if (!node.getIsReadyToProcess())
-        throw failure(what + "the plug-in refused its set-up or activation");
-}
-
-} // namespace
-
 int runProcess(const ProcessCommand& command) {
     const PluginLocation plugin = locatePlugin(command.plugin);
-    InputFile input(command.input);
-    checkChannels(input, command);
-    const int outputFormat =
-        chooseOutputFormat(input.format(), command.format, command.subtype, input.sampleRate(), 2);
-
-    std::unique_ptr<VSTProcessorNode> node = createProcessorNode(plugin);
-    // The set-up first: a plug-in may reset its state when set up again, and the
-    // parameter values should reach it after that.
-    setUp(*node, plugin, input.sampleRate(), command.blockFrames);
-    applyParameterSettings(*node, command.settings);
-    if (command.bypass)
-        node->setEnabled(false);
-
-    OutputFile output(command.output, outputFormat, input.sampleRate(), 2);
-    StereoRenderer renderer(*node, command.blockFrames);
-    RenderSummary summary;
-    summary.plugin = plugin.argument;
-    summary.pluginPath = plugin.path;
-    summary.bypassed = command.bypass;
-    summary.channelLayout = varnel::extensions::vst::describeChannelLayout(node->getPluginChannelLayout());
-    summary.sampleRate = input.sampleRate();
-    std::vector<float> inputBlock(static_cast<std::size_t>(command.blockFrames) * input.channels());
-    std::vector<float> outputBlock(static_cast<std::size_t>(command.blockFrames) * 2);
-    ProgressBar progress(input.frames());
-    while (const std::size_t frames = input.read(inputBlock.data(), command.blockFrames)) {
-        summary.input.add(inputBlock.data(), frames * static_cast<std::size_t>(input.channels()));
-        renderer.render(inputBlock.data(), input.channels(), frames, outputBlock.data());
-        summary.output.add(outputBlock.data(), frames * 2);
-        output.write(outputBlock.data(), frames);
-        summary.frames += static_cast<std::int64_t>(frames);
-        progress.update(summary.frames);
-    }
-    output.commit();
-    progress.finish();
-
-    if (summary.output.peakDbfs() > 0.0 && clipsAboveFullScale(outputFormat))
-        printWarning("the output peaks above full scale and " + command.output +
-                     " clips it; --subtype float would keep it");
-
-    summary.processingTime = renderer.processingTime();
-    summary.outputPath = command.output;
-    summary.outputFormat = describeFormat(outputFormat);
-    printSummary(std::cout, summary);
+    if (!command.outputFolder.empty())
+        return runBatch(command, plugin);
+    std::unique_ptr<varnel::extensions::vst::VSTProcessorNode> node = createProcessorNode(plugin);
+    const RenderSummary summary = renderFile(*node, plugin, command, command.input, command.output, true);
+    // Standard output may be the sound itself.
+    printSummary(command.output == "-" ? std::cerr : std::cout, summary);
     return kExitOk;
 }
 

@@ -16,6 +16,10 @@ double toDbfs(double amplitude) {
 void SignalStats::add(const float* interleaved, std::size_t samples) {
     for (std::size_t i = 0; i < samples; ++i) {
         const double sample = interleaved[i];
+        if (!std::isfinite(sample)) {
+            ++nonFinite;
+            continue;
+        }
         peak = std::max(peak, std::fabs(sample));
         sumOfSquares += sample * sample;
     }
@@ -27,7 +31,8 @@ double SignalStats::peakDbfs() const {
 }
 
 double SignalStats::rmsDbfs() const {
-    return count == 0 ? toDbfs(0.0) : toDbfs(std::sqrt(sumOfSquares / static_cast<double>(count)));
+    const std::uint64_t finite = count - nonFinite;
+    return finite == 0 ? toDbfs(0.0) : toDbfs(std::sqrt(sumOfSquares / static_cast<double>(finite)));
 }
 
 } // namespace varnelvst::tool

@@ -14,12 +14,14 @@ std::string formatted(const char* format, double value) {
     return text;
 }
 
-std::string level(double dbfs) {
-    return std::isinf(dbfs) ? "-inf dBFS" : formatted("%.1f dBFS", dbfs);
-}
-
 std::string levels(const SignalStats& stats) {
-    return "peak " + level(stats.peakDbfs()) + ", RMS " + level(stats.rmsDbfs());
+    // Silence has no level in dB worth printing ("-inf").
+    const std::string text = std::isinf(stats.peakDbfs()) ? std::string("silent")
+                                                          : formatted("peak %.1f dBFS", stats.peakDbfs()) +
+                                                                formatted(", RMS %.1f dBFS", stats.rmsDbfs());
+    if (stats.nonFiniteSamples() == 0)
+        return text;
+    return text + " (" + std::to_string(stats.nonFiniteSamples()) + " samples NaN or infinite, left out)";
 }
 
 } // namespace

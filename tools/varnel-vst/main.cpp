@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
                               [](const ParamsCommand& params) { return runParams(params); },
                               [](const ProcessCommand& process) { return runProcess(process); },
                               [](const DemoCommand& demo) { return runDemo(demo); },
+                              [](const ScanOneCommand& scan) { return runScanOne(scan); },
                           },
                           command);
     } catch (const ToolError& error) {

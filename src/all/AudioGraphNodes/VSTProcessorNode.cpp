@@ -272,6 +272,11 @@ VSTPluginClassInfo VSTProcessorNode::getPluginClassInfo() const {
     return internals->vstModule->getPluginClassInfo();
 }
 
+std::uint64_t VSTProcessorNode::getAudioThreadFailureCount() const {
+    std::shared_lock lock(internals->controlLock);
+    return internals->vstModule->getAudioThreadFailureCount();
+}
+
 std::vector<VSTBusInfo> VSTProcessorNode::getPluginBuses() const {
     std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getBuses();

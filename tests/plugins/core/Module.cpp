@@ -1,9 +1,14 @@
 #include "Module.h"
 
+#include "PluginConfig.h"
 #include "Recorder.h"
 #include "TestFactory.h"
 
 #include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
 
 namespace testplugin {
 namespace {
@@ -35,7 +40,24 @@ bool exitModule() {
     return call.done(true) != 0;
 }
 
+void commitFault(Fault fault) {
+    switch (fault) {
+    case Fault::none:
+        return;
+    case Fault::crash:
+        std::raise(SIGSEGV);
+        break;
+    case Fault::abort:
+        std::abort();
+    case Fault::hang:
+        break;
+    }
+    while (true)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
 Steinberg::IPluginFactory* createFactory() {
+    commitFault(kPluginConfig.factoryFault);
     RecordedCall call("module", "GetPluginFactory", "", moduleObject);
     if (!entered)
         call.violation(exited ? "after ModuleExit" : "before ModuleEntry");

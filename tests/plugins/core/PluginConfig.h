@@ -24,6 +24,15 @@ enum class ParameterLayout {
     duplicateTitles, // A 10, B 11, A 12; no Gain, the audio passes through
 };
 
+// How a plug-in that brings its host down does it, for hosts that must survive
+// scanning one.
+enum class Fault {
+    none,
+    crash, // SIGSEGV
+    abort, // SIGABRT, as a failed assertion does
+    hang,  // sleeps for good
+};
+
 struct PluginConfig {
     const char* name = "";
     FactoryKind factory = FactoryKind::three;
@@ -47,8 +56,13 @@ struct PluginConfig {
     // setState takes a while between gain and offset, as a plug-in rebuilding its DSP
     // would; the controller keeps a state of its own (a view scale).
     bool keepsStateOutsideParameters = false;
+    Fault factoryFault = Fault::none;    // in GetPluginFactory
+    Fault classCountFault = Fault::none; // in the factory's countClasses
 };
 
 extern const PluginConfig kPluginConfig;
+
+// Commits `fault`; returns only for Fault::none.
+void commitFault(Fault fault);
 
 } // namespace testplugin

@@ -103,6 +103,7 @@ tresult PLUGIN_API TestFactory::getFactoryInfo(PFactoryInfo* info) {
 
 int32 PLUGIN_API TestFactory::countClasses() {
     RecordedCall call("IPluginFactory", "countClasses", "", name_);
+    commitFault(kPluginConfig.classCountFault);
     checkModuleEntered(call);
     return call.done(static_cast<int32>(declaredClasses().size()));
 }

@@ -1,0 +1,114 @@
+#include "BatchRender.h"
+
+#include "AudioFile.h"
+#include "FileRender.h"
+#include "PluginLoading.h"
+#include "ToolError.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace varnelvst::tool {
+
+namespace fs = std::filesystem;
+using varnel::extensions::vst::VSTProcessorNode;
+
+namespace {
+
+struct FileJob {
+    std::string input;
+    std::string output;
+};
+
+std::vector<std::string> shardOf(const std::vector<std::string>& inputs, const Shard& shard) {
+    std::vector<std::string> selected;
+    for (std::size_t index = shard.index - 1; index < inputs.size(); index += shard.count)
+        selected.push_back(inputs[index]);
+    return selected;
+}
+
+// Each output keeps its input's name; its extension is --format's, else the input's.
+std::vector<FileJob> plannedJobs(const ProcessCommand& command) {
+    std::vector<FileJob> jobs;
+    std::map<std::string, std::string> inputOf;
+    for (const std::string& input : shardOf(command.inputs, command.shard)) {
+        fs::path name = fs::path(input).filename();
+        if (command.format)
+            name.replace_extension("." + extensionOf(*outputMajorFormat("", command.format)));
+        const std::string output = (fs::path(command.outputFolder) / name).string();
+        if (const auto [entry, fresh] = inputOf.emplace(output, input); !fresh)
+            throw usageError(entry->second + " and " + input + " would both be written to " + output);
+        jobs.push_back({input, output});
+    }
+    return jobs;
+}
+
+std::string speedOf(const RenderSummary& summary) {
+    const double seconds =
+        summary.sampleRate > 0 ? static_cast<double>(summary.frames) / summary.sampleRate : 0;
+    const double busy = std::chrono::duration<double>(summary.processingTime).count();
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f s, %.1fx realtime", seconds, busy > 0.0 ? seconds / busy : 0.0);
+    return text;
+}
+
+} // namespace
+
+int runBatch(const ProcessCommand& command, const PluginLocation& plugin) {
+    const std::vector<FileJob> jobs = plannedJobs(command);
+    std::error_code error;
+    fs::create_directories(command.outputFolder, error);
+    if (error)
+        throw failure("cannot create " + command.outputFolder + ": " + error.message());
+    if (jobs.empty()) {
+        std::cout << "no files in shard " << command.shard.index << "/" << command.shard.count << '\n';
+        return kExitOk;
+    }
+
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t workers = std::min<std::size_t>(command.jobs != 0 ? command.jobs : cores, jobs.size());
+    // Loaded one after another before any work starts: a plug-in that does not
+    // load ends the batch at once, with the library's reason.
+    std::vector<std::unique_ptr<VSTProcessorNode>> nodes;
+    for (std::size_t worker = 0; worker < workers; ++worker)
+        nodes.push_back(createProcessorNode(plugin));
+
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> failed{0};
+    std::mutex reporting;
+    const auto work = [&](VSTProcessorNode& node) {
+        for (std::size_t index = next++; index < jobs.size(); index = next++) {
+            const FileJob& job = jobs[index];
+            try {
+                const RenderSummary summary = renderFile(node, plugin, command, job.input, job.output, false);
+                const std::lock_guard lock(reporting);
+                std::cout << "wrote   " << job.output << " from " << job.input << " (" << speedOf(summary)
+                          << ")" << std::endl;
+            } catch (const std::exception& problem) {
+                ++failed;
+                const std::lock_guard lock(reporting);
+                std::cout << "failed  " << job.input << std::endl;
+                std::fprintf(stderr, "varnel-vst: error: %s\n", problem.what());
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t worker = 1; worker < workers; ++worker)
+        threads.emplace_back(work, std::ref(*nodes[worker]));
+    work(*nodes[0]);
+    for (std::thread& thread : threads)
+        thread.join();
+
+    const std::size_t failures = failed.load();
+    std::cout << jobs.size() << (jobs.size() == 1 ? " file: " : " files: ") << jobs.size() - failures
+              << " written, " << failures << " failed\n";
+    return failures == 0 ? kExitOk : kExitFailure;
+}
+
+} // namespace varnelvst::tool

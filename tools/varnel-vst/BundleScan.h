@@ -1,0 +1,25 @@
+#pragma once
+
+#include <VSTPluginInfo.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace varnelvst::tool {
+
+// What a bundle's factory says about itself, or why it said nothing.
+struct BundleScan {
+    std::vector<varnel::extensions::vst::VSTPluginClassInfo> classes; // every class, any category
+    std::string error; // the load's reason, "crashed: SIGSEGV", "timed out after 10 s", ...
+};
+
+// Asks the bundle in a child process (this program's hidden `scan-one`), so that
+// a factory that crashes, aborts or hangs takes only the child down. A child
+// still busy after `limit` is killed.
+BundleScan scanInChildProcess(const std::string& bundle, std::chrono::milliseconds limit);
+
+// The child's side: the bundle's classes as the JSON scanInChildProcess reads.
+std::string describeBundleAsJson(const std::string& bundle);
+
+} // namespace varnelvst::tool
