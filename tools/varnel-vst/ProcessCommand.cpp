@@ -56,7 +56,11 @@ int runProcess(const ProcessCommand& command) {
     // The set-up first: a plug-in may reset its state when set up again, and the
     // parameter values should reach it after that.
     setUp(*node, plugin, input.sampleRate(), command.blockFrames);
-    applyParameterSettings(*node, command.settings);
+    // Before the settings, so that they change what the preset set.
+    if (!command.preset.empty() && !node->loadPluginPreset(command.preset))
+        throw failure("could not restore the preset " + command.preset + " into " + plugin.argument);
+    PlainValueConverter converter(plugin);
+    applyParameterSettings(*node, command.settings, converter);
     if (command.bypass)
         node->setEnabled(false);
 
@@ -78,6 +82,11 @@ int runProcess(const ProcessCommand& command) {
         summary.frames += static_cast<std::int64_t>(frames);
         progress.update(summary.frames);
     }
+    // After the render: plug-ins may take values into their state only with a
+    // block of audio, and the preset should hold what the file was rendered with.
+    // Before the commit, so that a preset that could not be written leaves no output.
+    if (!command.savePreset.empty() && !node->savePluginPreset(command.savePreset))
+        throw failure("could not save the preset " + command.savePreset);
     output.commit();
     progress.finish();
 
