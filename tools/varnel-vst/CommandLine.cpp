@@ -236,16 +236,20 @@ bundle of every audio module class.)";
 
 constexpr const char* kParamsFooter =
     R"(Shows id, title, units, default, step count, the read-only and hidden flags,
-and the current normalised value with the plug-in's text for it.)";
+the current normalised value with the plug-in's text for it, the plain range
+and default in the plug-in's own units (what process --set-plain takes), and
+the plug-in's names for the values of stepped parameters (what --set-text
+takes). --json gives them as "plain" {min, max, default, value} and
+"valueNames".)";
 
 constexpr const char* kProcessFooter =
     R"(--preset is restored first, then the parameter options apply in the order
 given. --set takes normalised values (0 to 1); --set-plain takes a number in the
 plug-in's own units (--set-plain Threshold=-24 for -24 dB); --set-text takes
-text the plug-in reads itself, units and step names included
-(--set-text "Threshold=-24 dB", --set-text Sidechain=On). NAME=@b in --set
-stands for the value the name b from an earlier --value-names gives: name i of
-n stands for i / n. --save-preset writes the plug-in's state after the render,
+text the plug-in reads itself, such as a step's name as params lists it
+(--set-text "Threshold=-24 dB"). NAME=@b in --set stands for the value the
+name b from an earlier --value-names gives: name i of n stands for i / n.
+--save-preset writes the plug-in's state after the render,
 so the preset holds the settings the file was rendered with. Mono input is
 processed as two equal channels.)";
 
