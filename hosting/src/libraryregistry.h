@@ -16,8 +16,8 @@ namespace Hosting
 class LoadedLibrary
 {
 public:
-	LoadedLibrary (std::string key, void* handle, PluginFactory factory) noexcept
-		: key (std::move (key)), handle (handle), factory (std::move (factory))
+	LoadedLibrary (void* handle, PluginFactory factory) noexcept
+		: handle (handle), factory (std::move (factory))
 	{
 	}
 
@@ -25,21 +25,22 @@ public:
 
 private:
 	friend class LibraryRegistry;
-	std::string key;
 	void* handle;
 	PluginFactory factory;
 	int owners{0};
 };
 
-/** Loads and unloads libraries, keyed by their canonical path. Both calls
+/** Loads and unloads libraries, keyed by the system loader's handle: every
+	path that reaches the same file (a link, on Windows another letter case or
+	a short name) gives the same handle, so the library is entered once. Both calls
 	hold one process-wide lock for their whole duration, so an unload (factory
-	release, ModuleExit, dlclose) can never overlap a load of the same file. */
+	release, exit function, unmapping) can never overlap a load of the same file. */
 class LibraryRegistry
 {
 public:
-	/** Gives the library at soPath with one more owner, loading it first when
-		nobody holds it; null with a one-line reason on failure. */
-	static LoadedLibrary* acquire (const std::string& soPath, std::string& errorDescription);
+	/** Gives the library at libraryPath (UTF-8) with one more owner, loading it
+		first when nobody holds it; null with a one-line reason on failure. */
+	static LoadedLibrary* acquire (const std::string& libraryPath, std::string& errorDescription);
 
 	/** Drops one owner; the last one unloads the library. */
 	static void release (LoadedLibrary& library) noexcept;

@@ -1,8 +1,7 @@
 #include "public.sdk/source/vst/hosting/module.h"
 
 #include "libraryregistry.h"
-
-#include <sys/utsname.h>
+#include "moduleplatform.h"
 
 #include <filesystem>
 #include <new>
@@ -17,15 +16,6 @@ namespace
 
 namespace fs = std::filesystem;
 
-/** "x86_64-linux" and the like: the bundle's folder for this machine. */
-std::string architectureFolder ()
-{
-	utsname names{};
-	if (uname (&names) != 0)
-		return "unknown-linux";
-	return std::string (names.machine) + "-linux";
-}
-
 std::string withoutSuffix (std::string text, const std::string& suffix)
 {
 	if (text.size () > suffix.size () &&
@@ -37,37 +27,40 @@ std::string withoutSuffix (std::string text, const std::string& suffix)
 struct LibraryLocation
 {
 	std::string name;
-	std::string soPath;
+	std::string libraryPath;
 };
 
 /** Finds the library a path names; false with a reason when there is none. */
 bool locateLibrary (const std::string& path, LibraryLocation& location,
 					std::string& errorDescription)
 {
+	const std::string extension = Platform::libraryExtension;
 	std::error_code error;
-	const fs::path given = fs::path (path).lexically_normal ();
+	const fs::path given = pathFromUtf8 (path).lexically_normal ();
 	if (fs::is_directory (given, error))
 	{
 		// "Name.vst3/" normalises to "Name.vst3/" with an empty file name.
 		const fs::path bundle = given.has_filename () ? given : given.parent_path ();
-		location.name = withoutSuffix (bundle.filename ().string (), ".vst3");
-		const fs::path library =
-			bundle / "Contents" / architectureFolder () / (location.name + ".so");
+		location.name = withoutSuffix (utf8FromPath (bundle.filename ()), ".vst3");
+		const fs::path library = bundle / "Contents" / Platform::bundleArchitectureFolder () /
+								 pathFromUtf8 (location.name + extension);
 		if (!fs::is_regular_file (library, error))
 		{
-			errorDescription = "The bundle " + path + " has no library " + library.string ();
+			errorDescription = "The bundle " + path + " has no library " + utf8FromPath (library);
 			return false;
 		}
-		location.soPath = library.string ();
+		location.libraryPath = utf8FromPath (library);
 		return true;
 	}
-	if (fs::is_regular_file (given, error) && given.extension () == ".so")
+	// A library on its own: on Windows also the older single-file form of a
+	// plug-in, "Name.vst3" directly in the plug-in folder.
+	if (fs::is_regular_file (given, error) && given.extension () == extension)
 	{
-		location.name = given.stem ().string ();
-		location.soPath = given.string ();
+		location.name = utf8FromPath (given.stem ());
+		location.libraryPath = utf8FromPath (given);
 		return true;
 	}
-	errorDescription = path + " is not a VST 3 bundle folder or a .so file";
+	errorDescription = path + " is not a VST 3 bundle folder or a " + extension + " file";
 	return false;
 }
 
@@ -80,7 +73,7 @@ Module::Ptr Module::create (const std::string& path, std::string& errorDescripti
 		LibraryLocation location;
 		if (!locateLibrary (path, location, errorDescription))
 			return {};
-		LoadedLibrary* library = LibraryRegistry::acquire (location.soPath, errorDescription);
+		LoadedLibrary* library = LibraryRegistry::acquire (location.libraryPath, errorDescription);
 		if (!library)
 			return {};
 		Module* module = new (std::nothrow) Module (location.name, path, *library);

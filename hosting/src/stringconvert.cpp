@@ -160,7 +160,9 @@ std::string convert (const Steinberg::Vst::TChar* str, uint32_t max)
 	size_t length = 0;
 	while (length < max && str[length] != 0)
 		++length;
-	return utf16ToUtf8 (str, length);
+	// TChar is char16_t, or on Windows the 16-bit wchar_t: the same UTF-16 units.
+	static_assert (sizeof (Steinberg::Vst::TChar) == sizeof (char16_t));
+	return utf16ToUtf8 (reinterpret_cast<const char16_t*> (str), length);
 }
 
 bool convert (const std::string& utf8Str, Steinberg::Vst::TChar* str, uint32_t maxCharacters)

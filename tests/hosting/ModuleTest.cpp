@@ -5,16 +5,14 @@
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 #include "testplugin/TestPluginHandle.h"
 
-#include <dlfcn.h>
-#include <gtest/gtest.h>
-#include <sys/utsname.h>
-#include <unistd.h>
+#include "testsupport/SharedLibrary.h"
 
-#include <algorithm>
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -28,7 +26,7 @@ using VST3::Hosting::Module;
 
 const std::string audioModuleClass = "Audio Module Class";
 const std::string controllerClass = "Component Controller Class";
-const std::string zamComp = std::string (INSTALLED_VST3_DIR) + "/ZamComp.vst3";
+const std::string libraryExtension = VARNELVST_TEST_PLUGIN_SUFFIX;
 
 /** The test's own hold on a fixture library: keeps it mapped, so its
 	counters outlive the loader's unload, and reads them. */
@@ -36,17 +34,13 @@ class FixtureLibrary
 {
 public:
 	explicit FixtureLibrary (const char* path)
-		: path (path), handle (dlopen (path, RTLD_NOW | RTLD_LOCAL))
+		: path (path), handle (testsupport::openLibrary (path, error))
 	{
 	}
-	~FixtureLibrary ()
-	{
-		if (handle)
-			dlclose (handle);
-	}
+	~FixtureLibrary () { testsupport::closeLibrary (handle); }
 	int count (const char* counter) const
 	{
-		auto* value = handle ? static_cast<std::atomic<int>*> (dlsym (handle, counter)) : nullptr;
+		auto* value = static_cast<std::atomic<int>*> (testsupport::findSymbol (handle, counter));
 		return value ? value->load () : -1;
 	}
 	int entries () const { return count ("fixtureEntryCount"); }
@@ -57,6 +51,7 @@ public:
 	const std::string path;
 
 private:
+	std::string error;
 	void* handle;
 };
 
@@ -66,45 +61,15 @@ struct TemporaryFolder
 	TemporaryFolder ()
 	{
 		path = fs::temp_directory_path () /
-			   ("hosting_tests_" + std::to_string (::getpid ()) + "_" +
-				::testing::UnitTest::GetInstance ()->current_test_info ()->name ());
+			   ("hosting_tests_" +
+				std::to_string (std::chrono::steady_clock::now ().time_since_epoch ().count ()) +
+				"_" + ::testing::UnitTest::GetInstance ()->current_test_info ()->name ());
 		fs::remove_all (path);
 		fs::create_directories (path);
 	}
 	~TemporaryFolder () { fs::remove_all (path); }
 	fs::path path;
 };
-
-std::string architectureFolder ()
-{
-	utsname names{};
-	uname (&names);
-	return std::string (names.machine) + "-linux";
-}
-
-std::vector<fs::path> installedBundles ()
-{
-	std::vector<fs::path> bundles;
-	for (const auto& entry : fs::directory_iterator (INSTALLED_VST3_DIR))
-		if (entry.path ().extension () == ".vst3")
-			bundles.push_back (entry.path ());
-	std::sort (bundles.begin (), bundles.end ());
-	return bundles;
-}
-
-/** ZamVerb and ZamHeadX2 lose about 118 KB of static convolution buffers
-	each time their library is unloaded. Keeping every installed library
-	mapped until the process ends leaves that memory reachable, so sanitizer
-	runs report our leaks, not theirs. The loader's own unload order is
-	pinned down by the fixture modules. */
-void keepMappedUntilExit (const fs::path& bundle)
-{
-	const fs::path library =
-		bundle / "Contents" / architectureFolder () / (bundle.stem ().string () + ".so");
-	static std::vector<void*> handles;
-	if (void* handle = dlopen (library.c_str (), RTLD_NOW | RTLD_LOCAL))
-		handles.push_back (handle);
-}
 
 // --- Loading errors -------------------------------------------------------
 
@@ -118,7 +83,8 @@ TEST (ModuleLoadingErrors, PathThatIsNeitherBundleNorLibraryIsRefused)
 	{
 		std::string error;
 		EXPECT_EQ (Module::create (path, error), nullptr);
-		EXPECT_EQ (error, path + " is not a VST 3 bundle folder or a .so file");
+		EXPECT_EQ (error,
+				   path + " is not a VST 3 bundle folder or a " + libraryExtension + " file");
 	}
 }
 
@@ -126,23 +92,28 @@ TEST (ModuleLoadingErrors, BundleWithoutLibraryNamesTheExpectedPath)
 {
 	TemporaryFolder folder;
 	const fs::path bundle = folder.path / "Empty.vst3";
-	fs::create_directories (bundle / "Contents" / architectureFolder ());
+	fs::create_directories (bundle / "Contents" / VARNELVST_TEST_PLUGIN_ARCH_FOLDER);
 
 	std::string error;
 	EXPECT_EQ (Module::create (bundle.string (), error), nullptr);
-	const fs::path expected = bundle / "Contents" / architectureFolder () / "Empty.so";
+	const fs::path expected =
+		bundle / "Contents" / VARNELVST_TEST_PLUGIN_ARCH_FOLDER / ("Empty" + libraryExtension);
 	EXPECT_NE (error.find (expected.string ()), std::string::npos) << error;
 }
 
 TEST (ModuleLoadingErrors, FileThatIsNoLibraryGivesTheDynamicLoadersReason)
 {
 	TemporaryFolder folder;
-	const fs::path fake = folder.path / "Fake.so";
+	const fs::path fake = folder.path / ("Fake" + libraryExtension);
 	std::ofstream (fake) << std::string (256, 'x');
 
 	std::string error;
 	EXPECT_EQ (Module::create (fake.string (), error), nullptr);
+#if defined(_WIN32)
+	EXPECT_NE (error.find ("(error 193)"), std::string::npos) << error; // ERROR_BAD_EXE_FORMAT
+#else
 	EXPECT_NE (error.find ("invalid ELF header"), std::string::npos) << error;
+#endif
 }
 
 struct BrokenModuleCase
@@ -157,12 +128,15 @@ class ModuleBrokenContract : public ::testing::TestWithParam<BrokenModuleCase>
 {
 };
 
+#if !defined(_WIN32)
+// Windows modules need not export InitDll (see InitDllIsOptional below).
 TEST (ModuleLoadingErrors, TestPluginWithoutModuleEntryIsRefused)
 {
 	std::string error;
 	EXPECT_EQ (Module::create (TestPluginHandle::bundlePath ("TestNoEntry"), error), nullptr);
 	EXPECT_NE (error.find ("does not export ModuleEntry"), std::string::npos) << error;
 }
+#endif
 
 TEST_P (ModuleBrokenContract, IsRefusedWithItsReasonAndLeftCleanly)
 {
@@ -180,9 +154,14 @@ TEST_P (ModuleBrokenContract, IsRefusedWithItsReasonAndLeftCleanly)
 INSTANTIATE_TEST_SUITE_P (
 	Fixtures, ModuleBrokenContract,
 	::testing::Values (
+#if defined(_WIN32)
+		BrokenModuleCase{FIXTURE_MODULE_NoFactoryExport, "does not export GetPluginFactory", 0, 0},
+		BrokenModuleCase{FIXTURE_MODULE_EntryFails, "InitDll of", 1, 0},
+#else
 		BrokenModuleCase{FIXTURE_MODULE_NoEntry, "does not export ModuleEntry", 0, 0},
 		BrokenModuleCase{FIXTURE_MODULE_NoFactoryExport, "does not export GetPluginFactory", 0, 0},
 		BrokenModuleCase{FIXTURE_MODULE_EntryFails, "ModuleEntry of", 1, 0},
+#endif
 		BrokenModuleCase{FIXTURE_MODULE_NullFactory, "GetPluginFactory of", 1, 1}),
 	[] (const auto& info)
 	{
@@ -190,97 +169,40 @@ INSTANTIATE_TEST_SUITE_P (
 		return fs::path (path).stem ().string ();
 	});
 
-// --- Loading the installed plug-ins ---------------------------------------
-
-TEST (ModuleInstalledPlugins, EveryBundleLoadsAndListsItsComponentAndController)
+#if defined(_WIN32)
+TEST (ModuleLoadingErrors, InitDllIsOptionalAndExitDllStillRunsAtUnload)
 {
-	const auto bundles = installedBundles ();
-	ASSERT_EQ (bundles.size (), 17u);
-	for (const auto& bundle : bundles)
-	{
-		SCOPED_TRACE (bundle.string ());
-		keepMappedUntilExit (bundle);
-		std::string error;
-		auto module = Module::create (bundle.string (), error);
-		ASSERT_NE (module, nullptr) << error;
-		EXPECT_EQ (module->getName (), bundle.stem ().string ());
-		EXPECT_EQ (module->getPath (), bundle.string ());
-
-		const auto& factory = module->getFactory ();
-		EXPECT_EQ (factory.classCount (), 2u);
-		const auto infos = factory.classInfos ();
-		ASSERT_EQ (infos.size (), 2u);
-		EXPECT_EQ (infos[0].category (), audioModuleClass);
-		EXPECT_EQ (infos[1].category (), controllerClass);
-		EXPECT_EQ (infos[0].name (), module->getName ());
-		EXPECT_NE (infos[0].ID (), infos[1].ID ());
-		EXPECT_FALSE (factory.info ().vendor ().empty ());
-	}
-}
-
-TEST (ModuleInstalledPlugins, ClassInfosCarryTheSecondVersionFields)
-{
+	FixtureLibrary fixture (FIXTURE_MODULE_NoEntry);
 	std::string error;
-	auto module = Module::create (zamComp, error);
+	auto module = Module::create (fixture.path, error);
 	ASSERT_NE (module, nullptr) << error;
-	const ClassInfo component = module->getFactory ().classInfos ().at (0);
-	EXPECT_EQ (component.cardinality (), Steinberg::PClassInfo::kManyInstances);
-	EXPECT_FALSE (component.vendor ().empty ());
-	EXPECT_FALSE (component.version ().empty ());
-	EXPECT_FALSE (component.sdkVersion ().empty ());
-	ASSERT_FALSE (component.subCategories ().empty ());
-	EXPECT_EQ (component.subCategories ().front (), "Fx");
-	EXPECT_EQ (component.subCategoriesString ().rfind ("Fx", 0), 0u);
+	EXPECT_EQ (fixture.factories (), 1);
+	module.reset ();
+	EXPECT_EQ (fixture.exits (), 1);
+	EXPECT_EQ (fixture.misuses (), 0);
 }
+#endif
 
-TEST (ModuleInstalledPlugins, CreateInstanceHandsOverExactlyOneReference)
+TEST (ModuleLoading, PathWithNonAsciiCharactersLoads)
 {
+	// Paths are UTF-8 on every system; on Windows they must reach the loader
+	// as UTF-16, not through the narrow code page.
+	TemporaryFolder folder;
+	const std::string name = "Z\xc3\xa4hlwerk \xe9\x9f\xb3";
+	const auto fromUtf8 = [] (const std::string& text)
+	{ return fs::path (std::u8string (text.begin (), text.end ())); };
+	const fs::path bundle =
+		folder.path / fromUtf8 ("Plug-ins \xc3\x9c") / fromUtf8 (name + ".vst3");
+	const fs::path libraryFolder = bundle / "Contents" / VARNELVST_TEST_PLUGIN_ARCH_FOLDER;
+	fs::create_directories (libraryFolder);
+	fs::copy_file (FIXTURE_MODULE_Counting, libraryFolder / fromUtf8 (name + libraryExtension));
+
+	const std::u8string bundlePath = bundle.u8string ();
 	std::string error;
-	auto module = Module::create (zamComp, error);
+	auto module = Module::create (std::string (bundlePath.begin (), bundlePath.end ()), error);
 	ASSERT_NE (module, nullptr) << error;
-	const auto& factory = module->getFactory ();
-	const auto infos = factory.classInfos ();
-
-	auto component = factory.createInstance<Steinberg::Vst::IComponent> (infos[0].ID ());
-	ASSERT_NE (component, nullptr);
-	// Ours is the only reference: one more and back gives 2 and 1.
-	EXPECT_EQ (component->addRef (), 2u);
-	EXPECT_EQ (component->release (), 1u);
-
-	auto controller = factory.createInstance<Steinberg::Vst::IEditController> (infos[1].ID ());
-	EXPECT_NE (controller, nullptr);
-	// The component class is no controller, and unknown ids give nothing.
-	EXPECT_EQ (factory.createInstance<Steinberg::Vst::IEditController> (infos[0].ID ()), nullptr);
-	EXPECT_EQ (factory.createInstance<Steinberg::Vst::IComponent> (VST3::UID ()), nullptr);
-}
-
-TEST (ModuleInstalledPlugins, BundleFolderAndItsLibraryShareOneLoad)
-{
-	const fs::path library = fs::path (zamComp) / "Contents" / architectureFolder () / "ZamComp.so";
-	std::string error;
-	auto viaBundle = Module::create (zamComp, error);
-	auto viaLibrary = Module::create (library.string (), error);
-	auto viaSlash = Module::create (zamComp + "/", error);
-	ASSERT_NE (viaBundle, nullptr);
-	ASSERT_NE (viaLibrary, nullptr) << error;
-	ASSERT_NE (viaSlash, nullptr) << error;
-	EXPECT_EQ (viaLibrary->getName (), "ZamComp");
-	EXPECT_EQ (viaSlash->getName (), "ZamComp");
-	// GetPluginFactory gives a new factory on every call: one object means one load.
-	EXPECT_EQ (viaBundle->getFactory ().get (), viaLibrary->getFactory ().get ());
-	EXPECT_EQ (viaBundle->getFactory ().get (), viaSlash->getFactory ().get ());
-}
-
-TEST (ModuleInstalledPlugins, SecondOwnerKeepsCreatingAfterTheFirstIsGone)
-{
-	std::string error;
-	auto first = Module::create (zamComp, error);
-	auto second = Module::create (zamComp, error);
-	ASSERT_NE (second, nullptr);
-	const auto componentID = second->getFactory ().classInfos ().at (0).ID ();
-	first.reset ();
-	auto component = second->getFactory ().createInstance<Steinberg::Vst::IComponent> (componentID);
-	EXPECT_NE (component, nullptr);
+	EXPECT_EQ (module->getName (), name);
+	EXPECT_EQ (module->getFactory ().info ().vendor (), "Fixture Vendor");
 }
 
 // --- Sharing one load -----------------------------------------------------
@@ -315,6 +237,33 @@ TEST (ModuleSharing, TwoOwnersEnterAndExitOnce)
 	EXPECT_EQ (fixture.misuses (), 0);
 }
 
+TEST (ModuleSharing, AnotherPathToTheSameFileIsEnteredOnlyOnce)
+{
+	FixtureLibrary fixture (FIXTURE_MODULE_Counting);
+	const fs::path original (fixture.path);
+#if defined(_WIN32)
+	// File names on Windows ignore letter case.
+	const fs::path other = original.parent_path () / "fixturecounting.vst3";
+#else
+	const fs::path other = original.parent_path () / ("CountingLink" + libraryExtension);
+	fs::remove (other);
+	fs::create_hard_link (original, other);
+#endif
+	std::string error;
+	auto first = Module::create (fixture.path, error);
+	auto second = Module::create (other.string (), error);
+	ASSERT_TRUE (first && second) << error;
+	EXPECT_EQ (fixture.entries (), 1);
+	EXPECT_EQ (fixture.factories (), 1);
+	first.reset ();
+	second.reset ();
+	EXPECT_EQ (fixture.exits (), 1);
+	EXPECT_EQ (fixture.misuses (), 0);
+#if !defined(_WIN32)
+	fs::remove (other);
+#endif
+}
+
 TEST (ModuleSharing, CreatingAndDestroyingOnFourThreadsStaysBalanced)
 {
 	FixtureLibrary fixture (FIXTURE_MODULE_Counting);
@@ -339,40 +288,6 @@ TEST (ModuleSharing, CreatingAndDestroyingOnFourThreadsStaysBalanced)
 	EXPECT_EQ (fixture.entries (), fixture.exits ());
 	EXPECT_EQ (fixture.entries (), fixture.factories ());
 	EXPECT_EQ (fixture.misuses (), 0);
-}
-
-TEST (ModuleSharing, InstalledPluginSurvivesConcurrentOwnersOnFourThreads)
-{
-	// Loads and unloads race freely; the factory itself is used by one thread at a
-	// time, since the installed plug-ins' factories are not thread-safe (they
-	// allocate their class infos without a lock).
-	std::mutex factoryMutex;
-	std::atomic<int> failures{0};
-	std::vector<std::thread> threads;
-	for (int t = 0; t < 4; ++t)
-		threads.emplace_back (
-			[&]
-			{
-				for (int i = 0; i < 20; ++i)
-				{
-					std::string error;
-					auto module = Module::create (zamComp, error);
-					if (!module)
-					{
-						++failures;
-						continue;
-					}
-					std::lock_guard<std::mutex> lock (factoryMutex);
-					const auto infos = module->getFactory ().classInfos ();
-					if (infos.empty () ||
-						!module->getFactory ().createInstance<Steinberg::Vst::IComponent> (
-							infos[0].ID ()))
-						++failures;
-				}
-			});
-	for (auto& thread : threads)
-		thread.join ();
-	EXPECT_EQ (failures, 0);
 }
 
 // --- Test plug-ins: factory versions and one load per library -------------
@@ -439,6 +354,20 @@ TEST (ModuleFactoryVersions, HostContextReachesOnlyAThirdVersionFactory)
 	twoClasses->getFactory ().setHostContext (&host);
 	EXPECT_EQ (three.probe ().count ("setHostContext"), 1);
 	EXPECT_EQ (two.probe ().count ("setHostContext"), 0);
+}
+
+TEST (ModuleSharing, BundleItsLibraryAndATrailingSeparatorShareOneLoad)
+{
+	RecordedPlugin plugin ("TestSeparate");
+	std::string error;
+	auto viaBundle = Module::create (plugin.path, error);
+	auto viaLibrary = Module::create (TestPluginHandle::libraryPath ("TestSeparate"), error);
+	auto viaSlash = Module::create (plugin.path + "/", error);
+	ASSERT_TRUE (viaBundle && viaLibrary && viaSlash) << error;
+	EXPECT_EQ (viaLibrary->getName (), "TestSeparate");
+	EXPECT_EQ (viaSlash->getName (), "TestSeparate");
+	EXPECT_EQ (plugin.probe ().count ("ModuleEntry"), 1);
+	EXPECT_EQ (plugin.probe ().count ("GetPluginFactory"), 1);
 }
 
 TEST (ModuleSharing, TestPluginIsEnteredOnceForTwoOwnersAndExitedAfterTheLast)

@@ -55,9 +55,18 @@ TEST (Utf16ToUtf8, ReplacesUnpairedSurrogates)
 			   replacement + "\xF0\x9F\x8E\xB5");
 }
 
+/** A terminated TChar text (char16_t, or wchar_t on Windows) as UTF-16 units. */
+std::u16string units (const TChar* text)
+{
+	std::u16string result;
+	for (; *text != 0; ++text)
+		result.push_back (static_cast<char16_t> (*text));
+	return result;
+}
+
 TEST (Utf16PointerToUtf8, StopsAtTheTerminatorAndTreatsNullAsEmpty)
 {
-	const TChar text[] = u"Ratio\0ignored";
+	const TChar text[] = STR16 ("Ratio\0ignored");
 	const TChar* pointer = text;
 	EXPECT_EQ (convert (pointer), "Ratio");
 	EXPECT_EQ (convert (static_cast<const TChar*> (nullptr)), "");
@@ -67,7 +76,7 @@ TEST (Utf16PointerToUtf8, StopsAtTheTerminatorAndTreatsNullAsEmpty)
 
 TEST (Utf16PointerToUtf8, BoundedReadStopsAtMaxOrTerminator)
 {
-	const TChar text[] = u"Threshold";
+	const TChar text[] = STR16 ("Threshold");
 	EXPECT_EQ (convert (text, 6), "Thresh");
 	EXPECT_EQ (convert (text, 100), "Threshold");
 	EXPECT_EQ (convert (text, 0), "");
@@ -95,18 +104,18 @@ TEST (Utf8ToUtf16Buffer, WritesTerminatedTextThatFits)
 {
 	String128 buffer;
 	EXPECT_TRUE (convert (std::string ("Attack \xC3\xA9"), buffer, 128));
-	EXPECT_EQ (std::u16string (buffer), u"Attack \u00E9");
+	EXPECT_EQ (units (buffer), u"Attack \u00E9");
 }
 
 TEST (Utf8ToUtf16Buffer, TruncatesTerminatedAndReportsTheCut)
 {
 	TChar buffer[4];
 	EXPECT_FALSE (convert (std::string ("Release"), buffer, 4));
-	EXPECT_EQ (std::u16string (buffer), u"Rel");
+	EXPECT_EQ (units (buffer), u"Rel");
 
 	// Exactly fitting text plus terminator is not a cut.
 	EXPECT_TRUE (convert (std::string ("Rel"), buffer, 4));
-	EXPECT_EQ (std::u16string (buffer), u"Rel");
+	EXPECT_EQ (units (buffer), u"Rel");
 }
 
 TEST (Utf8ToUtf16Buffer, NeverSplitsASurrogatePairOrWritesWithoutRoom)
@@ -114,7 +123,7 @@ TEST (Utf8ToUtf16Buffer, NeverSplitsASurrogatePairOrWritesWithoutRoom)
 	TChar buffer[3] = {u'x', u'x', u'x'};
 	// "a" + U+1F3B5: the pair does not fit after "a", so only "a" is kept.
 	EXPECT_FALSE (convert (std::string ("a\xF0\x9F\x8E\xB5"), buffer, 3));
-	EXPECT_EQ (std::u16string (buffer), u"a");
+	EXPECT_EQ (units (buffer), u"a");
 
 	TChar untouched = u'x';
 	EXPECT_FALSE (convert (std::string ("a"), &untouched, 0));

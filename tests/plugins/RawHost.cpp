@@ -1,12 +1,12 @@
 #include "RawHost.h"
 
 #include "testplugin/TestPluginHandle.h"
+#include "testsupport/SharedLibrary.h"
 
 #include "public.sdk/source/common/memorystream.h"
 
 #include <algorithm>
 #include <cstring>
-#include <dlfcn.h>
 
 namespace rawhost {
 
@@ -27,7 +27,7 @@ tresult answerOnly(Interface* self, const TUID iid, void** object) {
 
 template <class Function>
 Function entryPoint(void* library, const char* name) {
-    return library != nullptr ? reinterpret_cast<Function>(dlsym(library, name)) : nullptr;
+    return reinterpret_cast<Function>(testsupport::findSymbol(library, name));
 }
 
 } // namespace
@@ -105,7 +105,8 @@ tresult PLUGIN_API ParameterChangeList::queryInterface(const TUID iid, void** ob
 }
 
 Session::Session(const std::string& name, int32 channels) : channels_(channels) {
-    library_ = dlopen(testplugin::TestPluginHandle::libraryPath(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string error;
+    library_ = testsupport::openLibrary(testplugin::TestPluginHandle::libraryPath(name), error);
     for (std::size_t channel = 0; channel < 2; ++channel) {
         input[channel].resize(bufferFrames);
         output[channel].resize(bufferFrames);
@@ -131,20 +132,17 @@ Session::Session(const std::string& name, int32 channels) : channels_(channels) 
 
 Session::~Session() {
     tearDown();
-    if (library_ != nullptr)
-        dlclose(library_);
+    testsupport::closeLibrary(library_);
 }
 
 bool Session::moduleEntry() {
-    auto entry = entryPoint<bool (*)(void*)>(library_, "ModuleEntry");
-    entered_ = entry != nullptr && entry(library_);
+    entered_ = testsupport::callModuleEntry(library_);
     return entered_;
 }
 
 bool Session::moduleExit() {
-    auto exit = entryPoint<bool (*)()>(library_, "ModuleExit");
     entered_ = false;
-    return exit != nullptr && exit();
+    return testsupport::callModuleExit(library_);
 }
 
 bool Session::getPluginFactory() {

@@ -1,13 +1,15 @@
 // The bundles on disk: layout, exported symbols, and the test handle on them.
 
 #include "testplugin/TestPluginHandle.h"
+#include "testsupport/SharedLibrary.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <dlfcn.h>
+#ifdef __linux__
 #include <elf.h>
+#endif
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -25,6 +27,9 @@ const std::vector<std::string> allBundles = {
     "TestNoInput",          "TestRefuseBus",
 };
 
+using testsupport::findSymbol;
+
+#ifdef __linux__
 // The defined global symbols of the library's dynamic symbol table: what any
 // host (or another library) can see of it.
 std::set<std::string> exportedSymbols(const std::string& path) {
@@ -52,6 +57,7 @@ std::set<std::string> exportedSymbols(const std::string& path) {
     }
     return symbols;
 }
+#endif
 
 class EveryBundle : public testing::TestWithParam<std::string> {};
 
@@ -63,6 +69,7 @@ TEST_P(EveryBundle, LibraryLivesInsideTheBundleFolder) {
     EXPECT_TRUE(library.good()) << TestPluginHandle::libraryPath(name);
 }
 
+#ifdef __linux__
 TEST_P(EveryBundle, ExportsOnlyTheEntryPointsAndTheProbe) {
     const std::string name = GetParam();
     std::set<std::string> expected = {"ModuleEntry", "ModuleExit", "GetPluginFactory",
@@ -71,17 +78,18 @@ TEST_P(EveryBundle, ExportsOnlyTheEntryPointsAndTheProbe) {
         expected.erase("ModuleEntry");
     EXPECT_EQ(exportedSymbols(TestPluginHandle::libraryPath(name)), expected);
 }
+#endif
 
-TEST_P(EveryBundle, LoadsWithDlopenAndResolvesItsEntryPoints) {
+TEST_P(EveryBundle, LoadsWithTheDynamicLoaderAndResolvesItsEntryPoints) {
     const std::string name = GetParam();
     TestPluginHandle handle(name);
     ASSERT_TRUE(handle.loaded()) << handle.error();
-    EXPECT_EQ(dlsym(handle.library(), "ModuleEntry") != nullptr, name != "TestNoEntry");
-    EXPECT_NE(dlsym(handle.library(), "ModuleExit"), nullptr);
-    EXPECT_NE(dlsym(handle.library(), "GetPluginFactory"), nullptr);
+    EXPECT_EQ(findSymbol(handle.library(), testsupport::moduleEntryName) != nullptr, name != "TestNoEntry");
+    EXPECT_NE(findSymbol(handle.library(), testsupport::moduleExitName), nullptr);
+    EXPECT_NE(findSymbol(handle.library(), "GetPluginFactory"), nullptr);
     // Internal code stays hidden: the variant's configuration and the SDK's classes.
-    EXPECT_EQ(dlsym(handle.library(), "_ZN10testplugin13kPluginConfigE"), nullptr);
-    EXPECT_EQ(dlsym(handle.library(), "_ZN9Steinberg7FObject7releaseEv"), nullptr);
+    EXPECT_EQ(findSymbol(handle.library(), "_ZN10testplugin13kPluginConfigE"), nullptr);
+    EXPECT_EQ(findSymbol(handle.library(), "_ZN9Steinberg7FObject7releaseEv"), nullptr);
     // Loading alone calls nothing: the handle never enters the module.
     EXPECT_EQ(handle.probe().count("ModuleEntry"), 0);
     EXPECT_TRUE(handle.probe().calls().empty());
@@ -94,13 +102,12 @@ TEST(TestPluginHandleTest, KeepsTheRecordReadableAfterAnotherUserUnloads) {
     TestPluginHandle handle("TestSeparate");
     ASSERT_TRUE(handle.loaded()) << handle.error();
     {
-        void* host = dlopen(TestPluginHandle::libraryPath("TestSeparate").c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(host, nullptr);
-        auto entry = reinterpret_cast<bool (*)(void*)>(dlsym(host, "ModuleEntry"));
-        auto exit = reinterpret_cast<bool (*)()>(dlsym(host, "ModuleExit"));
-        EXPECT_TRUE(entry(host));
-        EXPECT_TRUE(exit());
-        dlclose(host);
+        std::string error;
+        void* host = testsupport::openLibrary(TestPluginHandle::libraryPath("TestSeparate"), error);
+        ASSERT_NE(host, nullptr) << error;
+        EXPECT_TRUE(testsupport::callModuleEntry(host));
+        EXPECT_TRUE(testsupport::callModuleExit(host));
+        testsupport::closeLibrary(host);
     }
     EXPECT_EQ(handle.probe().count("ModuleEntry"), 1);
     EXPECT_EQ(handle.probe().count("ModuleExit"), 1);

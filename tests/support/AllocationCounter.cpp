@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
+
 namespace {
 
 // Per thread, so that allocations of other threads (a test runner, a plug-in's
@@ -20,9 +24,23 @@ void* allocateAligned(std::size_t size, std::align_val_t alignment) {
     ++allocationsOnThisThread;
     const auto align = static_cast<std::size_t>(alignment);
     const std::size_t rounded = ((size == 0 ? 1 : size) + align - 1) / align * align;
+#if defined(_WIN32)
+    // Windows' C library has no aligned_alloc; its aligned blocks need _aligned_free.
+    if (void* memory = _aligned_malloc(rounded, align))
+        return memory;
+#else
     if (void* memory = std::aligned_alloc(align, rounded))
         return memory;
+#endif
     throw std::bad_alloc();
+}
+
+void freeAligned(void* memory) noexcept {
+#if defined(_WIN32)
+    _aligned_free(memory);
+#else
+    std::free(memory);
+#endif
 }
 
 } // namespace
@@ -40,8 +58,8 @@ std::size_t AllocationCounter::count() const {
 } // namespace testsupport
 
 // Replacements for every global allocation and deallocation form: all of them go
-// to malloc/free, so memory never crosses between two allocators (sanitizers
-// check that news and deletes match).
+// to malloc/free (the aligned ones to their aligned forms), so memory never crosses between two allocators
+// (sanitizers check that news and deletes match).
 void* operator new(std::size_t size) {
     return allocate(size);
 }
@@ -82,14 +100,14 @@ void operator delete[](void* memory, const std::nothrow_t&) noexcept {
     std::free(memory);
 }
 void operator delete(void* memory, std::align_val_t) noexcept {
-    std::free(memory);
+    freeAligned(memory);
 }
 void operator delete[](void* memory, std::align_val_t) noexcept {
-    std::free(memory);
+    freeAligned(memory);
 }
 void operator delete(void* memory, std::size_t, std::align_val_t) noexcept {
-    std::free(memory);
+    freeAligned(memory);
 }
 void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept {
-    std::free(memory);
+    freeAligned(memory);
 }

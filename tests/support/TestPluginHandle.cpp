@@ -1,6 +1,6 @@
 #include "testplugin/TestPluginHandle.h"
 
-#include <dlfcn.h>
+#include "testsupport/SharedLibrary.h"
 
 namespace testplugin {
 namespace {
@@ -29,17 +29,16 @@ std::string TestPluginHandle::bundlePath(const std::string& name) {
 }
 
 std::string TestPluginHandle::libraryPath(const std::string& name) {
-    return bundlePath(name) + "/Contents/" + VARNELVST_TEST_PLUGIN_ARCH + "-linux/" + name + ".so";
+    return bundlePath(name) + "/Contents/" + VARNELVST_TEST_PLUGIN_ARCH_FOLDER + "/" + name +
+           VARNELVST_TEST_PLUGIN_SUFFIX;
 }
 
 TestPluginHandle::TestPluginHandle(const std::string& name) {
-    library_ = dlopen(libraryPath(name).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library_ == nullptr) {
-        const char* reason = dlerror();
-        error_ = reason != nullptr ? reason : "dlopen failed";
+    library_ = testsupport::openLibrary(libraryPath(name), error_);
+    if (library_ == nullptr)
         return;
-    }
-    auto probeFunction = reinterpret_cast<ProbeFunction>(dlsym(library_, "VarnelTestPlugin_probe"));
+    auto probeFunction =
+        reinterpret_cast<ProbeFunction>(testsupport::findSymbol(library_, "VarnelTestPlugin_probe"));
     if (probeFunction == nullptr) {
         error_ = name + " does not export VarnelTestPlugin_probe";
         return;
@@ -48,8 +47,7 @@ TestPluginHandle::TestPluginHandle(const std::string& name) {
 }
 
 TestPluginHandle::~TestPluginHandle() {
-    if (library_ != nullptr)
-        dlclose(library_);
+    testsupport::closeLibrary(library_);
 }
 
 bool TestPluginHandle::loaded() const {

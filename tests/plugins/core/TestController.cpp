@@ -17,16 +17,16 @@ using namespace Steinberg::Vst;
 void TestPluginObject::addParameters() {
     parameters_.init();
     if (kPluginConfig.parameters == ParameterLayout::duplicateTitles) {
-        parameters_.addParameter(u"A", nullptr, 0, 0.0, ParameterInfo::kCanAutomate, 10);
-        parameters_.addParameter(u"B", nullptr, 0, 0.0, ParameterInfo::kCanAutomate, 11);
-        parameters_.addParameter(u"A", nullptr, 0, 0.0, ParameterInfo::kCanAutomate, 12);
+        parameters_.addParameter(STR16("A"), nullptr, 0, 0.0, ParameterInfo::kCanAutomate, 10);
+        parameters_.addParameter(STR16("B"), nullptr, 0, 0.0, ParameterInfo::kCanAutomate, 11);
+        parameters_.addParameter(STR16("A"), nullptr, 0, 0.0, ParameterInfo::kCanAutomate, 12);
         return;
     }
-    parameters_.addParameter(u"Gain", u"x", 0, 1.0, ParameterInfo::kCanAutomate, 1);
-    parameters_.addParameter(u"Mode", nullptr, 2, 0.0, ParameterInfo::kCanAutomate | ParameterInfo::kIsList,
-                             2);
-    parameters_.addParameter(u"Meter", nullptr, 0, 0.0, ParameterInfo::kIsReadOnly, 3);
-    parameters_.addParameter(u"Hidden", nullptr, 0, 0.5, ParameterInfo::kIsHidden, 4);
+    parameters_.addParameter(STR16("Gain"), STR16("x"), 0, 1.0, ParameterInfo::kCanAutomate, 1);
+    parameters_.addParameter(STR16("Mode"), nullptr, 2, 0.0,
+                             ParameterInfo::kCanAutomate | ParameterInfo::kIsList, 2);
+    parameters_.addParameter(STR16("Meter"), nullptr, 0, 0.0, ParameterInfo::kIsReadOnly, 3);
+    parameters_.addParameter(STR16("Hidden"), nullptr, 0, 0.5, ParameterInfo::kIsHidden, 4);
 }
 
 tresult PLUGIN_API TestPluginObject::setComponentState(IBStream* state) {

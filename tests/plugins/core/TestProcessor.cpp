@@ -32,8 +32,9 @@ SpeakerArrangement TestPluginObject::busArrangement() const {
 void TestPluginObject::addBuses() {
     if (kPluginConfig.inputBuses > 0)
         audioInputs.push_back(
-            owned(new AudioBus(u"Input", kMain, BusInfo::kDefaultActive, busArrangement())));
-    audioOutputs.push_back(owned(new AudioBus(u"Output", kMain, BusInfo::kDefaultActive, busArrangement())));
+            owned(new AudioBus(STR16("Input"), kMain, BusInfo::kDefaultActive, busArrangement())));
+    audioOutputs.push_back(
+        owned(new AudioBus(STR16("Output"), kMain, BusInfo::kDefaultActive, busArrangement())));
 }
 
 tresult PLUGIN_API TestPluginObject::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,

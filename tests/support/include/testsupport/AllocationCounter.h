@@ -7,7 +7,8 @@
 // The replacement global operator new lives in the same object file as this
 // class, so any test executable that uses AllocationCounter links it in; it
 // also counts allocations made inside dlopened plug-ins, which resolve
-// operator new to the executable's definition.
+// operator new to the executable's definition. On Windows each DLL keeps its
+// own operator new, so there only the host side's allocations are counted.
 
 #include <cstddef>
 

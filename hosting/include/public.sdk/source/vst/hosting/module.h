@@ -1,10 +1,10 @@
-// Loading a VST 3 module (a bundle folder or its .so) and reading its factory.
+// Loading a VST 3 module (a bundle folder or its library) and reading its factory.
 //
-// A plug-in library is entered (ModuleEntry) and asked for its factory once
-// per process, however many Modules refer to it: the installed plug-ins
-// neither count ModuleEntry/ModuleExit nor survive a second user calling
-// ModuleExit. The last Module for a library releases the factory, calls
-// ModuleExit and unloads it.
+// A plug-in library is entered (ModuleEntry on Linux, InitDll on Windows) and
+// asked for its factory once per process, however many Modules refer to it:
+// real plug-ins neither count their entry and exit calls nor survive a second
+// user calling the exit function. The last Module for a library releases the
+// factory, calls ModuleExit (ExitDll) and unloads it.
 #pragma once
 
 #include "pluginterfaces/base/ipluginbase.h"
@@ -132,8 +132,10 @@ class Module
 public:
 	using Ptr = std::shared_ptr<Module>;
 
-	/** Loads path, either a bundle folder (Name.vst3, whose library is
-		Contents/<machine>-linux/Name.so) or the .so itself; a library already
+	/** Loads path (UTF-8), either a bundle folder Name.vst3 or the library
+		itself. The bundle's library is Contents/<machine>-linux/Name.so on
+		Linux and Contents/x86_64-win/Name.vst3 on Windows, where an older
+		plug-in's single Name.vst3 file is accepted too. A library already
 		loaded in this process is shared, not entered again. Gives an empty
 		pointer and a one-line reason in errorDescription on failure. */
 	static Ptr create (const std::string& path, std::string& errorDescription);
@@ -143,7 +145,7 @@ public:
 	Module& operator= (const Module&) = delete;
 
 	/** The bundle folder's name without ".vst3", or the library's file name
-		without ".so". */
+		without its extension. */
 	const std::string& getName () const noexcept { return name; }
 	/** The path as given to create. */
 	const std::string& getPath () const noexcept { return path; }
