@@ -249,9 +249,9 @@ plug-in's own units (--set-plain Threshold=-24 for -24 dB); --set-text takes
 text the plug-in reads itself, such as a step's name as params lists it
 (--set-text "Threshold=-24 dB"). NAME=@b in --set stands for the value the
 name b from an earlier --value-names gives: name i of n stands for i / n.
---save-preset writes the plug-in's state after the render,
-so the preset holds the settings the file was rendered with. Mono input is
-processed as two equal channels.)";
+--save-preset writes the plug-in's state after the render, so the preset holds
+the settings the file was rendered with. Mono input is processed as two equal
+channels.)";
 
 constexpr const char* kDemoFooter =
     R"(Writes the test signal as demo-input.wav beside the output, so that the two
