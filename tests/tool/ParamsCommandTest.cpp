@@ -97,6 +97,18 @@ TEST(ParamsCommand, JsonOfZamCompX2ListsWhatTheLibraryListsWithPlainValueTexts) 
     const Json& ratio = parameterWithId(json, 6);
     EXPECT_NEAR(std::stod(ratio.at("text").get<std::string>()), 1.0 + 19.0 * ratio.at("value").get<double>(),
                 1e-3);
+    EXPECT_EQ(ratio.at("plain"), Json({{"min", 1.0}, {"max", 20.0}, {"default", 4.0}, {"value", 4.0}}));
+    EXPECT_EQ(ratio.at("valueNames"), Json::array());
+    // Sidechain has one step: its two values carry the plug-in's names for them.
+    VSTModule module;
+    std::string reason;
+    ASSERT_TRUE(module.loadPlugin("/usr/lib/vst3/ZamCompX2.vst3", reason)) << reason;
+    varnel::extensions::vst::VSTParameterRange range;
+    ASSERT_TRUE(module.getParameterRange(11, range));
+    ASSERT_EQ(range.valueNames.size(), 2u);
+    const Json& sideChainSwitch = parameterWithId(json, 11);
+    EXPECT_EQ(sideChainSwitch.at("stepCount"), 1);
+    EXPECT_EQ(sideChainSwitch.at("valueNames"), Json(range.valueNames));
 }
 
 TEST(ParamsCommand, TextListingHasARowPerParameterWithItsFlags) {
@@ -106,10 +118,15 @@ TEST(ParamsCommand, TextListingHasARowPerParameterWithItsFlags) {
         << run.out;
     EXPECT_NE(run.out.find("\ninput 0   Input   2         main  active\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\n4 parameters\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\n3   Meter   0.0000  0.0000         0.0000   0      read-only\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("\n3   Meter   0.0000  0.0000         0.0000   0          1          0              "
+                     "0      read-only\n"),
+        std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("\n4   Hidden  0.5000  0.5000         0.5000   0      hidden\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("\n4   Hidden  0.5000  0.5000         0.5000   0          1          0.5            "
+                     "0      hidden\n"),
+        std::string::npos)
         << run.out;
+    EXPECT_NE(run.out.find("\n  Mode: 0.0000, 0.5000, 1.0000\n"), std::string::npos) << run.out;
 }

@@ -46,6 +46,17 @@ float parseNormalisedValue(const std::string& text, const std::string& argument)
     return static_cast<float>(value);
 }
 
+// A plain value: any finite number; whether it lies in the parameter's range only
+// the plug-in can tell.
+double parsePlainValue(const std::string& text, const std::string& argument) {
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || stop != end || !std::isfinite(value))
+        throw usageError("value '" + text + "' in '" + argument + "' is not a number");
+    return value;
+}
+
 std::uint32_t parseParameterId(const std::string& text) {
     std::uint32_t number = 0;
     const char* end = text.data() + text.size();
@@ -113,6 +124,31 @@ public:
         setting.kind = ParameterSetting::Kind::byId;
         setting.id = parseParameterId(id);
         setting.value = parseNormalisedValue(value, argument);
+        setting.argument = argument;
+        settings.push_back(std::move(setting));
+    }
+
+    void setPlain(const std::string& text) {
+        const std::string argument = "--set-plain " + text;
+        auto [title, value] = splitAssignment(text, "--set-plain");
+        ParameterSetting setting;
+        setting.kind = ParameterSetting::Kind::byPlain;
+        setting.title = title;
+        setting.plain = parsePlainValue(value, argument);
+        setting.argument = argument;
+        settings.push_back(std::move(setting));
+    }
+
+    void setText(const std::string& text) {
+        const std::string argument = "--set-text " + text;
+        // The first '=': a plug-in's text ("x=2") may hold one more plausibly than a title.
+        const std::size_t equals = text.find('=');
+        if (equals == std::string::npos || equals == 0 || equals + 1 == text.size())
+            throw usageError("--set-text takes NAME=TEXT, not '" + text + "'");
+        ParameterSetting setting;
+        setting.kind = ParameterSetting::Kind::byText;
+        setting.title = text.substr(0, equals);
+        setting.text = text.substr(equals + 1);
         setting.argument = argument;
         settings.push_back(std::move(setting));
     }
@@ -201,12 +237,22 @@ bundle of every audio module class.)";
 
 constexpr const char* kParamsFooter =
     R"(Shows id, title, units, default, step count, the read-only and hidden flags,
-and the current normalised value with the plug-in's text for it.)";
+the current normalised value with the plug-in's text for it, the plain range
+and default in the plug-in's own units (what process --set-plain takes), and
+the plug-in's names for the values of stepped parameters (what --set-text
+takes). --json gives them as "plain" {min, max, default, value} and
+"valueNames".)";
 
 constexpr const char* kProcessFooter =
-    R"(The parameter options apply in the order given. NAME=@b in --set stands for
-the value the name b from an earlier --value-names gives: name i of n stands
-for i / n. Mono input is processed as two equal channels.
+    R"(--preset is restored first, then the parameter options apply in the order
+given. --set takes normalised values (0 to 1); --set-plain takes a number in the
+plug-in's own units (--set-plain Threshold=-24 for -24 dB); --set-text takes
+text the plug-in reads itself, such as a step's name as params lists it
+(--set-text "Threshold=-24 dB"). NAME=@b in --set stands for the value the
+name b from an earlier --value-names gives: name i of n stands for i / n.
+--save-preset writes the plug-in's state after the render, so the preset holds
+the settings the file was rendered with. Mono input is processed as two equal
+channels.
 
 The output's extension chooses its format unless --format does. A regular file
 is written beside itself and renamed into place; a device or a FIFO is written
@@ -317,8 +363,18 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
                      [&](const std::string& text) { settings.set(text); });
     addSettingOption(processApp, "--set-id", "ID=VALUE", "The same, by parameter id",
                      [&](const std::string& text) { settings.setId(text); });
+    addSettingOption(processApp, "--set-plain", "NAME=VALUE",
+                     "Set the parameter titled NAME to VALUE in its own units",
+                     [&](const std::string& text) { settings.setPlain(text); });
+    addSettingOption(processApp, "--set-text", "NAME=TEXT",
+                     "Set the parameter titled NAME to what the plug-in reads in TEXT",
+                     [&](const std::string& text) { settings.setText(text); });
     addSettingOption(processApp, "--value-names", "NAME=a,b,c", "Name the values of NAME in ascending order",
                      [&](const std::string& text) { settings.valueNames(text); });
+    processApp.add_option("--preset", process.preset, "Restore this .vstpreset before the settings")
+        ->type_name("FILE");
+    processApp.add_option("--save-preset", process.savePreset, "Write the plug-in's state as a .vstpreset")
+        ->type_name("FILE");
     processApp
         .add_option("--block", process.blockFrames, "Frames per block, 1 to " + std::to_string(kLargestBlock))
         ->type_name("N")

@@ -15,11 +15,15 @@ struct ParameterSetting {
         byId,        // --set-id ID=VALUE
         valueNames,  // --value-names NAME=a,b,c
         byValueName, // --set NAME=@b
+        byPlain,     // --set-plain NAME=VALUE, in the plug-in's own units
+        byText,      // --set-text NAME=TEXT, read by the plug-in's own parser
     };
     Kind kind = Kind::byTitle;
     std::string title;
     std::uint32_t id = 0;
     float value = 0.0f;                  // normalised, already checked to lie in [0, 1]
+    double plain = 0.0;                  // for byPlain, a finite number
+    std::string text;                    // for byText
     std::vector<std::string> valueNames; // for valueNames
     std::string valueName;               // for byValueName
     std::string argument;                // as typed, for messages
@@ -66,6 +70,8 @@ struct ProcessCommand {
     Shard shard;
     bool force = false;
     std::vector<ParameterSetting> settings;
+    std::string preset;     // a .vstpreset to restore before the settings; empty for none
+    std::string savePreset; // where to write the state the file was rendered with; empty for none
     std::uint32_t blockFrames = 512;
     bool bypass = false;
     std::optional<FileFormat> format;

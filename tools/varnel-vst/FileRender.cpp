@@ -3,6 +3,7 @@
 #include "AudioFile.h"
 #include "OutputFile.h"
 #include "ParameterSettings.h"
+#include "PlainValueConverter.h"
 #include "Progress.h"
 #include "StereoRenderer.h"
 #include "ToolError.h"
@@ -65,7 +66,11 @@ RenderSummary renderFile(VSTProcessorNode& node, const PluginLocation& plugin, c
     // tail does not leak into this one.
     setUp(node, plugin, file.sampleRate(), command.blockFrames);
     node.setEnabled(false);
-    applyParameterSettings(node, command.settings);
+    // Before the settings, so that they change what the preset set.
+    if (!command.preset.empty() && !node.loadPluginPreset(command.preset))
+        throw failure("could not restore the preset " + command.preset + " into " + plugin.argument);
+    PlainValueConverter converter(plugin);
+    applyParameterSettings(node, command.settings, converter);
     node.setEnabled(!command.bypass);
 
     OutputFile written(target, outputFormat, file.sampleRate(), 2);
@@ -97,6 +102,11 @@ RenderSummary renderFile(VSTProcessorNode& node, const PluginLocation& plugin, c
         throw failure(plugin.argument + " reported a processing failure in " + std::to_string(failed) +
                       " of " + std::to_string(blocks) + " blocks of " + input + "; " + output +
                       " was not written");
+    // After the render: plug-ins may take values into their state only with a
+    // block of audio, and the preset should hold what the file was rendered with.
+    // Before the commit, so that a preset that could not be written leaves no output.
+    if (!command.savePreset.empty() && !node.savePluginPreset(command.savePreset))
+        throw failure("could not save the preset " + command.savePreset);
     written.commit();
 
     warnAboutNonFinite(summary.input, input);

@@ -49,9 +49,22 @@ void checkValueNamesFit(const VSTParameter& parameter, const ParameterSetting& s
                       " values but " + std::to_string(setting.valueNames.size()) + " names were given");
 }
 
+// The normalised value a plain value or text stands for, as the plug-in reads it.
+float convert(PlainValueConverter& converter, const VSTParameter& parameter,
+              const ParameterSetting& setting) {
+    const std::optional<float> value = setting.kind == ParameterSetting::Kind::byPlain
+                                           ? converter.fromPlain(setting.title, parameter.id, setting.plain)
+                                           : converter.fromText(setting.title, parameter.id, setting.text);
+    if (!value)
+        throw failure("'" + setting.argument + "': " + parameter.name +
+                      " does not take that value (varnel-vst params <plugin> shows its range)");
+    return *value;
+}
+
 } // namespace
 
-void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterSetting>& settings) {
+void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterSetting>& settings,
+                            PlainValueConverter& converter) {
     if (settings.empty())
         return;
     const std::vector<VSTParameter> parameters = node.getPluginParameters();
@@ -83,6 +96,11 @@ void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterS
         case Kind::byValueName:
             warnIfReadOnly(*parameter, setting);
             accepted = node.setPluginParameterByValueName(setting.title, setting.valueName);
+            break;
+        case Kind::byPlain:
+        case Kind::byText:
+            warnIfReadOnly(*parameter, setting);
+            accepted = node.setPluginParameter(setting.title, convert(converter, *parameter, setting));
             break;
         }
         if (!accepted)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "PlainValueConverter.h"
 
 #include <VSTProcessorNode.h>
 
@@ -11,8 +12,10 @@ namespace varnelvst::tool {
 // Applies the command line's parameter settings to the node, in order, through
 // the node's parameter operations. Throws a ToolError for a title or id the
 // plug-in does not have, and for value names that do not fit a stepped
-// parameter's steps; warns when a setting targets a read-only parameter.
+// parameter's steps, and for a plain value or text the plug-in does not take;
+// warns when a setting targets a read-only parameter. `converter` turns plain
+// values and texts into normalised ones.
 void applyParameterSettings(varnel::extensions::vst::VSTProcessorNode& node,
-                            const std::vector<ParameterSetting>& settings);
+                            const std::vector<ParameterSetting>& settings, PlainValueConverter& converter);
 
 } // namespace varnelvst::tool

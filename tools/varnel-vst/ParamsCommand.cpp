@@ -18,6 +18,7 @@ using varnel::extensions::vst::VSTBusInfo;
 using varnel::extensions::vst::VSTChannelLayout;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTParameterDetails;
+using varnel::extensions::vst::VSTParameterRange;
 using varnel::extensions::vst::VSTPluginClassInfo;
 
 namespace {
@@ -27,7 +28,25 @@ struct PluginDescription {
     std::vector<VSTBusInfo> buses;
     VSTChannelLayout channelLayout;
     std::vector<VSTParameterDetails> parameters;
+    std::vector<VSTParameterRange> ranges; // one per parameter, in the same order
 };
+
+// A parameter the controller lists but gives no range for keeps a zero range,
+// and the library has said why.
+std::vector<VSTParameterRange> rangesOf(VSTModule& module,
+                                        const std::vector<VSTParameterDetails>& parameters) {
+    std::vector<VSTParameterRange> ranges(parameters.size());
+    for (std::size_t i = 0; i < parameters.size(); ++i)
+        module.getParameterRange(parameters[i].parameter.id, ranges[i]);
+    return ranges;
+}
+
+// Plain values in a few significant digits: "-80", "0.1", "20000".
+std::string plainText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
 
 std::string fixed(double value) {
     char text[32];
@@ -68,7 +87,9 @@ void writeJson(const PluginLocation& plugin, const PluginDescription& descriptio
                                  {"auxiliary", bus.isAuxiliary},
                                  {"defaultActive", bus.defaultActive}});
     }
-    for (const VSTParameterDetails& details : description.parameters) {
+    for (std::size_t i = 0; i < description.parameters.size(); ++i) {
+        const VSTParameterDetails& details = description.parameters[i];
+        const VSTParameterRange& range = description.ranges[i];
         json["parameters"].push_back({{"id", details.parameter.id},
                                       {"title", details.parameter.name},
                                       {"shortTitle", details.shortTitle},
@@ -81,7 +102,13 @@ void writeJson(const PluginLocation& plugin, const PluginDescription& descriptio
                                       {"bypass", details.isBypass},
                                       {"list", details.isList},
                                       {"value", details.value},
-                                      {"text", details.valueText}});
+                                      {"text", details.valueText},
+                                      {"plain",
+                                       {{"min", range.minPlain},
+                                        {"max", range.maxPlain},
+                                        {"default", range.defaultPlain},
+                                        {"value", range.plain}}},
+                                      {"valueNames", range.valueNames}});
     }
     printJson(json);
 }
@@ -117,13 +144,25 @@ void writeText(const PluginLocation& plugin, const PluginDescription& descriptio
     std::cout << "\nchannels: " << describeChannelLayout(description.channelLayout) << '\n';
     const std::size_t count = description.parameters.size();
     std::cout << '\n' << count << (count == 1 ? " parameter" : " parameters") << '\n';
-    TextTable table({"ID", "TITLE", "VALUE", "TEXT", "UNITS", "DEFAULT", "STEPS", "FLAGS"});
-    for (const VSTParameterDetails& details : description.parameters) {
+    TextTable table({"ID", "TITLE", "VALUE", "TEXT", "UNITS", "DEFAULT", "PLAIN MIN", "PLAIN MAX",
+                     "PLAIN DEFAULT", "STEPS", "FLAGS"});
+    std::vector<std::string> namedValues;
+    for (std::size_t i = 0; i < description.parameters.size(); ++i) {
+        const VSTParameterDetails& details = description.parameters[i];
+        const VSTParameterRange& range = description.ranges[i];
         table.addRow({std::to_string(details.parameter.id), details.parameter.name, fixed(details.value),
                       details.valueText, details.parameter.units, fixed(details.parameter.defaultValue),
+                      plainText(range.minPlain), plainText(range.maxPlain), plainText(range.defaultPlain),
                       std::to_string(details.parameter.stepCount), flagsOf(details)});
+        if (!range.valueNames.empty())
+            namedValues.push_back(details.parameter.name + ": " + joined(range.valueNames, ", "));
     }
     table.print(std::cout);
+    if (!namedValues.empty()) {
+        std::cout << "\nValues of the stepped parameters, lowest first\n";
+        for (const std::string& line : namedValues)
+            std::cout << "  " << line << '\n';
+    }
 }
 
 } // namespace
@@ -132,8 +171,12 @@ int runParams(const ParamsCommand& command) {
     const PluginLocation plugin = locatePlugin(command.plugin);
     VSTModule module;
     loadIntoModule(module, plugin);
-    const PluginDescription description{module.getPluginClassInfo(), module.getBuses(),
-                                        module.getChannelLayout(), module.getParameterDetails()};
+    PluginDescription description{module.getPluginClassInfo(),
+                                  module.getBuses(),
+                                  module.getChannelLayout(),
+                                  module.getParameterDetails(),
+                                  {}};
+    description.ranges = rangesOf(module, description.parameters);
     if (command.json)
         writeJson(plugin, description);
     else
