@@ -2,6 +2,7 @@
 
 #include "VSTChannelLayout.h"
 #include "VSTParameter.h"
+#include "VSTParameterRange.h"
 #include "VSTPluginInfo.h"
 #include "VSTProcessingMode.h"
 
@@ -96,6 +97,12 @@ public:
     VSTChannelLayout getPluginChannelLayout() const;
     std::vector<VSTParameterDetails> getPluginParameterDetails();
     std::string getPluginParameterValueText(unsigned int id, double normalizedValue);
+    /// Control thread. Plain values and texts in the plug-in's own units, converted by
+    /// the plug-in itself; see VSTModule::getParameterRange, setParameterPlain and
+    /// setParameterByText.
+    bool getPluginParameterRange(unsigned int id, VSTParameterRange& range);
+    bool setPluginParameterPlain(std::string name, double plain);
+    bool setPluginParameterByText(std::string name, std::string text);
 
     /// Control thread, while the graph is not processing; may wait for one block.
     /// The graph's largest block and its process mode (real-time, 1024 frames until

@@ -3,7 +3,6 @@
 #include "AudioFile.h"
 #include "OutputFile.h"
 #include "ParameterSettings.h"
-#include "PlainValueConverter.h"
 #include "Progress.h"
 #include "StereoRenderer.h"
 #include "ToolError.h"
@@ -69,8 +68,7 @@ RenderSummary renderFile(VSTProcessorNode& node, const PluginLocation& plugin, c
     // Before the settings, so that they change what the preset set.
     if (!command.preset.empty() && !node.loadPluginPreset(command.preset))
         throw failure("could not restore the preset " + command.preset + " into " + plugin.argument);
-    PlainValueConverter converter(plugin);
-    applyParameterSettings(node, command.settings, converter);
+    applyParameterSettings(node, command.settings);
     node.setEnabled(!command.bypass);
 
     OutputFile written(target, outputFormat, file.sampleRate(), 2);

@@ -49,22 +49,9 @@ void checkValueNamesFit(const VSTParameter& parameter, const ParameterSetting& s
                       " values but " + std::to_string(setting.valueNames.size()) + " names were given");
 }
 
-// The normalised value a plain value or text stands for, as the plug-in reads it.
-float convert(PlainValueConverter& converter, const VSTParameter& parameter,
-              const ParameterSetting& setting) {
-    const std::optional<float> value = setting.kind == ParameterSetting::Kind::byPlain
-                                           ? converter.fromPlain(setting.title, parameter.id, setting.plain)
-                                           : converter.fromText(setting.title, parameter.id, setting.text);
-    if (!value)
-        throw failure("'" + setting.argument + "': " + parameter.name +
-                      " does not take that value (varnel-vst params <plugin> shows its range)");
-    return *value;
-}
-
 } // namespace
 
-void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterSetting>& settings,
-                            PlainValueConverter& converter) {
+void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterSetting>& settings) {
     if (settings.empty())
         return;
     const std::vector<VSTParameter> parameters = node.getPluginParameters();
@@ -100,7 +87,12 @@ void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterS
         case Kind::byPlain:
         case Kind::byText:
             warnIfReadOnly(*parameter, setting);
-            accepted = node.setPluginParameter(setting.title, convert(converter, *parameter, setting));
+            // The plug-in converts; the library has said why when it would not.
+            if (!(setting.kind == Kind::byPlain ? node.setPluginParameterPlain(setting.title, setting.plain)
+                                                : node.setPluginParameterByText(setting.title, setting.text)))
+                throw failure("'" + setting.argument + "': " + parameter->name +
+                              " does not take that value (varnel-vst params <plugin> shows its range)");
+            accepted = true;
             break;
         }
         if (!accepted)

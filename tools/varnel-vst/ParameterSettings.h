@@ -1,7 +1,6 @@
 #pragma once
 
 #include "CommandLine.h"
-#include "PlainValueConverter.h"
 
 #include <VSTProcessorNode.h>
 
@@ -13,9 +12,9 @@ namespace varnelvst::tool {
 // the node's parameter operations. Throws a ToolError for a title or id the
 // plug-in does not have, and for value names that do not fit a stepped
 // parameter's steps, and for a plain value or text the plug-in does not take;
-// warns when a setting targets a read-only parameter. `converter` turns plain
-// values and texts into normalised ones.
+// warns when a setting targets a read-only parameter. Plain values and texts
+// are converted by the plug-in itself, through the node.
 void applyParameterSettings(varnel::extensions::vst::VSTProcessorNode& node,
-                            const std::vector<ParameterSetting>& settings, PlainValueConverter& converter);
+                            const std::vector<ParameterSetting>& settings);
 
 } // namespace varnelvst::tool

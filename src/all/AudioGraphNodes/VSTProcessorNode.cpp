@@ -296,6 +296,21 @@ std::string VSTProcessorNode::getPluginParameterValueText(unsigned int id, doubl
     return internals->vstModule->getParameterValueText(id, normalizedValue);
 }
 
+bool VSTProcessorNode::getPluginParameterRange(unsigned int id, VSTParameterRange& range) {
+    std::shared_lock lock(internals->controlLock);
+    return internals->vstModule->getParameterRange(id, range);
+}
+
+bool VSTProcessorNode::setPluginParameterPlain(std::string name, double plain) {
+    std::shared_lock lock(internals->controlLock);
+    return internals->vstModule->setParameterPlain(std::move(name), plain);
+}
+
+bool VSTProcessorNode::setPluginParameterByText(std::string name, std::string text) {
+    std::shared_lock lock(internals->controlLock);
+    return internals->vstModule->setParameterByText(std::move(name), std::move(text));
+}
+
 bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {
     if (!AudioBusFormat::matchBusFormats(in, out))
         return false;
