@@ -56,9 +56,18 @@ LoadedLibrary* LibraryRegistry::acquire (const std::string& libraryPath,
 	}
 	else
 	{
-		Steinberg::IPtr<Steinberg::IPluginFactory> factory;
-		if (!Platform::enterLibrary (handle, absolutePath, factory, errorDescription))
+		Platform::GetFactoryFunction getFactory = nullptr;
+		if (!Platform::enterLibrary (handle, absolutePath, getFactory, errorDescription))
 		{
+			Platform::closeLibrary (handle);
+			return nullptr;
+		}
+		// GetPluginFactory hands out a reference of its own.
+		auto factory = Steinberg::owned (getFactory ());
+		if (!factory)
+		{
+			errorDescription = "GetPluginFactory of " + absolutePath + " returned no factory";
+			Platform::exitLibrary (handle);
 			Platform::closeLibrary (handle);
 			return nullptr;
 		}

@@ -18,7 +18,6 @@ namespace
 
 using ModuleEntryFunction = bool (*) (void*);
 using ModuleExitFunction = bool (*) ();
-using GetFactoryFunction = Steinberg::IPluginFactory*(PLUGIN_API*)();
 
 std::string lastDlError ()
 {
@@ -48,12 +47,11 @@ void* openLibrary (const std::string& libraryPath, std::string& errorDescription
 	return handle;
 }
 
-bool enterLibrary (void* handle, const std::string& libraryPath,
-				   Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
+bool enterLibrary (void* handle, const std::string& libraryPath, GetFactoryFunction& getFactory,
 				   std::string& errorDescription)
 {
 	auto moduleEntry = reinterpret_cast<ModuleEntryFunction> (dlsym (handle, "ModuleEntry"));
-	auto getFactory = reinterpret_cast<GetFactoryFunction> (dlsym (handle, "GetPluginFactory"));
+	getFactory = reinterpret_cast<GetFactoryFunction> (dlsym (handle, "GetPluginFactory"));
 	if (!moduleEntry || !getFactory)
 	{
 		errorDescription =
@@ -67,14 +65,6 @@ bool enterLibrary (void* handle, const std::string& libraryPath,
 		return false;
 	}
 
-	// GetPluginFactory hands out a reference of its own.
-	factory = Steinberg::owned (getFactory ());
-	if (!factory)
-	{
-		errorDescription = "GetPluginFactory of " + libraryPath + " returned no factory";
-		exitLibrary (handle);
-		return false;
-	}
 	return true;
 }
 

@@ -21,7 +21,6 @@ namespace
 
 using InitDllFunction = bool (PLUGIN_API*) ();
 using ExitDllFunction = bool (PLUGIN_API*) ();
-using GetFactoryFunction = Steinberg::IPluginFactory*(PLUGIN_API*)();
 
 template <typename Function>
 Function entryPoint (HMODULE library, const char* name)
@@ -103,12 +102,11 @@ void* openLibrary (const std::string& libraryPath, std::string& errorDescription
 	return library;
 }
 
-bool enterLibrary (void* handle, const std::string& libraryPath,
-				   Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
+bool enterLibrary (void* handle, const std::string& libraryPath, GetFactoryFunction& getFactory,
 				   std::string& errorDescription)
 {
 	auto library = static_cast<HMODULE> (handle);
-	auto getFactory = entryPoint<GetFactoryFunction> (library, "GetPluginFactory");
+	getFactory = entryPoint<GetFactoryFunction> (library, "GetPluginFactory");
 	if (!getFactory)
 	{
 		errorDescription = libraryPath + " does not export GetPluginFactory";
@@ -122,14 +120,6 @@ bool enterLibrary (void* handle, const std::string& libraryPath,
 		return false;
 	}
 
-	// GetPluginFactory hands out a reference of its own.
-	factory = Steinberg::owned (getFactory ());
-	if (!factory)
-	{
-		errorDescription = "GetPluginFactory of " + libraryPath + " returned no factory";
-		exitLibrary (handle);
-		return false;
-	}
 	return true;
 }
 

@@ -28,11 +28,13 @@ extern const char* const libraryExtension;
 	same handle again, with one more reference. Null with a one-line reason. */
 void* openLibrary (const std::string& libraryPath, std::string& errorDescription);
 
-/** Calls the opened library's entry function and takes its factory. False
-	with a one-line reason when it can't, with the library left as it was
+/** The library's GetPluginFactory. */
+using GetFactoryFunction = Steinberg::IPluginFactory*(PLUGIN_API*)();
+
+/** Calls the opened library's entry function and gives its GetPluginFactory.
+	False with a one-line reason when it can't, with the library left as it was
 	(an entry that succeeded is matched by the exit function). */
-bool enterLibrary (void* handle, const std::string& libraryPath,
-				   Steinberg::IPtr<Steinberg::IPluginFactory>& factory,
+bool enterLibrary (void* handle, const std::string& libraryPath, GetFactoryFunction& getFactory,
 				   std::string& errorDescription);
 
 /** Calls the entered library's exit function; every reference to its
