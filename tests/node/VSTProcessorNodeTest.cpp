@@ -293,7 +293,7 @@ TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
     constexpr int kReloads = 100;
     std::atomic<bool> done{false};
     std::atomic<int> refused{0};
-    int setterCalls = 0, switches = 0;
+    std::atomic<int> setterCalls{0}, switches{0};
     const std::string middleStep = plugin.node.getPluginParameterValueText(2, 0.5);
     ASSERT_FALSE(middleStep.empty());
 
@@ -312,22 +312,29 @@ TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
     });
     std::thread switcher([&] {
         while (!done.load()) {
-            plugin.node.setEnabled(switches % 2 == 0);
+            plugin.node.setEnabled(switches.load() % 2 == 0);
             refused += !plugin.node.getIsPluginLoaded();
             ++switches;
         }
         plugin.node.setEnabled(true);
     });
-    for (int reload = 0; reload < kReloads; ++reload)
+    for (int reload = 0; reload < kReloads; ++reload) {
+        // Each reload waits for both threads to have made a call since the last
+        // one, so that they interleave however the scheduler runs them (under
+        // Wine a reload loop can otherwise finish before they start).
+        const int settersBefore = setterCalls.load(), switchesBefore = switches.load();
+        while (setterCalls.load() == settersBefore || switches.load() == switchesBefore)
+            std::this_thread::yield();
         refused += !plugin.node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate"));
+    }
     done.store(true);
     setter.join();
     switcher.join();
 
     EXPECT_EQ(refused.load(), 0);
-    EXPECT_GT(setterCalls, kReloads) << "the setters ran between the reloads";
-    EXPECT_GT(switches, kReloads);
-    EXPECT_EQ(plugin.handle.probe().count("setParamNormalized"), setterCalls)
+    EXPECT_GT(setterCalls.load(), kReloads) << "the setters ran between the reloads";
+    EXPECT_GT(switches.load(), kReloads);
+    EXPECT_EQ(plugin.handle.probe().count("setParamNormalized"), setterCalls.load())
         << "every value reached a controller";
     // The plug-in of the last reload may have missed the setters: it is set once more.
     ASSERT_TRUE(plugin.node.setPluginParameter(std::string("Gain"), 0.5f));
