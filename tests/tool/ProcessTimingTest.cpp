@@ -219,3 +219,14 @@ TEST_F(ProcessTiming, ABatchWorkersChainStartsEveryFileClean) {
     for (std::size_t i = 0; i < quiet.samples.size(); ++i)
         ASSERT_LT(std::fabs(quiet.samples[i]), 1.0e-6f) << "sample " << i;
 }
+
+// --preset and --save-preset after a --then belong to that plug-in.
+TEST_F(ProcessTiming, EachPluginOfAChainHasItsOwnPresets) {
+    const std::string gain = TestPluginHandle::bundlePath("TestSeparate");
+    const std::string preset = folder.file("quarter.vstpreset");
+    process(gain, {"--set", "Gain=0.5", "--then", gain, "--set", "Gain=0.25", "--save-preset", preset});
+    const Sound result = process(gain, {"--preset", preset, "--then", gain, "--set", "Gain=0.5"});
+    ASSERT_EQ(result.samples.size(), source.samples.size());
+    for (std::size_t i = 0; i < result.samples.size(); ++i)
+        ASSERT_EQ(result.samples[i], source.samples[i] * 0.125f) << "sample " << i;
+}
