@@ -115,11 +115,36 @@ public:
     /// in atomics; see reportAudioThreadFailures.
     void process(float* inL, float* inR, float* outL, float* outR, int numFrames);
 
+    /// getTailSamples for a plug-in that wants no tail, and for one whose tail never
+    /// ends (VST 3's kNoTail and kInfiniteTail).
+    static constexpr std::uint32_t kNoTail = 0;
+    static constexpr std::uint32_t kInfiniteTail = 0xFFFFFFFFu;
+
+    /// Control thread; may wait for one block in flight (see handleRestartRequests).
+    /// How many samples the plug-in's output lags its input, and how many samples of
+    /// output follow the end of its input (kNoTail, kInfiniteTail, or a count), as
+    /// the plug-in said after its last set-up, activation or latency change; 0
+    /// without a plug-in. Each first acts on pending restart requests.
+    std::uint32_t getLatencySamples() const;
+    std::uint32_t getTailSamples() const;
+
+    /// Control thread; may wait for one block in flight. The plug-in may ask, from
+    /// any thread and even inside a block, to be restarted; the request is noted
+    /// and acted on here, between blocks: a changed latency deactivates and
+    /// reactivates the plug-in and reads the latency again, a changed bus layout or
+    /// a reload request sets it up again in the set-up in force, changed parameter
+    /// titles renew the title table. Every parameter operation, the latency and tail
+    /// queries and reportAudioThreadFailures call this first. Edits the plug-in
+    /// makes itself (IComponentHandler::performEdit) need no call: they reach the
+    /// audio side like setParameter's values.
+    void handleRestartRequests();
+
     /// Control thread. Logs the failures `process` counted since the last report:
     /// the first failure of a run (same result, no success between) as its own line,
     /// e.g. "[VSTModule] process error: 1", and the rest of the run as one count
     /// line, "[VSTModule] process error: 1 repeated 9999 times". Every parameter
     /// operation reports this way first, so failures appear with the next such call.
+    /// Acts on pending restart requests too (handleRestartRequests).
     void reportAudioThreadFailures();
 
     /// Any thread; never allocates, locks or waits. How many blocks `process` has

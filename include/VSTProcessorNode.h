@@ -111,6 +111,13 @@ public:
     /// False when the value is invalid (nothing changes) or the plug-in refused it.
     bool setMaxFramesPerBlock(int maxFrames);
     bool setProcessMode(VSTProcessingMode mode);
+    /// Control thread; may wait for one block. Forwarded to the hosted VSTModule
+    /// (getLatencySamples, getTailSamples with VSTModule::kNoTail and
+    /// VSTModule::kInfiniteTail, handleRestartRequests); 0 without a plug-in. A
+    /// graph delays the node's other paths by the latency to keep them in line.
+    std::uint32_t getPluginLatencySamples() const;
+    std::uint32_t getPluginTailSamples() const;
+    void handlePluginRestartRequests();
     /// Control thread. Whether blocks reach the plug-in as the graph runs them: it
     /// loaded, accepted a set-up at the graph's last sample rate and is active.
     bool getIsReadyToProcess() const;

@@ -106,6 +106,11 @@ void VSTModule::Internals::setUpController() {
     controllerInitialized = controller != nullptr;
 }
 
+void VSTModule::Internals::giveComponentHandler() {
+    if (controller && controller->setComponentHandler(componentHandler) == kResultOk)
+        componentHandlerGiven = true;
+}
+
 bool VSTModule::Internals::findAudioProcessor(PluginInstance& instance) {
     instance.audioProcessor = instance.component.get();
     if (!instance.audioProcessor)
@@ -125,6 +130,7 @@ void VSTModule::Internals::prepareParameters() {
         listedIds.push_back(parameter.id);
     parameterSlots.reserve(listedIds, kSpareParameterSlots);
     parameterChanges.reserve(static_cast<int32>(parameterSlots.capacity()), 1);
+    componentHandler->setReadOnlyIds(readOnlyIds);
     forEachInstance([this](PluginInstance& instance) {
         instance.outputParameterChanges.reserve(static_cast<int32>(parameterSlots.capacity()),
                                                 kOutputPointsPerQueue);
@@ -157,6 +163,8 @@ bool VSTModule::loadPlugin(const std::string& path, std::string& error) {
         if (!in.openModule(path) || !in.chooseClasses())
             return false;
         in.setUpController();
+        // Before anything can make the controller edit or ask for a restart.
+        in.giveComponentHandler();
         in.moveTo(LifecycleState::connected);
         in.synchroniseController();
         if (!in.findAudioProcessor(in.lead()) || !in.configureBuses())

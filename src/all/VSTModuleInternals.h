@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioFailureTally.h"
+#include "ComponentHandler.h"
 #include "HostContext.h"
 #include "ParameterSlots.h"
 #include "VSTChannelLayout.h"
@@ -103,6 +104,16 @@ struct VSTModule::Internals {
     AudioFailureTally blocksWithoutProcessor;
     /// Values on their way from control threads to the audio thread.
     ParameterSlots parameterSlots;
+    /// The controller's way back: its own edits go into parameterSlots, its restart
+    /// requests wait there for actOnRestartRequests.
+    Steinberg::OPtr<ComponentHandler> componentHandler{new ComponentHandler(parameterSlots)};
+    /// Whether the controller accepted componentHandler, and so must be told to
+    /// drop it before it is terminated.
+    bool componentHandlerGiven = false;
+    /// What the plug-in said after the last set-up, activation or latency change;
+    /// atomics so that a reader needs no lock.
+    std::atomic<std::uint32_t> latencySamples{0};
+    std::atomic<std::uint32_t> tailSamples{0};
 
     /// Serialises control threads: plug-ins' controllers and lifecycle calls are not
     /// thread-safe. The audio thread never takes it.
@@ -179,6 +190,13 @@ struct VSTModule::Internals {
     /// keeps it for the load.
     bool changeSetup(const Steinberg::Vst::ProcessSetup& setup, bool evenWhenInForce);
     void tearDown();
+    /// Reads the plug-in's latency and tail; right after a set-up and an activation,
+    /// when VST 3 says they are valid.
+    void readTiming();
+    /// Acts on what the plug-in asked for through componentHandler since the last
+    /// call: a new latency needs deactivation and reactivation, a changed bus
+    /// layout or a reload request a new set-up, changed titles a new title table.
+    void actOnRestartRequests();
 
     // Load steps (VSTModule.cpp); control side, under controlMutex and libraryMutex.
     /// Each logs its failure and stores the reason in `loadError`.
@@ -188,6 +206,9 @@ struct VSTModule::Internals {
     void setUpController();
     bool findAudioProcessor(PluginInstance& instance);
     void prepareParameters();
+    /// Gives the controller componentHandler; a refusal only costs the plug-in its
+    /// own edits and restart requests.
+    void giveComponentHandler();
 
     // Buses (VSTModuleBuses.cpp); control side, while every instance is inactive.
     /// Asks for stereo main buses, reads back what the plug-in took, chooses the
@@ -226,6 +247,9 @@ struct VSTModule::Internals {
     /// The controller's text for `value` of `id`; empty when it has none.
     std::string valueText(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);
     void buildParameterTable(const std::vector<VSTParameter>& parameters);
+    /// Lists the parameters again after the plug-in changed titles or flags; value
+    /// names given to a title that still names the same id stay.
+    void refreshParameterTable();
     /// False, after logging, for a read-only id.
     bool setParameterValue(Steinberg::Vst::ParamID id, double value);
     bool isReadOnly(Steinberg::Vst::ParamID id) const;

@@ -60,6 +60,8 @@ bool VSTModule::Internals::stepUp(PluginInstance& instance) {
         instance.processData.processMode = requestedSetup.processMode;
         instance.hasSetup = true;
         instance.state = State::setUp;
+        if (&instance == &lead())
+            readTiming();
         return true;
     case State::setUp:
         // An inactive plug-in must not be given blocks.
@@ -68,6 +70,8 @@ bool VSTModule::Internals::stepUp(PluginInstance& instance) {
             return false;
         }
         instance.state = State::active;
+        if (&instance == &lead())
+            readTiming();
         return true;
     case State::active: {
         const bool accepted = instance.audioProcessor->setProcessing(true) == kResultOk;
@@ -217,7 +221,39 @@ bool VSTModule::Internals::applySetup(const ProcessSetup& setup) {
     return accepted;
 }
 
+void VSTModule::Internals::readTiming() {
+    // Both instances of a dual-mono plug-in are one class in one set-up: the
+    // first speaks for the pair.
+    latencySamples.store(lead().audioProcessor->getLatencySamples());
+    tailSamples.store(lead().audioProcessor->getTailSamples());
+}
+
+void VSTModule::Internals::actOnRestartRequests() {
+    const int32 flags = componentHandler->takeRestartRequests();
+    if (flags == 0 || !lead().audioProcessor)
+        return;
+    // Values are never cached here: every query asks the controller afresh.
+    if ((flags & (kIoChanged | kReloadComponent)) != 0 && setupInForce) {
+        applySetup(*setupInForce);
+    } else if ((flags & kLatencyChanged) != 0) {
+        // The new latency holds from the next activation on.
+        if (highestState() >= State::active) {
+            moveTo(State::setUp);
+            moveTo(runningState); // reads it again on the way up
+        } else {
+            readTiming();
+        }
+    }
+    if ((flags & kParamTitlesChanged) != 0)
+        refreshParameterTable();
+}
+
 void VSTModule::Internals::tearDown() {
+    // The controller must not call back into a module that is going away.
+    if (componentHandlerGiven)
+        controller->setComponentHandler(nullptr);
+    componentHandlerGiven = false;
+    componentHandler->detach();
     moveTo(State::created);
     std::lock_guard libraryLock(libraryMutex());
     controller = nullptr;
@@ -247,6 +283,23 @@ bool VSTModule::setProcessing(bool state) {
         return false;
     }
     return in.moveTo(in.runningState);
+}
+
+std::uint32_t VSTModule::getLatencySamples() const {
+    std::lock_guard lock(internals->controlMutex);
+    internals->actOnRestartRequests();
+    return internals->latencySamples.load();
+}
+
+std::uint32_t VSTModule::getTailSamples() const {
+    std::lock_guard lock(internals->controlMutex);
+    internals->actOnRestartRequests();
+    return internals->tailSamples.load();
+}
+
+void VSTModule::handleRestartRequests() {
+    std::lock_guard lock(internals->controlMutex);
+    internals->actOnRestartRequests();
 }
 
 bool VSTModule::isReadyToProcess() const {

@@ -84,9 +84,25 @@ bool VSTModule::Internals::isReadOnly(ParamID id) const {
     return std::binary_search(readOnlyIds.begin(), readOnlyIds.end(), id);
 }
 
+void VSTModule::Internals::refreshParameterTable() {
+    std::unordered_map<std::string, VSTNamedParameter> previous = std::move(namedParameters);
+    namedParameters.clear();
+    readOnlyIds.clear();
+    buildParameterTable(listParameters());
+    for (auto& [title, entry] : namedParameters) {
+        const auto old = previous.find(title);
+        if (old != previous.end() && old->second.id == entry.id)
+            entry.valueNames = std::move(old->second.valueNames);
+    }
+    componentHandler->setReadOnlyIds(readOnlyIds);
+}
+
 void VSTModule::Internals::reportAudioFailures() {
     blocksWithoutProcessor.report("[VSTModule] No audio processor available.", false);
     processErrors.report("[VSTModule] process error: ", true);
+    // Control calls also catch up with the plug-in's restart requests, which may
+    // have come from the audio thread.
+    actOnRestartRequests();
 }
 
 VSTNamedParameter* VSTModule::Internals::findNamedParameter(const std::string& name) {

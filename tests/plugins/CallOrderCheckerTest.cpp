@@ -98,14 +98,14 @@ TEST(CorrectHostRecord, RecordsEveryCallInOrderWithObjectArgumentsAndThread) {
     }
     const auto calls = handle.probe().calls();
     const std::vector<std::string> expected = {
-        "ModuleEntry",    "GetPluginFactory",  "countClasses",  "getClassInfo",
-        "getClassInfo",   "createInstance",    "initialize",    "getControllerClassId",
-        "createInstance", "initialize",        "connect",       "connect",
-        "getState",       "setComponentState", "getBusCount",   "setupProcessing",
-        "getBusCount",    "activateBus",       "getBusCount",   "activateBus",
-        "setActive",      "setProcessing",     "setProcessing", "setActive",
-        "disconnect",     "disconnect",        "terminate",     "terminate",
-        "ModuleExit"};
+        "ModuleEntry",     "GetPluginFactory", "countClasses",        "getClassInfo",
+        "getClassInfo",    "createInstance",   "initialize",          "getControllerClassId",
+        "createInstance",  "initialize",       "setComponentHandler", "connect",
+        "connect",         "getState",         "setComponentState",   "getBusCount",
+        "setupProcessing", "getBusCount",      "activateBus",         "getBusCount",
+        "activateBus",     "setActive",        "setProcessing",       "setProcessing",
+        "setActive",       "disconnect",       "disconnect",          "terminate",
+        "terminate",       "ModuleExit"};
     EXPECT_EQ(methodsOf(calls), expected);
 
     for (const auto& call : calls)
@@ -414,6 +414,14 @@ const std::vector<Misuse> misuses = {
          s.terminateController();
      },
      "TestSeparate Controller#3: IPluginBase::terminate while still connected"},
+    {"ControllerWithoutComponentHandler", "TestSeparate", 2,
+     [](Session& s) {
+         s.givesComponentHandler = false;
+         s.bringUp();
+         s.tearDown();
+     },
+     "TestSeparate Controller#3: IPluginBase::terminate of an edit controller never given a component "
+     "handler"},
     {"CallAfterTerminate", "TestSeparate", 2,
      [](Session& s) {
          s.bringUp();

@@ -179,12 +179,34 @@ tresult Session::initializeComponent() {
     return result;
 }
 
+tresult PLUGIN_API ComponentHandler::queryInterface(const TUID iid, void** object) {
+    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+        *object = this;
+        return kResultOk;
+    }
+    *object = nullptr;
+    return kNoInterface;
+}
+
+namespace {
+
+// Outlives every session: a plug-in may keep the handler past its host's end.
+ComponentHandler& sharedComponentHandler() {
+    static ComponentHandler handler;
+    return handler;
+}
+
+} // namespace
+
 tresult Session::createController() {
     if (component_ == nullptr || factory_ == nullptr)
         return kInvalidArgument;
     if (component_->queryInterface(IEditController::iid, reinterpret_cast<void**>(&controller_)) ==
         kResultOk) {
         controllerIsComponent_ = true;
+        if (givesComponentHandler)
+            controller_->setComponentHandler(&sharedComponentHandler());
         return kResultOk;
     }
     TUID controllerId = {};
@@ -197,6 +219,8 @@ tresult Session::createController() {
         return result == kResultOk ? kResultFalse : result;
     result = controller_->initialize(&host);
     controllerInitialized_ = result == kResultOk;
+    if (controllerInitialized_ && givesComponentHandler)
+        controller_->setComponentHandler(&sharedComponentHandler());
     return result;
 }
 

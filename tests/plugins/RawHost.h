@@ -41,6 +41,19 @@ public:
     RAWHOST_STACK_REFCOUNT
 };
 
+// Accepts every edit and restart request and does nothing with them.
+class ComponentHandler final : public Steinberg::Vst::IComponentHandler {
+public:
+    tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+    tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue) override {
+        return Steinberg::kResultOk;
+    }
+    tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+    tresult PLUGIN_API restartComponent(int32) override { return Steinberg::kResultOk; }
+    tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** object) override;
+    RAWHOST_STACK_REFCOUNT
+};
+
 class ParameterQueue final : public Steinberg::Vst::IParamValueQueue {
 public:
     void reset(Steinberg::Vst::ParamID id);
@@ -97,10 +110,11 @@ public:
     // Objects. createComponent takes the classIndex-th "Audio Module Class".
     tresult createComponent(int classIndex = 0);
     tresult initializeComponent();
-    tresult createController(); // named by the component; created and initialised
-    tresult connect();          // both directions
-    tresult transferState();    // component getState -> controller setComponentState
-    tresult disconnect();       // both directions
+    // Named by the component; created, initialised and given a component handler.
+    tresult createController();
+    tresult connect();       // both directions
+    tresult transferState(); // component getState -> controller setComponentState
+    tresult disconnect();    // both directions
     tresult terminateController();
     void releaseController();
     tresult terminateComponent();
@@ -125,6 +139,7 @@ public:
     void* library() const { return library_; }
 
     HostContext host;
+    bool givesComponentHandler = true; // false: a host that never calls setComponentHandler
     ParameterChangeList inputChanges;
     ParameterChangeList outputChanges;
     Steinberg::Vst::ProcessData data;

@@ -18,6 +18,9 @@ public:
     void reset() override {}
     void holdBlocks(bool) override {}
     bool blockHeld() const override { return false; }
+    bool changeLatency(std::uint32_t) override { return false; }
+    bool requestRestart(std::int32_t) override { return false; }
+    bool performEdit(std::uint32_t, double) override { return false; }
 };
 
 EmptyProbe emptyProbe;

@@ -67,6 +67,17 @@ TEST(ParamsCommand, JsonOfATestPluginListsWhatTheLibraryLists) {
               "dual mono (two mono instances, one per channel)");
 }
 
+TEST(ParamsCommand, ShowsThePluginsLatencyAndTail) {
+    const std::string path = TestPluginHandle::bundlePath("TestLatencyTail");
+    const Json json = paramsJson(path);
+    EXPECT_EQ(json.at("latencySamples"), 300);
+    EXPECT_EQ(json.at("tailSamples"), 2400);
+    const ToolRun run = runTool({"params", path});
+    EXPECT_NE(run.out.find("latency 300 samples, tail 2400 samples (0.050 s) (at 48000 Hz)"),
+              std::string::npos)
+        << run.out;
+}
+
 TEST(ParamsCommand, HiddenFlagAndValueTextComeFromTheController) {
     const Json json = paramsJson(TestPluginHandle::bundlePath("TestSeparate"));
     EXPECT_EQ(parameterWithId(json, 1).at("hidden"), false);

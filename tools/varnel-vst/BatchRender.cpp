@@ -2,7 +2,7 @@
 
 #include "AudioFile.h"
 #include "FileRender.h"
-#include "PluginLoading.h"
+#include "RenderChain.h"
 #include "ToolError.h"
 
 #include <algorithm>
@@ -17,7 +17,6 @@
 namespace varnelvst::tool {
 
 namespace fs = std::filesystem;
-using varnel::extensions::vst::VSTProcessorNode;
 
 namespace {
 
@@ -60,7 +59,7 @@ std::string speedOf(const RenderSummary& summary) {
 
 } // namespace
 
-int runBatch(const ProcessCommand& command, const PluginLocation& plugin) {
+int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& plugins) {
     const std::vector<FileJob> jobs = plannedJobs(command);
     std::error_code error;
     fs::create_directories(command.outputFolder, error);
@@ -75,18 +74,18 @@ int runBatch(const ProcessCommand& command, const PluginLocation& plugin) {
     const std::size_t workers = std::min<std::size_t>(command.jobs != 0 ? command.jobs : cores, jobs.size());
     // Loaded one after another before any work starts: a plug-in that does not
     // load ends the batch at once, with the library's reason.
-    std::vector<std::unique_ptr<VSTProcessorNode>> nodes;
+    std::vector<NodeChain> chains;
     for (std::size_t worker = 0; worker < workers; ++worker)
-        nodes.push_back(createProcessorNode(plugin));
+        chains.push_back(createChain(command, plugins));
 
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> failed{0};
     std::mutex reporting;
-    const auto work = [&](VSTProcessorNode& node) {
+    const auto work = [&](NodeChain& chain) {
         for (std::size_t index = next++; index < jobs.size(); index = next++) {
             const FileJob& job = jobs[index];
             try {
-                const RenderSummary summary = renderFile(node, plugin, command, job.input, job.output, false);
+                const RenderSummary summary = renderFile(chain, command, job.input, job.output, false);
                 const std::lock_guard lock(reporting);
                 std::cout << "wrote   " << job.output << " from " << job.input << " (" << speedOf(summary)
                           << ")" << std::endl;
@@ -100,8 +99,8 @@ int runBatch(const ProcessCommand& command, const PluginLocation& plugin) {
     };
     std::vector<std::thread> threads;
     for (std::size_t worker = 1; worker < workers; ++worker)
-        threads.emplace_back(work, std::ref(*nodes[worker]));
-    work(*nodes[0]);
+        threads.emplace_back(work, std::ref(chains[worker]));
+    work(chains[0]);
     for (std::thread& thread : threads)
         thread.join();
 

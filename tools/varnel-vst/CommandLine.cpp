@@ -95,10 +95,20 @@ std::string joined(const std::vector<std::string>& names) {
     return text;
 }
 
-// The parameter settings of `process`, checked as they come.
-class SettingsReader {
+// The options of `process` that belong to one plug-in of the chain, checked as
+// they come: they go to the plug-in named last (the plug-in argument, or the
+// last --then before them).
+class StageReader {
 public:
-    explicit SettingsReader(std::vector<ParameterSetting>& target) : settings(target) {}
+    explicit StageReader(std::vector<ChainStage>& target) : stages(target) {}
+
+    void then(const std::string& plugin) {
+        stages.push_back(ChainStage{plugin, {}, {}, {}});
+        givenNames.clear();
+    }
+
+    void preset(const std::string& file) { once(stages.back().preset, file, "--preset"); }
+    void savePreset(const std::string& file) { once(stages.back().savePreset, file, "--save-preset"); }
 
     void set(const std::string& text) {
         const std::string argument = "--set " + text;
@@ -114,7 +124,7 @@ public:
             setting.kind = ParameterSetting::Kind::byTitle;
             setting.value = parseNormalisedValue(value, argument);
         }
-        settings.push_back(std::move(setting));
+        stages.back().settings.push_back(std::move(setting));
     }
 
     void setId(const std::string& text) {
@@ -125,7 +135,7 @@ public:
         setting.id = parseParameterId(id);
         setting.value = parseNormalisedValue(value, argument);
         setting.argument = argument;
-        settings.push_back(std::move(setting));
+        stages.back().settings.push_back(std::move(setting));
     }
 
     void setPlain(const std::string& text) {
@@ -136,7 +146,7 @@ public:
         setting.title = title;
         setting.plain = parsePlainValue(value, argument);
         setting.argument = argument;
-        settings.push_back(std::move(setting));
+        stages.back().settings.push_back(std::move(setting));
     }
 
     void setText(const std::string& text) {
@@ -150,7 +160,7 @@ public:
         setting.title = text.substr(0, equals);
         setting.text = text.substr(equals + 1);
         setting.argument = argument;
-        settings.push_back(std::move(setting));
+        stages.back().settings.push_back(std::move(setting));
     }
 
     void valueNames(const std::string& text) {
@@ -165,10 +175,19 @@ public:
         setting.valueNames = splitNames(text.substr(equals + 1), argument);
         setting.argument = argument;
         givenNames[setting.title] = setting.valueNames;
-        settings.push_back(std::move(setting));
+        stages.back().settings.push_back(std::move(setting));
     }
 
 private:
+    void once(std::string& target, const std::string& file, const std::string& option) {
+        if (!target.empty())
+            throw usageError(option + " is given twice for one plug-in; each plug-in of a chain takes its "
+                                      "own after its --then");
+        if (file.empty())
+            throw usageError(option + " needs a file name");
+        target = file;
+    }
+
     // A value name is checked here, against the names an earlier --value-names
     // gave, because the library would quietly set 0 for a name it never heard.
     void requireGivenName(const std::string& title, const std::string& name, const std::string& argument) {
@@ -181,9 +200,27 @@ private:
                              joined(given->second) + ")");
     }
 
-    std::vector<ParameterSetting>& settings;
+    std::vector<ChainStage>& stages;
     std::map<std::string, std::vector<std::string>> givenNames;
 };
+
+// "off", "plugin", "auto" or a number of seconds from 0 to 3600.
+TailChoice parseTail(const std::string& text) {
+    if (text == "off")
+        return {TailChoice::Kind::off};
+    if (text == "auto")
+        return {TailChoice::Kind::automatic};
+    if (text == "plugin")
+        return {TailChoice::Kind::plugin};
+    double seconds = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+    if (text.empty() || error != std::errc{} || stop != end || !std::isfinite(seconds) || seconds < 0.0 ||
+        seconds > 3600.0)
+        throw usageError("--tail takes off, auto, plugin or a number of seconds from 0 to 3600, not '" +
+                         text + "'");
+    return {TailChoice::Kind::seconds, seconds};
+}
 
 template <typename Choice>
 void addChoice(CLI::App& command, const std::string& name, const std::map<std::string, Choice>& choices,
@@ -253,6 +290,20 @@ name b from an earlier --value-names gives: name i of n stands for i / n.
 --save-preset writes the plug-in's state after the render, so the preset holds
 the settings the file was rendered with. Mono input is processed as two equal
 channels.
+
+The plug-in is told the block size and offline rendering; it always gets whole
+blocks (the input is padded with silence). The output lines up with the input:
+the plug-in's latency is taken off its start, unless --no-latency-compensation.
+After the input's end comes the tail: --tail auto renders the length the plug-in
+reports, or, when it reports none or an endless one (many reverbs report none),
+renders until the output stays below -120 dBFS for one second, at most 30 s; the
+silent second is not written. --tail plugin takes the plug-in's word, also for
+none.
+
+A chain: each --then PLUGIN adds a plug-in after the ones before it, and the
+--preset, --save-preset and parameter options after it are its own. Latency is
+compensated for the chain as a whole and the tail is the sum of the plug-ins'
+tails.
 
 The output's extension chooses its format unless --format does. A regular file
 is written beside itself and renamed into place; a device or a FIFO is written
@@ -333,10 +384,12 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     paramsApp.add_flag("--json", params.json, "Write JSON");
 
     ProcessCommand process;
-    SettingsReader settings(process.settings);
+    process.stages.resize(1);
+    StageReader settings(process.stages);
     CLI::App& processApp = *app.add_subcommand("process", "Run a sound file through a plug-in");
     processApp.footer(std::string(kProcessFooter) + "\n\n" + kPluginFooter);
-    addPluginArgument(processApp, process.plugin);
+    std::string firstPlugin;
+    addPluginArgument(processApp, firstPlugin);
     std::vector<std::string> files;
     processApp
         .add_option("files", files,
@@ -371,16 +424,27 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
                      [&](const std::string& text) { settings.setText(text); });
     addSettingOption(processApp, "--value-names", "NAME=a,b,c", "Name the values of NAME in ascending order",
                      [&](const std::string& text) { settings.valueNames(text); });
-    processApp.add_option("--preset", process.preset, "Restore this .vstpreset before the settings")
-        ->type_name("FILE");
-    processApp.add_option("--save-preset", process.savePreset, "Write the plug-in's state as a .vstpreset")
-        ->type_name("FILE");
+    addSettingOption(processApp, "--preset", "FILE", "Restore this .vstpreset before the settings",
+                     [&](const std::string& file) { settings.preset(file); });
+    addSettingOption(processApp, "--save-preset", "FILE", "Write the plug-in's state as a .vstpreset",
+                     [&](const std::string& file) { settings.savePreset(file); });
+    addSettingOption(processApp, "--then", "PLUGIN",
+                     "Run the result through PLUGIN too; the plug-in options that follow are its own",
+                     [&](const std::string& plugin) { settings.then(plugin); });
     processApp
         .add_option("--block", process.blockFrames, "Frames per block, 1 to " + std::to_string(kLargestBlock))
         ->type_name("N")
         ->capture_default_str()
         ->check(CLI::Range(1u, kLargestBlock).description(""));
     processApp.add_flag("--bypass", process.bypass, "Pass the audio through without the plug-in");
+    processApp.add_flag_callback(
+        "--no-latency-compensation", [&process] { process.compensateLatency = false; },
+        "Keep the plug-in's delay at the start of the output");
+    processApp
+        .add_option_function<std::string>(
+            "--tail", [&process](const std::string& text) { process.tail = parseTail(text); },
+            "What follows the input's end: off, auto (default), plugin or SECONDS")
+        ->type_name("off|auto|plugin|SECONDS");
     addChoice(processApp, "--format", kFileFormats, process.format,
               "Output file format (default: by the output's extension, else the input's)");
     addChoice(processApp, "--subtype", kSampleFormats, process.subtype,
@@ -414,6 +478,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     if (chosen == &paramsApp)
         return params;
     if (chosen == &processApp) {
+        process.stages.front().plugin = firstPlugin;
         readProcessFiles(process, files, shard);
         return process;
     }

@@ -29,6 +29,18 @@ struct ParameterSetting {
     std::string argument;                // as typed, for messages
 };
 
+// How much of what follows the input's end is rendered.
+struct TailChoice {
+    enum class Kind {
+        off,       // the output ends with the input
+        plugin,    // as long as the plug-in says: none, a length, or until silent
+        automatic, // the plug-in's length when it gives one, else until silent
+        seconds,   // a fixed length
+    };
+    Kind kind = Kind::automatic;
+    double seconds = 0.0; // for Kind::seconds
+};
+
 enum class FileFormat { wav, flac, aiff, ogg };
 enum class SampleFormat { pcm16, pcm24, float32 };
 
@@ -59,8 +71,17 @@ struct Shard {
     unsigned count = 1; // N
 };
 
-struct ProcessCommand {
+// One plug-in of `process`'s chain, with its own settings.
+struct ChainStage {
     std::string plugin;
+    std::vector<ParameterSetting> settings;
+    std::string preset;     // a .vstpreset to restore before the settings; empty for none
+    std::string savePreset; // where to write the state the file was rendered with; empty for none
+};
+
+struct ProcessCommand {
+    // The plug-in argument, then one per --then, in order; never empty.
+    std::vector<ChainStage> stages;
     std::string input;  // one file: input to output
     std::string output; // "-" for standard output
     // A batch: every input into outputFolder, under its own name.
@@ -69,11 +90,10 @@ struct ProcessCommand {
     unsigned jobs = 0; // 0: one per core
     Shard shard;
     bool force = false;
-    std::vector<ParameterSetting> settings;
-    std::string preset;     // a .vstpreset to restore before the settings; empty for none
-    std::string savePreset; // where to write the state the file was rendered with; empty for none
     std::uint32_t blockFrames = 512;
     bool bypass = false;
+    bool compensateLatency = true;
+    TailChoice tail;
     std::optional<FileFormat> format;
     std::optional<SampleFormat> subtype;
 };

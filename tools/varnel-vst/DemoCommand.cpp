@@ -74,11 +74,10 @@ int runDemo(const DemoCommand& command) {
     std::cout << "demo: a " << kSeconds << " s test signal (drum hits over a quiet chord) through "
               << kDemoPlugin << '\n';
     ProcessCommand process;
-    process.plugin = kDemoPlugin;
+    process.stages = {ChainStage{kDemoPlugin, demoSettings(), {}, {}}};
     process.input = input;
     process.output = command.output;
-    process.settings = demoSettings();
-    for (const ParameterSetting& each : process.settings)
+    for (const ParameterSetting& each : process.stages.front().settings)
         std::cout << "      " << each.argument << '\n';
     std::cout << '\n';
     const int result = runProcess(process);

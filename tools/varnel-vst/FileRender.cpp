@@ -2,14 +2,14 @@
 
 #include "AudioFile.h"
 #include "OutputFile.h"
-#include "ParameterSettings.h"
 #include "Progress.h"
+#include "RenderTimeline.h"
 #include "StereoRenderer.h"
 #include "ToolError.h"
 
 #include <VSTChannelLayout.h>
-#include <varnel/AudioBusFormat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -27,84 +27,134 @@ void checkChannels(const InputFile& file, const std::string& input) {
         printNote(input + " is mono: processing it as two equal channels");
 }
 
-// A file is rendered as fast as it goes, not against a clock, in blocks of a
-// known size: the plug-in is told both, then the file's rate.
-void setUp(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate, std::uint32_t blockFrames) {
-    node.setProcessMode(varnel::extensions::vst::VSTProcessingMode::Offline);
-    node.setMaxFramesPerBlock(static_cast<int>(blockFrames));
-    varnel::AudioBusFormat input{static_cast<std::uint32_t>(sampleRate), 2};
-    varnel::AudioBusFormat output = input;
-    const std::string what =
-        "could not set " + plugin.argument + " up for " + std::to_string(sampleRate) + " Hz stereo: ";
-    if (!node.setBusFormat(input, output))
-        throw failure(what + "the node refused the format");
-    // The library has said why.
-    if (!node.getIsReadyToProcess())
-        throw failure(what + "the plug-in refused its set-up or activation");
-}
-
 void warnAboutNonFinite(const SignalStats& stats, const std::string& what) {
     if (stats.nonFiniteSamples() > 0)
         printWarning(what + " holds " + std::to_string(stats.nonFiniteSamples()) +
                      " samples that are NaN or infinite");
 }
 
+// Whether a block came out exactly as it went in, though it was not silent: a
+// plug-in that skips blocks it cannot handle leaves them so.
+bool passedUnchanged(const float* input, int channels, const float* output, std::size_t frames) {
+    bool audible = false;
+    const auto count = static_cast<std::size_t>(channels);
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        const float left = input[frame * count];
+        const float right = input[frame * count + count - 1];
+        if (output[2 * frame] != left || output[2 * frame + 1] != right)
+            return false;
+        audible = audible || left != 0.0f || right != 0.0f;
+    }
+    return audible;
+}
+
+bool isPowerOfTwo(std::uint32_t value) {
+    return value != 0 && (value & (value - 1)) == 0;
+}
+
+// The plug-ins as the summary lists them, with what they report once set up; a
+// bypassed plug-in delays nothing and leaves no tail.
+void describeChain(const NodeChain& chain, bool bypassed, RenderSummary& summary) {
+    for (const ChainNode& stage : chain) {
+        const VSTProcessorNode& node = *stage.node;
+        const std::uint32_t latency = bypassed ? 0 : node.getPluginLatencySamples();
+        const std::uint32_t tail = bypassed ? 0 : node.getPluginTailSamples();
+        summary.latencySamples += latency;
+        summary.tailSamples = addTail(summary.tailSamples, tail);
+        summary.stages.push_back(StageSummary{
+            stage.plugin.argument, stage.plugin.path,
+            varnel::extensions::vst::describeChannelLayout(node.getPluginChannelLayout()), latency, tail});
+    }
+}
+
 } // namespace
 
-RenderSummary renderFile(VSTProcessorNode& node, const PluginLocation& plugin, const ProcessCommand& command,
-                         const std::string& input, const std::string& output, bool showProgress) {
+RenderSummary renderFile(NodeChain& chain, const ProcessCommand& command, const std::string& input,
+                         const std::string& output, bool showProgress) {
     InputFile file(input);
     checkChannels(file, input);
     const int outputFormat = chooseOutputFormat(file.format(), outputMajorFormat(output, command.format),
                                                 command.subtype, file.sampleRate(), 2);
     const OutputTarget target = inspectOutput(output, input, command.force);
+    prepareChain(chain, command, file.sampleRate());
 
-    // The set-up first: a plug-in may reset its state when set up again, and the
-    // parameter values should reach it after that. Switching processing off and on
-    // is where VST 3 lets a plug-in clear its buffers, so that an earlier file's
-    // tail does not leak into this one.
-    setUp(node, plugin, file.sampleRate(), command.blockFrames);
-    node.setEnabled(false);
-    // Before the settings, so that they change what the preset set.
-    if (!command.preset.empty() && !node.loadPluginPreset(command.preset))
-        throw failure("could not restore the preset " + command.preset + " into " + plugin.argument);
-    applyParameterSettings(node, command.settings);
-    node.setEnabled(!command.bypass);
+    RenderSummary summary;
+    summary.bypassed = command.bypass;
+    summary.sampleRate = file.sampleRate();
+    summary.latencyCompensated = command.compensateLatency;
+    describeChain(chain, command.bypass, summary);
+    const TailChoice tail = command.bypass ? TailChoice{TailChoice::Kind::off} : command.tail;
+    RenderTimeline timeline(command.compensateLatency ? summary.latencySamples : 0,
+                            tailFrames(tail, summary.tailSamples, file.sampleRate()), file.sampleRate());
 
     OutputFile written(target, outputFormat, file.sampleRate(), 2);
-    StereoRenderer renderer(node, command.blockFrames);
-    RenderSummary summary;
-    summary.plugin = plugin.argument;
-    summary.pluginPath = plugin.path;
-    summary.bypassed = command.bypass;
-    summary.channelLayout = varnel::extensions::vst::describeChannelLayout(node.getPluginChannelLayout());
-    summary.sampleRate = file.sampleRate();
-    std::vector<float> inputBlock(static_cast<std::size_t>(command.blockFrames) * file.channels());
+    std::vector<VSTProcessorNode*> nodes;
+    std::vector<std::uint64_t> failuresBefore;
+    for (ChainNode& stage : chain) {
+        nodes.push_back(stage.node.get());
+        failuresBefore.push_back(stage.node->getAudioThreadFailureCount());
+    }
+    StereoRenderer renderer(nodes, command.blockFrames);
+    // Plug-ins get the block size they were told, always: some process only
+    // whole blocks of it.
+    const auto inputChannels = static_cast<std::size_t>(file.channels());
+    std::vector<float> inputBlock(static_cast<std::size_t>(command.blockFrames) * inputChannels);
     std::vector<float> outputBlock(static_cast<std::size_t>(command.blockFrames) * 2);
     ProgressBar progress(showProgress ? file.frames() : 0);
-    const std::uint64_t failuresBefore = node.getAudioThreadFailureCount();
-    std::uint64_t blocks = 0;
-    while (const std::size_t frames = file.read(inputBlock.data(), command.blockFrames)) {
-        summary.input.add(inputBlock.data(), frames * static_cast<std::size_t>(file.channels()));
-        renderer.render(inputBlock.data(), file.channels(), frames, outputBlock.data());
-        summary.output.add(outputBlock.data(), frames * 2);
-        written.write(outputBlock.data(), frames);
-        summary.frames += static_cast<std::int64_t>(frames);
-        ++blocks;
-        progress.update(summary.frames);
-    }
-    progress.finish();
+    std::uint64_t blocks = 0, fullBlocks = 0, unchangedBlocks = 0;
     // A failed block leaves whatever the plug-in made of it in the output: the
     // file is not what was asked for, so none is written.
-    if (const std::uint64_t failed = node.getAudioThreadFailureCount() - failuresBefore; failed > 0)
-        throw failure(plugin.argument + " reported a processing failure in " + std::to_string(failed) +
-                      " of " + std::to_string(blocks) + " blocks of " + input + "; " + output +
-                      " was not written");
+    const auto stopOnFailures = [&] {
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            if (const std::uint64_t failed = chain[i].node->getAudioThreadFailureCount() - failuresBefore[i];
+                failed > 0)
+                throw failure(chain[i].plugin.argument + " reported a processing failure in " +
+                              std::to_string(failed) + " of " + std::to_string(blocks) + " blocks of " +
+                              input + "; " + output + " was not written");
+        }
+    };
+    bool inputLeft = true;
+    while (!timeline.done()) {
+        std::size_t frames = 0;
+        const bool inputWasLeft = inputLeft;
+        if (inputLeft) {
+            frames = file.read(inputBlock.data(), command.blockFrames);
+            summary.input.add(inputBlock.data(), frames * inputChannels);
+            summary.frames += static_cast<std::int64_t>(frames);
+            progress.update(summary.frames);
+            if (frames < command.blockFrames) {
+                inputLeft = false;
+                timeline.inputEnded(static_cast<std::uint64_t>(summary.frames));
+            }
+        }
+        std::fill(inputBlock.begin() + static_cast<std::ptrdiff_t>(frames * inputChannels), inputBlock.end(),
+                  0.0f);
+        renderer.render(inputBlock.data(), file.channels(), command.blockFrames, outputBlock.data());
+        ++blocks;
+        if (frames == command.blockFrames) {
+            ++fullBlocks;
+            if (passedUnchanged(inputBlock.data(), file.channels(), outputBlock.data(), frames))
+                ++unchangedBlocks;
+        }
+        timeline.add(outputBlock.data(), command.blockFrames, [&](const float* kept, std::size_t count) {
+            summary.output.add(kept, count * 2);
+            written.write(kept, count);
+        });
+        // No tail for a file that will not be written.
+        if (inputWasLeft && !inputLeft)
+            stopOnFailures();
+    }
+    progress.finish();
+    summary.tailFrames = static_cast<std::int64_t>(timeline.tailWritten());
+    stopOnFailures();
     // After the render: plug-ins may take values into their state only with a
     // block of audio, and the preset should hold what the file was rendered with.
     // Before the commit, so that a preset that could not be written leaves no output.
-    if (!command.savePreset.empty() && !node.savePluginPreset(command.savePreset))
-        throw failure("could not save the preset " + command.savePreset);
+    for (ChainNode& stage : chain) {
+        const std::string& preset = stage.options->savePreset;
+        if (!preset.empty() && !stage.node->savePluginPreset(preset))
+            throw failure("could not save the preset " + preset);
+    }
     written.commit();
 
     warnAboutNonFinite(summary.input, input);
@@ -112,6 +162,14 @@ RenderSummary renderFile(VSTProcessorNode& node, const PluginLocation& plugin, c
     if (summary.output.peakDbfs() > 0.0 && clipsAboveFullScale(outputFormat))
         printWarning("the output peaks above full scale and " + output +
                      " clips it; --subtype float would keep it");
+    // A plug-in that did nothing is not a silent success.
+    if (unchangedBlocks > 0 && !command.bypass)
+        printNote((chain.size() > 1 ? std::string("the chain") : chain.front().plugin.argument) + " passed " +
+                  std::to_string(unchangedBlocks) + " of " + std::to_string(fullBlocks) + " blocks of " +
+                  input + " through unchanged" +
+                  (isPowerOfTwo(command.blockFrames)
+                       ? std::string()
+                       : "; some plug-ins process only power-of-two block sizes (try --block 512)"));
 
     summary.processingTime = renderer.processingTime();
     summary.outputPath = output;

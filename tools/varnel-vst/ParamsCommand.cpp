@@ -4,6 +4,7 @@
 #include "JsonOutput.h"
 #include "PluginFolders.h"
 #include "PluginLoading.h"
+#include "Summary.h"
 #include "TextTable.h"
 #include "ToolError.h"
 
@@ -29,7 +30,13 @@ struct PluginDescription {
     VSTChannelLayout channelLayout;
     std::vector<VSTParameterDetails> parameters;
     std::vector<VSTParameterRange> ranges; // one per parameter, in the same order
+    std::uint32_t latencySamples = 0;
+    std::uint32_t tailSamples = 0;
 };
+
+// The rate the library sets a plug-in up for when it loads it; latency and tail
+// are counted in samples at this rate.
+constexpr int kLoadSampleRate = 48000;
 
 // A parameter the controller lists but gives no range for keeps a zero range,
 // and the library has said why.
@@ -76,6 +83,9 @@ void writeJson(const PluginLocation& plugin, const PluginDescription& descriptio
                 {"subCategories", info.subCategories},
                 {"version", info.version},
                 {"classId", info.classId}}},
+              {"latencySamples", description.latencySamples},
+              {"tailSamples", description.tailSamples},
+              {"tail", describeTail(description.tailSamples, kLoadSampleRate)},
               {"buses", Json::array()},
               {"channelLayout", describeChannelLayout(description.channelLayout)},
               {"parameters", Json::array()}};
@@ -139,7 +149,10 @@ std::string flagsOf(const VSTParameterDetails& details) {
 void writeText(const PluginLocation& plugin, const PluginDescription& description) {
     const VSTPluginClassInfo& info = description.classInfo;
     std::cout << plugin.argument << " (" << plugin.path << "): " << info.name << " by " << info.vendor
-              << ", version " << info.version << ", " << joined(info.subCategories, "|") << "\n\n";
+              << ", version " << info.version << ", " << joined(info.subCategories, "|") << '\n'
+              << "latency " << description.latencySamples << " samples, tail "
+              << describeTail(description.tailSamples, kLoadSampleRate) << " (at " << kLoadSampleRate
+              << " Hz)\n\n";
     writeBuses(description.buses);
     std::cout << "\nchannels: " << describeChannelLayout(description.channelLayout) << '\n';
     const std::size_t count = description.parameters.size();
@@ -175,7 +188,9 @@ int runParams(const ParamsCommand& command) {
                                   module.getBuses(),
                                   module.getChannelLayout(),
                                   module.getParameterDetails(),
-                                  {}};
+                                  {},
+                                  module.getLatencySamples(),
+                                  module.getTailSamples()};
     description.ranges = rangesOf(module, description.parameters);
     if (command.json)
         writeJson(plugin, description);

@@ -1,10 +1,9 @@
-// `varnel-vst process <plugin> <in> <out>`: a sound file through a plug-in node;
-// with --output-dir, a batch of them (BatchRender).
+// `varnel-vst process <plugin> <in> <out>`: a sound file through a plug-in node,
+// or a chain of them; with --output-dir, a batch of files (BatchRender).
 #include "BatchRender.h"
 #include "Commands.h"
 #include "FileRender.h"
-#include "PluginFolders.h"
-#include "PluginLoading.h"
+#include "RenderChain.h"
 #include "Summary.h"
 #include "ToolError.h"
 
@@ -13,11 +12,11 @@
 namespace varnelvst::tool {
 
 int runProcess(const ProcessCommand& command) {
-    const PluginLocation plugin = locatePlugin(command.plugin);
+    const std::vector<PluginLocation> plugins = locateChain(command);
     if (!command.outputFolder.empty())
-        return runBatch(command, plugin);
-    std::unique_ptr<varnel::extensions::vst::VSTProcessorNode> node = createProcessorNode(plugin);
-    const RenderSummary summary = renderFile(*node, plugin, command, command.input, command.output, true);
+        return runBatch(command, plugins);
+    NodeChain chain = createChain(command, plugins);
+    const RenderSummary summary = renderFile(chain, command, command.input, command.output, true);
     // Standard output may be the sound itself.
     printSummary(command.output == "-" ? std::cerr : std::cout, summary);
     return kExitOk;

@@ -1,5 +1,7 @@
 #include "StereoRenderer.h"
 
+#include <utility>
+
 namespace varnelvst::tool {
 
 namespace {
@@ -11,12 +13,13 @@ varnel::AudioBuffer<float> viewOf(std::vector<float>& left, std::vector<float>& 
 
 } // namespace
 
-StereoRenderer::StereoRenderer(varnel::extensions::vst::VSTProcessorNode& processorNode,
+StereoRenderer::StereoRenderer(std::vector<varnel::extensions::vst::VSTProcessorNode*> chain,
                                std::uint32_t blockFrames)
-    : node(processorNode), maxFrames(blockFrames), inputLeft(blockFrames), inputRight(blockFrames),
-      outputLeft(blockFrames), outputRight(blockFrames),
+    : nodes(std::move(chain)), maxFrames(blockFrames), inputLeft(blockFrames), inputRight(blockFrames),
+      outputLeft(blockFrames), outputRight(blockFrames), otherLeft(blockFrames), otherRight(blockFrames),
       inputBuffer(viewOf(inputLeft, inputRight, blockFrames)),
-      outputBuffer(viewOf(outputLeft, outputRight, blockFrames)) {}
+      outputBuffer(viewOf(outputLeft, outputRight, blockFrames)),
+      otherBuffer(viewOf(otherLeft, otherRight, blockFrames)) {}
 
 void StereoRenderer::render(const float* interleavedInput, int inputChannels, std::size_t frames,
                             float* interleavedOutput) {
@@ -27,11 +30,19 @@ void StereoRenderer::render(const float* interleavedInput, int inputChannels, st
     }
     inputBuffer.setNumberOfFrames(static_cast<std::uint32_t>(frames));
     outputBuffer.setNumberOfFrames(static_cast<std::uint32_t>(frames));
+    otherBuffer.setNumberOfFrames(static_cast<std::uint32_t>(frames));
     varnel::AudioBus inputBus{&inputBuffer};
     varnel::AudioBus outputBus{&outputBuffer};
+    varnel::AudioBus otherBus{&otherBuffer};
 
+    // Node i writes the bus node i + 1 reads; the last one writes outputBus.
     const auto start = std::chrono::steady_clock::now();
-    node.process(inputBus, outputBus);
+    varnel::AudioBus* from = &inputBus;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        varnel::AudioBus* to = (nodes.size() - 1 - i) % 2 == 0 ? &outputBus : &otherBus;
+        nodes[i]->process(*from, *to);
+        from = to;
+    }
     timeInNode += std::chrono::steady_clock::now() - start;
 
     for (std::size_t frame = 0; frame < frames; ++frame) {

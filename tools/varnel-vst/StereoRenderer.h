@@ -12,12 +12,13 @@
 
 namespace varnelvst::tool {
 
-// Runs interleaved file samples through a VSTProcessorNode the way the
-// framework would: planar buffers on a stereo bus, one node process call per
-// block of at most `blockFrames` frames.
+// Runs interleaved file samples through a VSTProcessorNode, or a chain of them,
+// the way the framework would: planar buffers on stereo buses, one process call
+// per node and block of at most `blockFrames` frames, each node's output bus the
+// next one's input.
 class StereoRenderer {
 public:
-    StereoRenderer(varnel::extensions::vst::VSTProcessorNode& node, std::uint32_t blockFrames);
+    StereoRenderer(std::vector<varnel::extensions::vst::VSTProcessorNode*> chain, std::uint32_t blockFrames);
 
     std::uint32_t blockFrames() const { return maxFrames; }
 
@@ -31,10 +32,10 @@ public:
     std::chrono::nanoseconds processingTime() const { return timeInNode; }
 
 private:
-    varnel::extensions::vst::VSTProcessorNode& node;
+    std::vector<varnel::extensions::vst::VSTProcessorNode*> nodes;
     std::uint32_t maxFrames;
-    std::vector<float> inputLeft, inputRight, outputLeft, outputRight;
-    varnel::AudioBuffer<float> inputBuffer, outputBuffer;
+    std::vector<float> inputLeft, inputRight, outputLeft, outputRight, otherLeft, otherRight;
+    varnel::AudioBuffer<float> inputBuffer, outputBuffer, otherBuffer;
     std::chrono::nanoseconds timeInNode{0};
 };
 

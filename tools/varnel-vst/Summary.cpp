@@ -1,5 +1,7 @@
 #include "Summary.h"
 
+#include <VSTModule.h>
+
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -26,15 +28,42 @@ std::string levels(const SignalStats& stats) {
 
 } // namespace
 
+std::string describeTail(std::uint32_t tailSamples, int sampleRate) {
+    if (tailSamples == varnel::extensions::vst::VSTModule::kInfiniteTail)
+        return "infinite";
+    if (tailSamples == varnel::extensions::vst::VSTModule::kNoTail)
+        return "none";
+    return std::to_string(tailSamples) + " samples" +
+           (sampleRate > 0 ? " (" + formatted("%.3f s", static_cast<double>(tailSamples) / sampleRate) + ")"
+                           : std::string());
+}
+
 void printSummary(std::ostream& out, const RenderSummary& summary) {
     const double seconds =
         summary.sampleRate > 0 ? static_cast<double>(summary.frames) / summary.sampleRate : 0.0;
     const double busy = std::chrono::duration<double>(summary.processingTime).count();
-    out << "plug-in   " << summary.plugin << " (" << summary.pluginPath << ")"
-        << (summary.bypassed ? ", bypassed" : "") << '\n'
-        << "channels  " << summary.channelLayout << '\n'
-        << "frames    " << summary.frames << " (" << formatted("%.3f", seconds) << " s at "
+    const StageSummary& first = summary.stages.front();
+    out << "plug-in   " << first.plugin << " (" << first.pluginPath << ")"
+        << (summary.bypassed ? ", bypassed" : "") << '\n';
+    if (summary.stages.size() == 1)
+        out << "channels  " << first.channelLayout << '\n';
+    // A chain lists every plug-in with its own channels, latency and tail.
+    for (std::size_t i = 0; summary.stages.size() > 1 && i < summary.stages.size(); ++i) {
+        const StageSummary& stage = summary.stages[i];
+        out << (i == 0 ? "chain     " : "          ") << i + 1 << ". " << stage.plugin << " ("
+            << stage.pluginPath << "): latency " << stage.latencySamples << " samples, tail "
+            << describeTail(stage.tailSamples, summary.sampleRate) << ", " << stage.channelLayout << '\n';
+    }
+    out << "frames    " << summary.frames << " (" << formatted("%.3f", seconds) << " s at "
         << summary.sampleRate << " Hz)\n"
+        << "latency   " << summary.latencySamples << " samples"
+        << (summary.latencySamples == 0  ? ""
+            : summary.latencyCompensated ? ", compensated"
+                                         : ", not compensated")
+        << '\n'
+        << "tail      " << summary.tailFrames << " frames rendered (plug-in"
+        << (summary.stages.size() > 1 ? "s" : "") << ": "
+        << describeTail(summary.tailSamples, summary.sampleRate) << ")\n"
         << "speed     " << (busy > 0.0 ? formatted("%.1fx realtime", seconds / busy) : std::string("n/a"))
         << '\n'
         << "input     " << levels(summary.input) << '\n'

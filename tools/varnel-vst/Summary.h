@@ -6,25 +6,41 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace varnelvst::tool {
 
-// What `process` reports when it is done.
-struct RenderSummary {
+// One plug-in of the chain.
+struct StageSummary {
     std::string plugin;
     std::string pluginPath;
-    bool bypassed = false;
     std::string channelLayout; // how the stereo signal reached the plug-in, in words
-    std::int64_t frames = 0;
+    std::uint32_t latencySamples = 0;
+    std::uint32_t tailSamples = 0; // as the plug-in reports it
+};
+
+// What `process` reports when it is done. Latency and tail are the chain's.
+struct RenderSummary {
+    std::vector<StageSummary> stages; // every plug-in, in order; never empty
+    bool bypassed = false;
+    std::int64_t frames = 0;     // of input
+    std::int64_t tailFrames = 0; // written after the input's length
+    std::uint32_t latencySamples = 0;
+    std::uint32_t tailSamples = 0; // as the plug-ins report it, added up
+    bool latencyCompensated = true;
     int sampleRate = 0;
-    std::chrono::nanoseconds processingTime{0}; // inside the plug-in node only
+    std::chrono::nanoseconds processingTime{0}; // inside the plug-in nodes only
     SignalStats input;
     SignalStats output;
     std::string outputPath;
     std::string outputFormat;
 };
 
-// Frames, seconds, realtime factor, input and output levels and the output's path.
+// "none", "infinite" or "N samples (S s)", for a plug-in's reported tail.
+std::string describeTail(std::uint32_t tailSamples, int sampleRate);
+
+// The plug-ins, frames and seconds, latency, tail, realtime factor, input and
+// output levels and the output's path.
 void printSummary(std::ostream& out, const RenderSummary& summary);
 
 } // namespace varnelvst::tool

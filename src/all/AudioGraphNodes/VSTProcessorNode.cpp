@@ -172,6 +172,21 @@ bool VSTProcessorNode::getIsReadyToProcess() const {
            internals->vstModule->isReadyToProcess();
 }
 
+std::uint32_t VSTProcessorNode::getPluginLatencySamples() const {
+    std::shared_lock lock(internals->controlLock);
+    return internals->vstModule->getLatencySamples();
+}
+
+std::uint32_t VSTProcessorNode::getPluginTailSamples() const {
+    std::shared_lock lock(internals->controlLock);
+    return internals->vstModule->getTailSamples();
+}
+
+void VSTProcessorNode::handlePluginRestartRequests() {
+    std::shared_lock lock(internals->controlLock);
+    internals->vstModule->handleRestartRequests();
+}
+
 bool VSTProcessorNode::getIsEnabled() const {
     return internals->isEnabled.load();
 }

@@ -33,6 +33,9 @@ enum class Fault {
     hang,  // sleeps for good
 };
 
+constexpr unsigned kMaxLatency = 4096;
+constexpr float kHum = 0.001f;
+
 struct PluginConfig {
     const char* name = "";
     FactoryKind factory = FactoryKind::three;
@@ -52,6 +55,12 @@ struct PluginConfig {
     bool initializeFails = false;       // the component's initialize answers kResultFalse
     bool holdsBlocks = false;           // process waits while the probe holds blocks
     bool refusesActivation = false;     // setActive(true) answers kResultFalse and stays inactive
+    // Delays its audio by this much (at most kMaxLatency) and reports it; a new one
+    // (TestPluginProbe::changeLatency) holds from the next activation on.
+    unsigned latencySamples = 0;
+    // What getTailSamples answers. 0xFFFFFFFF (kInfiniteTail) also adds a steady
+    // hum of kHum * Gain to the output, so that the tail never ends while Gain > 0.
+    unsigned tailSamples = 0;
     // The component's state also holds an output offset that no parameter shows, and
     // setState takes a while between gain and offset, as a plug-in rebuilding its DSP
     // would; the controller keeps a state of its own (a view scale).

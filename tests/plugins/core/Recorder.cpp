@@ -1,5 +1,7 @@
 #include "Recorder.h"
 
+#include "PluginConfig.h"
+
 #include <cstdio>
 #include <string_view>
 #include <thread>
@@ -130,6 +132,43 @@ std::string formatDouble(double value) {
 
 const char* boolText(bool value) {
     return value ? "true" : "false";
+}
+
+Recorder::Recorder() : latency_(kPluginConfig.latencySamples) {}
+
+void Recorder::setComponentHandler(Steinberg::Vst::IComponentHandler* handler) {
+    std::lock_guard lock(mutex_);
+    if (handler != nullptr)
+        handler->addRef();
+    if (handler_ != nullptr)
+        handler_->release();
+    handler_ = handler;
+}
+
+Steinberg::IPtr<Steinberg::Vst::IComponentHandler> Recorder::handler() const {
+    std::lock_guard lock(mutex_);
+    return Steinberg::IPtr<Steinberg::Vst::IComponentHandler>(handler_);
+}
+
+bool Recorder::changeLatency(std::uint32_t samples) {
+    latency_.store(samples);
+    return requestRestart(Steinberg::Vst::kLatencyChanged);
+}
+
+bool Recorder::requestRestart(std::int32_t flags) {
+    // Called outside the lock: a host may act on the request at once.
+    const Steinberg::IPtr<Steinberg::Vst::IComponentHandler> target = handler();
+    return target && target->restartComponent(flags) == Steinberg::kResultOk;
+}
+
+bool Recorder::performEdit(std::uint32_t id, double value) {
+    const Steinberg::IPtr<Steinberg::Vst::IComponentHandler> target = handler();
+    if (!target)
+        return false;
+    target->beginEdit(id);
+    const bool accepted = target->performEdit(id, value) == Steinberg::kResultOk;
+    target->endEdit(id);
+    return accepted;
 }
 
 void Recorder::holdBlocks(bool hold) {

@@ -8,6 +8,9 @@
 #include "ProcessLog.h"
 #include "testplugin/TestPluginProbe.h"
 
+#include "pluginterfaces/base/smartpointer.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -50,13 +53,24 @@ public:
     void reset() override;
     void holdBlocks(bool hold) override;
     bool blockHeld() const override;
+    bool changeLatency(std::uint32_t samples) override;
+    bool requestRestart(std::int32_t flags) override;
+    bool performEdit(std::uint32_t id, double value) override;
+
+    // The controller's handler as the host last gave it (counted reference).
+    void setComponentHandler(Steinberg::Vst::IComponentHandler* handler);
+    // Whether a component of this library was ever activated: a plug-in was run.
+    void noteActivation() { activated_ = true; }
+    bool anyActivated() const { return activated_.load(); }
+    // The latency a component takes on at activation.
+    std::uint32_t latency() const { return latency_.load(); }
 
     // Audio thread: waits while blocks are held. Test plug-ins that hold blocks are
     // the one exception to the audio thread's no-waiting rule.
     void waitWhileHeld() noexcept;
 
 private:
-    Recorder() = default;
+    Recorder();
 
     mutable std::mutex mutex_;
     std::uint64_t generation_ = 0;
@@ -67,6 +81,10 @@ private:
     ProcessLog processLog_;
     std::atomic<bool> holding_{false};
     std::atomic<bool> held_{false};
+    std::atomic<std::uint32_t> latency_;
+    std::atomic<bool> activated_{false};
+    Steinberg::Vst::IComponentHandler* handler_ = nullptr; // under mutex_
+    Steinberg::IPtr<Steinberg::Vst::IComponentHandler> handler() const;
 };
 
 // One recorded control-side call: created at the entry of a plug-in method,

@@ -8,6 +8,7 @@
 
 #include "pluginterfaces/base/ibstream.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -89,6 +90,14 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
     checkNoBlockInFlight(call);
     if (state && kPluginConfig.refusesActivation)
         return call.done(kResultFalse);
+    if (state) {
+        Recorder::instance().noteActivation();
+        // A new latency holds from here on, as VST 3 has it; the delay starts empty.
+        activeLatency_ = std::min(Recorder::instance().latency(), kMaxLatency);
+        for (auto& channel : delayLine_)
+            channel.fill(0.0f);
+        delayPosition_ = 0;
+    }
     active_ = state != 0;
     return call.done(kResultOk);
 }

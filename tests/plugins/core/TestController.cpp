@@ -136,6 +136,9 @@ tresult PLUGIN_API TestPluginObject::setComponentHandler(IComponentHandler* hand
                       handler != nullptr ? "handler=non-null" : "handler=null", name_);
     if (!admit(call))
         return call.done(kNotInitialized);
+    if (handler != nullptr)
+        handlerGiven_ = true;
+    Recorder::instance().setComponentHandler(handler);
     return call.done(kResultOk);
 }
 

@@ -100,6 +100,13 @@ tresult PLUGIN_API TestPluginObject::terminate() {
         call.violation("while the component is active (setActive(false) missing)");
     if (getPeer() != nullptr)
         call.violation("while still connected (IConnectionPoint::disconnect missing)");
+    // Without a handler a controller cannot tell the host about its own edits, a
+    // new latency or changed parameters; that matters once the plug-in ran.
+    if (isController() && !handlerGiven_ && Recorder::instance().anyActivated())
+        call.violation("of an edit controller never given a component handler "
+                       "(IEditController::setComponentHandler missing)");
+    if (isController())
+        Recorder::instance().setComponentHandler(nullptr);
     terminated_ = true;
     setUp_ = false;
     active_ = false;

@@ -15,12 +15,14 @@
 // while control threads change them.
 
 #include "ClassCatalog.h"
+#include "PluginConfig.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "public.sdk/source/vst/vstcomponent.h"
 #include "public.sdk/source/vst/vstparameters.h"
 
+#include <array>
 #include <atomic>
 #include <string>
 
@@ -144,6 +146,11 @@ private:
     std::atomic<bool> restoringState_{false}; // inside the component's setState
     double viewScale_ = 1.0;                  // the controller's own state
     std::atomic<int> blocksInFlight_{0};      // process calls running now
+    std::atomic<bool> handlerGiven_{false};   // a host gave the controller a component handler
+    std::atomic<uint32> activeLatency_{0};    // taken on at activation
+    // The audio delayed by activeLatency_; written only inside process, cleared at activation.
+    mutable std::array<std::array<float, kMaxLatency>, 2> delayLine_{};
+    mutable uint32 delayPosition_ = 0;
     // Records a lifecycle call made while a process call runs.
     void checkNoBlockInFlight(RecordedCall& call) const;
 

@@ -176,17 +176,29 @@ float TestPluginObject::render(ProcessData& data) const {
     const int32 outputChannels =
         std::min(output.numChannels, SpeakerArr::getChannelCount(busArrangement(kOutput, 0)));
     const auto gain = static_cast<float>(gain_.load());
+    const float hum = kPluginConfig.tailSamples == kInfiniteTail ? kHum * gain : 0.0f;
+    const uint32 latency = activeLatency_.load();
     const auto offset = static_cast<float>(offset_.load());
     float peak = 0.0f;
+    uint32 position = delayPosition_;
     // A mono input feeds every output channel.
     for (int32 channel = 0; channel < outputChannels && inputChannels > 0; ++channel) {
         const Sample32* in = input.channelBuffers32[std::min(channel, inputChannels - 1)];
         Sample32* out = output.channelBuffers32[channel];
+        std::array<float, kMaxLatency>& delay = delayLine_[static_cast<std::size_t>(std::min(channel, 1))];
+        position = delayPosition_;
         for (int32 frame = 0; frame < data.numSamples; ++frame) {
-            out[frame] = in[frame] * gain + offset;
+            float sample = in[frame];
+            if (latency > 0) {
+                // A ring of `latency` samples: what leaves is what entered that long ago.
+                std::swap(sample, delay[position]);
+                position = position + 1 == latency ? 0 : position + 1;
+            }
+            out[frame] = sample * gain + offset + hum;
             peak = std::max(peak, std::fabs(out[frame]));
         }
     }
+    delayPosition_ = position;
     output.silenceFlags = 0;
     // The auxiliary output gets a signal of its own, which a host must not mix
     // into the main one.

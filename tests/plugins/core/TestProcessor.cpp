@@ -99,13 +99,16 @@ tresult PLUGIN_API TestPluginObject::canProcessSampleSize(int32 symbolicSampleSi
 uint32 PLUGIN_API TestPluginObject::getLatencySamples() {
     RecordedCall call("IAudioProcessor", "getLatencySamples", "", name_);
     admit(call);
-    return static_cast<uint32>(call.done(0));
+    const uint32 latency = activeLatency_.load();
+    call.done(static_cast<int32>(latency));
+    return latency;
 }
 
 uint32 PLUGIN_API TestPluginObject::getTailSamples() {
     RecordedCall call("IAudioProcessor", "getTailSamples", "", name_);
     admit(call);
-    return static_cast<uint32>(call.done(kNoTail));
+    call.done(static_cast<int32>(kPluginConfig.tailSamples));
+    return kPluginConfig.tailSamples;
 }
 
 tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup) {

@@ -89,6 +89,15 @@ public:
     virtual void holdBlocks(bool hold) = 0;
     virtual bool blockHeld() const = 0;
 
+    // What a plug-in does on its own, through the IComponentHandler the host gave
+    // its controller; false when it has none (or, for an edit, refused it).
+    // changeLatency: the component reports `samples` (and delays by them) from its
+    // next activation on, and asks for restartComponent(kLatencyChanged).
+    virtual bool changeLatency(std::uint32_t samples) = 0;
+    virtual bool requestRestart(std::int32_t flags) = 0;
+    // beginEdit, performEdit(id, value), endEdit, as the plug-in's own editor would.
+    virtual bool performEdit(std::uint32_t id, double value) = 0;
+
 protected:
     ~TestPluginProbe() = default;
 };

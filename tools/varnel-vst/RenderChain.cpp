@@ -1,0 +1,98 @@
+#include "RenderChain.h"
+
+#include "ParameterSettings.h"
+#include "PluginLoading.h"
+#include "RenderTimeline.h"
+#include "ToolError.h"
+
+#include <VSTModule.h>
+#include <varnel/AudioBusFormat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace varnelvst::tool {
+
+using varnel::extensions::vst::VSTModule;
+using varnel::extensions::vst::VSTProcessorNode;
+
+namespace {
+
+// A file is rendered as fast as it goes, not against a clock, in blocks of a
+// known size: the plug-in is told both, then the file's rate.
+void setUp(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate, std::uint32_t blockFrames) {
+    node.setProcessMode(varnel::extensions::vst::VSTProcessingMode::Offline);
+    node.setMaxFramesPerBlock(static_cast<int>(blockFrames));
+    varnel::AudioBusFormat input{static_cast<std::uint32_t>(sampleRate), 2};
+    varnel::AudioBusFormat output = input;
+    const std::string what =
+        "could not set " + plugin.argument + " up for " + std::to_string(sampleRate) + " Hz stereo: ";
+    if (!node.setBusFormat(input, output))
+        throw failure(what + "the node refused the format");
+    // The library has said why.
+    if (!node.getIsReadyToProcess())
+        throw failure(what + "the plug-in refused its set-up or activation");
+}
+
+} // namespace
+
+std::vector<PluginLocation> locateChain(const ProcessCommand& command) {
+    std::vector<PluginLocation> plugins;
+    for (const ChainStage& stage : command.stages)
+        plugins.push_back(locatePlugin(stage.plugin));
+    return plugins;
+}
+
+NodeChain createChain(const ProcessCommand& command, const std::vector<PluginLocation>& plugins) {
+    NodeChain chain;
+    for (std::size_t i = 0; i < plugins.size(); ++i)
+        chain.push_back(ChainNode{plugins[i], &command.stages[i], createProcessorNode(plugins[i])});
+    return chain;
+}
+
+void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRate) {
+    for (ChainNode& stage : chain) {
+        VSTProcessorNode& node = *stage.node;
+        // The set-up first: a plug-in may reset its state when set up again, and
+        // the parameter values should reach it after that. Switching processing
+        // off and on is where VST 3 lets a plug-in clear its buffers, so that an
+        // earlier file's tail does not leak into this one.
+        setUp(node, stage.plugin, sampleRate, command.blockFrames);
+        node.setEnabled(false);
+        // Before the settings, so that they change what the preset set.
+        const std::string& preset = stage.options->preset;
+        if (!preset.empty() && !node.loadPluginPreset(preset))
+            throw failure("could not restore the preset " + preset + " into " + stage.plugin.argument);
+        applyParameterSettings(node, stage.options->settings);
+        node.setEnabled(!command.bypass);
+    }
+}
+
+std::uint32_t addTail(std::uint32_t sum, std::uint32_t tail) {
+    if (sum == VSTModule::kInfiniteTail || tail == VSTModule::kInfiniteTail)
+        return VSTModule::kInfiniteTail;
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{sum} + tail, VSTModule::kInfiniteTail - 1u));
+}
+
+std::optional<std::uint64_t> tailFrames(const TailChoice& choice, std::uint32_t reportedTail,
+                                        int sampleRate) {
+    switch (choice.kind) {
+    case TailChoice::Kind::off:
+        return 0;
+    case TailChoice::Kind::seconds:
+        return static_cast<std::uint64_t>(std::llround(choice.seconds * sampleRate));
+    case TailChoice::Kind::plugin:
+    case TailChoice::Kind::automatic:
+        break;
+    }
+    // Many reverbs report no tail yet ring on; under auto they are heard out.
+    if (reportedTail == VSTModule::kInfiniteTail ||
+        (reportedTail == VSTModule::kNoTail && choice.kind == TailChoice::Kind::automatic))
+        return std::nullopt;
+    const auto cap = static_cast<std::uint64_t>(std::llround(RenderTimeline::kTailCapSeconds * sampleRate));
+    return std::min<std::uint64_t>(reportedTail, cap);
+}
+
+} // namespace varnelvst::tool
