@@ -222,20 +222,22 @@ bool VSTModule::Internals::applySetup(const ProcessSetup& setup) {
 }
 
 void VSTModule::Internals::readTiming() {
-    latencySamples.store(audioProcessor->getLatencySamples());
-    tailSamples.store(audioProcessor->getTailSamples());
+    // Both instances of a dual-mono plug-in are one class in one set-up: the
+    // first speaks for the pair.
+    latencySamples.store(lead().audioProcessor->getLatencySamples());
+    tailSamples.store(lead().audioProcessor->getTailSamples());
 }
 
 void VSTModule::Internals::actOnRestartRequests() {
     const int32 flags = componentHandler->takeRestartRequests();
-    if (flags == 0 || !audioProcessor)
+    if (flags == 0 || !lead().audioProcessor)
         return;
     // Values are never cached here: every query asks the controller afresh.
     if ((flags & (kIoChanged | kReloadComponent)) != 0 && setupInForce) {
         applySetup(*setupInForce);
     } else if ((flags & kLatencyChanged) != 0) {
         // The new latency holds from the next activation on.
-        if (state >= State::active) {
+        if (highestState() >= State::active) {
             moveTo(State::setUp);
             moveTo(runningState); // reads it again on the way up
         } else {
