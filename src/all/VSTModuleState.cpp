@@ -2,6 +2,7 @@
 // the bytes of a VST 3 preset file, both in memory and on disk.
 #include "VSTModuleInternals.h"
 
+#include "FileReplacement.h"
 #include "PluginStateStream.h"
 #include "VSTPresetFile.h"
 
@@ -213,11 +214,9 @@ bool VSTModule::savePreset(const std::string& path) {
     std::vector<std::uint8_t> state;
     if (!getState(state))
         return false;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(state.data()), static_cast<std::streamsize>(state.size()));
-    file.close();
-    if (!file) {
-        Logger::error("[VSTModule] Could not write preset file: " + path);
+    std::string reason;
+    if (!replaceFileContent(path, state, reason)) {
+        Logger::error("[VSTModule] Could not write preset file: " + path + " (" + reason + ")");
         return false;
     }
     return true;

@@ -171,6 +171,25 @@ TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
     EXPECT_NO_ORDER_VIOLATIONS(copy);
 }
 
+TEST(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
+    namespace fs = std::filesystem;
+    TempFolder folder;
+    HostedTestPlugin plugin("TestStateful");
+    ASSERT_TRUE(plugin.load());
+    const fs::path target = folder.file("kept.vstpreset");
+    const fs::path link = folder.file("link.vstpreset");
+    std::ofstream(target) << "an older preset";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read);
+    fs::create_symlink(target, link);
+    ASSERT_TRUE(plugin.module->savePreset(link.string()));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read);
+    // Nothing is left beside it, and what it holds is a preset the plug-in reads back.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 2);
+    EXPECT_TRUE(plugin.module->loadPreset(target.string()));
+}
+
 TEST(PluginState, RestoredValuesReplaceTheOnesSetBeforeOnTheAudioSide) {
     HostedTestPlugin plugin("TestStateful");
     ASSERT_TRUE(plugin.load());
