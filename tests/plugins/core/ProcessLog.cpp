@@ -7,10 +7,11 @@
 namespace testplugin {
 
 void ProcessLog::add(const ProcessRecord& record) noexcept {
-    // Audio thread: a plain copy into the ring, published by the count.
-    const std::int64_t index = total_.load(std::memory_order_relaxed);
+    // Audio threads (instances of one library may process on several at once):
+    // each claims its own slot, copies into it, then publishes it by the count.
+    const std::int64_t index = claimed_.fetch_add(1, std::memory_order_relaxed);
     ring_[static_cast<std::size_t>(index) % ringSize] = record;
-    total_.store(index + 1, std::memory_order_release);
+    total_.fetch_add(1, std::memory_order_release);
 }
 
 void ProcessLog::violation(const char* format, ...) noexcept {
@@ -57,6 +58,7 @@ void ProcessLog::reset() noexcept {
     for (auto& slot : slots_)
         slot.ready.store(false, std::memory_order_relaxed);
     violationCount_.store(0, std::memory_order_release);
+    claimed_.store(0, std::memory_order_relaxed);
     total_.store(0, std::memory_order_release);
 }
 

@@ -38,7 +38,8 @@ private:
         char text[violationLength] = {};
     };
 
-    std::atomic<std::int64_t> total_{0};
+    std::atomic<std::int64_t> claimed_{0}; // slots taken by writers
+    std::atomic<std::int64_t> total_{0};   // slots written
     std::array<ProcessRecord, ringSize> ring_{};
     std::atomic<std::int64_t> violationCount_{0};
     std::array<Slot, violationSlots> slots_{};
