@@ -1,5 +1,5 @@
 // `varnel-vst process`: what reaches the output file, and what the summary says.
-#include "ToolHarness.h"
+#include "ProcessFixture.h"
 
 #include "testplugin/TestPluginHandle.h"
 
@@ -19,45 +19,20 @@ using testplugin::TestPluginHandle;
 
 namespace {
 
-// Not a multiple of any block size used here, so the last block is a short one.
-constexpr std::size_t kFrames = 48000 + 77;
+constexpr std::size_t kFrames = kProcessFrames;
 
 std::string gainPlugin() {
     return TestPluginHandle::bundlePath("TestSeparate");
 }
 
-class ProcessCommand : public ::testing::Test {
+class ProcessCommand : public ProcessFixture {
 protected:
-    void SetUp() override {
-        input = folder.file("in.wav");
-        output = folder.file("out.wav");
-        source = makeSignal(2, kFrames);
-        writeSound(input, source);
-    }
-
-    // Runs `process <plugin> in.wav out.wav <options>` and reads the result back.
-    Sound process(const std::string& plugin, const std::vector<std::string>& options,
-                  ToolRun* runOut = nullptr) {
-        std::vector<std::string> arguments{"process", plugin, input, output};
-        arguments.insert(arguments.end(), options.begin(), options.end());
-        const ToolRun run = runTool(arguments);
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        if (runOut != nullptr)
-            *runOut = run;
-        return readSound(output);
-    }
-
     static void expectScaled(const Sound& result, const Sound& original, float gain) {
         ASSERT_EQ(result.channels, 2);
         ASSERT_EQ(result.frames(), original.frames());
         for (std::size_t i = 0; i < result.samples.size(); ++i)
             ASSERT_EQ(result.samples[i], original.samples[i] * gain) << "sample " << i;
     }
-
-    ScratchFolder folder;
-    std::string input;
-    std::string output;
-    Sound source;
 };
 
 } // namespace
@@ -92,8 +67,7 @@ TEST_F(ProcessCommand, BypassWritesTheInputUnchanged) {
 TEST_F(ProcessCommand, MonoInputBecomesTwoEqualChannelsWithANotice) {
     const Sound mono = makeSignal(1, kFrames);
     writeSound(input, mono);
-    ToolRun run;
-    const Sound result = process(gainPlugin(), {"--set", "Gain=0.5"}, &run);
+    const Sound result = process(gainPlugin(), {"--set", "Gain=0.5"});
     ASSERT_EQ(result.channels, 2);
     ASSERT_EQ(result.frames(), mono.frames());
     for (std::size_t frame = 0; frame < mono.frames(); ++frame) {
@@ -141,8 +115,7 @@ TEST_F(ProcessCommand, FormatAndSubtypeOptionsChooseTheOutputFormat) {
 }
 
 TEST_F(ProcessCommand, MonoOnlyPluginProcessesBothChannelsAndTheSummarySaysHow) {
-    ToolRun run;
-    const Sound result = process(TestPluginHandle::bundlePath("TestMono"), {"--set", "Gain=0.5"}, &run);
+    const Sound result = process(TestPluginHandle::bundlePath("TestMono"), {"--set", "Gain=0.5"});
     expectScaled(result, source, 0.5f);
     EXPECT_NE(run.out.find("channels  dual mono (two mono instances, one per channel)"), std::string::npos)
         << run.out;
@@ -152,8 +125,7 @@ TEST_F(ProcessCommand, SummaryReportsFramesLevelsAndTheOutput) {
     // A constant 0.5: peak and RMS both -6.0 dBFS in, -12.0 dBFS after gain 0.5.
     Sound constant{48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 24000, 0.5f)};
     writeSound(input, constant);
-    ToolRun run;
-    process(gainPlugin(), {"--set", "Gain=0.5"}, &run);
+    process(gainPlugin(), {"--set", "Gain=0.5"});
     EXPECT_NE(run.out.find("frames    24000 (0.500 s at 48000 Hz)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("input     peak -6.0 dBFS, RMS -6.0 dBFS"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("output    peak -12.0 dBFS, RMS -12.0 dBFS"), std::string::npos) << run.out;
@@ -166,8 +138,7 @@ TEST_F(ProcessCommand, NonFiniteSamplesAreCountedAndLeftOutOfTheLevels) {
     constant.samples[7] = std::numeric_limits<float>::quiet_NaN();
     constant.samples[9] = std::numeric_limits<float>::infinity();
     writeSound(input, constant);
-    ToolRun run;
-    process(gainPlugin(), {"--set", "Gain=0.5"}, &run);
+    process(gainPlugin(), {"--set", "Gain=0.5"});
     EXPECT_NE(run.out.find("input     peak -6.0 dBFS, RMS -6.0 dBFS (2 samples NaN or infinite, left out)"),
               std::string::npos)
         << run.out;

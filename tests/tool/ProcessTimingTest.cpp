@@ -1,7 +1,7 @@
 // `varnel-vst process` and time: whole blocks for the plug-in, its latency taken
 // off the start of the output, its tail rendered after the input's end, and
 // chains of plug-ins, alone and in batches.
-#include "ToolHarness.h"
+#include "ProcessFixture.h"
 
 #include "testplugin/TestPluginHandle.h"
 
@@ -18,8 +18,7 @@ using testplugin::TestPluginHandle;
 namespace {
 
 constexpr int kRate = 48000;
-// Not a multiple of any block size used here, so the last block is a short one.
-constexpr std::size_t kFrames = kRate + 77;
+constexpr std::size_t kFrames = kProcessFrames;
 
 // ZamVerb leaves its convolution buffers behind when its library unloads, which
 // the leak checker of a sanitizer build would blame on the tool; other tests
@@ -30,30 +29,7 @@ bool installed(const std::string& bundle) {
     return std::filesystem::exists("/usr/lib/vst3/" + bundle + ".vst3");
 }
 
-class ProcessTiming : public ::testing::Test {
-protected:
-    void SetUp() override {
-        input = folder.file("in.wav");
-        output = folder.file("out.wav");
-        source = makeSignal(2, kFrames);
-        writeSound(input, source);
-    }
-
-    Sound process(const std::string& plugin, const std::vector<std::string>& options,
-                  const std::string& environment = {}) {
-        std::vector<std::string> arguments{"process", plugin, input, output};
-        arguments.insert(arguments.end(), options.begin(), options.end());
-        run = runTool(arguments, {}, environment);
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        return readSound(output);
-    }
-
-    ScratchFolder folder;
-    std::string input;
-    std::string output;
-    Sound source;
-    ToolRun run;
-};
+using ProcessTiming = ProcessFixture;
 
 } // namespace
 
