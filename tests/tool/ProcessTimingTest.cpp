@@ -95,7 +95,7 @@ TEST_F(ProcessTiming, ZamVerbEqualsTheLv2BuildAtTheSameBlockSizeAndIsNeverSilent
         if (block == 1500) {
             EXPECT_NE(run.err.find("ZamVerb passed 32 of 32 blocks of " + input +
                                    " through unchanged; some plug-ins process only power-of-two block "
-                                   "sizes (try --block 512)"),
+                                   "sizes (try --block 1024)"),
                       std::string::npos)
                 << run.err;
             continue;

@@ -162,14 +162,20 @@ RenderSummary renderFile(NodeChain& chain, const ProcessCommand& command, const 
     if (summary.output.peakDbfs() > 0.0 && clipsAboveFullScale(outputFormat))
         printWarning("the output peaks above full scale and " + output +
                      " clips it; --subtype float would keep it");
-    // A plug-in that did nothing is not a silent success.
-    if (unchangedBlocks > 0 && !command.bypass)
+    // A plug-in that did nothing is not a silent success. Installed plug-ins pass
+    // blocks through dry when they dislike their size: some want powers of two,
+    // some only the 1024 frames they configured themselves for before any set-up.
+    if (unchangedBlocks > 0 && !command.bypass) {
+        std::string why = "; some plug-ins process only power-of-two block sizes (try --block 1024)";
+        if (command.blockFrames == 1024)
+            why = "; it may leave the sound as it is at these settings";
+        else if (isPowerOfTwo(command.blockFrames))
+            why = "; it may leave the sound as it is at these settings, or process only some block sizes "
+                  "(try --block 1024)";
         printNote((chain.size() > 1 ? std::string("the chain") : chain.front().plugin.argument) + " passed " +
                   std::to_string(unchangedBlocks) + " of " + std::to_string(fullBlocks) + " blocks of " +
-                  input + " through unchanged" +
-                  (isPowerOfTwo(command.blockFrames)
-                       ? std::string()
-                       : "; some plug-ins process only power-of-two block sizes (try --block 512)"));
+                  input + " through unchanged" + why);
+    }
 
     summary.processingTime = renderer.processingTime();
     summary.outputPath = output;
