@@ -90,7 +90,9 @@ struct ProcessCommand {
     unsigned jobs = 0; // 0: one per core
     Shard shard;
     bool force = false;
-    std::uint32_t blockFrames = 512;
+    // 1024: what many plug-ins assume before a host has announced a block size,
+    // and the only size some of them process (the installed ZamHeadX2).
+    std::uint32_t blockFrames = 1024;
     bool bypass = false;
     bool compensateLatency = true;
     TailChoice tail;
