@@ -314,6 +314,8 @@ TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
         while (!done.load()) {
             plugin.node.setEnabled(switches.load() % 2 == 0);
             refused += !plugin.node.getIsPluginLoaded();
+            std::vector<std::uint8_t> state;
+            (void)plugin.node.getPluginState(state);
             ++switches;
         }
         plugin.node.setEnabled(true);

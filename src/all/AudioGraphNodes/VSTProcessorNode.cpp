@@ -240,18 +240,22 @@ float VSTProcessorNode::getParameterValue(unsigned int id) {
 }
 
 bool VSTProcessorNode::getPluginState(std::vector<std::uint8_t>& state) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getState(state);
 }
 
 bool VSTProcessorNode::setPluginState(const std::vector<std::uint8_t>& state) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->setState(state);
 }
 
 bool VSTProcessorNode::loadPluginPreset(const std::string& path) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->loadPreset(path);
 }
 
 bool VSTProcessorNode::savePluginPreset(const std::string& path) {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->savePreset(path);
 }
 
@@ -261,6 +265,7 @@ bool VSTProcessorNode::setPluginStateText(const std::string& text) {
         Logger::error("[VSTProcessorNode] Invalid plugin state: not base64 text");
         return false;
     }
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->setState(*state);
 }
 
@@ -268,6 +273,7 @@ Result<VLAny> VSTProcessorNode::getValue(const std::string& key) {
     if (key != "pluginState")
         return SingleBusAudioProcessorNode::getValue(key);
     std::vector<std::uint8_t> state;
+    std::shared_lock lock(internals->controlLock);
     if (!internals->pluginLoaded || !internals->vstModule->getState(state))
         return Result<VLAny>::failure("the plugin gave no state");
     return Result<VLAny>::success(encodeBase64(state));
@@ -298,6 +304,7 @@ std::vector<VSTBusInfo> VSTProcessorNode::getPluginBuses() const {
 }
 
 VSTChannelLayout VSTProcessorNode::getPluginChannelLayout() const {
+    std::shared_lock lock(internals->controlLock);
     return internals->vstModule->getChannelLayout();
 }
 
