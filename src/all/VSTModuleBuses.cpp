@@ -48,6 +48,18 @@ int32 busCount(PluginInstance& instance, BusDirection direction) {
     return std::max(int32{0}, instance.component->getBusCount(kAudio, direction));
 }
 
+// Every declared bus's arrangement now; with `stereoMain`, stereo in place of the
+// main bus's, as the host asks for it.
+std::vector<SpeakerArrangement> arrangementsOf(PluginInstance& instance, BusDirection direction,
+                                               bool stereoMain) {
+    std::vector<SpeakerArrangement> arrangements(static_cast<std::size_t>(busCount(instance, direction)));
+    for (std::size_t index = 0; index < arrangements.size(); ++index)
+        arrangements[index] = index == 0 && stereoMain
+                                  ? SpeakerArr::kStereo
+                                  : currentArrangement(instance, direction, static_cast<int32>(index));
+    return arrangements;
+}
+
 VSTChannelLayout chooseLayout(int32 inputChannels, int32 outputChannels) {
     if (outputChannels == 0)
         return VSTChannelLayout::noOutput;
@@ -98,21 +110,13 @@ const char* describeChannelLayout(VSTChannelLayout layout) {
 void VSTModule::Internals::configureInstance(PluginInstance& instance, bool reportActivation) {
     // Stereo asked for the main buses; every other bus keeps what it has. The
     // plug-in may take it, adapt, or keep its own: what it has afterwards counts.
-    std::vector<SpeakerArrangement> inputs(static_cast<std::size_t>(busCount(instance, kInput)));
-    std::vector<SpeakerArrangement> outputs(static_cast<std::size_t>(busCount(instance, kOutput)));
-    for (std::size_t index = 0; index < inputs.size(); ++index)
-        inputs[index] = index == 0 ? SpeakerArr::kStereo
-                                   : currentArrangement(instance, kInput, static_cast<int32>(index));
-    for (std::size_t index = 0; index < outputs.size(); ++index)
-        outputs[index] = index == 0 ? SpeakerArr::kStereo
-                                    : currentArrangement(instance, kOutput, static_cast<int32>(index));
+    std::vector<SpeakerArrangement> inputs = arrangementsOf(instance, kInput, true);
+    std::vector<SpeakerArrangement> outputs = arrangementsOf(instance, kOutput, true);
     if (!inputs.empty() || !outputs.empty())
         instance.audioProcessor->setBusArrangements(inputs.data(), static_cast<int32>(inputs.size()),
                                                     outputs.data(), static_cast<int32>(outputs.size()));
-    for (std::size_t index = 0; index < inputs.size(); ++index)
-        inputs[index] = currentArrangement(instance, kInput, static_cast<int32>(index));
-    for (std::size_t index = 0; index < outputs.size(); ++index)
-        outputs[index] = currentArrangement(instance, kOutput, static_cast<int32>(index));
+    inputs = arrangementsOf(instance, kInput, false);
+    outputs = arrangementsOf(instance, kOutput, false);
 
     // The main buses carry the signal; auxiliary ones stay as the plug-in has them.
     const bool inputRefused =

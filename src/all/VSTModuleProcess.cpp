@@ -20,23 +20,26 @@ void VSTModule::Internals::queueChangedParameters() noexcept {
     });
 }
 
+namespace {
+
+// Points main bus 0's channels at the caller's; a null second channel, and any
+// channel the caller does not carry, stays on the scratch it was given at load.
+void pointMainBus(std::vector<std::vector<float*>>& buses, float* first, float* second) noexcept {
+    if (buses.empty())
+        return;
+    std::vector<float*>& channels = buses[0];
+    if (!channels.empty())
+        channels[0] = first;
+    if (channels.size() > 1 && second != nullptr)
+        channels[1] = second;
+}
+
+} // namespace
+
 void VSTModule::Internals::processInstance(PluginInstance& instance, float* in0, float* in1, float* out0,
                                            float* out1, int32 frames) {
-    // Channels the caller does not carry were pointed at scratch at load.
-    if (!instance.inputChannels.empty()) {
-        std::vector<float*>& channels = instance.inputChannels[0];
-        if (!channels.empty())
-            channels[0] = in0;
-        if (channels.size() > 1 && in1 != nullptr)
-            channels[1] = in1;
-    }
-    if (!instance.outputChannels.empty()) {
-        std::vector<float*>& channels = instance.outputChannels[0];
-        if (!channels.empty())
-            channels[0] = out0;
-        if (channels.size() > 1 && out1 != nullptr)
-            channels[1] = out1;
-    }
+    pointMainBus(instance.inputChannels, in0, in1);
+    pointMainBus(instance.outputChannels, out0, out1);
     instance.processData.numSamples = frames;
     instance.outputParameterChanges.clearQueue();
     const tresult result = instance.audioProcessor->process(instance.processData);
