@@ -19,6 +19,8 @@
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
 #include "public.sdk/source/vst/hosting/plugprovider.h"
 
+#include <varnel/Logger.h>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -32,6 +34,11 @@
 namespace varnel::extensions::vst {
 
 struct PluginStateChunks;
+
+/// Failure lines that several of the module's calls give.
+constexpr const char* kNoControllerMessage = "[VSTModule] Edit controller interface is not available.";
+constexpr const char* kNoProcessorMessage = "[VSTModule] No audio processor available.";
+
 /// How far a VSTModule has brought its plug-in, in the VST 3 order. Each step up or
 /// down is one plug-in call (or none).
 enum class LifecycleState {
@@ -242,7 +249,18 @@ struct VSTModule::Internals {
     /// Calls `visit(info)` for each parameter the controller describes, in its
     /// order; logs once when there is no controller.
     template <typename Visit>
-    void forEachParameterInfo(Visit&& visit);
+    void forEachParameterInfo(Visit&& visit) {
+        if (!controller) {
+            Logger::error(kNoControllerMessage);
+            return;
+        }
+        const Steinberg::int32 count = controller->getParameterCount();
+        for (Steinberg::int32 index = 0; index < count; ++index) {
+            Steinberg::Vst::ParameterInfo info{};
+            if (controller->getParameterInfo(index, info) == Steinberg::kResultOk)
+                visit(info);
+        }
+    }
     std::vector<VSTParameter> listParameters();
     /// The controller's text for `value` of `id`; empty when it has none.
     std::string valueText(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value);

@@ -271,7 +271,7 @@ bool VSTModule::setProcessing(bool state) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
     if (!in.lead().audioProcessor) {
-        Logger::error("[VSTModule] No audio processor available.");
+        Logger::error(kNoProcessorMessage);
         return false;
     }
     in.runningState = state ? State::processing : State::active;
@@ -349,7 +349,7 @@ bool VSTModule::setupProcessing(VSTProcessingMode processingMode, int maxSamples
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
     if (!in.lead().audioProcessor) {
-        Logger::error("[VSTModule] No audio processor available.");
+        Logger::error(kNoProcessorMessage);
         return false;
     }
     return in.changeSetup(
@@ -360,7 +360,7 @@ bool VSTModule::setSampleRate(unsigned int sampleRate) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
     if (!in.lead().audioProcessor) {
-        Logger::error("[VSTModule] No audio processor available.");
+        Logger::error(kNoProcessorMessage);
         return false;
     }
     ProcessSetup setup = in.baseSetup();

@@ -14,7 +14,6 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-constexpr const char* kNoController = "[VSTModule] Edit controller interface is not available.";
 constexpr const char* kNotFound = "[VSTModule] Parameter not found: ";
 constexpr const char* kReadOnly = "[VSTModule] Read-only parameter not set: ";
 
@@ -39,20 +38,6 @@ VSTParameter describeParameter(const ParameterInfo& info) {
 }
 
 } // namespace
-
-template <typename Visit>
-void VSTModule::Internals::forEachParameterInfo(Visit&& visit) {
-    if (!controller) {
-        Logger::error(kNoController);
-        return;
-    }
-    const int32 count = controller->getParameterCount();
-    for (int32 index = 0; index < count; ++index) {
-        ParameterInfo info{};
-        if (controller->getParameterInfo(index, info) == kResultOk)
-            visit(info);
-    }
-}
 
 std::vector<VSTParameter> VSTModule::Internals::listParameters() {
     std::vector<VSTParameter> parameters;
@@ -98,7 +83,7 @@ void VSTModule::Internals::refreshParameterTable() {
 }
 
 void VSTModule::Internals::reportAudioFailures() {
-    blocksWithoutProcessor.report("[VSTModule] No audio processor available.", false);
+    blocksWithoutProcessor.report(kNoProcessorMessage, false);
     processErrors.report("[VSTModule] process error: ", true);
     // Control calls also catch up with the plug-in's restart requests, which may
     // have come from the audio thread.
@@ -125,7 +110,7 @@ bool VSTModule::Internals::setParameterValue(ParamID id, double value) {
     if (controller)
         controller->setParamNormalized(id, value);
     else
-        Logger::error(kNoController);
+        Logger::error(kNoControllerMessage);
     // Without an audio processor there is no audio side to hand the value to.
     if (lead().audioProcessor && !parameterSlots.publish(id, value))
         Logger::error("[VSTModule] Could not set parameter");
@@ -151,7 +136,7 @@ float VSTModule::getParameterValue(unsigned int id) {
     std::lock_guard lock(internals->controlMutex);
     internals->reportAudioFailures();
     if (!internals->controller) {
-        Logger::error(kNoController);
+        Logger::error(kNoControllerMessage);
         return 0.0f;
     }
     return static_cast<float>(internals->controller->getParamNormalized(id));
@@ -189,7 +174,7 @@ std::string VSTModule::getParameterValueText(unsigned int id, double normalizedV
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
     if (!in.controller) {
-        Logger::error(kNoController);
+        Logger::error(kNoControllerMessage);
         return {};
     }
     return in.valueText(id, normalizedValue);

@@ -17,7 +17,6 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-constexpr const char* kNoController = "[VSTModule] Edit controller interface is not available.";
 // A stepped parameter with more values than this is a continuous one in disguise
 // (e.g. a frequency in 1 Hz steps): its values get no list of names.
 constexpr int32 kMostNamedValues = 1024;
@@ -45,15 +44,11 @@ bool VSTModule::Internals::setByPluginValueName(const std::string& name, const V
 bool VSTModule::getParameterRange(unsigned int id, VSTParameterRange& range) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
-    if (!in.controller) {
-        Logger::error(kNoController);
-        return false;
-    }
-    const int32 count = in.controller->getParameterCount();
-    for (int32 index = 0; index < count; ++index) {
-        ParameterInfo info{};
-        if (in.controller->getParameterInfo(index, info) != kResultOk || info.id != id)
-            continue;
+    bool found = false;
+    in.forEachParameterInfo([&](const ParameterInfo& info) {
+        if (found || info.id != id)
+            return;
+        found = true;
         const double value = in.controller->getParamNormalized(id);
         range = VSTParameterRange{
             id,
@@ -69,17 +64,18 @@ bool VSTModule::getParameterRange(unsigned int id, VSTParameterRange& range) {
             for (int32 step = 0; step <= info.stepCount; ++step)
                 range.valueNames.push_back(in.valueText(id, static_cast<double>(step) / info.stepCount));
         }
-        return true;
-    }
-    Logger::error("[VSTModule] Parameter not found: id " + std::to_string(id));
-    return false;
+    });
+    // Without a controller, forEachParameterInfo has said so.
+    if (!found && in.controller)
+        Logger::error("[VSTModule] Parameter not found: id " + std::to_string(id));
+    return found;
 }
 
 double VSTModule::getParameterPlain(unsigned int id) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
     if (!in.controller) {
-        Logger::error(kNoController);
+        Logger::error(kNoControllerMessage);
         return 0.0;
     }
     return in.controller->normalizedParamToPlain(id, in.controller->getParamNormalized(id));

@@ -20,8 +20,6 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-constexpr const char* kNotLoaded = "[VSTModule] No audio processor available.";
-
 // A controller that keeps nothing of its own answers kNotImplemented.
 bool controllerStateCallSucceeded(tresult result) {
     return result == kResultOk || result == kNotImplemented;
@@ -164,7 +162,7 @@ bool VSTModule::getState(std::vector<std::uint8_t>& state) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
     if (!in.lead().audioProcessor || !in.plugProvider) {
-        Logger::error(kNotLoaded);
+        Logger::error(kNoProcessorMessage);
         return false;
     }
     // Values set since the last block are in the controller's state but not yet in
@@ -186,7 +184,7 @@ bool VSTModule::setState(const std::vector<std::uint8_t>& state) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
     if (!in.lead().audioProcessor || !in.plugProvider) {
-        Logger::error(kNotLoaded);
+        Logger::error(kNoProcessorMessage);
         return false;
     }
     return in.restoreEncodedState(state, "plug-in state");
@@ -196,7 +194,7 @@ bool VSTModule::loadPreset(const std::string& path) {
     Internals& in = *internals;
     std::lock_guard lock(in.controlMutex);
     if (!in.lead().audioProcessor || !in.plugProvider) {
-        Logger::error(kNotLoaded);
+        Logger::error(kNoProcessorMessage);
         return false;
     }
     std::ifstream file(path, std::ios::binary);
