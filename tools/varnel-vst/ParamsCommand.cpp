@@ -73,16 +73,9 @@ const char* direction(const VSTBusInfo& bus) {
 }
 
 void writeJson(const PluginLocation& plugin, const PluginDescription& description) {
-    const VSTPluginClassInfo& info = description.classInfo;
     Json json{{"plugin", plugin.argument},
               {"path", plugin.path},
-              {"class",
-               {{"name", info.name},
-                {"vendor", info.vendor},
-                {"category", info.category},
-                {"subCategories", info.subCategories},
-                {"version", info.version},
-                {"classId", info.classId}}},
+              {"class", classInfoJson(description.classInfo)},
               {"latencySamples", description.latencySamples},
               {"tailSamples", description.tailSamples},
               {"tail", describeTail(description.tailSamples, kLoadSampleRate)},

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <iostream>
+#include <utility>
 
 namespace varnelvst::tool {
 
@@ -41,14 +42,9 @@ std::string joinedSubCategories(const std::vector<std::string>& subCategories) {
 void writeJson(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable) {
     Json json{{"plugins", Json::array()}, {"unloadable", Json::array()}};
     for (const ListedPlugin& plugin : plugins) {
-        const VSTPluginClassInfo& description = plugin.description;
-        json["plugins"].push_back({{"name", description.name},
-                                   {"vendor", description.vendor},
-                                   {"category", description.category},
-                                   {"subCategories", description.subCategories},
-                                   {"version", description.version},
-                                   {"classId", description.classId},
-                                   {"path", plugin.bundle}});
+        Json entry = classInfoJson(plugin.description);
+        entry["path"] = plugin.bundle;
+        json["plugins"].push_back(std::move(entry));
     }
     for (const UnloadableBundle& bundle : unloadable)
         json["unloadable"].push_back({{"path", bundle.bundle}, {"error", bundle.error}});
