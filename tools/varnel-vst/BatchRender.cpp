@@ -93,7 +93,7 @@ int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& p
                 ++failed;
                 const std::lock_guard lock(reporting);
                 std::cout << "failed  " << job.input << std::endl;
-                std::fprintf(stderr, "varnel-vst: error: %s\n", problem.what());
+                printError(problem.what());
             }
         }
     };
