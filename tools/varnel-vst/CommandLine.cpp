@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "TextTable.h"
 #include "ToolError.h"
 
 #include <CLI/CLI.hpp>
@@ -95,13 +96,6 @@ std::vector<std::string> splitNames(const std::string& list, const std::string& 
             return names;
         start = comma + 1;
     }
-}
-
-std::string joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names)
-        text += (text.empty() ? "" : ", ") + name;
-    return text;
 }
 
 // The options of `process` that belong to one plug-in of the chain, checked as
@@ -206,7 +200,7 @@ private:
                              " first with --value-names " + title + "=...");
         if (std::find(given->second.begin(), given->second.end(), name) == given->second.end())
             throw usageError("'" + argument + "': " + name + " is not one of " + title + "'s value names (" +
-                             joined(given->second) + ")");
+                             joined(given->second, ", ") + ")");
     }
 
     std::vector<ChainStage>& stages;

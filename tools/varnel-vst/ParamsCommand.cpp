@@ -61,13 +61,6 @@ std::string fixed(double value) {
     return text;
 }
 
-std::string joined(const std::vector<std::string>& items, const std::string& separator) {
-    std::string text;
-    for (const std::string& item : items)
-        text += (text.empty() ? "" : separator) + item;
-    return text;
-}
-
 const char* direction(const VSTBusInfo& bus) {
     return bus.isInput ? "input" : "output";
 }
