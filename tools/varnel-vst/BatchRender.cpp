@@ -49,11 +49,9 @@ std::vector<FileJob> plannedJobs(const ProcessCommand& command) {
 }
 
 std::string speedOf(const RenderSummary& summary) {
-    const double seconds =
-        summary.sampleRate > 0 ? static_cast<double>(summary.frames) / summary.sampleRate : 0;
-    const double busy = std::chrono::duration<double>(summary.processingTime).count();
     char text[64];
-    std::snprintf(text, sizeof text, "%.3f s, %.1fx realtime", seconds, busy > 0.0 ? seconds / busy : 0.0);
+    std::snprintf(text, sizeof text, "%.3f s, %.1fx realtime", inputSeconds(summary),
+                  realtimeFactor(summary));
     return text;
 }
 
@@ -93,7 +91,7 @@ int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& p
                 ++failed;
                 const std::lock_guard lock(reporting);
                 std::cout << "failed  " << job.input << std::endl;
-                std::fprintf(stderr, "varnel-vst: error: %s\n", problem.what());
+                printError(problem.what());
             }
         }
     };

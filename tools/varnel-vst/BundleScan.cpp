@@ -131,14 +131,8 @@ BundleScan scanInChildProcess(const std::string& bundle, std::chrono::millisecon
 std::string describeBundleAsJson(const std::string& bundle) {
     std::string error;
     Json json{{"classes", Json::array()}};
-    for (const VSTPluginClassInfo& info : VSTModule::listPluginClasses(bundle, error)) {
-        json["classes"].push_back({{"name", info.name},
-                                   {"vendor", info.vendor},
-                                   {"category", info.category},
-                                   {"subCategories", info.subCategories},
-                                   {"version", info.version},
-                                   {"classId", info.classId}});
-    }
+    for (const VSTPluginClassInfo& info : VSTModule::listPluginClasses(bundle, error))
+        json["classes"].push_back(classInfoJson(info));
     json["error"] = error;
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "TextTable.h"
 #include "ToolError.h"
 
 #include <CLI/CLI.hpp>
@@ -34,36 +35,45 @@ const std::map<std::string, FileFormat> kFileFormats{{"wav", FileFormat::wav},
 const std::map<std::string, SampleFormat> kSampleFormats{
     {"pcm16", SampleFormat::pcm16}, {"pcm24", SampleFormat::pcm24}, {"float", SampleFormat::float32}};
 
-// A normalised parameter value: the whole text must be a finite number in [0, 1].
-float parseNormalisedValue(const std::string& text, const std::string& argument) {
-    double value = 0.0;
+// The whole text as one number of the type asked for; nothing when any of it is
+// something else.
+template <typename Number>
+std::optional<Number> wholeNumber(std::string_view text) {
+    Number value{};
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc{} || stop != end || !std::isfinite(value))
-        throw usageError("value '" + text + "' in '" + argument + "' is not a number");
-    if (value < 0.0 || value > 1.0)
-        throw usageError("value '" + text + "' in '" + argument + "' lies outside [0, 1]");
-    return static_cast<float>(value);
+    if (text.empty() || error != std::errc{} || stop != end)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> finiteNumber(std::string_view text) {
+    const std::optional<double> value = wholeNumber<double>(text);
+    return value && std::isfinite(*value) ? value : std::nullopt;
 }
 
 // A plain value: any finite number; whether it lies in the parameter's range only
 // the plug-in can tell.
 double parsePlainValue(const std::string& text, const std::string& argument) {
-    double value = 0.0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc{} || stop != end || !std::isfinite(value))
+    const std::optional<double> value = finiteNumber(text);
+    if (!value)
         throw usageError("value '" + text + "' in '" + argument + "' is not a number");
-    return value;
+    return *value;
+}
+
+// A normalised parameter value: the whole text must be a finite number in [0, 1].
+float parseNormalisedValue(const std::string& text, const std::string& argument) {
+    const double value = parsePlainValue(text, argument);
+    if (value < 0.0 || value > 1.0)
+        throw usageError("value '" + text + "' in '" + argument + "' lies outside [0, 1]");
+    return static_cast<float>(value);
 }
 
 std::uint32_t parseParameterId(const std::string& text) {
-    std::uint32_t number = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, number);
-    if (text.empty() || error != std::errc{} || stop != end)
+    const std::optional<std::uint32_t> number = wholeNumber<std::uint32_t>(text);
+    if (!number)
         throw usageError("parameter id '" + text + "' is not a whole number");
-    return number;
+    return *number;
 }
 
 // Splits "NAME=VALUE" at the last '=', since a title may hold '=' but a value never does.
@@ -86,13 +96,6 @@ std::vector<std::string> splitNames(const std::string& list, const std::string& 
             return names;
         start = comma + 1;
     }
-}
-
-std::string joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names)
-        text += (text.empty() ? "" : ", ") + name;
-    return text;
 }
 
 // The options of `process` that belong to one plug-in of the chain, checked as
@@ -197,7 +200,7 @@ private:
                              " first with --value-names " + title + "=...");
         if (std::find(given->second.begin(), given->second.end(), name) == given->second.end())
             throw usageError("'" + argument + "': " + name + " is not one of " + title + "'s value names (" +
-                             joined(given->second) + ")");
+                             joined(given->second, ", ") + ")");
     }
 
     std::vector<ChainStage>& stages;
@@ -212,14 +215,11 @@ TailChoice parseTail(const std::string& text) {
         return {TailChoice::Kind::automatic};
     if (text == "plugin")
         return {TailChoice::Kind::plugin};
-    double seconds = 0.0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, seconds);
-    if (text.empty() || error != std::errc{} || stop != end || !std::isfinite(seconds) || seconds < 0.0 ||
-        seconds > 3600.0)
+    const std::optional<double> seconds = finiteNumber(text);
+    if (!seconds || *seconds < 0.0 || *seconds > 3600.0)
         throw usageError("--tail takes off, auto, plugin or a number of seconds from 0 to 3600, not '" +
                          text + "'");
-    return {TailChoice::Kind::seconds, seconds};
+    return {TailChoice::Kind::seconds, *seconds};
 }
 
 template <typename Choice>
@@ -318,18 +318,16 @@ constexpr const char* kDemoFooter =
 can be compared by ear.)";
 
 Shard parseShard(const std::string& text) {
-    Shard shard;
     const std::size_t slash = text.find('/');
-    const auto number = [&text](std::string_view digits, unsigned& target) {
-        const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), target);
-        return !digits.empty() && error == std::errc{} && stop == digits.data() + digits.size();
-    };
     const std::string_view whole = text;
-    if (slash == std::string::npos || !number(whole.substr(0, slash), shard.index) ||
-        !number(whole.substr(slash + 1), shard.count) || shard.index < 1 || shard.index > shard.count)
+    const std::optional<unsigned> index =
+        slash == std::string::npos ? std::nullopt : wholeNumber<unsigned>(whole.substr(0, slash));
+    const std::optional<unsigned> count =
+        slash == std::string::npos ? std::nullopt : wholeNumber<unsigned>(whole.substr(slash + 1));
+    if (!index || !count || *index < 1 || *index > *count)
         throw usageError("--shard takes K/N with 1 <= K <= N, not '" + text +
                          "' (see varnel-vst process --help)");
-    return shard;
+    return Shard{*index, *count};
 }
 
 void readProcessFiles(ProcessCommand& process, const std::vector<std::string>& files,

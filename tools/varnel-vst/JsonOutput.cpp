@@ -8,4 +8,10 @@ void printJson(const Json& json) {
     std::cout << json.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
+Json classInfoJson(const varnel::extensions::vst::VSTPluginClassInfo& info) {
+    return {{"name", info.name},         {"vendor", info.vendor},
+            {"category", info.category}, {"subCategories", info.subCategories},
+            {"version", info.version},   {"classId", info.classId}};
+}
+
 } // namespace varnelvst::tool

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <VSTPluginInfo.h>
+
 #include <nlohmann/json.hpp>
 
 namespace varnelvst::tool {
@@ -12,5 +14,9 @@ using Json = nlohmann::ordered_json;
 // output stays JSON. Infinities and NaN become null, since JSON has no spelling
 // for them.
 void printJson(const Json& json);
+
+// A factory class as every JSON of the tool gives it: name, vendor, category,
+// subCategories, version and classId.
+Json classInfoJson(const varnel::extensions::vst::VSTPluginClassInfo& info);
 
 } // namespace varnelvst::tool

@@ -61,28 +61,14 @@ std::string fixed(double value) {
     return text;
 }
 
-std::string joined(const std::vector<std::string>& items, const std::string& separator) {
-    std::string text;
-    for (const std::string& item : items)
-        text += (text.empty() ? "" : separator) + item;
-    return text;
-}
-
 const char* direction(const VSTBusInfo& bus) {
     return bus.isInput ? "input" : "output";
 }
 
 void writeJson(const PluginLocation& plugin, const PluginDescription& description) {
-    const VSTPluginClassInfo& info = description.classInfo;
     Json json{{"plugin", plugin.argument},
               {"path", plugin.path},
-              {"class",
-               {{"name", info.name},
-                {"vendor", info.vendor},
-                {"category", info.category},
-                {"subCategories", info.subCategories},
-                {"version", info.version},
-                {"classId", info.classId}}},
+              {"class", classInfoJson(description.classInfo)},
               {"latencySamples", description.latencySamples},
               {"tailSamples", description.tailSamples},
               {"tail", describeTail(description.tailSamples, kLoadSampleRate)},

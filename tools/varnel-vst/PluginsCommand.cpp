@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <iostream>
+#include <utility>
 
 namespace varnelvst::tool {
 
@@ -31,24 +32,12 @@ struct UnloadableBundle {
     std::string error;
 };
 
-std::string joinedSubCategories(const std::vector<std::string>& subCategories) {
-    std::string text;
-    for (const std::string& subCategory : subCategories)
-        text += (text.empty() ? "" : "|") + subCategory;
-    return text;
-}
-
 void writeJson(const std::vector<ListedPlugin>& plugins, const std::vector<UnloadableBundle>& unloadable) {
     Json json{{"plugins", Json::array()}, {"unloadable", Json::array()}};
     for (const ListedPlugin& plugin : plugins) {
-        const VSTPluginClassInfo& description = plugin.description;
-        json["plugins"].push_back({{"name", description.name},
-                                   {"vendor", description.vendor},
-                                   {"category", description.category},
-                                   {"subCategories", description.subCategories},
-                                   {"version", description.version},
-                                   {"classId", description.classId},
-                                   {"path", plugin.bundle}});
+        Json entry = classInfoJson(plugin.description);
+        entry["path"] = plugin.bundle;
+        json["plugins"].push_back(std::move(entry));
     }
     for (const UnloadableBundle& bundle : unloadable)
         json["unloadable"].push_back({{"path", bundle.bundle}, {"error", bundle.error}});
@@ -60,7 +49,7 @@ void writeText(const std::vector<ListedPlugin>& plugins, const std::vector<Unloa
     for (const ListedPlugin& plugin : plugins) {
         const VSTPluginClassInfo& description = plugin.description;
         table.addRow({description.name, description.vendor, description.category,
-                      joinedSubCategories(description.subCategories), description.version, plugin.bundle});
+                      joined(description.subCategories, "|"), description.version, plugin.bundle});
     }
     table.print(std::cout);
     std::cout << plugins.size() << (plugins.size() == 1 ? " plug-in" : " plug-ins") << '\n';

@@ -91,8 +91,7 @@ std::optional<std::uint64_t> tailFrames(const TailChoice& choice, std::uint32_t 
     if (reportedTail == VSTModule::kInfiniteTail ||
         (reportedTail == VSTModule::kNoTail && choice.kind == TailChoice::Kind::automatic))
         return std::nullopt;
-    const auto cap = static_cast<std::uint64_t>(std::llround(RenderTimeline::kTailCapSeconds * sampleRate));
-    return std::min<std::uint64_t>(reportedTail, cap);
+    return std::min<std::uint64_t>(reportedTail, RenderTimeline::tailCapFrames(sampleRate));
 }
 
 } // namespace varnelvst::tool

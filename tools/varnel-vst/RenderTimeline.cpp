@@ -7,9 +7,12 @@ namespace varnelvst::tool {
 
 RenderTimeline::RenderTimeline(std::uint64_t latencyFrames, std::optional<std::uint64_t> tailFrames,
                                int sampleRate)
-    : toDrop(latencyFrames),
-      tailLimit(tailFrames.value_or(static_cast<std::uint64_t>(std::llround(kTailCapSeconds * sampleRate)))),
+    : toDrop(latencyFrames), tailLimit(tailFrames.value_or(tailCapFrames(sampleRate))),
       untilSilent(!tailFrames), framesPerSecond(static_cast<std::uint64_t>(sampleRate)) {}
+
+std::uint64_t RenderTimeline::tailCapFrames(int sampleRate) {
+    return static_cast<std::uint64_t>(std::llround(kTailCapSeconds * sampleRate));
+}
 
 void RenderTimeline::inputEnded(std::uint64_t inputFrames) {
     inputLength = inputFrames;

@@ -19,6 +19,7 @@ class RenderTimeline {
 public:
     static constexpr float kSilence = 1.0e-6f; // -120 dBFS
     static constexpr double kTailCapSeconds = 30.0;
+    static std::uint64_t tailCapFrames(int sampleRate);
 
     // `tailFrames` empty: until silent, at most kTailCapSeconds.
     RenderTimeline(std::uint64_t latencyFrames, std::optional<std::uint64_t> tailFrames, int sampleRate);

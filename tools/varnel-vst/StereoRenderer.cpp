@@ -15,8 +15,8 @@ varnel::AudioBuffer<float> viewOf(std::vector<float>& left, std::vector<float>& 
 
 StereoRenderer::StereoRenderer(std::vector<varnel::extensions::vst::VSTProcessorNode*> chain,
                                std::uint32_t blockFrames)
-    : nodes(std::move(chain)), maxFrames(blockFrames), inputLeft(blockFrames), inputRight(blockFrames),
-      outputLeft(blockFrames), outputRight(blockFrames), otherLeft(blockFrames), otherRight(blockFrames),
+    : nodes(std::move(chain)), inputLeft(blockFrames), inputRight(blockFrames), outputLeft(blockFrames),
+      outputRight(blockFrames), otherLeft(blockFrames), otherRight(blockFrames),
       inputBuffer(viewOf(inputLeft, inputRight, blockFrames)),
       outputBuffer(viewOf(outputLeft, outputRight, blockFrames)),
       otherBuffer(viewOf(otherLeft, otherRight, blockFrames)) {}

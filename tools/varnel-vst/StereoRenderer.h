@@ -20,9 +20,7 @@ class StereoRenderer {
 public:
     StereoRenderer(std::vector<varnel::extensions::vst::VSTProcessorNode*> chain, std::uint32_t blockFrames);
 
-    std::uint32_t blockFrames() const { return maxFrames; }
-
-    // One block: `frames` (at most blockFrames()) interleaved frames of one or
+    // One block: `frames` (at most blockFrames) interleaved frames of one or
     // two channels in, two interleaved channels out. A mono input feeds both
     // channels of the bus.
     void render(const float* interleavedInput, int inputChannels, std::size_t frames,
@@ -33,7 +31,6 @@ public:
 
 private:
     std::vector<varnel::extensions::vst::VSTProcessorNode*> nodes;
-    std::uint32_t maxFrames;
     std::vector<float> inputLeft, inputRight, outputLeft, outputRight, otherLeft, otherRight;
     varnel::AudioBuffer<float> inputBuffer, outputBuffer, otherBuffer;
     std::chrono::nanoseconds timeInNode{0};

@@ -28,6 +28,15 @@ std::string levels(const SignalStats& stats) {
 
 } // namespace
 
+double inputSeconds(const RenderSummary& summary) {
+    return summary.sampleRate > 0 ? static_cast<double>(summary.frames) / summary.sampleRate : 0.0;
+}
+
+double realtimeFactor(const RenderSummary& summary) {
+    const double busy = std::chrono::duration<double>(summary.processingTime).count();
+    return busy > 0.0 ? inputSeconds(summary) / busy : 0.0;
+}
+
 std::string describeTail(std::uint32_t tailSamples, int sampleRate) {
     if (tailSamples == varnel::extensions::vst::VSTModule::kInfiniteTail)
         return "infinite";
@@ -39,9 +48,6 @@ std::string describeTail(std::uint32_t tailSamples, int sampleRate) {
 }
 
 void printSummary(std::ostream& out, const RenderSummary& summary) {
-    const double seconds =
-        summary.sampleRate > 0 ? static_cast<double>(summary.frames) / summary.sampleRate : 0.0;
-    const double busy = std::chrono::duration<double>(summary.processingTime).count();
     const StageSummary& first = summary.stages.front();
     out << "plug-in   " << first.plugin << " (" << first.pluginPath << ")"
         << (summary.bypassed ? ", bypassed" : "") << '\n';
@@ -54,7 +60,7 @@ void printSummary(std::ostream& out, const RenderSummary& summary) {
             << stage.pluginPath << "): latency " << stage.latencySamples << " samples, tail "
             << describeTail(stage.tailSamples, summary.sampleRate) << ", " << stage.channelLayout << '\n';
     }
-    out << "frames    " << summary.frames << " (" << formatted("%.3f", seconds) << " s at "
+    out << "frames    " << summary.frames << " (" << formatted("%.3f", inputSeconds(summary)) << " s at "
         << summary.sampleRate << " Hz)\n"
         << "latency   " << summary.latencySamples << " samples"
         << (summary.latencySamples == 0  ? ""
@@ -64,7 +70,9 @@ void printSummary(std::ostream& out, const RenderSummary& summary) {
         << "tail      " << summary.tailFrames << " frames rendered (plug-in"
         << (summary.stages.size() > 1 ? "s" : "") << ": "
         << describeTail(summary.tailSamples, summary.sampleRate) << ")\n"
-        << "speed     " << (busy > 0.0 ? formatted("%.1fx realtime", seconds / busy) : std::string("n/a"))
+        << "speed     "
+        << (summary.processingTime.count() > 0 ? formatted("%.1fx realtime", realtimeFactor(summary))
+                                               : std::string("n/a"))
         << '\n'
         << "input     " << levels(summary.input) << '\n'
         << "output    " << levels(summary.output) << '\n'

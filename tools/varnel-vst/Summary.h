@@ -36,6 +36,12 @@ struct RenderSummary {
     std::string outputFormat;
 };
 
+// The input's length in seconds.
+double inputSeconds(const RenderSummary& summary);
+// How many times faster than real time the plug-ins processed the input; 0 when
+// no processing time was measured.
+double realtimeFactor(const RenderSummary& summary);
+
 // "none", "infinite" or "N samples (S s)", for a plug-in's reported tail.
 std::string describeTail(std::uint32_t tailSamples, int sampleRate);
 

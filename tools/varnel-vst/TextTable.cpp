@@ -15,6 +15,13 @@ std::size_t displayWidth(const std::string& text) {
 
 } // namespace
 
+std::string joined(const std::vector<std::string>& items, const std::string& separator) {
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : separator) + item;
+    return text;
+}
+
 TextTable::TextTable(std::vector<std::string> headings) {
     rows.push_back(std::move(headings));
 }

@@ -18,4 +18,7 @@ private:
     std::vector<std::vector<std::string>> rows;
 };
 
+// The items with `separator` between them: "Fx|Dynamics", "a, b, c".
+std::string joined(const std::vector<std::string>& items, const std::string& separator);
+
 } // namespace varnelvst::tool

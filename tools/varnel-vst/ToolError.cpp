@@ -4,6 +4,10 @@
 
 namespace varnelvst::tool {
 
+void printError(const std::string& message) {
+    std::fprintf(stderr, "varnel-vst: error: %s\n", message.c_str());
+}
+
 void printWarning(const std::string& message) {
     std::fprintf(stderr, "varnel-vst: warning: %s\n", message.c_str());
 }

@@ -31,6 +31,9 @@ inline ToolError failure(const std::string& message) {
     return ToolError(kExitFailure, message);
 }
 
+// The line a failure ends as, on standard error.
+void printError(const std::string& message);
+
 // Warnings and notes go to standard error, one line each, and never stop the command.
 void printWarning(const std::string& message);
 void printNote(const std::string& message);

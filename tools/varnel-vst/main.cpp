@@ -3,7 +3,6 @@
 #include "Commands.h"
 #include "ToolError.h"
 
-#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -37,11 +36,11 @@ int main(int argc, char** argv) {
                           command);
     } catch (const ToolError& error) {
         std::cout.flush();
-        std::fprintf(stderr, "varnel-vst: error: %s\n", error.what());
+        printError(error.what());
         return error.exitCode();
     } catch (const std::exception& error) {
         std::cout.flush();
-        std::fprintf(stderr, "varnel-vst: error: %s\n", error.what());
+        printError(error.what());
         return kExitFailure;
     }
 }
