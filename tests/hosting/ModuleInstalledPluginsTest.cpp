@@ -5,15 +5,15 @@
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
+#include "ConcurrentOwners.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace
@@ -157,31 +157,16 @@ TEST (ModuleSharing, InstalledPluginSurvivesConcurrentOwnersOnFourThreads)
 	// time, since the installed plug-ins' factories are not thread-safe (they
 	// allocate their class infos without a lock).
 	std::mutex factoryMutex;
-	std::atomic<int> failures{0};
-	std::vector<std::thread> threads;
-	for (int t = 0; t < 4; ++t)
-		threads.emplace_back (
-			[&]
-			{
-				for (int i = 0; i < 20; ++i)
-				{
-					std::string error;
-					auto module = Module::create (zamComp, error);
-					if (!module)
-					{
-						++failures;
-						continue;
-					}
-					std::lock_guard<std::mutex> lock (factoryMutex);
-					const auto infos = module->getFactory ().classInfos ();
-					if (infos.empty () ||
-						!module->getFactory ().createInstance<Steinberg::Vst::IComponent> (
-							infos[0].ID ()))
-						++failures;
-				}
-			});
-	for (auto& thread : threads)
-		thread.join ();
+	const auto createAndUse = [&]
+	{
+		std::string error;
+		auto module = Module::create (zamComp, error);
+		if (!module)
+			return false;
+		std::lock_guard<std::mutex> lock (factoryMutex);
+		return hostingtest::createsFirstClass (*module);
+	};
+	const int failures = hostingtest::failuresOnFourThreads (20, createAndUse);
 	EXPECT_EQ (failures, 0);
 }
 
