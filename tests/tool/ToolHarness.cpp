@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -12,8 +11,6 @@
 #include <unistd.h>
 
 namespace tooltest {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -39,26 +36,6 @@ std::vector<std::string> ToolRun::errLines() const {
     for (std::string line; std::getline(text, line);)
         lines.push_back(line);
     return lines;
-}
-
-ScratchFolder::ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "varnel-vst-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    folder = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code error;
-    fs::remove_all(folder, error);
-}
-
-std::vector<std::string> ScratchFolder::entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& workingFolder,

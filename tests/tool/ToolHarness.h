@@ -3,6 +3,8 @@
 // Runs the built varnel-vst in a child process and handles the sound files
 // around it, for the tool's end-to-end tests.
 
+#include "testsupport/ScratchFolder.h"
+
 #include <sndfile.h>
 
 #include <cstddef>
@@ -20,22 +22,7 @@ struct ToolRun {
     std::vector<std::string> errLines() const;
 };
 
-// A fresh folder under the system temp folder, removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::string& path() const { return folder; }
-    std::string file(const std::string& name) const { return folder + "/" + name; }
-    // The names of the entries directly inside, sorted.
-    std::vector<std::string> entries() const;
-
-private:
-    std::string folder;
-};
+using testsupport::ScratchFolder;
 
 // Runs varnel-vst with `arguments` in `workingFolder` (the current one when
 // empty); `environment` is prepended to the command as shell assignments, e.g.

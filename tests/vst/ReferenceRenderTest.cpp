@@ -1,6 +1,7 @@
 // ZamCompX2 and ZamEQ2 rendered through VSTModule must equal, bit for bit, Debian's
 // lv2file rendering of the LV2 build of the same DSP with the same settings.
 #include "VSTModule.h"
+#include "testsupport/ScratchFolder.h"
 
 #include <varnel/testing/LogCapture.h>
 
@@ -9,10 +10,10 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+using testsupport::ScratchFolder;
 using varnel::extensions::vst::VSTModule;
 
 namespace {
@@ -57,18 +58,6 @@ std::vector<float> readWav(const std::string& path) {
     return samples;
 }
 
-// A temporary folder for one test's files, removed with it.
-struct ScratchFolder {
-    ScratchFolder()
-        : path(std::filesystem::temp_directory_path() /
-               ("varnelvst-reference-" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(path);
-    }
-    ~ScratchFolder() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-    std::filesystem::path path;
-};
-
 // Runs `module` over the whole signal in blocks of an uneven size, to show the
 // result does not hang on the block size.
 void render(VSTModule& module, std::vector<float>& inL, std::vector<float>& inR, std::vector<float>& outL,
@@ -87,11 +76,9 @@ TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
     if (std::system("command -v lv2file >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "lv2file is not installed (scripts/setup.sh installs it)";
 
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("varnelvst-reference-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string input = (folder / "in.wav").string();
-    const std::string reference = (folder / "lv2.wav").string();
+    ScratchFolder folder;
+    const std::string input = folder.file("in.wav");
+    const std::string reference = folder.file("lv2.wav");
     const std::vector<float> signal = makeSignal();
     ASSERT_TRUE(writeFloatWav(input, signal));
 
@@ -128,7 +115,6 @@ TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
     // The settings are audible: the output is not the input.
     EXPECT_NE(outL[kFrames / 2], inL[kFrames / 2]);
     EXPECT_TRUE(log.lines().empty());
-    std::filesystem::remove_all(folder);
 }
 
 TEST(ReferenceRender, MonoOnlyZamEQ2RendersEachStereoChannelAsTheLv2BuildDoes) {

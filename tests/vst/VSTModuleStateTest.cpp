@@ -3,13 +3,14 @@
 // restore while audio runs.
 #include "HostedTestPlugin.h"
 
+#include "testsupport/ScratchFolder.h"
+
 #include "pluginterfaces/base/funknown.h"
 #include "public.sdk/source/vst/vstpresetfile.h"
 
 #include <varnel/testing/LogCapture.h>
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -19,6 +20,7 @@
 
 using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
+using testsupport::ScratchFolder;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
 
@@ -51,16 +53,6 @@ std::vector<float> render(VSTModule& module) {
     return rendered;
 }
 
-struct TempFolder {
-    TempFolder()
-        : path(std::filesystem::temp_directory_path() / ("varnelvst-state-" + std::to_string(getpid()))) {
-        std::filesystem::create_directories(path);
-    }
-    ~TempFolder() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-    std::filesystem::path path;
-};
-
 // A preset as another host would write it, through the SDK's own writer.
 bool writeSdkPreset(const std::string& path, const std::string& classId, const std::vector<double>& component,
                     const std::vector<double>& controller) {
@@ -92,7 +84,7 @@ std::string classIdOf(const std::vector<std::uint8_t>& state) {
 } // namespace
 
 TEST(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstalledPlugins) {
-    TempFolder folder;
+    ScratchFolder folder;
     for (const char* name : {"ZamCompX2", "ZamVerb"}) {
         SCOPED_TRACE(name);
         LogCapture log;
@@ -133,7 +125,7 @@ TEST(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstal
 }
 
 TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
-    TempFolder folder;
+    ScratchFolder folder;
     HostedTestPlugin source("TestStateful");
     ASSERT_TRUE(source.load());
     std::vector<std::uint8_t> defaults;
@@ -173,7 +165,7 @@ TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
 
 TEST(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
     namespace fs = std::filesystem;
-    TempFolder folder;
+    ScratchFolder folder;
     HostedTestPlugin plugin("TestStateful");
     ASSERT_TRUE(plugin.load());
     const fs::path target = folder.file("kept.vstpreset");
@@ -186,7 +178,7 @@ TEST(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::group_read);
     // Nothing is left beside it, and what it holds is a preset the plug-in reads back.
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
     EXPECT_TRUE(plugin.module->loadPreset(target.string()));
 }
 
@@ -210,7 +202,7 @@ TEST(PluginState, RestoredValuesReplaceTheOnesSetBeforeOnTheAudioSide) {
 }
 
 TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
-    TempFolder folder;
+    ScratchFolder folder;
     HostedTestPlugin other("TestSeparate");
     ASSERT_TRUE(other.load());
     std::vector<std::uint8_t> foreign;
@@ -275,7 +267,7 @@ TEST(PluginState, RestoreWhileAudioRunsNeverShowsAHalfRestoredPlugin) {
     ASSERT_TRUE(plugin.load());
     std::vector<std::uint8_t> unity, shifted;
     ASSERT_TRUE(plugin.module->getState(unity)); // gain 1, offset 0
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string preset = folder.file("shifted.vstpreset");
     ASSERT_TRUE(writeSdkPreset(preset, classIdOf(unity), {0.5, 0.125}, {1.0}));
     ASSERT_TRUE(plugin.module->loadPreset(preset));
