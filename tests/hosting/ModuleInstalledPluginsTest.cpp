@@ -5,13 +5,14 @@
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
+#include "testsupport/InstalledPlugins.h"
+
 #include "ConcurrentOwners.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <mutex>
 #include <vector>
@@ -34,16 +35,6 @@ std::string architectureFolder ()
 	return std::string (names.machine) + "-linux";
 }
 
-std::vector<fs::path> installedBundles ()
-{
-	std::vector<fs::path> bundles;
-	for (const auto& entry : fs::directory_iterator (INSTALLED_VST3_DIR))
-		if (entry.path ().extension () == ".vst3")
-			bundles.push_back (entry.path ());
-	std::sort (bundles.begin (), bundles.end ());
-	return bundles;
-}
-
 /** ZamVerb and ZamHeadX2 lose about 118 KB of static convolution buffers
 	each time their library is unloaded. Keeping every installed library
 	mapped until the process ends leaves that memory reachable, so sanitizer
@@ -62,9 +53,9 @@ void keepMappedUntilExit (const fs::path& bundle)
 
 TEST (ModuleInstalledPlugins, EveryBundleLoadsAndListsItsComponentAndController)
 {
-	const auto bundles = installedBundles ();
+	const auto bundles = testsupport::installedBundles ();
 	ASSERT_EQ (bundles.size (), 17u);
-	for (const auto& bundle : bundles)
+	for (const fs::path bundle : bundles)
 	{
 		SCOPED_TRACE (bundle.string ());
 		keepMappedUntilExit (bundle);

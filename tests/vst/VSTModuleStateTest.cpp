@@ -3,6 +3,7 @@
 // restore while audio runs.
 #include "HostedTestPlugin.h"
 
+#include "testsupport/InstalledPlugins.h"
 #include "testsupport/ScratchFolder.h"
 
 #include "pluginterfaces/base/funknown.h"
@@ -10,31 +11,23 @@
 
 #include <varnel/testing/LogCapture.h>
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+using testsupport::installedBundle;
+using testsupport::pinLibrariesThatLeakAtUnload;
+using testsupport::ScratchFolder;
 using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
-using testsupport::ScratchFolder;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
 
 namespace {
 
 constexpr int kBlock = 256;
-
-std::string installed(const std::string& name) {
-    // ZamVerb keeps buffers in its library's globals past ModuleExit; keeping the
-    // library mapped keeps them reachable for the leak checker.
-    if (name == "ZamVerb")
-        dlopen("/usr/lib/vst3/ZamVerb.vst3/Contents/x86_64-linux/ZamVerb.so", RTLD_NOW | RTLD_LOCAL);
-    return "/usr/lib/vst3/" + name + ".vst3";
-}
 
 // 40 blocks of a decaying two-tone signal through `module`, both channels appended.
 std::vector<float> render(VSTModule& module) {
@@ -85,11 +78,12 @@ std::string classIdOf(const std::vector<std::uint8_t>& state) {
 
 TEST(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstalledPlugins) {
     ScratchFolder folder;
+    pinLibrariesThatLeakAtUnload();
     for (const char* name : {"ZamCompX2", "ZamVerb"}) {
         SCOPED_TRACE(name);
         LogCapture log;
         VSTModule original;
-        ASSERT_TRUE(original.loadPlugin(installed(name)));
+        ASSERT_TRUE(original.loadPlugin(installedBundle(name)));
         // Every continuous parameter moved off its default (ZamVerb loads a new room
         // on a thread of its own, so steps stay put).
         for (const auto& parameter : original.getParameters()) {
@@ -104,12 +98,12 @@ TEST(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstal
         ASSERT_TRUE(original.savePreset(folder.file(std::string(name) + ".vstpreset")));
 
         VSTModule fromState;
-        ASSERT_TRUE(fromState.loadPlugin(installed(name)));
+        ASSERT_TRUE(fromState.loadPlugin(installedBundle(name)));
         ASSERT_TRUE(fromState.setState(state));
         EXPECT_EQ(render(fromState), expected);
 
         VSTModule fromPreset;
-        ASSERT_TRUE(fromPreset.loadPlugin(installed(name)));
+        ASSERT_TRUE(fromPreset.loadPlugin(installedBundle(name)));
         std::vector<std::uint8_t> defaults;
         ASSERT_TRUE(fromPreset.getState(defaults));
         ASSERT_TRUE(fromPreset.loadPreset(folder.file(std::string(name) + ".vstpreset")));
