@@ -24,6 +24,14 @@ public:
     void unload() { module.reset(); }
     testplugin::TestPluginProbe& probe() { return handle.probe(); }
 
+    // Recorded calls of `method` with exactly these arguments.
+    int count(const std::string& method, const std::string& arguments) {
+        int matches = 0;
+        for (const testplugin::CallRecord& call : probe().calls())
+            matches += call.method == method && call.arguments == arguments;
+        return matches;
+    }
+
     // "method(arguments)" of every recorded call named in `methods`, in call order.
     std::vector<std::string> sequence(const std::vector<std::string>& methods) {
         std::vector<std::string> result;

@@ -10,17 +10,6 @@ using varnel::extensions::vst::VSTModule;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
 
-namespace {
-
-int countCalls(HostedTestPlugin& plugin, const std::string& method, const std::string& arguments) {
-    int matches = 0;
-    for (const testplugin::CallRecord& call : plugin.probe().calls())
-        matches += call.method == method && call.arguments == arguments;
-    return matches;
-}
-
-} // namespace
-
 TEST(VSTModuleLoading, UnloadablePathGivesTheLoadersReason) {
     LogCapture log;
     VSTModule module;
@@ -97,7 +86,7 @@ TEST(VSTModuleLoading, TwoAudioModuleClassesKeepTheSecond) {
             secondInitialised = true;
     }
     EXPECT_TRUE(secondInitialised);
-    EXPECT_EQ(countCalls(plugin, "terminate", ""), 1) << "the first component is wound down when replaced";
+    EXPECT_EQ(plugin.count("terminate", ""), 1) << "the first component is wound down when replaced";
     plugin.unload();
     EXPECT_EQ(plugin.probe().liveObjects(), 0);
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
