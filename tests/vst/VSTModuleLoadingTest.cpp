@@ -76,8 +76,7 @@ TEST(VSTModuleLoading, TwoAudioModuleClassesKeepTheSecond) {
     LogCapture log;
     HostedTestPlugin plugin("TestTwoClasses");
     ASSERT_TRUE(plugin.load());
-    StereoBuffers buffers(64);
-    buffers.process(*plugin.module, 64);
+    plugin.processBlock(64);
     const auto processed = plugin.probe().lastProcesses(1);
     ASSERT_EQ(processed.size(), 1u);
     bool secondInitialised = false;
@@ -195,8 +194,7 @@ TEST(VSTModuleLoading, SecondLoadIsRefusedAndChangesNothing) {
     EXPECT_FALSE(plugin.load());
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] A plug-in is already loaded."});
     EXPECT_EQ(plugin.probe().count("createInstance"), created);
-    StereoBuffers buffers(8);
-    buffers.process(*plugin.module, 8);
+    plugin.processBlock(8);
     EXPECT_EQ(plugin.probe().processCount(), 1);
 }
 

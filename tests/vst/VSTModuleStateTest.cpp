@@ -135,8 +135,7 @@ TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
                                         "setState(bytes=16 gain=0.5 offset=0.125)",
                                         "setComponentState(bytes=8 gain=0.5)", "setState(bytes=8 scale=2)",
                                         "setActive(true)", "setProcessing(true)"}));
-    StereoBuffers buffers(16);
-    buffers.process(*source.module, 16);
+    StereoBuffers buffers = source.processBlock(16);
     EXPECT_EQ(buffers.outL[0], 0.5f * 0.5f + 0.125f);
     EXPECT_EQ(source.module->getParameterValue(1), 0.5f);
 
@@ -150,8 +149,7 @@ TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
     EXPECT_EQ(
         copy.sequence({"setState"}),
         (std::vector<std::string>{"setState(bytes=16 gain=0.5 offset=0.125)", "setState(bytes=8 scale=2)"}));
-    StereoBuffers copied(16);
-    copied.process(*copy.module, 16);
+    StereoBuffers copied = copy.processBlock(16);
     EXPECT_EQ(copied.outL, buffers.outL);
     EXPECT_NO_ORDER_VIOLATIONS(source);
     EXPECT_NO_ORDER_VIOLATIONS(copy);
@@ -183,8 +181,7 @@ TEST(PluginState, RestoredValuesReplaceTheOnesSetBeforeOnTheAudioSide) {
     plugin.module->setParameter(1u, 0.5f);
     ASSERT_TRUE(plugin.module->getState(halfGain)); // the controller already has 0.5
     plugin.module->setParameter(1u, 0.8f);
-    StereoBuffers buffers(16);
-    buffers.process(*plugin.module, 16);
+    StereoBuffers buffers = plugin.processBlock(16);
     ASSERT_EQ(plugin.probe().lastProcesses(1)[0].gain, static_cast<double>(0.8f));
     // Every block repeats the last value set for Gain; after the restore that is the
     // restored 0.5, not 0.8.
@@ -214,8 +211,7 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
             .write(reinterpret_cast<const char*>(foreign.data()),
                    static_cast<std::streamsize>(foreign.size()));
     }
-    StereoBuffers buffers(16);
-    buffers.process(*plugin.module, 16);
+    StereoBuffers buffers = plugin.processBlock(16);
     plugin.probe().reset();
 
     LogCapture log;
