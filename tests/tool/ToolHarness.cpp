@@ -58,38 +58,6 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& wo
     return run;
 }
 
-std::vector<float> Sound::channel(int index) const {
-    std::vector<float> samples_(frames());
-    for (std::size_t frame = 0; frame < samples_.size(); ++frame)
-        samples_[frame] =
-            samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(index)];
-    return samples_;
-}
-
-void writeSound(const std::string& path, const Sound& sound) {
-    SF_INFO info{};
-    info.samplerate = sound.sampleRate;
-    info.channels = sound.channels;
-    info.format = sound.format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
-    const auto frames = static_cast<sf_count_t>(sound.frames());
-    EXPECT_EQ(sf_writef_float(file, sound.samples.data(), frames), frames);
-    sf_close(file);
-}
-
-Sound readSound(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr)
-        return {};
-    Sound sound{info.samplerate, info.channels, info.format, {}};
-    sound.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_float(file, sound.samples.data(), info.frames);
-    sf_close(file);
-    return sound;
-}
-
 Sound makeSignal(int channels, std::size_t frames, int sampleRate, int format) {
     Sound sound{sampleRate, channels, format,
                 std::vector<float>(frames * static_cast<std::size_t>(channels))};

@@ -4,6 +4,7 @@
 // around it, for the tool's end-to-end tests.
 
 #include "testsupport/ScratchFolder.h"
+#include "testsupport/SoundFile.h"
 
 #include <sndfile.h>
 
@@ -30,23 +31,9 @@ using testsupport::ScratchFolder;
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& workingFolder = {},
                 const std::string& environment = {});
 
-struct Sound {
-    int sampleRate = 0;
-    int channels = 0;
-    int format = 0;
-    std::vector<float> samples; // interleaved
-
-    std::size_t frames() const {
-        return channels == 0 ? 0 : samples.size() / static_cast<std::size_t>(channels);
-    }
-    // One channel, de-interleaved.
-    std::vector<float> channel(int index) const;
-};
-
-// Writes `sound`; fails the calling test on error.
-void writeSound(const std::string& path, const Sound& sound);
-// Reads a file; an empty Sound (channels 0) when it cannot be read.
-Sound readSound(const std::string& path);
+using testsupport::readSound;
+using testsupport::Sound;
+using testsupport::writeSound;
 
 // A deterministic test signal: decaying tones with a different pitch per channel,
 // loud enough to make a compressor work.
