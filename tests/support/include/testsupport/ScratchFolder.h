@@ -11,6 +11,15 @@
 
 namespace testsupport {
 
+// The names of the entries directly inside `folder`, sorted.
+inline std::vector<std::string> entriesOf(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // A fresh folder under the system temp folder, removed with everything in it.
 // Its name is new to the machine, so tests run in parallel never share one
 // (POSIX only: the tests that write files run on the Linux build machine).
@@ -32,13 +41,7 @@ public:
     const std::string& path() const { return folder; }
     std::string file(const std::string& name) const { return folder + "/" + name; }
     // The names of the entries directly inside, sorted.
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> entries() const { return entriesOf(folder); }
 
 private:
     std::string folder;
