@@ -5,15 +5,16 @@
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
+#include "testsupport/InstalledPlugins.h"
+
+#include "ConcurrentOwners.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
-#include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace
@@ -34,16 +35,6 @@ std::string architectureFolder ()
 	return std::string (names.machine) + "-linux";
 }
 
-std::vector<fs::path> installedBundles ()
-{
-	std::vector<fs::path> bundles;
-	for (const auto& entry : fs::directory_iterator (INSTALLED_VST3_DIR))
-		if (entry.path ().extension () == ".vst3")
-			bundles.push_back (entry.path ());
-	std::sort (bundles.begin (), bundles.end ());
-	return bundles;
-}
-
 /** ZamVerb and ZamHeadX2 lose about 118 KB of static convolution buffers
 	each time their library is unloaded. Keeping every installed library
 	mapped until the process ends leaves that memory reachable, so sanitizer
@@ -62,9 +53,9 @@ void keepMappedUntilExit (const fs::path& bundle)
 
 TEST (ModuleInstalledPlugins, EveryBundleLoadsAndListsItsComponentAndController)
 {
-	const auto bundles = installedBundles ();
+	const auto bundles = testsupport::installedBundles ();
 	ASSERT_EQ (bundles.size (), 17u);
-	for (const auto& bundle : bundles)
+	for (const fs::path bundle : bundles)
 	{
 		SCOPED_TRACE (bundle.string ());
 		keepMappedUntilExit (bundle);
@@ -157,31 +148,16 @@ TEST (ModuleSharing, InstalledPluginSurvivesConcurrentOwnersOnFourThreads)
 	// time, since the installed plug-ins' factories are not thread-safe (they
 	// allocate their class infos without a lock).
 	std::mutex factoryMutex;
-	std::atomic<int> failures{0};
-	std::vector<std::thread> threads;
-	for (int t = 0; t < 4; ++t)
-		threads.emplace_back (
-			[&]
-			{
-				for (int i = 0; i < 20; ++i)
-				{
-					std::string error;
-					auto module = Module::create (zamComp, error);
-					if (!module)
-					{
-						++failures;
-						continue;
-					}
-					std::lock_guard<std::mutex> lock (factoryMutex);
-					const auto infos = module->getFactory ().classInfos ();
-					if (infos.empty () ||
-						!module->getFactory ().createInstance<Steinberg::Vst::IComponent> (
-							infos[0].ID ()))
-						++failures;
-				}
-			});
-	for (auto& thread : threads)
-		thread.join ();
+	const auto createAndUse = [&]
+	{
+		std::string error;
+		auto module = Module::create (zamComp, error);
+		if (!module)
+			return false;
+		std::lock_guard<std::mutex> lock (factoryMutex);
+		return hostingtest::createsFirstClass (*module);
+	};
+	const int failures = hostingtest::failuresOnFourThreads (20, createAndUse);
 	EXPECT_EQ (failures, 0);
 }
 

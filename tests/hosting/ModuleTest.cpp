@@ -7,13 +7,14 @@
 
 #include "testsupport/SharedLibrary.h"
 
+#include "ConcurrentOwners.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <vector>
 
 namespace
@@ -267,22 +268,13 @@ TEST (ModuleSharing, AnotherPathToTheSameFileIsEnteredOnlyOnce)
 TEST (ModuleSharing, CreatingAndDestroyingOnFourThreadsStaysBalanced)
 {
 	FixtureLibrary fixture (FIXTURE_MODULE_Counting);
-	std::atomic<int> failures{0};
-	std::vector<std::thread> threads;
-	for (int t = 0; t < 4; ++t)
-		threads.emplace_back (
-			[&]
-			{
-				for (int i = 0; i < 200; ++i)
-				{
-					std::string error;
-					auto module = Module::create (fixture.path, error);
-					if (!module || module->getFactory ().info ().vendor () != "Fixture Vendor")
-						++failures;
-				}
-			});
-	for (auto& thread : threads)
-		thread.join ();
+	const auto createAndUse = [&]
+	{
+		std::string error;
+		auto module = Module::create (fixture.path, error);
+		return module && module->getFactory ().info ().vendor () == "Fixture Vendor";
+	};
+	const int failures = hostingtest::failuresOnFourThreads (200, createAndUse);
 	EXPECT_EQ (failures, 0);
 	EXPECT_GE (fixture.entries (), 1);
 	EXPECT_EQ (fixture.entries (), fixture.exits ());
@@ -396,30 +388,13 @@ TEST (ModuleSharing, TestPluginIsEnteredOnceForTwoOwnersAndExitedAfterTheLast)
 TEST (ModuleSharing, TestPluginStaysBalancedUnderOwnersOnFourThreads)
 {
 	RecordedPlugin plugin ("TestSeparate");
-	std::atomic<int> failures{0};
-	std::vector<std::thread> threads;
-	for (int t = 0; t < 4; ++t)
-		threads.emplace_back (
-			[&]
-			{
-				for (int i = 0; i < 25; ++i)
-				{
-					std::string error;
-					auto module = Module::create (plugin.path, error);
-					if (!module)
-					{
-						++failures;
-						continue;
-					}
-					const auto infos = module->getFactory ().classInfos ();
-					if (infos.empty () ||
-						!module->getFactory ().createInstance<Steinberg::Vst::IComponent> (
-							infos[0].ID ()))
-						++failures;
-				}
-			});
-	for (auto& thread : threads)
-		thread.join ();
+	const auto createAndUse = [&]
+	{
+		std::string error;
+		auto module = Module::create (plugin.path, error);
+		return module && hostingtest::createsFirstClass (*module);
+	};
+	const int failures = hostingtest::failuresOnFourThreads (25, createAndUse);
 	EXPECT_EQ (failures, 0);
 	const int entries = plugin.probe ().count ("ModuleEntry");
 	EXPECT_GE (entries, 1);

@@ -229,22 +229,7 @@ tresult Session::connect() {
         return kResultOk;
     if (component_ == nullptr || controller_ == nullptr)
         return kInvalidArgument;
-    IConnectionPoint* componentPoint = nullptr;
-    IConnectionPoint* controllerPoint = nullptr;
-    component_->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&componentPoint));
-    controller_->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&controllerPoint));
-    tresult result = kResultFalse;
-    if (componentPoint != nullptr && controllerPoint != nullptr) {
-        result = componentPoint->connect(controllerPoint);
-        if (controllerPoint->connect(componentPoint) != kResultOk)
-            result = kResultFalse;
-        connected_ = true;
-    }
-    if (componentPoint != nullptr)
-        componentPoint->release();
-    if (controllerPoint != nullptr)
-        controllerPoint->release();
-    return result;
+    return linkConnectionPoints(true);
 }
 
 tresult Session::transferState() {
@@ -262,15 +247,23 @@ tresult Session::disconnect() {
     connected_ = false;
     if (component_ == nullptr || controller_ == nullptr)
         return kInvalidArgument;
+    return linkConnectionPoints(false);
+}
+
+tresult Session::linkConnectionPoints(bool connect) {
     IConnectionPoint* componentPoint = nullptr;
     IConnectionPoint* controllerPoint = nullptr;
     component_->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&componentPoint));
     controller_->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&controllerPoint));
     tresult result = kResultFalse;
     if (componentPoint != nullptr && controllerPoint != nullptr) {
-        result = componentPoint->disconnect(controllerPoint);
-        if (controllerPoint->disconnect(componentPoint) != kResultOk)
+        const auto link = [connect](IConnectionPoint* from, IConnectionPoint* to) {
+            return connect ? from->connect(to) : from->disconnect(to);
+        };
+        result = link(componentPoint, controllerPoint);
+        if (link(controllerPoint, componentPoint) != kResultOk)
             result = kResultFalse;
+        connected_ = connect;
     }
     if (componentPoint != nullptr)
         componentPoint->release();

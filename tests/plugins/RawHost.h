@@ -147,6 +147,9 @@ public:
     std::array<std::vector<float>, 2> output;
 
 private:
+    // Connects, or disconnects, the two connection points in both directions.
+    tresult linkConnectionPoints(bool connect);
+
     void* library_ = nullptr;
     bool entered_ = false;
     int32 channels_;

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <fstream>
 
 using namespace tooltest;
@@ -30,13 +28,7 @@ TEST(Batch, OneBadFileFailsAloneAndTheOthersAreWritten) {
     EXPECT_NE(run.err.find("varnel-vst: error: cannot read " + folder.file("b.wav")), std::string::npos)
         << run.err;
     // Each output keeps its input's name and format; nothing else is left.
-    const std::vector<std::string> written = [&] {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(out))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }();
+    const std::vector<std::string> written = testsupport::entriesOf(out);
     EXPECT_EQ(written, (std::vector<std::string>{"a.wav", "c.flac"}));
     const Sound a = readSound(out + "/a.wav");
     ASSERT_EQ(a.samples.size(), source.samples.size());

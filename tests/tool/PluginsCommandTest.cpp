@@ -3,6 +3,7 @@
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
+#include "testsupport/InstalledPlugins.h"
 
 #include <VSTModule.h>
 
@@ -15,10 +16,10 @@
 #include <map>
 #include <set>
 
-#include <dlfcn.h>
-
 using namespace tooltest;
 using testplugin::TestPluginHandle;
+using testsupport::installedBundles;
+using testsupport::pinLibrariesThatLeakAtUnload;
 using Json = nlohmann::json;
 
 namespace fs = std::filesystem;
@@ -90,12 +91,8 @@ TEST_F(UserPluginFolder, JsonDescribesEveryAudioModuleClassOfBundlesFoundRecursi
 }
 
 TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary) {
-    std::set<std::string> installed;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator("/usr/lib/vst3", error)) {
-        if (entry.path().extension() == ".vst3")
-            installed.insert(entry.path().string());
-    }
+    const std::vector<std::string> bundles = installedBundles();
+    const std::set<std::string> installed(bundles.begin(), bundles.end());
     if (installed.empty())
         GTEST_SKIP() << "no VST 3 plug-ins in /usr/lib/vst3 (scripts/setup.sh installs zam-plugins)";
 
@@ -112,11 +109,7 @@ TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary) {
 
     // As above, in this process: keeping the two leaking libraries mapped keeps
     // their buffers reachable, so the leak checker still judges only our code.
-    for (const char* name : {"ZamVerb", "ZamHeadX2"}) {
-        const std::string library =
-            std::string("/usr/lib/vst3/") + name + ".vst3/Contents/x86_64-linux/" + name + ".so";
-        ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-    }
+    pinLibrariesThatLeakAtUnload();
     varnel::LogCapture quiet;
     for (const std::string& bundle : listed) {
         varnel::extensions::vst::VSTModule module;

@@ -4,16 +4,17 @@
 #include "ProcessFixture.h"
 
 #include "testplugin/TestPluginHandle.h"
+#include "testsupport/InstalledPlugins.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
+using testsupport::isInstalled;
 
 namespace {
 
@@ -24,10 +25,6 @@ constexpr std::size_t kFrames = kProcessFrames;
 // the leak checker of a sanitizer build would blame on the tool; other tests
 // keep leak checking on for the tool's own code.
 const std::string kZamVerbLeaks = "LSAN_OPTIONS=detect_leaks=0";
-
-bool installed(const std::string& bundle) {
-    return std::filesystem::exists("/usr/lib/vst3/" + bundle + ".vst3");
-}
 
 using ProcessTiming = ProcessFixture;
 
@@ -76,7 +73,7 @@ TEST_F(ProcessTiming, AnEndlessTailStopsWhenSilentOrAtTheCap) {
 // ZamVerb processes only whole blocks of the size it was told, and only sizes that
 // are powers of two; it passes anything else through dry, as its LV2 build does.
 TEST_F(ProcessTiming, ZamVerbEqualsTheLv2BuildAtTheSameBlockSizeAndIsNeverSilentlyDry) {
-    if (!installed("ZamVerb") || std::system("command -v lv2file >/dev/null 2>&1") != 0)
+    if (!isInstalled("ZamVerb") || std::system("command -v lv2file >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "ZamVerb or lv2file is not installed (scripts/setup.sh installs them)";
     for (const std::size_t block : {512u, 1500u}) {
         SCOPED_TRACE("block " + std::to_string(block));
@@ -121,7 +118,7 @@ TEST_F(ProcessTiming, ZamVerbEqualsTheLv2BuildAtTheSameBlockSizeAndIsNeverSilent
 // ZaMaximX2 looks 480 samples ahead. Compensated, a click comes out where it went
 // in, and one 200 samples before the end is not lost.
 TEST_F(ProcessTiming, ZaMaximX2ClicksComeOutWhereTheyWentIn) {
-    if (!installed("ZaMaximX2"))
+    if (!isInstalled("ZaMaximX2"))
         GTEST_SKIP() << "ZaMaximX2 is not installed (scripts/setup.sh installs zam-plugins)";
     const std::size_t first = 10000, last = kFrames - 200;
     Sound clicks{kRate, 2, source.format, std::vector<float>(2 * kFrames, 0.0f)};
@@ -184,7 +181,7 @@ TEST_F(ProcessTiming, AChainEqualsRunsInSequence) {
 // Each file of a batch starts with the chain cleared: the reverb of one file
 // does not ring on at the start of the next.
 TEST_F(ProcessTiming, ABatchWorkersChainStartsEveryFileClean) {
-    if (!installed("ZamCompX2") || !installed("ZamVerb"))
+    if (!isInstalled("ZamCompX2") || !isInstalled("ZamVerb"))
         GTEST_SKIP() << "zam-plugins is not installed (scripts/setup.sh installs it)";
     const std::string silent = folder.file("silent.wav");
     writeSound(silent, Sound{kRate, 2, source.format, std::vector<float>(2 * kRate / 2, 0.0f)});

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -12,8 +11,6 @@
 #include <unistd.h>
 
 namespace tooltest {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -41,26 +38,6 @@ std::vector<std::string> ToolRun::errLines() const {
     return lines;
 }
 
-ScratchFolder::ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "varnel-vst-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    folder = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code error;
-    fs::remove_all(folder, error);
-}
-
-std::vector<std::string> ScratchFolder::entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& workingFolder,
                 const std::string& environment) {
     const ScratchFolder streams;
@@ -79,38 +56,6 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& wo
     run.out = contentsOf(streams.file("out"));
     run.err = contentsOf(streams.file("err"));
     return run;
-}
-
-std::vector<float> Sound::channel(int index) const {
-    std::vector<float> samples_(frames());
-    for (std::size_t frame = 0; frame < samples_.size(); ++frame)
-        samples_[frame] =
-            samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(index)];
-    return samples_;
-}
-
-void writeSound(const std::string& path, const Sound& sound) {
-    SF_INFO info{};
-    info.samplerate = sound.sampleRate;
-    info.channels = sound.channels;
-    info.format = sound.format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
-    const auto frames = static_cast<sf_count_t>(sound.frames());
-    EXPECT_EQ(sf_writef_float(file, sound.samples.data(), frames), frames);
-    sf_close(file);
-}
-
-Sound readSound(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr)
-        return {};
-    Sound sound{info.samplerate, info.channels, info.format, {}};
-    sound.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_float(file, sound.samples.data(), info.frames);
-    sf_close(file);
-    return sound;
 }
 
 Sound makeSignal(int channels, std::size_t frames, int sampleRate, int format) {

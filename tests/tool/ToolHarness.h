@@ -3,6 +3,9 @@
 // Runs the built varnel-vst in a child process and handles the sound files
 // around it, for the tool's end-to-end tests.
 
+#include "testsupport/ScratchFolder.h"
+#include "testsupport/SoundFile.h"
+
 #include <sndfile.h>
 
 #include <cstddef>
@@ -20,22 +23,7 @@ struct ToolRun {
     std::vector<std::string> errLines() const;
 };
 
-// A fresh folder under the system temp folder, removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::string& path() const { return folder; }
-    std::string file(const std::string& name) const { return folder + "/" + name; }
-    // The names of the entries directly inside, sorted.
-    std::vector<std::string> entries() const;
-
-private:
-    std::string folder;
-};
+using testsupport::ScratchFolder;
 
 // Runs varnel-vst with `arguments` in `workingFolder` (the current one when
 // empty); `environment` is prepended to the command as shell assignments, e.g.
@@ -43,23 +31,9 @@ private:
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& workingFolder = {},
                 const std::string& environment = {});
 
-struct Sound {
-    int sampleRate = 0;
-    int channels = 0;
-    int format = 0;
-    std::vector<float> samples; // interleaved
-
-    std::size_t frames() const {
-        return channels == 0 ? 0 : samples.size() / static_cast<std::size_t>(channels);
-    }
-    // One channel, de-interleaved.
-    std::vector<float> channel(int index) const;
-};
-
-// Writes `sound`; fails the calling test on error.
-void writeSound(const std::string& path, const Sound& sound);
-// Reads a file; an empty Sound (channels 0) when it cannot be read.
-Sound readSound(const std::string& path);
+using testsupport::readSound;
+using testsupport::Sound;
+using testsupport::writeSound;
 
 // A deterministic test signal: decaying tones with a different pitch per channel,
 // loud enough to make a compressor work.

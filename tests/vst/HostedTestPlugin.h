@@ -11,6 +11,18 @@
 
 namespace vsttest {
 
+// Planar stereo input and output for blocks of up to `capacity` frames.
+struct StereoBuffers {
+    explicit StereoBuffers(int capacity, float inputValue = 0.5f)
+        : inL(capacity, inputValue), inR(capacity, inputValue), outL(capacity, 0.0f), outR(capacity, 0.0f) {}
+
+    void process(varnel::extensions::vst::VSTModule& module, int frames) {
+        module.process(inL.data(), inR.data(), outL.data(), outR.data(), frames);
+    }
+
+    std::vector<float> inL, inR, outL, outR;
+};
+
 // A test plug-in hosted by a VSTModule. The handle holds the library open on its
 // own, so the plug-in's record outlives the module's unload and can be read after
 // teardown.
@@ -22,7 +34,21 @@ public:
 
     bool load() { return module->loadPlugin(testplugin::TestPluginHandle::bundlePath(name)); }
     void unload() { module.reset(); }
+    // One block of `frames` through the module, in fresh buffers of that size.
+    StereoBuffers processBlock(int frames) {
+        StereoBuffers buffers(frames);
+        buffers.process(*module, frames);
+        return buffers;
+    }
     testplugin::TestPluginProbe& probe() { return handle.probe(); }
+
+    // Recorded calls of `method` with exactly these arguments.
+    int count(const std::string& method, const std::string& arguments) {
+        int matches = 0;
+        for (const testplugin::CallRecord& call : probe().calls())
+            matches += call.method == method && call.arguments == arguments;
+        return matches;
+    }
 
     // "method(arguments)" of every recorded call named in `methods`, in call order.
     std::vector<std::string> sequence(const std::vector<std::string>& methods) {
@@ -39,18 +65,6 @@ public:
     std::string name;
     testplugin::TestPluginHandle handle;
     std::unique_ptr<varnel::extensions::vst::VSTModule> module;
-};
-
-// Planar stereo input and output for blocks of up to `capacity` frames.
-struct StereoBuffers {
-    explicit StereoBuffers(int capacity, float inputValue = 0.5f)
-        : inL(capacity, inputValue), inR(capacity, inputValue), outL(capacity, 0.0f), outR(capacity, 0.0f) {}
-
-    void process(varnel::extensions::vst::VSTModule& module, int frames) {
-        module.process(inL.data(), inR.data(), outL.data(), outR.data(), frames);
-    }
-
-    std::vector<float> inL, inR, outL, outR;
 };
 
 #define EXPECT_NO_ORDER_VIOLATIONS(plugin)                                                                   \

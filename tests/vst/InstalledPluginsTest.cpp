@@ -1,53 +1,21 @@
 // VSTModule on the real plug-ins that Debian's zam-plugins installs.
+#include "testsupport/InstalledPlugins.h"
 #include "VSTModule.h"
 
 #include <varnel/testing/LogCapture.h>
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <vector>
 
+using testsupport::installedBundle;
+using testsupport::installedBundles;
+using testsupport::pinLibrariesThatLeakAtUnload;
 using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTParameter;
-
-namespace {
-
-const std::string kInstalledFolder = "/usr/lib/vst3/";
-
-std::vector<std::string> installedBundles() {
-    std::vector<std::string> bundles;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(kInstalledFolder, error)) {
-        if (entry.path().extension() == ".vst3")
-            bundles.push_back(entry.path().string());
-    }
-    std::sort(bundles.begin(), bundles.end());
-    return bundles;
-}
-
-// ZamVerb and ZamHeadX2 keep convolution buffers in their library's globals and
-// do not free them at ModuleExit; once unloaded, the leak checker would blame the
-// process. Keeping their libraries mapped for the whole run keeps those buffers
-// reachable, so the checker still sees any leak of ours.
-void pinLibrariesThatLeakAtUnload() {
-    static const bool pinned = [] {
-        for (const char* name : {"ZamVerb", "ZamHeadX2"}) {
-            const std::string library =
-                kInstalledFolder + name + ".vst3/Contents/x86_64-linux/" + name + ".so";
-            dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-        }
-        return true;
-    }();
-    (void)pinned;
-}
-
-} // namespace
 
 TEST(InstalledPlugins, AllSeventeenLoadListTheirParametersAndProcessBothChannels) {
     const auto bundles = installedBundles();
@@ -88,7 +56,7 @@ TEST(InstalledPlugins, AllSeventeenLoadListTheirParametersAndProcessBothChannels
 TEST(InstalledPlugins, ZamCompX2ListsItsFourteenParameters) {
     LogCapture log;
     VSTModule module;
-    ASSERT_TRUE(module.loadPlugin(kInstalledFolder + "ZamCompX2.vst3"));
+    ASSERT_TRUE(module.loadPlugin(installedBundle("ZamCompX2")));
     const auto parameters = module.getParameters();
     const std::vector<std::string> titles = {
         "Buffer Size",    "Sample Rate", "Current Program", "Attack", "Release",          "Knee",
@@ -117,7 +85,7 @@ TEST(InstalledPlugins, RepeatedLoadAndDestroyLeaksNothing) {
     LogCapture log;
     for (int cycle = 0; cycle < 200; ++cycle) {
         VSTModule module;
-        ASSERT_TRUE(module.loadPlugin(kInstalledFolder + "ZamCompX2.vst3"));
+        ASSERT_TRUE(module.loadPlugin(installedBundle("ZamCompX2")));
         std::vector<float> in(64, 0.1f), out(64);
         module.process(in.data(), in.data(), out.data(), out.data(), 64);
     }
@@ -126,7 +94,7 @@ TEST(InstalledPlugins, RepeatedLoadAndDestroyLeaksNothing) {
 
 TEST(InstalledPlugins, ZamCompX2DescribesItsClassesBusesAndParameterDetails) {
     LogCapture log;
-    const std::string path = kInstalledFolder + "ZamCompX2.vst3";
+    const std::string path = installedBundle("ZamCompX2");
     std::string error;
     const auto classes = VSTModule::listPluginClasses(path, error);
     ASSERT_EQ(classes.size(), 2u) << error;

@@ -1,24 +1,28 @@
 // ZamCompX2 and ZamEQ2 rendered through VSTModule must equal, bit for bit, Debian's
 // lv2file rendering of the LV2 build of the same DSP with the same settings.
 #include "VSTModule.h"
+#include "testsupport/ScratchFolder.h"
+#include "testsupport/SoundFile.h"
 
 #include <varnel/testing/LogCapture.h>
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+using testsupport::readSound;
+using testsupport::ScratchFolder;
+using testsupport::writeSound;
 using varnel::extensions::vst::VSTModule;
 
 namespace {
 
 constexpr int kSampleRate = 48000;
 constexpr int kFrames = kSampleRate; // one second
+constexpr int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
 
 // Interleaved stereo: a decaying chord loud enough to drive the compressor hard.
 std::vector<float> makeSignal() {
@@ -31,43 +35,6 @@ std::vector<float> makeSignal() {
     }
     return samples;
 }
-
-bool writeFloatWav(const std::string& path, const std::vector<float>& interleaved, int channels = 2) {
-    SF_INFO info{};
-    info.samplerate = kSampleRate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file)
-        return false;
-    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
-    const bool written = sf_writef_float(file, interleaved.data(), frames) == frames;
-    sf_close(file);
-    return written;
-}
-
-std::vector<float> readWav(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file)
-        return {};
-    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_float(file, samples.data(), info.frames);
-    sf_close(file);
-    return samples;
-}
-
-// A temporary folder for one test's files, removed with it.
-struct ScratchFolder {
-    ScratchFolder()
-        : path(std::filesystem::temp_directory_path() /
-               ("varnelvst-reference-" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(path);
-    }
-    ~ScratchFolder() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-    std::filesystem::path path;
-};
 
 // Runs `module` over the whole signal in blocks of an uneven size, to show the
 // result does not hang on the block size.
@@ -87,13 +54,11 @@ TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
     if (std::system("command -v lv2file >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "lv2file is not installed (scripts/setup.sh installs it)";
 
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("varnelvst-reference-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string input = (folder / "in.wav").string();
-    const std::string reference = (folder / "lv2.wav").string();
+    ScratchFolder folder;
+    const std::string input = folder.file("in.wav");
+    const std::string reference = folder.file("lv2.wav");
     const std::vector<float> signal = makeSignal();
-    ASSERT_TRUE(writeFloatWav(input, signal));
+    ASSERT_NO_FATAL_FAILURE(writeSound(input, {kSampleRate, 2, kFloatWav, signal}));
 
     // Values whose normalised form maps back exactly: threshold -20 dB of -80..0 and
     // ratio 10.5 of 1..20; the rest stay at their defaults. No makeup gain: lv2file
@@ -102,7 +67,7 @@ TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
                                 " -c 1:lv2_audio_in_1 -c 2:lv2_audio_in_2"
                                 " -p thr:-20 -p rat:10.5 urn:zamaudio:ZamCompX2 >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    const std::vector<float> expected = readWav(reference);
+    const std::vector<float> expected = readSound(reference).samples;
     ASSERT_EQ(expected.size(), signal.size());
 
     varnel::LogCapture log;
@@ -128,7 +93,6 @@ TEST(ReferenceRender, ZamCompX2MatchesTheLv2BuildBitForBit) {
     // The settings are audible: the output is not the input.
     EXPECT_NE(outL[kFrames / 2], inL[kFrames / 2]);
     EXPECT_TRUE(log.lines().empty());
-    std::filesystem::remove_all(folder);
 }
 
 TEST(ReferenceRender, MonoOnlyZamEQ2RendersEachStereoChannelAsTheLv2BuildDoes) {
@@ -148,11 +112,11 @@ TEST(ReferenceRender, MonoOnlyZamEQ2RendersEachStereoChannelAsTheLv2BuildDoes) {
     for (const auto& [name, channel] : {std::pair{"left", &inL}, std::pair{"right", &inR}}) {
         const std::string input = folder.file(std::string(name) + ".wav");
         const std::string output = folder.file(std::string(name) + "-lv2.wav");
-        ASSERT_TRUE(writeFloatWav(input, *channel, 1));
+        ASSERT_NO_FATAL_FAILURE(writeSound(input, {kSampleRate, 1, kFloatWav, *channel}));
         const std::string command =
             "lv2file -i " + input + " -o " + output + " -p boost1:-15 urn:zamaudio:ZamEQ2 >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        expected.push_back(readWav(output));
+        expected.push_back(readSound(output).samples);
         ASSERT_EQ(expected.back().size(), static_cast<std::size_t>(kFrames));
     }
 

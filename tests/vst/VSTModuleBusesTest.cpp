@@ -13,13 +13,6 @@ namespace {
 
 constexpr unsigned kGainId = 1;
 
-int countCalls(HostedTestPlugin& plugin, const std::string& method, const std::string& arguments) {
-    int matches = 0;
-    for (const testplugin::CallRecord& call : plugin.probe().calls())
-        matches += call.method == method && call.arguments == arguments;
-    return matches;
-}
-
 // Different content left and right, so a swapped, dropped or doubled channel shows.
 StereoBuffers distinctChannels(int frames) {
     StereoBuffers buffers(frames);
@@ -35,10 +28,10 @@ TEST(VSTModuleBuses, MonoOnlyPluginRunsAsTwoInstancesThatShareEverySetupSwitchAn
     HostedTestPlugin plugin("TestMono");
     ASSERT_TRUE(plugin.load());
     EXPECT_EQ(plugin.module->getChannelLayout(), VSTChannelLayout::dualMono);
-    EXPECT_EQ(countCalls(plugin, "setBusArrangements", "inputs=[stereo] outputs=[stereo]"), 2)
+    EXPECT_EQ(plugin.count("setBusArrangements", "inputs=[stereo] outputs=[stereo]"), 2)
         << "each instance is asked for stereo and keeps mono";
     ASSERT_TRUE(plugin.module->setSampleRate(44100));
-    EXPECT_EQ(countCalls(plugin, "setupProcessing", "mode=0 sampleSize=0 maxSamples=1024 rate=44100"), 2);
+    EXPECT_EQ(plugin.count("setupProcessing", "mode=0 sampleSize=0 maxSamples=1024 rate=44100"), 2);
 
     plugin.module->setParameter(kGainId, 0.5f);
     StereoBuffers buffers = distinctChannels(64);
@@ -54,9 +47,9 @@ TEST(VSTModuleBuses, MonoOnlyPluginRunsAsTwoInstancesThatShareEverySetupSwitchAn
     EXPECT_FLOAT_EQ(buffers.outL[63], 0.4f);
     EXPECT_FLOAT_EQ(buffers.outR[63], -0.2f);
 
-    const int switchesOff = countCalls(plugin, "setProcessing", "false");
+    const int switchesOff = plugin.count("setProcessing", "false");
     ASSERT_TRUE(plugin.module->setProcessing(false));
-    EXPECT_EQ(countCalls(plugin, "setProcessing", "false"), switchesOff + 2);
+    EXPECT_EQ(plugin.count("setProcessing", "false"), switchesOff + 2);
     buffers.process(*plugin.module, 64);
     EXPECT_EQ(plugin.probe().processCount(), 2) << "no block after the switch-off";
     ASSERT_TRUE(plugin.module->setProcessing(true));
@@ -122,7 +115,7 @@ TEST(VSTModuleBuses, AuxiliaryBusesAreListedAndHandedSilenceOrDropped) {
     EXPECT_EQ(buses[1].channelCount, 1);
     EXPECT_TRUE(!buses[3].isInput && buses[3].isAuxiliary);
     EXPECT_EQ(buses[3].channelCount, 2);
-    EXPECT_EQ(countCalls(plugin, "activateBus", "audio input index=1 state=true"), 0)
+    EXPECT_EQ(plugin.count("activateBus", "audio input index=1 state=true"), 0)
         << "the side-chain stays as the plug-in has it";
     StereoBuffers buffers = distinctChannels(64);
     for (int block = 0; block < 3; ++block)

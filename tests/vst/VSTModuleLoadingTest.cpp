@@ -10,17 +10,6 @@ using varnel::extensions::vst::VSTModule;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
 
-namespace {
-
-int countCalls(HostedTestPlugin& plugin, const std::string& method, const std::string& arguments) {
-    int matches = 0;
-    for (const testplugin::CallRecord& call : plugin.probe().calls())
-        matches += call.method == method && call.arguments == arguments;
-    return matches;
-}
-
-} // namespace
-
 TEST(VSTModuleLoading, UnloadablePathGivesTheLoadersReason) {
     LogCapture log;
     VSTModule module;
@@ -87,8 +76,7 @@ TEST(VSTModuleLoading, TwoAudioModuleClassesKeepTheSecond) {
     LogCapture log;
     HostedTestPlugin plugin("TestTwoClasses");
     ASSERT_TRUE(plugin.load());
-    StereoBuffers buffers(64);
-    buffers.process(*plugin.module, 64);
+    plugin.processBlock(64);
     const auto processed = plugin.probe().lastProcesses(1);
     ASSERT_EQ(processed.size(), 1u);
     bool secondInitialised = false;
@@ -97,7 +85,7 @@ TEST(VSTModuleLoading, TwoAudioModuleClassesKeepTheSecond) {
             secondInitialised = true;
     }
     EXPECT_TRUE(secondInitialised);
-    EXPECT_EQ(countCalls(plugin, "terminate", ""), 1) << "the first component is wound down when replaced";
+    EXPECT_EQ(plugin.count("terminate", ""), 1) << "the first component is wound down when replaced";
     plugin.unload();
     EXPECT_EQ(plugin.probe().liveObjects(), 0);
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
@@ -206,8 +194,7 @@ TEST(VSTModuleLoading, SecondLoadIsRefusedAndChangesNothing) {
     EXPECT_FALSE(plugin.load());
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] A plug-in is already loaded."});
     EXPECT_EQ(plugin.probe().count("createInstance"), created);
-    StereoBuffers buffers(8);
-    buffers.process(*plugin.module, 8);
+    plugin.processBlock(8);
     EXPECT_EQ(plugin.probe().processCount(), 1);
 }
 

@@ -25,8 +25,7 @@ TEST(VSTModuleSetup, SameRateTwiceSetsUpOnceDeactivatingAround) {
               (std::vector<std::string>{"setProcessing(false)", "setActive(false)",
                                         "setupProcessing(mode=0 sampleSize=0 maxSamples=1024 rate=44100)",
                                         "setActive(true)", "setProcessing(true)"}));
-    StereoBuffers buffers(64);
-    buffers.process(*plugin.module, 64);
+    plugin.processBlock(64);
     EXPECT_EQ(plugin.probe().processCount(), 1);
     EXPECT_TRUE(log.lines().empty());
     plugin.unload();
@@ -59,8 +58,7 @@ TEST(VSTModuleSetup, InvalidValuesAreRefusedBeforeThePluginSeesThem) {
                                "[VSTModule] Invalid maximum block size: 0",
                            }));
     EXPECT_EQ(plugin.probe().calls().size(), 0u) << "the plug-in was not disturbed";
-    StereoBuffers buffers(1024);
-    buffers.process(*plugin.module, 1024);
+    plugin.processBlock(1024);
     EXPECT_EQ(plugin.probe().lastProcesses(1).at(0).numSamples, 1024) << "the set-up in force stays";
 }
 
@@ -70,8 +68,7 @@ TEST(VSTModuleSetup, SetupRefusedAtLoadLeavesThePluginUnreadyUntilARateIsAccepte
     ASSERT_TRUE(plugin.load());
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setupProcessing failed"});
     EXPECT_FALSE(plugin.module->isReadyToProcess());
-    StereoBuffers buffers(64);
-    buffers.process(*plugin.module, 64);
+    StereoBuffers buffers = plugin.processBlock(64);
     EXPECT_EQ(plugin.probe().processCount(), 0);
     EXPECT_TRUE(plugin.module->setSampleRate(44100));
     EXPECT_TRUE(plugin.module->isReadyToProcess());
@@ -87,8 +84,7 @@ TEST(VSTModuleSetup, RefusedActivationIsReportedAndNothingIsProcessed) {
     ASSERT_TRUE(plugin.load());
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setActive to true failed"});
     EXPECT_FALSE(plugin.module->isReadyToProcess());
-    StereoBuffers buffers(64);
-    buffers.process(*plugin.module, 64);
+    StereoBuffers buffers = plugin.processBlock(64);
     EXPECT_EQ(plugin.probe().processCount(), 0);
     EXPECT_EQ(buffers.outL, std::vector<float>(64, 0.0f));
     plugin.unload();
@@ -105,8 +101,7 @@ TEST(VSTModuleSetup, RefusedRateIsNotKeptSoARetryAsksAgain) {
     EXPECT_EQ(plugin.probe().count("setupProcessing"), 2);
     EXPECT_EQ(log.count("[VSTModule] setupProcessing failed"), 2u);
     // The previous set-up stays in force: blocks still run.
-    StereoBuffers buffers(64);
-    buffers.process(*plugin.module, 64);
+    plugin.processBlock(64);
     EXPECT_EQ(plugin.probe().processCount(), 1);
     EXPECT_TRUE(plugin.module->setSampleRate(96000));
     plugin.unload();
@@ -121,8 +116,7 @@ TEST(VSTModuleSetup, LaterSetUpsKeepTheModeAndMaximumInForceAndBlocksCarryTheMod
     plugin.probe().reset();
     EXPECT_TRUE(plugin.module->setSampleRate(44100));
     EXPECT_TRUE(plugin.module->setupProcessing(VSTProcessingMode::Offline, 4096, 96000.0));
-    StereoBuffers buffers(4096);
-    buffers.process(*plugin.module, 4096);
+    plugin.processBlock(4096);
     auto processed = plugin.probe().lastProcesses(1);
     ASSERT_EQ(processed.size(), 1u);
     EXPECT_EQ(processed[0].numSamples, 4096) << "the new maximum is honoured";

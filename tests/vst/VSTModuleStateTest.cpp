@@ -3,13 +3,13 @@
 // restore while audio runs.
 #include "HostedTestPlugin.h"
 
+#include "testsupport/InstalledPlugins.h"
+#include "testsupport/ScratchFolder.h"
+
 #include "pluginterfaces/base/funknown.h"
 #include "public.sdk/source/vst/vstpresetfile.h"
 
 #include <varnel/testing/LogCapture.h>
-
-#include <dlfcn.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -17,6 +17,9 @@
 #include <fstream>
 #include <thread>
 
+using testsupport::installedBundle;
+using testsupport::pinLibrariesThatLeakAtUnload;
+using testsupport::ScratchFolder;
 using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
 using vsttest::HostedTestPlugin;
@@ -25,14 +28,6 @@ using vsttest::StereoBuffers;
 namespace {
 
 constexpr int kBlock = 256;
-
-std::string installed(const std::string& name) {
-    // ZamVerb keeps buffers in its library's globals past ModuleExit; keeping the
-    // library mapped keeps them reachable for the leak checker.
-    if (name == "ZamVerb")
-        dlopen("/usr/lib/vst3/ZamVerb.vst3/Contents/x86_64-linux/ZamVerb.so", RTLD_NOW | RTLD_LOCAL);
-    return "/usr/lib/vst3/" + name + ".vst3";
-}
 
 // 40 blocks of a decaying two-tone signal through `module`, both channels appended.
 std::vector<float> render(VSTModule& module) {
@@ -50,16 +45,6 @@ std::vector<float> render(VSTModule& module) {
     }
     return rendered;
 }
-
-struct TempFolder {
-    TempFolder()
-        : path(std::filesystem::temp_directory_path() / ("varnelvst-state-" + std::to_string(getpid()))) {
-        std::filesystem::create_directories(path);
-    }
-    ~TempFolder() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-    std::filesystem::path path;
-};
 
 // A preset as another host would write it, through the SDK's own writer.
 bool writeSdkPreset(const std::string& path, const std::string& classId, const std::vector<double>& component,
@@ -92,12 +77,13 @@ std::string classIdOf(const std::vector<std::uint8_t>& state) {
 } // namespace
 
 TEST(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstalledPlugins) {
-    TempFolder folder;
+    ScratchFolder folder;
+    pinLibrariesThatLeakAtUnload();
     for (const char* name : {"ZamCompX2", "ZamVerb"}) {
         SCOPED_TRACE(name);
         LogCapture log;
         VSTModule original;
-        ASSERT_TRUE(original.loadPlugin(installed(name)));
+        ASSERT_TRUE(original.loadPlugin(installedBundle(name)));
         // Every continuous parameter moved off its default (ZamVerb loads a new room
         // on a thread of its own, so steps stay put).
         for (const auto& parameter : original.getParameters()) {
@@ -112,12 +98,12 @@ TEST(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstal
         ASSERT_TRUE(original.savePreset(folder.file(std::string(name) + ".vstpreset")));
 
         VSTModule fromState;
-        ASSERT_TRUE(fromState.loadPlugin(installed(name)));
+        ASSERT_TRUE(fromState.loadPlugin(installedBundle(name)));
         ASSERT_TRUE(fromState.setState(state));
         EXPECT_EQ(render(fromState), expected);
 
         VSTModule fromPreset;
-        ASSERT_TRUE(fromPreset.loadPlugin(installed(name)));
+        ASSERT_TRUE(fromPreset.loadPlugin(installedBundle(name)));
         std::vector<std::uint8_t> defaults;
         ASSERT_TRUE(fromPreset.getState(defaults));
         ASSERT_TRUE(fromPreset.loadPreset(folder.file(std::string(name) + ".vstpreset")));
@@ -133,7 +119,7 @@ TEST(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstal
 }
 
 TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
-    TempFolder folder;
+    ScratchFolder folder;
     HostedTestPlugin source("TestStateful");
     ASSERT_TRUE(source.load());
     std::vector<std::uint8_t> defaults;
@@ -149,8 +135,7 @@ TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
                                         "setState(bytes=16 gain=0.5 offset=0.125)",
                                         "setComponentState(bytes=8 gain=0.5)", "setState(bytes=8 scale=2)",
                                         "setActive(true)", "setProcessing(true)"}));
-    StereoBuffers buffers(16);
-    buffers.process(*source.module, 16);
+    StereoBuffers buffers = source.processBlock(16);
     EXPECT_EQ(buffers.outL[0], 0.5f * 0.5f + 0.125f);
     EXPECT_EQ(source.module->getParameterValue(1), 0.5f);
 
@@ -164,8 +149,7 @@ TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
     EXPECT_EQ(
         copy.sequence({"setState"}),
         (std::vector<std::string>{"setState(bytes=16 gain=0.5 offset=0.125)", "setState(bytes=8 scale=2)"}));
-    StereoBuffers copied(16);
-    copied.process(*copy.module, 16);
+    StereoBuffers copied = copy.processBlock(16);
     EXPECT_EQ(copied.outL, buffers.outL);
     EXPECT_NO_ORDER_VIOLATIONS(source);
     EXPECT_NO_ORDER_VIOLATIONS(copy);
@@ -173,7 +157,7 @@ TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
 
 TEST(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
     namespace fs = std::filesystem;
-    TempFolder folder;
+    ScratchFolder folder;
     HostedTestPlugin plugin("TestStateful");
     ASSERT_TRUE(plugin.load());
     const fs::path target = folder.file("kept.vstpreset");
@@ -186,7 +170,7 @@ TEST(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::group_read);
     // Nothing is left beside it, and what it holds is a preset the plug-in reads back.
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
     EXPECT_TRUE(plugin.module->loadPreset(target.string()));
 }
 
@@ -197,8 +181,7 @@ TEST(PluginState, RestoredValuesReplaceTheOnesSetBeforeOnTheAudioSide) {
     plugin.module->setParameter(1u, 0.5f);
     ASSERT_TRUE(plugin.module->getState(halfGain)); // the controller already has 0.5
     plugin.module->setParameter(1u, 0.8f);
-    StereoBuffers buffers(16);
-    buffers.process(*plugin.module, 16);
+    StereoBuffers buffers = plugin.processBlock(16);
     ASSERT_EQ(plugin.probe().lastProcesses(1)[0].gain, static_cast<double>(0.8f));
     // Every block repeats the last value set for Gain; after the restore that is the
     // restored 0.5, not 0.8.
@@ -210,7 +193,7 @@ TEST(PluginState, RestoredValuesReplaceTheOnesSetBeforeOnTheAudioSide) {
 }
 
 TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
-    TempFolder folder;
+    ScratchFolder folder;
     HostedTestPlugin other("TestSeparate");
     ASSERT_TRUE(other.load());
     std::vector<std::uint8_t> foreign;
@@ -228,8 +211,7 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
             .write(reinterpret_cast<const char*>(foreign.data()),
                    static_cast<std::streamsize>(foreign.size()));
     }
-    StereoBuffers buffers(16);
-    buffers.process(*plugin.module, 16);
+    StereoBuffers buffers = plugin.processBlock(16);
     plugin.probe().reset();
 
     LogCapture log;
@@ -275,7 +257,7 @@ TEST(PluginState, RestoreWhileAudioRunsNeverShowsAHalfRestoredPlugin) {
     ASSERT_TRUE(plugin.load());
     std::vector<std::uint8_t> unity, shifted;
     ASSERT_TRUE(plugin.module->getState(unity)); // gain 1, offset 0
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string preset = folder.file("shifted.vstpreset");
     ASSERT_TRUE(writeSdkPreset(preset, classIdOf(unity), {0.5, 0.125}, {1.0}));
     ASSERT_TRUE(plugin.module->loadPreset(preset));

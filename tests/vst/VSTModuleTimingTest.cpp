@@ -36,8 +36,7 @@ TEST(VSTModuleTiming, LatencyChangeIsActedOnBetweenBlocksByReactivating) {
     plugin.probe().reset();
     // The request may come from any thread, also inside a block: it only waits.
     ASSERT_TRUE(plugin.probe().changeLatency(512));
-    StereoBuffers buffers(256);
-    buffers.process(*plugin.module, 256);
+    StereoBuffers buffers = plugin.processBlock(256);
     EXPECT_TRUE(plugin.sequence({"setActive", "getLatencySamples"}).empty());
 
     // The next control call deactivates and reactivates, then reads the new latency.
@@ -69,8 +68,7 @@ TEST(VSTModuleTiming, PluginsOwnEditsReachTheAudioLikeHostValues) {
     ASSERT_TRUE(plugin.probe().performEdit(1, 0.25));
     // Its own meter is the plug-in's output; it never comes back as an input.
     EXPECT_FALSE(plugin.probe().performEdit(3, 0.5));
-    StereoBuffers buffers(64);
-    buffers.process(*plugin.module, 64);
+    plugin.processBlock(64);
     const testplugin::ProcessRecord block = plugin.probe().lastProcesses(1).at(0);
     EXPECT_EQ(block.gain, 0.25);
     ASSERT_EQ(block.parameterCount, 1);
