@@ -3,10 +3,12 @@
 #include "VSTChannelLayout.h"
 #include "VSTParameter.h"
 #include "VSTParameterRange.h"
+#include "VSTPluginEvent.h"
 #include "VSTPluginInfo.h"
 #include "VSTProcessingMode.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,16 +27,28 @@ namespace varnel::extensions::vst {
 /// instance's. Every bus the plug-in declares is handed to it with its own channel
 /// count: auxiliary and inactive inputs read silence, extra outputs are dropped.
 ///
-/// Threads. `process` runs on the audio thread; every other operation runs on
-/// control threads. Control threads may call concurrently with each other and with
-/// `process`: parameter values reach the audio thread through lock-free slots, and
-/// the processing switch and set-up calls wait for a block in flight to finish
-/// rather than reconfigure the plug-in under it. Loading and destruction must not
-/// overlap `process` or any other call.
+/// Threads. `process` runs on the audio thread; every other operation is a control
+/// call, which may come from any thread and is carried out on the plug-in thread
+/// (VSTPluginThread), where VST 3 wants a plug-in's set-up, state and controller
+/// calls, and waits for its result there. Control calls may come concurrently with
+/// each other and with `process`: parameter values reach the audio thread through
+/// lock-free slots, and the processing switch and set-up calls wait for a block in
+/// flight to finish rather than reconfigure the plug-in under it. Loading and
+/// destruction must not overlap `process`.
+///
+/// Two ways. What the plug-in changes itself comes back: values its processor
+/// reports after a block (meters, a program it switched to) reach the edit
+/// controller and getParameterValue; edits its controller makes reach the
+/// processor; a restart it asks for is carried out. The plug-in thread catches up
+/// with these every 10 ms and before every control call, and tells the listener
+/// (setEventListener).
 ///
 /// Failures are reported once through varnel::Logger::error, with lines that begin
-/// "[VSTModule] ", and as a false or empty result. Nothing throws. The audio thread
-/// never logs: its failures are counted and logged by a later control call.
+/// "[VSTModule] ", and as a false or empty result; getLastError keeps the reason.
+/// Nothing throws, and nothing a plug-in throws leaves the module: a throwing
+/// control call is refused with one line, a throwing block counts as failed. The
+/// audio thread never logs: its failures are counted and logged by a later control
+/// call.
 class VSTModule {
 public:
     /// Control thread. Touches no plug-in.
@@ -60,6 +74,15 @@ public:
     /// Control thread. Why the load failed, as loadPlugin gave it; empty before any
     /// load and after a successful one.
     std::string getLoadError() const;
+    /// Control thread. Why the last refused control call was refused (a load
+    /// included), as logged without the "[VSTModule] " prefix; empty before any
+    /// refusal. A later successful call leaves it as it is.
+    std::string getLastError() const;
+
+    /// Control thread. Called on the plug-in thread, outside any other call of this
+    /// module, for each thing the plug-in did on its own (VSTPluginEvent); it may
+    /// call this module back. One listener; an empty function removes it.
+    void setEventListener(std::function<void(const VSTPluginEvent&)> listener);
 
     /// Control thread; allocates; creates no plug-in object. Every class the module
     /// at `path` declares, in the factory's order, whatever its category. Empty with
@@ -78,8 +101,10 @@ public:
     VSTChannelLayout getChannelLayout() const;
 
     /// Control thread; may wait for one block in flight. Switches the plug-in's
-    /// processing on or off; true when the plug-in accepted it. While off, `process`
-    /// leaves the output buffers as they are.
+    /// processing on or off; true when the plug-in accepted it (or answered that it
+    /// does not implement the switch). While off, `process` leaves the output
+    /// buffers as they are. A switch the plug-in refused is asked for again when
+    /// the caller asks again.
     bool setProcessing(bool processing);
 
     /// Control thread. Whether blocks reach the plug-in while processing is on: a
@@ -124,19 +149,23 @@ public:
     /// How many samples the plug-in's output lags its input, and how many samples of
     /// output follow the end of its input (kNoTail, kInfiniteTail, or a count), as
     /// the plug-in said after its last set-up, activation or latency change; 0
-    /// without a plug-in. Each first acts on pending restart requests.
+    /// without a plug-in. Each first acts on pending restart requests, like every
+    /// control call.
     std::uint32_t getLatencySamples() const;
     std::uint32_t getTailSamples() const;
 
     /// Control thread; may wait for one block in flight. The plug-in may ask, from
     /// any thread and even inside a block, to be restarted; the request is noted
-    /// and acted on here, between blocks: a changed latency deactivates and
-    /// reactivates the plug-in and reads the latency again, a changed bus layout or
-    /// a reload request sets it up again in the set-up in force, changed parameter
-    /// titles renew the title table. Every parameter operation, the latency and tail
-    /// queries and reportAudioThreadFailures call this first. Edits the plug-in
-    /// makes itself (IComponentHandler::performEdit) need no call: they reach the
-    /// audio side like setParameter's values.
+    /// and acted on on the plug-in thread, between blocks, within 10 ms or at the
+    /// next control call: a latency other than the one in force deactivates and
+    /// reactivates the plug-in and reads it again (the same latency changes
+    /// nothing), a changed bus layout or a reload request sets it up again in the
+    /// set-up in force, changed values send the controller's changed values to the
+    /// processor once, changed parameter titles renew the title table. In the
+    /// offline process mode, requests that deactivate the plug-in wait for a
+    /// control call, so that a render loses no block to them; this is that call.
+    /// Edits the plug-in makes itself (IComponentHandler::performEdit) need no
+    /// call: they reach the audio side like setParameter's values.
     void handleRestartRequests();
 
     /// Control thread. Logs the failures `process` counted since the last report:
@@ -170,9 +199,11 @@ public:
     /// Control thread; never blocks the audio thread, but may wait for a set-up or a
     /// processing switch on another control thread, which itself waits for the block
     /// in flight. Gives the normalised value to the edit controller and hands it to
-    /// the audio side, where every following block carries it at offset 0. The last
-    /// value set before a block wins. A parameter the plug-in lists as read-only is
-    /// refused with a log line and reaches neither side.
+    /// the audio side, where the next block carries it at offset 0, once, so that
+    /// the plug-in's own later changes stand. The last value set before a block
+    /// wins. A parameter the plug-in lists as read-only is refused with a log line
+    /// and reaches neither side. Ids the plug-in lists later get their values to
+    /// the processor like any other.
     void setParameter(unsigned int id, float value);
 
     /// Control thread. As above, by parameter title (exact, case-sensitive); false
@@ -181,14 +212,16 @@ public:
     bool setParameter(std::string name, float value);
 
     /// Control thread. Names the discrete values of a stepped parameter in ascending
-    /// order: name i stands for i / n of n names. False for an unknown title.
+    /// order. Given one name per step (stepCount + 1), name i stands for
+    /// i / stepCount, which selects step i on plug-ins that truncate and on those
+    /// that round alike; given another count (logged), name i of n stands for i / n.
+    /// False for an unknown title.
     bool setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames);
 
-    /// Control thread. Sets the titled parameter to the value `valueName` stands for
-    /// (0 for a name never given, which is then remembered with 0). False for an
-    /// unknown title or a read-only parameter, which change nothing. For a stepped
-    /// parameter that was given no names, the names are the plug-in's own (see
-    /// getParameterRange), and one it does not have is refused.
+    /// Control thread. Sets the titled parameter to the value `valueName` stands for:
+    /// a name the caller gave, else one of the plug-in's own step names (see
+    /// getParameterRange). False, with one line and nothing changed, for an unknown
+    /// title, a read-only parameter, or a value name that is neither.
     bool setParameterByValueName(std::string name, std::string valueName);
 
     /// Control thread; allocates. The parameter `id` in the plug-in's own units and
@@ -209,19 +242,21 @@ public:
     bool setParameterByText(std::string name, std::string text);
 
     /// Control thread; allocates; runs alongside `process` (VST 3 plug-ins give their
-    /// state while processing), except that values set since the last block are first
-    /// handed to the plug-in in a block without audio, waiting for a block in flight
-    /// (plug-ins that ignore such blocks, as the zam-plugins do, hold them in their
-    /// state only after the next block with audio). The plug-in's whole state, the
-    /// component's and the edit controller's, as the bytes of a VST 3 preset file of
-    /// its class.
+    /// state while processing). Values set since the last block reach the processor
+    /// only with a block: while blocks run, this waits up to 100 ms for the next
+    /// one, so that the state holds them; a plug-in that is not processing holds
+    /// them in its processor's state from its next block on. The plug-in's whole
+    /// state, the component's and the edit controller's, as the bytes of a VST 3
+    /// preset file of its class.
     bool getState(std::vector<std::uint8_t>& state);
 
     /// Control thread; allocates; waits for one block in flight. Restores a state
     /// from `getState` (or the bytes of a .vstpreset file): the plug-in is
     /// deactivated around it, so no block sees it half-restored, and it resumes from
-    /// the restored state as after a preset change. Values set earlier through
-    /// setParameter give way to the restored ones. A state of another plug-in class,
+    /// the restored state as after a preset change, and every restored value
+    /// reaches the processor with the next block (plug-ins that reset their
+    /// settings on activation need it). Values set earlier through setParameter
+    /// give way to the restored ones. A state of another plug-in class,
     /// a truncated or damaged one, or one the plug-in refuses is reported and
     /// changes nothing; false then.
     bool setState(const std::vector<std::uint8_t>& state);

@@ -3,6 +3,7 @@
 #include "VSTChannelLayout.h"
 #include "VSTParameter.h"
 #include "VSTParameterRange.h"
+#include "VSTPluginEvent.h"
 #include "VSTPluginInfo.h"
 #include "VSTProcessingMode.h"
 
@@ -30,14 +31,24 @@ namespace varnel::extensions::vst {
 /// is not base64, or a state the plug-in refuses, is reported and the plug-in
 /// keeps its defaults and keeps processing.
 ///
-/// Threads: `process` runs on the audio thread; everything else on control threads,
-/// which may run alongside it and alongside each other: a reload, the enable switch,
-/// the format and every parameter operation may come from different control threads
-/// at once. A reload waits for the control calls in progress and holds the others
-/// off until the new plug-in is loaded; the other control calls may wait for each
-/// other, never for the audio thread (except where VSTModule says so). The audio
-/// thread takes no lock. The caller still keeps `loadPlugin` and destruction apart
-/// from `process`, and destruction apart from every other call.
+/// Threads: `process` runs on the audio thread; everything else is a control call,
+/// which may come from any thread, alongside `process` and alongside other control
+/// calls: each is carried out on the plug-in thread (VSTPluginThread), one at a
+/// time, and waits there for its result; never for the audio thread (except where
+/// VSTModule says so). The audio thread takes no lock. The caller still keeps
+/// `loadPlugin`, a new "pluginFileName" and destruction apart from `process`, and
+/// destruction apart from every other call.
+///
+/// Events: the node tells the application what the plug-in did on its own, as
+/// framework events (EventEmitter::on), emitted on the plug-in thread within 10 ms
+/// or before the next control call returns:
+/// - "pluginParameterChanged", payload the parameter id (integer): the plug-in
+///   changed the parameter itself (its editor, a program it loaded, a value its
+///   processor reported, meters included); getParameterValue gives the new value.
+/// - "pluginLatencyChanged", payload the latency in samples (integer) now in force.
+/// - "pluginRestarted", payload the VST 3 RestartFlags (integer) the plug-in asked
+///   for and the node carried out.
+/// A listener may call the node back.
 class VSTProcessorNode : public varnel::SingleBusAudioProcessorNode {
 public:
     /// Control thread. Reads "pluginFileName", registers it as the node's
@@ -58,13 +69,21 @@ public:
     /// Control thread. Why the last load failed, or why the configured file name was
     /// refused; empty after a successful load.
     std::string getPluginLoadError() const;
+    /// Control thread. Why the plug-in's last refused control call was refused
+    /// (VSTModule::getLastError), e.g. "Read-only parameter not set: Meter".
+    std::string getPluginLastError() const;
+
+    /// The framework events the node emits; see the class comment.
+    static constexpr const char* kParameterChangedEvent = "pluginParameterChanged";
+    static constexpr const char* kLatencyChangedEvent = "pluginLatencyChanged";
+    static constexpr const char* kRestartedEvent = "pluginRestarted";
 
     bool getIsEnabled() const;
     /// Control thread. While disabled, blocks pass through and the plug-in is not
     /// called; the plug-in's processing is switched to match.
     void setEnabled(bool enabled);
 
-    /// The name given at construction.
+    /// The name given at construction, or the one a later "pluginFileName" loaded.
     std::string getPluginFileName() const;
 
     /// Control thread. Forwarded to the hosted VSTModule; see there. Read-only
@@ -86,7 +105,11 @@ public:
     /// text (failing when no plug-in is loaded); other keys as the base class.
     varnel::Result<varnel::VLAny> getValue(const std::string& key) override;
     /// Control thread. "pluginState" restores the state from base64 text and keeps
-    /// the text only when the plug-in took it; other keys as the base class.
+    /// the text only when the plug-in took it. "pluginFileName" loads the named
+    /// plug-in with the constructor's checks, beside the running one, which it
+    /// replaces once loaded (in the graph's set-up, keeping the enable switch); a
+    /// name that is refused or does not load changes nothing and fails with the
+    /// reason. Other keys as the base class.
     varnel::Result<void> setValue(const std::string& key, const varnel::VLAny& value) override;
     VSTPluginClassInfo getPluginClassInfo() const;
     /// Control thread. The hosted VSTModule's count of failed blocks; a reload
@@ -123,7 +146,7 @@ public:
     bool getIsReadyToProcess() const;
 
     /// Control thread. Accepts matching stereo formats and passes the sample rate to
-    /// the loaded plug-in.
+    /// the loaded plug-in. A rate of 0 is refused and changes nothing.
     bool setBusFormat(varnel::AudioBusFormat& in, varnel::AudioBusFormat& out) override;
     /// Audio thread; never allocates, locks, waits or logs (what the plug-in does in
     /// its own process is its own). Copies input to output, then lets the plug-in
@@ -140,6 +163,9 @@ public:
 
 private:
     void setPluginFileName(const std::string& fileName);
+    bool replacePlugin(const std::string& path);
+    varnel::Result<void> setPluginFileNameValue(const varnel::VLAny& value);
+    void emitPluginEvent(const VSTPluginEvent& event);
     bool setPluginStateText(const std::string& text);
 
     struct Internals;

@@ -1,6 +1,7 @@
 #include "ComponentHandler.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace varnel::extensions::vst {
 
@@ -35,7 +36,16 @@ tresult PLUGIN_API ComponentHandler::performEdit(ParamID id, ParamValue valueNor
         if (std::binary_search(readOnlyIds.begin(), readOnlyIds.end(), id))
             return kResultFalse;
     }
-    return slots->publish(id, static_cast<float>(valueNormalized)) ? kResultOk : kResultFalse;
+    if (!slots->publish(id, valueNormalized))
+        return kResultFalse;
+    std::lock_guard lock(editsMutex);
+    edits.emplace_back(id, valueNormalized);
+    return kResultOk;
+}
+
+std::vector<std::pair<ParamID, double>> ComponentHandler::takeEdits() {
+    std::lock_guard lock(editsMutex);
+    return std::exchange(edits, {});
 }
 
 tresult PLUGIN_API ComponentHandler::endEdit(ParamID) {

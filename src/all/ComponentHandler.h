@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace varnel::extensions::vst {
@@ -14,11 +15,12 @@ namespace varnel::extensions::vst {
 /// editor, a preset of its own) and its requests to be restarted.
 ///
 /// An edit goes to the audio side through the same parameter slots as a host's
-/// value, so the next block carries it; the controller already holds it. A restart
+/// value, so the next block carries it; the controller already holds it. The edit
+/// is also noted, so that the plug-in thread can tell the application. A restart
 /// request is only noted here, on whatever thread the plug-in calls from (also the
 /// audio thread, also inside a call the module makes): acting on it means
-/// deactivating the plug-in, which only the module's control side may do, between
-/// blocks. It takes the requests with takeRestartRequests.
+/// deactivating the plug-in, which only the plug-in thread may do, between blocks.
+/// It takes the requests with takeRestartRequests and the edits with takeEdits.
 ///
 /// VST 3 has edits come from the controller's (UI) thread: handing one over may
 /// wait briefly for another control thread handing over a value.
@@ -36,6 +38,9 @@ public:
     void detach();
     /// Any thread; never blocks. The RestartFlags requested since the last call.
     Steinberg::int32 takeRestartRequests();
+    /// Any thread but the audio thread. The edits accepted since the last call, in
+    /// order: (id, value).
+    std::vector<std::pair<Steinberg::Vst::ParamID, double>> takeEdits();
 
     // IComponentHandler; any thread the plug-in chooses.
     Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) override;
@@ -54,6 +59,8 @@ private:
     std::mutex readOnlyMutex;
     std::vector<Steinberg::Vst::ParamID> readOnlyIds;
     std::atomic<Steinberg::int32> pendingRestart{0};
+    std::mutex editsMutex;
+    std::vector<std::pair<Steinberg::Vst::ParamID, double>> edits;
     std::atomic<Steinberg::uint32> references{1};
 };
 

@@ -15,12 +15,10 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-constexpr const char* kLogPrefix = "[VSTModule] ";
-
-// Room for ids that the plug-in did not list but a caller sets anyway.
-constexpr std::size_t kSpareParameterSlots = 64;
 // Points per output queue: plug-ins report meters once or a few times per block.
 constexpr int32 kOutputPointsPerQueue = 16;
+// Queues beyond one per listed id, for ids set that the plug-in did not list.
+constexpr std::size_t kExtraQueues = 16;
 
 VSTPluginClassInfo describeClass(const VST3::Hosting::ClassInfo& info, const std::string& factoryVendor) {
     return VSTPluginClassInfo{
@@ -39,8 +37,7 @@ std::mutex& VSTModule::Internals::libraryMutex() {
 
 bool VSTModule::Internals::fail(const std::string& reason) {
     loadError = reason;
-    Logger::error(kLogPrefix + reason);
-    return false;
+    return refuse(reason);
 }
 
 bool VSTModule::Internals::openModule(const std::string& path) {
@@ -128,20 +125,37 @@ void VSTModule::Internals::prepareParameters() {
     listedIds.reserve(parameters.size());
     for (const VSTParameter& parameter : parameters)
         listedIds.push_back(parameter.id);
-    parameterSlots.reserve(listedIds, kSpareParameterSlots);
-    parameterChanges.reserve(static_cast<int32>(parameterSlots.capacity()), 1);
+    parameterSlots.reserve(listedIds);
+    // A queue per listed id, so that a block can carry a change of every one; ids
+    // added later share what is left and wait a block when there is none.
+    const auto queues = static_cast<int32>(listedIds.size() + kExtraQueues);
+    parameterChanges.reserve(queues, 1);
     componentHandler->setReadOnlyIds(readOnlyIds);
-    forEachInstance([this](PluginInstance& instance) {
-        instance.outputParameterChanges.reserve(static_cast<int32>(parameterSlots.capacity()),
-                                                kOutputPointsPerQueue);
+    forEachInstance([queues](PluginInstance& instance) {
+        instance.outputParameterChanges.reserve(queues, kOutputPointsPerQueue);
     });
+    outputSlots.reserve(listedIds);
+    knownValues.clear();
+    if (controller) {
+        for (const VSTParameter& parameter : parameters)
+            knownValues[parameter.id] = controller->getParamNormalized(parameter.id);
+    }
 }
 
 VSTModule::VSTModule() : internals(std::make_unique<Internals>()) {}
 
 VSTModule::~VSTModule() {
-    std::lock_guard lock(internals->controlMutex);
-    internals->tearDown();
+    // Torn down on the plug-in thread like everything else; what the plug-in throws
+    // there is logged and the rest of the tear-down still happens.
+    Internals& in = *internals;
+    in.inspect([&in] {
+        try {
+            in.catchUp(false);
+        } catch (...) {
+            in.reportThrow("the last catch-up", "an exception");
+        }
+        in.tearDown();
+    });
 }
 
 bool VSTModule::loadPlugin(const std::string& path) {
@@ -151,12 +165,15 @@ bool VSTModule::loadPlugin(const std::string& path) {
 
 bool VSTModule::loadPlugin(const std::string& path, std::string& error) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
+    return in.enter("loadPlugin", [&] { return in.load(path, error); });
+}
+
+bool VSTModule::Internals::load(const std::string& path, std::string& error) {
+    Internals& in = *this;
     if (in.module) {
         // The loaded plug-in stays, and so does the reason of its load.
         error = "A plug-in is already loaded.";
-        Logger::error(kLogPrefix + error);
-        return false;
+        return refuse(error);
     }
     std::lock_guard libraryLock(Internals::libraryMutex());
     const bool loaded = [&in, &path] {
@@ -179,17 +196,24 @@ bool VSTModule::loadPlugin(const std::string& path, std::string& error) {
     if (!loaded) {
         in.classInfo = {};
         in.channelLayout = VSTChannelLayout::none;
+    } else {
+        in.startService();
     }
     error = in.loadError;
     return loaded;
 }
 
 std::string VSTModule::getLoadError() const {
-    std::lock_guard lock(internals->controlMutex);
-    return internals->loadError;
+    return internals->inspect([this] { return internals->loadError; });
 }
 
 std::vector<VSTPluginClassInfo> VSTModule::listPluginClasses(const std::string& path, std::string& error) {
+    // Factories are called on the plug-in thread too.
+    return PluginThread::instance().call([&] { return Internals::listClasses(path, error); });
+}
+
+std::vector<VSTPluginClassInfo> VSTModule::Internals::listClasses(const std::string& path,
+                                                                  std::string& error) {
     std::vector<VSTPluginClassInfo> classes;
     std::lock_guard libraryLock(Internals::libraryMutex());
     error.clear();
@@ -207,13 +231,11 @@ std::vector<VSTPluginClassInfo> VSTModule::listPluginClasses(const std::string& 
 }
 
 VSTPluginClassInfo VSTModule::getPluginClassInfo() const {
-    std::lock_guard lock(internals->controlMutex);
-    return internals->classInfo;
+    return internals->inspect([this] { return internals->classInfo; });
 }
 
 std::vector<VSTBusInfo> VSTModule::getBuses() const {
-    std::lock_guard lock(internals->controlMutex);
-    return internals->buses;
+    return internals->inspect([this] { return internals->buses; });
 }
 
 } // namespace varnel::extensions::vst

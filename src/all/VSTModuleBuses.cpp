@@ -228,8 +228,7 @@ void VSTModule::Internals::prepareScratch(int32 frames) {
 }
 
 VSTChannelLayout VSTModule::getChannelLayout() const {
-    std::lock_guard lock(internals->controlMutex);
-    return internals->channelLayout;
+    return internals->inspect([this] { return internals->channelLayout; });
 }
 
 } // namespace varnel::extensions::vst

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "AudioFailureTally.h"
+#include "AudioGate.h"
 #include "ComponentHandler.h"
 #include "HostContext.h"
+#include "OutputParameterSlots.h"
 #include "ParameterSlots.h"
+#include "PluginThread.h"
 #include "VSTChannelLayout.h"
 #include "VSTModule.h"
 #include "VSTNamedParameter.h"
+#include "VSTPluginEvent.h"
 #include "VSTPluginInfo.h"
 
 #include "pluginterfaces/base/smartpointer.h"
@@ -24,10 +28,13 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -35,9 +42,11 @@ namespace varnel::extensions::vst {
 
 struct PluginStateChunks;
 
-/// Failure lines that several of the module's calls give.
-constexpr const char* kNoControllerMessage = "[VSTModule] Edit controller interface is not available.";
+/// Reasons that several of the module's calls give, and the logged line of one.
+constexpr const char* kNoControllerReason = "Edit controller interface is not available.";
+constexpr const char* kNoProcessorReason = "No audio processor available.";
 constexpr const char* kNoProcessorMessage = "[VSTModule] No audio processor available.";
+constexpr const char* kReadOnlyReason = "Read-only parameter not set: ";
 
 /// How far a VSTModule has brought its plug-in, in the VST 3 order. Each step up or
 /// down is one plug-in call (or none).
@@ -63,6 +72,9 @@ struct PluginInstance {
     Steinberg::int32 maxSamplesPerBlock = 0;
     /// Whether it ever accepted a set-up: it keeps that one when refusing the next.
     bool hasSetup = false;
+    /// The processing switch it last refused, if any: asking for that state again
+    /// asks the plug-in again.
+    std::optional<bool> refusedSwitch;
     /// The connections made on the way up, undone on the way down: each holds the
     /// point that was connected (its peer is the other object), null when that
     /// direction was not connected. Only the first instance talks to the controller.
@@ -78,7 +90,8 @@ struct PluginInstance {
     std::vector<Steinberg::Vst::AudioBusBuffers> outputBuses;
     std::vector<std::vector<float*>> inputChannels;
     std::vector<std::vector<float*>> outputChannels;
-    /// What the plug-in reports per block (meters); emptied before each block.
+    /// What the plug-in reports per block (meters, its own changes); emptied before
+    /// each block.
     Steinberg::Vst::ParameterChanges outputParameterChanges{0};
 
     /// Channel count of main bus 0 in each direction after negotiation; 0 without one.
@@ -100,7 +113,8 @@ struct VSTModule::Internals {
     Steinberg::OPtr<Steinberg::Vst::PlugProvider> plugProvider;
     Steinberg::FUnknownPtr<Steinberg::Vst::IEditController> controller;
     Steinberg::OPtr<Steinberg::Vst::IHostApplication> hostApplication{new HostContext};
-    /// Input parameter changes of every block; only the audio thread touches it.
+    /// Input parameter changes of a block: each value set is carried once, by the
+    /// first block after it was set. Only the audio thread touches it.
     Steinberg::Vst::ParameterChanges parameterChanges{0};
     std::unordered_map<std::string, VSTNamedParameter> namedParameters;
     /// Ids the plug-in lists as read-only, sorted: a host never sets them.
@@ -108,9 +122,16 @@ struct VSTModule::Internals {
 
     /// Failures on the audio thread, counted there and logged by control calls.
     AudioFailureTally processErrors;
+    AudioFailureTally processExceptions;
     AudioFailureTally blocksWithoutProcessor;
     /// Values on their way from control threads to the audio thread.
     ParameterSlots parameterSlots;
+    /// What the first instance's processor reported, on its way to the controller.
+    OutputParameterSlots outputSlots;
+    /// The last value of each id the processor is known to have (set by the host,
+    /// edited or reported by the plug-in): a restart for changed values sends only
+    /// what differs.
+    std::unordered_map<Steinberg::Vst::ParamID, double> knownValues;
     /// The controller's way back: its own edits go into parameterSlots, its restart
     /// requests wait there for actOnRestartRequests.
     Steinberg::OPtr<ComponentHandler> componentHandler{new ComponentHandler(parameterSlots)};
@@ -122,9 +143,14 @@ struct VSTModule::Internals {
     std::atomic<std::uint32_t> latencySamples{0};
     std::atomic<std::uint32_t> tailSamples{0};
 
-    /// Serialises control threads: plug-ins' controllers and lifecycle calls are not
-    /// thread-safe. The audio thread never takes it.
-    std::mutex controlMutex;
+    /// What the plug-in did on its own since the listener last heard of it, and the
+    /// listener; both on the plug-in thread only.
+    std::vector<VSTPluginEvent> pendingEvents;
+    std::function<void(const VSTPluginEvent&)> eventListener;
+    /// Why the last refused control call was refused, without the log prefix.
+    std::string lastError;
+    /// The periodic catch-up on the plug-in thread while a plug-in is loaded.
+    PluginThread::TimerId serviceTimer = 0;
 
     /// Where the plug-in returns after a new set-up: processing, or active while the
     /// caller has switched processing off.
@@ -149,12 +175,13 @@ struct VSTModule::Internals {
     Steinberg::int32 scratchFrames = 0;
     float* silence = nullptr;
     float* monoMix = nullptr;
-    /// Whether `process` may call the plug-in: set after setProcessing(true) reached
-    /// the plug-in, cleared before setProcessing(false) does.
-    std::atomic<bool> processing{false};
-    /// Raised by the audio thread around a block, so that the control side can wait
-    /// for the block in flight before it switches processing off.
-    std::atomic<bool> inProcess{false};
+    /// Whether `process` may call the plug-in: opened after setProcessing(true)
+    /// reached the plug-in, closed (waiting for a block in flight) before
+    /// setProcessing(false) does.
+    AudioGate audioGate;
+    /// When the audio thread last ran a block (steady clock ticks), so that the
+    /// plug-in thread can tell whether one is running.
+    std::atomic<std::int64_t> lastBlockTime{0};
 
     /// What the loaded plug-in was found to be, for the info queries.
     VSTPluginClassInfo classInfo;
@@ -167,10 +194,72 @@ struct VSTModule::Internals {
     /// Loads and unloads on several threads take turns: a library's factory is
     /// shared by every module of that library, the installed plug-ins' factories
     /// are not thread-safe, and the context PlugProvider hands out is process-wide.
-    /// Taken after controlMutex, never before it.
     static std::mutex& libraryMutex();
 
-    // Lifecycle (VSTModuleLifecycle.cpp); control side, under controlMutex.
+    // Entry (VSTModuleEntry.cpp): every control call runs on the plug-in thread.
+    /// Runs a control call there: first catches up with what the plug-in and the
+    /// audio thread did since the last call, then runs `operation`, then tells the
+    /// listener what happened. What the plug-in throws ends the call with one line
+    /// and the neutral result (false, 0, empty).
+    template <typename Operation>
+    auto enter(const char* what, Operation&& operation) -> std::invoke_result_t<Operation&> {
+        using Result = std::invoke_result_t<Operation&>;
+        return PluginThread::instance().call([&]() -> Result {
+            try {
+                catchUp(false);
+                if constexpr (std::is_void_v<Result>) {
+                    operation();
+                    deliverEvents();
+                    return;
+                } else {
+                    Result result = operation();
+                    deliverEvents();
+                    return result;
+                }
+            } catch (const std::exception& error) {
+                reportThrow(what, error.what());
+            } catch (...) {
+                reportThrow(what, "an unknown exception");
+            }
+            if constexpr (!std::is_void_v<Result>)
+                return Result{};
+        });
+    }
+    /// Runs a query of the module's own records on the plug-in thread, where they
+    /// are written; no catch-up, no plug-in call.
+    template <typename Operation>
+    auto inspect(Operation&& operation) const -> std::invoke_result_t<Operation&> {
+        return PluginThread::instance().call(operation);
+    }
+    void reportThrow(const char* what, const std::string& reason);
+    /// A plug-in call that throws counts as refused (kInternalError), with one
+    /// line, so that the lifecycle stays in a state it knows.
+    template <typename Call>
+    Steinberg::tresult callPlugin(const char* what, Call&& call) {
+        try {
+            return call();
+        } catch (const std::exception& error) {
+            reportThrow(what, error.what());
+        } catch (...) {
+            reportThrow(what, "an unknown exception");
+        }
+        return Steinberg::kInternalError;
+    }
+    /// Logs `reason` and keeps it for getLastError; false.
+    bool refuse(const std::string& reason);
+    /// Plug-in thread: logs what the audio thread counted, passes what the processor
+    /// reported on to the controller, takes note of the controller's own edits, and
+    /// acts on restart requests. The service timer runs it too (`fromService`).
+    void catchUp(bool fromService);
+    void takeOutputChanges();
+    void takeEdits();
+    /// Records a value the plug-in set itself, for knownValues and the listener.
+    void noteOwnChange(Steinberg::Vst::ParamID id, double value);
+    void deliverEvents();
+    void startService();
+    void stopService();
+
+    // Lifecycle (VSTModuleLifecycle.cpp); plug-in thread.
     /// Moves the plug-in one step at a time to `target`, up or down. Going up stops
     /// at the first step the plug-in refuses; going down always arrives. False when
     /// a step was refused (logged there, except initialize, which the load reports).
@@ -202,10 +291,17 @@ struct VSTModule::Internals {
     void readTiming();
     /// Acts on what the plug-in asked for through componentHandler since the last
     /// call: a new latency needs deactivation and reactivation, a changed bus
-    /// layout or a reload request a new set-up, changed titles a new title table.
-    void actOnRestartRequests();
+    /// layout or a reload request a new set-up, changed values a catch-up of the
+    /// processor, changed titles a new title table. From the service timer of an
+    /// offline plug-in, requests that deactivate it wait for the next control call,
+    /// so that no block of a render is skipped.
+    void actOnRestartRequests(bool fromService);
+    /// Switches processing as asked, asking an instance again that refused it.
+    bool switchProcessing(bool processing);
 
-    // Load steps (VSTModule.cpp); control side, under controlMutex and libraryMutex.
+    // Load steps (VSTModule.cpp); plug-in thread, under libraryMutex.
+    bool load(const std::string& path, std::string& error);
+    static std::vector<VSTPluginClassInfo> listClasses(const std::string& path, std::string& error);
     /// Each logs its failure and stores the reason in `loadError`.
     bool fail(const std::string& reason);
     bool openModule(const std::string& path);
@@ -217,7 +313,7 @@ struct VSTModule::Internals {
     /// own edits and restart requests.
     void giveComponentHandler();
 
-    // Buses (VSTModuleBuses.cpp); control side, while every instance is inactive.
+    // Buses (VSTModuleBuses.cpp); plug-in thread, while every instance is inactive.
     /// Asks for stereo main buses, reads back what the plug-in took, chooses the
     /// layout and, for dual mono, brings up the second instance the same way.
     bool configureBuses();
@@ -239,19 +335,19 @@ struct VSTModule::Internals {
 
     // Audio side (VSTModuleProcess.cpp); never allocates, locks or waits on success.
     /// One piece of at most `maxSamplesPerBlock` frames through every instance.
-    void processBlock(float* inL, float* inR, float* outL, float* outR, Steinberg::int32 frames);
+    void processBlock(float* inL, float* inR, float* outL, float* outR, Steinberg::int32 frames) noexcept;
     /// Points main bus 0 of `instance` at the given channels (null: leave as is)
-    /// and runs its process call.
+    /// and runs its process call; a throwing plug-in counts as a failed block.
     void processInstance(PluginInstance& instance, float* in0, float* in1, float* out0, float* out1,
-                         Steinberg::int32 frames);
+                         Steinberg::int32 frames) noexcept;
 
-    // Parameter steps (VSTModuleParameters.cpp); control side, under controlMutex.
+    // Parameter steps (VSTModuleParameters.cpp); plug-in thread.
     /// Calls `visit(info)` for each parameter the controller describes, in its
     /// order; logs once when there is no controller.
     template <typename Visit>
     void forEachParameterInfo(Visit&& visit) {
         if (!controller) {
-            Logger::error(kNoControllerMessage);
+            refuse(kNoControllerReason);
             return;
         }
         const Steinberg::int32 count = controller->getParameterCount();
@@ -268,32 +364,40 @@ struct VSTModule::Internals {
     /// Lists the parameters again after the plug-in changed titles or flags; value
     /// names given to a title that still names the same id stay.
     void refreshParameterTable();
-    /// False, after logging, for a read-only id.
+    /// Gives the value to the controller and hands it to the processor; false,
+    /// after logging, for a read-only id.
     bool setParameterValue(Steinberg::Vst::ParamID id, double value);
+    /// Hands the controller's current value of every writable parameter to the
+    /// processor (after a restore), or only those that differ from knownValues
+    /// (after the controller changed values itself).
+    void sendControllerValues(bool onlyChanged);
     bool isReadOnly(Steinberg::Vst::ParamID id) const;
-    /// Logs what the audio thread counted since the last report.
-    void reportAudioFailures();
     /// The by-name entry for `name`, or null after logging that it was not found.
     VSTNamedParameter* findNamedParameter(const std::string& name);
 
-    /// Audio side (the audio thread, or a control thread while no block can run):
-    /// moves values changed since the last block into `parameterChanges`.
+    /// Audio thread: moves values changed since the last block into
+    /// `parameterChanges`, as far as it has room; the rest wait for the next block.
     void queueChangedParameters() noexcept;
 
-    // Plain values (VSTModulePlainValues.cpp); control side, under controlMutex.
+    // Plain values (VSTModulePlainValues.cpp); plug-in thread.
     /// Sets the named parameter from a plug-in's own step name, logging a name it
     /// does not have.
     bool setByPluginValueName(const std::string& name, const VSTNamedParameter& parameter,
                               const std::string& valueName);
+    bool describeRange(Steinberg::Vst::ParamID id, VSTParameterRange& range);
+    bool setPlain(const std::string& name, double plain);
+    bool setByText(const std::string& name, const std::string& text);
 
-    // State steps (VSTModuleState.cpp); control side, under controlMutex.
+    // State steps (VSTModuleState.cpp); plug-in thread.
     bool captureState(PluginStateChunks& chunks, bool report);
-    /// Hands values set since the last block to the processing component in a block
-    /// of no samples, so that its state holds them.
-    void deliverChangedParameters();
+    /// Makes the values set since the last block reach the processor, so that its
+    /// state holds them: while blocks run, the next block carries them; when no
+    /// audio thread runs, this thread runs one block without audio in its place.
+    void awaitChangedParameters();
     /// Decodes `bytes` (a preset file's content) and restores it; `what` names the
     /// source in failure lines, e.g. "plug-in state".
     bool restoreEncodedState(const std::vector<std::uint8_t>& bytes, const std::string& what);
+    bool loadPresetFile(const std::string& path);
     bool applyState(const PluginStateChunks& chunks, bool report);
     /// Hands a separate controller the component's state, as VST 3 asks once the two
     /// are connected; part of the load.

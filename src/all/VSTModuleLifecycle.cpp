@@ -12,7 +12,6 @@
 #include <cmath>
 #include <sstream>
 #include <string>
-#include <thread>
 
 namespace varnel::extensions::vst {
 
@@ -21,11 +20,23 @@ using namespace Steinberg::Vst;
 
 using State = LifecycleState;
 
+namespace {
+
+// The SDK's base classes answer kNotImplemented for a processing switch they do not
+// care about; that is no refusal.
+bool switchAccepted(tresult result) {
+    return result == kResultOk || result == kNotImplemented;
+}
+
+} // namespace
+
 bool VSTModule::Internals::stepUp(PluginInstance& instance) {
     switch (instance.state) {
     case State::created:
         // The load reports a refusal: it knows which class was refused.
-        if (!instance.component || instance.component->initialize(hostApplication) != kResultOk)
+        if (!instance.component || callPlugin("initialize", [&] {
+                                       return instance.component->initialize(hostApplication);
+                                   }) != kResultOk)
             return false;
         instance.state = State::initialized;
         return true;
@@ -37,17 +48,19 @@ bool VSTModule::Internals::stepUp(PluginInstance& instance) {
         FUnknownPtr<IConnectionPoint> componentPoint(instance.component);
         FUnknownPtr<IConnectionPoint> controllerPoint(controller);
         if (&instance == &lead() && componentPoint && controllerPoint) {
-            if (componentPoint->connect(controllerPoint) == kResultOk)
+            if (callPlugin("connect", [&] { return componentPoint->connect(controllerPoint); }) == kResultOk)
                 instance.componentConnection = componentPoint;
-            if (controllerPoint->connect(componentPoint) == kResultOk)
+            if (callPlugin("connect", [&] { return controllerPoint->connect(componentPoint); }) == kResultOk)
                 instance.controllerConnection = controllerPoint;
         }
         instance.state = State::connected;
         return true;
     }
     case State::connected:
-        if (instance.audioProcessor->setupProcessing(requestedSetup) != kResultOk) {
-            Logger::error("[VSTModule] setupProcessing failed");
+        if (callPlugin("setupProcessing", [&] {
+                return instance.audioProcessor->setupProcessing(requestedSetup);
+            }) != kResultOk) {
+            refuse("setupProcessing failed");
             // A plug-in keeps the set-up it had when it refuses a new one.
             if (instance.hasSetup)
                 instance.state = State::setUp;
@@ -65,20 +78,20 @@ bool VSTModule::Internals::stepUp(PluginInstance& instance) {
         return true;
     case State::setUp:
         // An inactive plug-in must not be given blocks.
-        if (instance.component->setActive(true) != kResultOk) {
-            Logger::error("[VSTModule] setActive to true failed");
-            return false;
-        }
+        if (callPlugin("setActive", [&] { return instance.component->setActive(true); }) != kResultOk)
+            return refuse("setActive to true failed");
         instance.state = State::active;
         if (&instance == &lead())
             readTiming();
         return true;
     case State::active: {
-        const bool accepted = instance.audioProcessor->setProcessing(true) == kResultOk;
+        const bool accepted = switchAccepted(
+            callPlugin("setProcessing", [&] { return instance.audioProcessor->setProcessing(true); }));
         if (!accepted)
-            Logger::error("[VSTModule] setProcessing to true failed");
-        // Blocks run even when the plug-in refused: many answer kNotImplemented and
-        // process all the same.
+            refuse("setProcessing to true failed");
+        // Blocks run even when the plug-in refused: many process all the same. It
+        // is asked again when the caller asks again.
+        instance.refusedSwitch = accepted ? std::nullopt : std::optional<bool>(true);
         instance.state = State::processing;
         return accepted;
     }
@@ -96,19 +109,21 @@ bool VSTModule::Internals::stepDown(PluginInstance& instance) {
         // The component, and the controller when it is the same object, was
         // initialised here; a separate controller goes first, as it came after.
         if (&instance == &lead() && controllerInitialized) {
-            controller->terminate();
+            callPlugin("terminate", [&] { return controller->terminate(); });
             controllerInitialized = false;
         }
-        instance.component->terminate();
+        callPlugin("terminate", [&] { return instance.component->terminate(); });
         instance.state = State::created;
         return true;
     case State::connected: {
         FUnknownPtr<IConnectionPoint> componentPoint(instance.component);
         FUnknownPtr<IConnectionPoint> controllerPoint(controller);
         if (instance.componentConnection)
-            instance.componentConnection->disconnect(controllerPoint);
+            callPlugin("disconnect",
+                       [&] { return instance.componentConnection->disconnect(controllerPoint); });
         if (instance.controllerConnection)
-            instance.controllerConnection->disconnect(componentPoint);
+            callPlugin("disconnect",
+                       [&] { return instance.controllerConnection->disconnect(componentPoint); });
         instance.componentConnection = nullptr;
         instance.controllerConnection = nullptr;
         instance.state = State::initialized;
@@ -119,32 +134,28 @@ bool VSTModule::Internals::stepDown(PluginInstance& instance) {
         instance.state = State::connected;
         return true;
     case State::active:
-        instance.component->setActive(false);
+        callPlugin("setActive", [&] { return instance.component->setActive(false); });
         instance.state = State::setUp;
         return true;
-    case State::processing:
+    case State::processing: {
         stopAudio();
         instance.state = State::active;
-        if (instance.audioProcessor->setProcessing(false) != kResultOk) {
-            Logger::error("[VSTModule] setProcessing to false failed");
-            return false;
-        }
-        return true;
+        const bool accepted = switchAccepted(
+            callPlugin("setProcessing", [&] { return instance.audioProcessor->setProcessing(false); }));
+        instance.refusedSwitch = accepted ? std::nullopt : std::optional<bool>(false);
+        return accepted || refuse("setProcessing to false failed");
+    }
     }
     return true;
 }
 
 void VSTModule::Internals::stopAudio() {
-    // Pairs with the audio thread's raise of `inProcess` before it reads
-    // `processing`: either that block sees the switch off, or this waits for it.
-    processing.store(false, std::memory_order_seq_cst);
-    while (inProcess.load(std::memory_order_seq_cst))
-        std::this_thread::yield();
+    audioGate.closeGate();
 }
 
 void VSTModule::Internals::startAudio() {
     // Blocks may be running already; what they read is not touched then.
-    if (processing.load(std::memory_order_seq_cst))
+    if (audioGate.isOpen())
         return;
     Steinberg::int32 smallestMaximum = lead().maxSamplesPerBlock;
     for (int index = 0; index < instanceCount; ++index) {
@@ -158,7 +169,7 @@ void VSTModule::Internals::startAudio() {
     maxSamplesPerBlock = smallestMaximum;
     if (maxSamplesPerBlock > scratchFrames)
         prepareScratch(maxSamplesPerBlock);
-    processing.store(true, std::memory_order_seq_cst);
+    audioGate.openGate();
 }
 
 LifecycleState VSTModule::Internals::lowestState() const {
@@ -228,30 +239,63 @@ void VSTModule::Internals::readTiming() {
     tailSamples.store(lead().audioProcessor->getTailSamples());
 }
 
-void VSTModule::Internals::actOnRestartRequests() {
-    const int32 flags = componentHandler->takeRestartRequests();
-    if (flags == 0 || !lead().audioProcessor)
+void VSTModule::Internals::actOnRestartRequests(bool fromService) {
+    if (!lead().audioProcessor)
         return;
-    // Values are never cached here: every query asks the controller afresh.
+    int32 flags = componentHandler->takeRestartRequests();
+    constexpr int32 kDeactivating = kIoChanged | kReloadComponent | kLatencyChanged;
+    // An offline render must not lose blocks to a restart it did not ask for: the
+    // next control call, made between blocks, carries those out.
+    if (fromService && setupInForce && setupInForce->processMode == kOffline &&
+        (flags & kDeactivating) != 0) {
+        componentHandler->restartComponent(flags & kDeactivating);
+        flags &= ~kDeactivating;
+    }
+    if (flags == 0)
+        return;
+    int32 carriedOut = 0;
     if ((flags & (kIoChanged | kReloadComponent)) != 0 && setupInForce) {
+        const std::uint32_t latencyBefore = latencySamples.load();
         applySetup(*setupInForce);
+        carriedOut |= flags & (kIoChanged | kReloadComponent | kLatencyChanged);
+        if (latencySamples.load() != latencyBefore)
+            pendingEvents.push_back(
+                VSTPluginEvent{VSTPluginEvent::Kind::latencyChanged, 0, 0.0, false, latencySamples.load()});
     } else if ((flags & kLatencyChanged) != 0) {
-        // The new latency holds from the next activation on.
-        if (highestState() >= State::active) {
-            moveTo(State::setUp);
-            moveTo(runningState); // reads it again on the way up
-        } else {
-            readTiming();
+        // Plug-ins ask again for a latency they already reported (JUCE does, from
+        // its own thread): reactivating for nothing would cut a gap into the audio.
+        const std::uint32_t reported = lead().audioProcessor->getLatencySamples();
+        if (reported != latencySamples.load()) {
+            // The new latency holds from the next activation on.
+            if (highestState() >= State::active) {
+                moveTo(State::setUp);
+                moveTo(runningState); // reads it again on the way up
+            } else {
+                readTiming();
+            }
+            carriedOut |= kLatencyChanged;
+            pendingEvents.push_back(
+                VSTPluginEvent{VSTPluginEvent::Kind::latencyChanged, 0, 0.0, false, latencySamples.load()});
         }
     }
-    if ((flags & kParamTitlesChanged) != 0)
+    if ((flags & kParamValuesChanged) != 0) {
+        sendControllerValues(true);
+        carriedOut |= kParamValuesChanged;
+    }
+    if ((flags & kParamTitlesChanged) != 0) {
         refreshParameterTable();
+        carriedOut |= kParamTitlesChanged;
+    }
+    if (carriedOut != 0)
+        pendingEvents.push_back(
+            VSTPluginEvent{VSTPluginEvent::Kind::restarted, 0, 0.0, false, 0, carriedOut});
 }
 
 void VSTModule::Internals::tearDown() {
+    stopService();
     // The controller must not call back into a module that is going away.
     if (componentHandlerGiven)
-        controller->setComponentHandler(nullptr);
+        callPlugin("setComponentHandler", [&] { return controller->setComponentHandler(nullptr); });
     componentHandlerGiven = false;
     componentHandler->detach();
     moveTo(State::created);
@@ -267,44 +311,50 @@ void VSTModule::Internals::tearDown() {
     hostApplication = nullptr;
 }
 
-bool VSTModule::setProcessing(bool state) {
-    Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    if (!in.lead().audioProcessor) {
-        Logger::error(kNoProcessorMessage);
-        return false;
-    }
-    in.runningState = state ? State::processing : State::active;
-    if (in.lowestState() < State::active) {
+bool VSTModule::Internals::switchProcessing(bool state) {
+    runningState = state ? State::processing : State::active;
+    if (lowestState() < State::active) {
         if (!state)
             return true; // never switched on: there is nothing to tell the plug-in
         // No set-up was accepted yet: processing starts once one is.
-        Logger::error("[VSTModule] setProcessing to true failed");
-        return false;
+        return refuse("setProcessing to true failed: the plug-in is not set up and active");
     }
-    return in.moveTo(in.runningState);
+    const bool moved = highestState() != runningState || lowestState() != runningState;
+    bool accepted = moveTo(runningState);
+    if (moved)
+        return accepted;
+    // Already there, after a refusal: a switch asked for again asks the plug-in again.
+    forEachInstance([&](PluginInstance& instance) {
+        if (instance.refusedSwitch != state)
+            return;
+        const bool taken = switchAccepted(
+            callPlugin("setProcessing", [&] { return instance.audioProcessor->setProcessing(state); }));
+        instance.refusedSwitch = taken ? std::nullopt : std::optional<bool>(state);
+        if (!taken)
+            accepted = refuse(state ? "setProcessing to true failed" : "setProcessing to false failed");
+    });
+    return accepted;
+}
+
+bool VSTModule::setProcessing(bool state) {
+    Internals& in = *internals;
+    return in.enter("setProcessing", [&] {
+        if (!in.lead().audioProcessor)
+            return in.refuse(kNoProcessorReason);
+        return in.switchProcessing(state);
+    });
 }
 
 std::uint32_t VSTModule::getLatencySamples() const {
-    std::lock_guard lock(internals->controlMutex);
-    internals->actOnRestartRequests();
-    return internals->latencySamples.load();
+    return internals->enter("getLatencySamples", [this] { return internals->latencySamples.load(); });
 }
 
 std::uint32_t VSTModule::getTailSamples() const {
-    std::lock_guard lock(internals->controlMutex);
-    internals->actOnRestartRequests();
-    return internals->tailSamples.load();
-}
-
-void VSTModule::handleRestartRequests() {
-    std::lock_guard lock(internals->controlMutex);
-    internals->actOnRestartRequests();
+    return internals->enter("getTailSamples", [this] { return internals->tailSamples.load(); });
 }
 
 bool VSTModule::isReadyToProcess() const {
-    std::lock_guard lock(internals->controlMutex);
-    return internals->lowestState() >= State::active;
+    return internals->inspect([this] { return internals->lowestState() >= State::active; });
 }
 
 ProcessSetup VSTModule::Internals::baseSetup() const {
@@ -315,19 +365,14 @@ bool VSTModule::Internals::changeSetup(const ProcessSetup& setup, bool evenWhenI
     // Checked here because plug-ins trust these values: a maximum of 0 or a rate of
     // 0 divides by zero in their DSP, a negative maximum sizes their buffers wrongly.
     bool valid = true;
-    if (setup.processMode < kRealtime || setup.processMode > kOffline) {
-        Logger::error("[VSTModule] Invalid process mode: " + std::to_string(setup.processMode));
-        valid = false;
-    }
-    if (setup.maxSamplesPerBlock <= 0) {
-        Logger::error("[VSTModule] Invalid maximum block size: " + std::to_string(setup.maxSamplesPerBlock));
-        valid = false;
-    }
+    if (setup.processMode < kRealtime || setup.processMode > kOffline)
+        valid = refuse("Invalid process mode: " + std::to_string(setup.processMode));
+    if (setup.maxSamplesPerBlock <= 0)
+        valid = refuse("Invalid maximum block size: " + std::to_string(setup.maxSamplesPerBlock));
     if (!std::isfinite(setup.sampleRate) || setup.sampleRate <= 0.0) {
         std::ostringstream rate;
         rate << setup.sampleRate;
-        Logger::error("[VSTModule] Invalid sample rate: " + rate.str());
-        valid = false;
+        valid = refuse("Invalid sample rate: " + rate.str());
     }
     if (!valid)
         return false;
@@ -347,41 +392,42 @@ bool VSTModule::Internals::changeSetup(const ProcessSetup& setup, bool evenWhenI
 
 bool VSTModule::setupProcessing(VSTProcessingMode processingMode, int maxSamplesPerBlock, double sampleRate) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    if (!in.lead().audioProcessor) {
-        Logger::error(kNoProcessorMessage);
-        return false;
-    }
-    return in.changeSetup(
-        ProcessSetup{static_cast<int32>(processingMode), kSample32, maxSamplesPerBlock, sampleRate}, true);
+    return in.enter("setupProcessing", [&] {
+        if (!in.lead().audioProcessor)
+            return in.refuse(kNoProcessorReason);
+        return in.changeSetup(
+            ProcessSetup{static_cast<int32>(processingMode), kSample32, maxSamplesPerBlock, sampleRate},
+            true);
+    });
 }
 
 bool VSTModule::setSampleRate(unsigned int sampleRate) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    if (!in.lead().audioProcessor) {
-        Logger::error(kNoProcessorMessage);
-        return false;
-    }
-    ProcessSetup setup = in.baseSetup();
-    setup.sampleRate = static_cast<double>(sampleRate);
-    return in.changeSetup(setup, false);
+    return in.enter("setupProcessing", [&] {
+        if (!in.lead().audioProcessor)
+            return in.refuse(kNoProcessorReason);
+        ProcessSetup setup = in.baseSetup();
+        setup.sampleRate = static_cast<double>(sampleRate);
+        return in.changeSetup(setup, false);
+    });
 }
 
 bool VSTModule::setMaxSamplesPerBlock(int maxSamplesPerBlock) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    ProcessSetup setup = in.baseSetup();
-    setup.maxSamplesPerBlock = maxSamplesPerBlock;
-    return in.changeSetup(setup, false);
+    return in.enter("setupProcessing", [&] {
+        ProcessSetup setup = in.baseSetup();
+        setup.maxSamplesPerBlock = maxSamplesPerBlock;
+        return in.changeSetup(setup, false);
+    });
 }
 
 bool VSTModule::setProcessMode(VSTProcessingMode processingMode) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    ProcessSetup setup = in.baseSetup();
-    setup.processMode = static_cast<int32>(processingMode);
-    return in.changeSetup(setup, false);
+    return in.enter("setupProcessing", [&] {
+        ProcessSetup setup = in.baseSetup();
+        setup.processMode = static_cast<int32>(processingMode);
+        return in.changeSetup(setup, false);
+    });
 }
 
 } // namespace varnel::extensions::vst

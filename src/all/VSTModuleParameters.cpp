@@ -14,17 +14,9 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-constexpr const char* kNotFound = "[VSTModule] Parameter not found: ";
-constexpr const char* kReadOnly = "[VSTModule] Read-only parameter not set: ";
+constexpr const char* kNotFound = "Parameter not found: ";
 
-// NaN or infinity would poison the plug-in's DSP state; finite values pass as they
-// are, unclamped.
-bool acceptValue(float value) {
-    if (std::isfinite(value))
-        return true;
-    Logger::error("[VSTModule] Invalid parameter value");
-    return false;
-}
+constexpr const char* kInvalidValue = "Invalid parameter value";
 
 VSTParameter describeParameter(const ParameterInfo& info) {
     return VSTParameter{
@@ -73,27 +65,30 @@ void VSTModule::Internals::refreshParameterTable() {
     std::unordered_map<std::string, VSTNamedParameter> previous = std::move(namedParameters);
     namedParameters.clear();
     readOnlyIds.clear();
-    buildParameterTable(listParameters());
+    const std::vector<VSTParameter> parameters = listParameters();
+    buildParameterTable(parameters);
     for (auto& [title, entry] : namedParameters) {
         const auto old = previous.find(title);
         if (old != previous.end() && old->second.id == entry.id)
             entry.valueNames = std::move(old->second.valueNames);
     }
     componentHandler->setReadOnlyIds(readOnlyIds);
-}
-
-void VSTModule::Internals::reportAudioFailures() {
-    blocksWithoutProcessor.report(kNoProcessorMessage, false);
-    processErrors.report("[VSTModule] process error: ", true);
-    // Control calls also catch up with the plug-in's restart requests, which may
-    // have come from the audio thread.
-    actOnRestartRequests();
+    // What the processor reports of a parameter added now reaches the controller
+    // too; the table is swapped while no block runs.
+    std::vector<ParamID> ids;
+    for (const VSTParameter& parameter : parameters)
+        ids.push_back(parameter.id);
+    const bool running = audioGate.isOpen();
+    stopAudio();
+    outputSlots.reserve(std::move(ids));
+    if (running)
+        audioGate.openGate();
 }
 
 VSTNamedParameter* VSTModule::Internals::findNamedParameter(const std::string& name) {
     const auto entry = namedParameters.find(name);
     if (entry == namedParameters.end()) {
-        Logger::error(kNotFound + name);
+        refuse(kNotFound + name);
         return nullptr;
     }
     return &entry->second;
@@ -103,136 +98,151 @@ bool VSTModule::Internals::setParameterValue(ParamID id, double value) {
     // A read-only parameter is the plug-in's output (a meter, a latency display):
     // plug-ins assert on a host that sets one, and some reject every block that
     // carries it.
-    if (isReadOnly(id)) {
-        Logger::error(kReadOnly + std::to_string(id));
-        return false;
-    }
+    if (isReadOnly(id))
+        return refuse(kReadOnlyReason + std::to_string(id));
     if (controller)
         controller->setParamNormalized(id, value);
     else
-        Logger::error(kNoControllerMessage);
+        refuse(kNoControllerReason);
     // Without an audio processor there is no audio side to hand the value to.
-    if (lead().audioProcessor && !parameterSlots.publish(id, value))
-        Logger::error("[VSTModule] Could not set parameter");
+    if (lead().audioProcessor) {
+        if (parameterSlots.publish(id, value))
+            knownValues[id] = value;
+        else
+            refuse("Could not set parameter");
+    }
     return true;
 }
 
-std::uint64_t VSTModule::getAudioThreadFailureCount() const {
-    return internals->processErrors.count() + internals->blocksWithoutProcessor.count();
-}
-
-void VSTModule::reportAudioThreadFailures() {
-    std::lock_guard lock(internals->controlMutex);
-    internals->reportAudioFailures();
+void VSTModule::Internals::sendControllerValues(bool onlyChanged) {
+    forEachParameterInfo([this, onlyChanged](const ParameterInfo& info) {
+        if ((info.flags & ParameterInfo::kIsReadOnly) != 0)
+            return;
+        const ParamValue value = controller->getParamNormalized(info.id);
+        const auto known = knownValues.find(info.id);
+        const bool changed = known == knownValues.end() || known->second != value;
+        if (onlyChanged && !changed)
+            return;
+        if (parameterSlots.publish(info.id, value))
+            knownValues[info.id] = value;
+        if (changed)
+            pendingEvents.push_back(
+                VSTPluginEvent{VSTPluginEvent::Kind::parameterChanged, info.id, value, false});
+    });
 }
 
 std::vector<VSTParameter> VSTModule::getParameters() {
-    std::lock_guard lock(internals->controlMutex);
-    internals->reportAudioFailures();
-    return internals->listParameters();
+    return internals->enter("getParameters", [this] { return internals->listParameters(); });
 }
 
 float VSTModule::getParameterValue(unsigned int id) {
-    std::lock_guard lock(internals->controlMutex);
-    internals->reportAudioFailures();
-    if (!internals->controller) {
-        Logger::error(kNoControllerMessage);
-        return 0.0f;
-    }
-    return static_cast<float>(internals->controller->getParamNormalized(id));
+    Internals& in = *internals;
+    return in.enter("getParamNormalized", [&] {
+        if (!in.controller) {
+            in.refuse(kNoControllerReason);
+            return 0.0f;
+        }
+        return static_cast<float>(in.controller->getParamNormalized(id));
+    });
 }
 
 void VSTModule::setParameter(unsigned int id, float value) {
-    if (!acceptValue(value))
-        return;
-    std::lock_guard lock(internals->controlMutex);
-    internals->reportAudioFailures();
-    internals->setParameterValue(id, value);
+    Internals& in = *internals;
+    in.enter("setParamNormalized", [&] {
+        // NaN or infinity would poison the plug-in's DSP state; finite values pass
+        // as they are, unclamped.
+        if (!std::isfinite(value))
+            in.refuse(kInvalidValue);
+        else
+            in.setParameterValue(id, value);
+    });
 }
 
 std::vector<VSTParameterDetails> VSTModule::getParameterDetails() {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    std::vector<VSTParameterDetails> details;
-    in.forEachParameterInfo([&in, &details](const ParameterInfo& info) {
-        const ParamValue value = in.controller->getParamNormalized(info.id);
-        details.push_back(VSTParameterDetails{
-            describeParameter(info),
-            VST3::StringConvert::convert(info.shortTitle),
-            (info.flags & ParameterInfo::kIsHidden) != 0,
-            (info.flags & ParameterInfo::kCanAutomate) != 0,
-            (info.flags & ParameterInfo::kIsBypass) != 0,
-            (info.flags & ParameterInfo::kIsList) != 0,
-            value,
-            in.valueText(info.id, value),
+    return in.enter("getParameterInfo", [&] {
+        std::vector<VSTParameterDetails> details;
+        in.forEachParameterInfo([&in, &details](const ParameterInfo& info) {
+            const ParamValue value = in.controller->getParamNormalized(info.id);
+            details.push_back(VSTParameterDetails{
+                describeParameter(info),
+                VST3::StringConvert::convert(info.shortTitle),
+                (info.flags & ParameterInfo::kIsHidden) != 0,
+                (info.flags & ParameterInfo::kCanAutomate) != 0,
+                (info.flags & ParameterInfo::kIsBypass) != 0,
+                (info.flags & ParameterInfo::kIsList) != 0,
+                value,
+                in.valueText(info.id, value),
+            });
         });
+        return details;
     });
-    return details;
 }
 
 std::string VSTModule::getParameterValueText(unsigned int id, double normalizedValue) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    if (!in.controller) {
-        Logger::error(kNoControllerMessage);
-        return {};
-    }
-    return in.valueText(id, normalizedValue);
+    return in.enter("getParamStringByValue", [&]() -> std::string {
+        if (!in.controller) {
+            in.refuse(kNoControllerReason);
+            return {};
+        }
+        return in.valueText(id, normalizedValue);
+    });
 }
 
 bool VSTModule::setParameter(std::string name, float value) {
-    if (!acceptValue(value))
-        return false;
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    in.reportAudioFailures();
-    VSTNamedParameter* parameter = in.findNamedParameter(name);
-    if (!parameter)
-        return false;
-    if (in.isReadOnly(parameter->id)) {
-        Logger::error(kReadOnly + name);
-        return false;
-    }
-    return in.setParameterValue(parameter->id, value);
+    return in.enter("setParamNormalized", [&] {
+        if (!std::isfinite(value))
+            return in.refuse(kInvalidValue);
+        VSTNamedParameter* parameter = in.findNamedParameter(name);
+        if (!parameter)
+            return false;
+        if (in.isReadOnly(parameter->id))
+            return in.refuse(kReadOnlyReason + name);
+        return in.setParameterValue(parameter->id, value);
+    });
 }
 
 bool VSTModule::setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    in.reportAudioFailures();
-    VSTNamedParameter* parameter = in.findNamedParameter(name);
-    if (!parameter)
-        return false;
-    // stepCount + 1 wraps in 32 bits, as a plug-in's count would.
-    const auto expected = static_cast<int32_t>(static_cast<uint32_t>(parameter->stepCount) + 1u);
-    const auto given = static_cast<std::int64_t>(valueNames.size());
-    if (given != static_cast<std::int64_t>(expected))
-        Logger::error("[VSTModule] valueNames size should be equal to stepCount + 1");
+    return in.enter("setValueNamesForPluginParameter", [&] {
+        VSTNamedParameter* parameter = in.findNamedParameter(name);
+        if (!parameter)
+            return false;
+        // stepCount + 1 wraps in 32 bits, as a plug-in's count would.
+        const auto expected = static_cast<int32_t>(static_cast<uint32_t>(parameter->stepCount) + 1u);
+        const auto given = static_cast<std::int64_t>(valueNames.size());
+        const bool oneNamePerStep = given == static_cast<std::int64_t>(expected);
+        if (!oneNamePerStep)
+            Logger::error("[VSTModule] valueNames size should be equal to stepCount + 1");
 
-    // Name i of n stands for i / n: the lower edge of band i of n equal bands.
-    const double step = 1.0 / static_cast<double>(valueNames.size());
-    for (std::size_t i = 0; i < valueNames.size(); ++i)
-        parameter->valueNames[valueNames[i]] = static_cast<float>(step * static_cast<double>(i));
-    return true;
+        // With one name per step, name i stands for step i / stepCount: the value
+        // that selects step i whether the plug-in truncates (the SDK's list
+        // parameters) or rounds (JUCE's choices). Otherwise name i of n stands for
+        // i / n, the lower edge of band i of n equal bands.
+        const double step = oneNamePerStep && parameter->stepCount > 0
+                                ? 1.0 / static_cast<double>(parameter->stepCount)
+                                : 1.0 / static_cast<double>(valueNames.size());
+        for (std::size_t i = 0; i < valueNames.size(); ++i)
+            parameter->valueNames[valueNames[i]] = static_cast<float>(step * static_cast<double>(i));
+        return true;
+    });
 }
 
 bool VSTModule::setParameterByValueName(std::string name, std::string valueName) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    in.reportAudioFailures();
-    VSTNamedParameter* parameter = in.findNamedParameter(name);
-    if (!parameter)
-        return false;
-    // Refused before a new value name is remembered: the call changes nothing.
-    if (in.isReadOnly(parameter->id)) {
-        Logger::error(kReadOnly + name);
-        return false;
-    }
-    if (parameter->valueNames.empty() && parameter->stepCount > 0)
+    return in.enter("setParameterByValueName", [&] {
+        VSTNamedParameter* parameter = in.findNamedParameter(name);
+        if (!parameter)
+            return false;
+        if (in.isReadOnly(parameter->id))
+            return in.refuse(kReadOnlyReason + name);
+        // The caller's names first, then the plug-in's own.
+        if (const auto given = parameter->valueNames.find(valueName); given != parameter->valueNames.end())
+            return in.setParameterValue(parameter->id, given->second);
         return in.setByPluginValueName(name, *parameter, valueName);
-    // A name never given is remembered with 0 and sets 0.
-    const float value = parameter->valueNames[valueName];
-    return in.setParameterValue(parameter->id, value);
+    });
 }
 
 } // namespace varnel::extensions::vst

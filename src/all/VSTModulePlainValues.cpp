@@ -29,7 +29,7 @@ bool isNormalized(double value) {
 
 bool VSTModule::Internals::setByPluginValueName(const std::string& name, const VSTNamedParameter& parameter,
                                                 const std::string& valueName) {
-    if (controller && parameter.stepCount <= kMostNamedValues - 1) {
+    if (controller && parameter.stepCount > 0 && parameter.stepCount <= kMostNamedValues - 1) {
         for (int32 step = 0; step <= parameter.stepCount; ++step) {
             const double value = static_cast<double>(step) / parameter.stepCount;
             if (valueText(parameter.id, value) == valueName) {
@@ -37,13 +37,16 @@ bool VSTModule::Internals::setByPluginValueName(const std::string& name, const V
             }
         }
     }
-    Logger::error("[VSTModule] " + name + " has no value named " + valueName);
-    return false;
+    return refuse(name + " has no value named " + valueName);
 }
 
 bool VSTModule::getParameterRange(unsigned int id, VSTParameterRange& range) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
+    return in.enter("getParameterInfo", [&] { return in.describeRange(id, range); });
+}
+
+bool VSTModule::Internals::describeRange(ParamID id, VSTParameterRange& range) {
+    Internals& in = *this;
     bool found = false;
     in.forEachParameterInfo([&](const ParameterInfo& info) {
         if (found || info.id != id)
@@ -67,26 +70,33 @@ bool VSTModule::getParameterRange(unsigned int id, VSTParameterRange& range) {
     });
     // Without a controller, forEachParameterInfo has said so.
     if (!found && in.controller)
-        Logger::error("[VSTModule] Parameter not found: id " + std::to_string(id));
+        refuse("Parameter not found: id " + std::to_string(id));
     return found;
 }
 
 double VSTModule::getParameterPlain(unsigned int id) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    if (!in.controller) {
-        Logger::error(kNoControllerMessage);
-        return 0.0;
-    }
-    return in.controller->normalizedParamToPlain(id, in.controller->getParamNormalized(id));
+    return in.enter("normalizedParamToPlain", [&] {
+        if (!in.controller) {
+            in.refuse(kNoControllerReason);
+            return 0.0;
+        }
+        return in.controller->normalizedParamToPlain(id, in.controller->getParamNormalized(id));
+    });
 }
 
 bool VSTModule::setParameterPlain(std::string name, double plain) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
+    return in.enter("plainParamToNormalized", [&] { return in.setPlain(name, plain); });
+}
+
+bool VSTModule::Internals::setPlain(const std::string& name, double plain) {
+    Internals& in = *this;
     VSTNamedParameter* parameter = in.findNamedParameter(name);
     if (!parameter)
         return false;
+    if (in.isReadOnly(parameter->id))
+        return refuse(kReadOnlyReason + name);
     // Names exist only where a controller listed them. Plug-ins clamp a plain value
     // outside their range on their own; a caller asking for one is told instead.
     const auto [lowest, highest] = std::minmax({in.controller->normalizedParamToPlain(parameter->id, 0.0),
@@ -95,27 +105,29 @@ bool VSTModule::setParameterPlain(std::string name, double plain) {
     const double value = std::isfinite(plain) && plain >= lowest - slack && plain <= highest + slack
                              ? in.controller->plainParamToNormalized(parameter->id, plain)
                              : NAN;
-    if (!isNormalized(value)) {
-        Logger::error("[VSTModule] Value out of range for " + name + ": " + std::to_string(plain));
-        return false;
-    }
+    if (!isNormalized(value))
+        return refuse("Value out of range for " + name + ": " + std::to_string(plain));
     return in.setParameterValue(parameter->id, value);
 }
 
 bool VSTModule::setParameterByText(std::string name, std::string text) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
+    return in.enter("getParamValueByString", [&] { return in.setByText(name, text); });
+}
+
+bool VSTModule::Internals::setByText(const std::string& name, const std::string& text) {
+    Internals& in = *this;
     VSTNamedParameter* parameter = in.findNamedParameter(name);
     if (!parameter)
         return false;
+    if (in.isReadOnly(parameter->id))
+        return refuse(kReadOnlyReason + name);
     String128 pluginText{};
     ParamValue value = NAN;
     const bool parsed = VST3::StringConvert::convert(text, pluginText, 128) &&
                         in.controller->getParamValueByString(parameter->id, pluginText, value) == kResultOk;
-    if (!parsed || !isNormalized(value)) {
-        Logger::error("[VSTModule] The plug-in did not take the text for " + name + ": " + text);
-        return false;
-    }
+    if (!parsed || !isNormalized(value))
+        return refuse("The plug-in did not take the text for " + name + ": " + text);
     return in.setParameterValue(parameter->id, value);
 }
 

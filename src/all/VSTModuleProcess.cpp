@@ -1,6 +1,7 @@
 #include "VSTModuleInternals.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace varnel::extensions::vst {
 
@@ -9,14 +10,17 @@ using namespace Steinberg::Vst;
 
 void VSTModule::Internals::queueChangedParameters() noexcept {
     // Audio side: no allocation, lock or wait.
-    // Values set since the last block join their queues at offset 0. Queues are never
-    // emptied: every block repeats the last value of every id ever set.
+    // Values set since the last block join their queues at offset 0, once: a value
+    // the host repeated in every block would undo every change the plug-in makes
+    // to its own parameters. Ids beyond the queues made at load wait a block.
     parameterSlots.collect([this](ParamID id, ParamValue value) {
         int32 queueIndex = 0;
-        if (IParamValueQueue* queue = parameterChanges.addParameterData(id, queueIndex)) {
-            int32 pointIndex = 0;
-            queue->addPoint(0, value, pointIndex);
-        }
+        IParamValueQueue* queue = parameterChanges.addParameterData(id, queueIndex);
+        if (queue == nullptr)
+            return false;
+        int32 pointIndex = 0;
+        queue->addPoint(0, value, pointIndex);
+        return true;
     });
 }
 
@@ -37,19 +41,31 @@ void pointMainBus(std::vector<std::vector<float*>>& buses, float* first, float* 
 } // namespace
 
 void VSTModule::Internals::processInstance(PluginInstance& instance, float* in0, float* in1, float* out0,
-                                           float* out1, int32 frames) {
+                                           float* out1, int32 frames) noexcept {
     pointMainBus(instance.inputChannels, in0, in1);
     pointMainBus(instance.outputChannels, out0, out1);
     instance.processData.numSamples = frames;
     instance.outputParameterChanges.clearQueue();
-    const tresult result = instance.audioProcessor->process(instance.processData);
+    tresult result = kResultOk;
+    try {
+        result = instance.audioProcessor->process(instance.processData);
+    } catch (...) {
+        // Nothing a plug-in throws may end the audio thread; what the block holds
+        // is the plug-in's to answer for.
+        processExceptions.fail(0);
+        return;
+    }
     if (result == kResultOk)
         processErrors.succeed();
     else
         processErrors.fail(static_cast<std::int32_t>(result));
+    // The controller follows what the processor reports, on the plug-in thread.
+    if (&instance == &lead())
+        outputSlots.store(instance.outputParameterChanges);
 }
 
-void VSTModule::Internals::processBlock(float* inL, float* inR, float* outL, float* outR, int32 frames) {
+void VSTModule::Internals::processBlock(float* inL, float* inR, float* outL, float* outR,
+                                        int32 frames) noexcept {
     switch (channelLayout) {
     case VSTChannelLayout::dualMono:
         processInstance(instances[0], inL, nullptr, outL, nullptr, frames);
@@ -81,32 +97,27 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
         return;
     }
 
-    // Raised before reading the switch, so that a control thread switching
-    // processing off either stops this block here or waits for it to end.
-    in.inProcess.store(true, std::memory_order_seq_cst);
-    if (!in.processing.load(std::memory_order_seq_cst) || numFrames < 0) {
-        in.inProcess.store(false, std::memory_order_release);
+    // The plug-in thread either stops this block here or waits for it to end.
+    const AudioGate::Block block(in.audioGate);
+    if (!block || numFrames < 0)
         return;
-    }
-
-    // Every instance reads the same queues.
-    in.queueChangedParameters();
-
     // Plug-ins overrun their buffers on a block longer than the announced maximum,
     // so longer blocks reach them in pieces.
     const int32 maxBlock = in.maxSamplesPerBlock;
-    if (maxBlock <= 0 && numFrames > 0) {
-        in.inProcess.store(false, std::memory_order_release);
+    if (maxBlock <= 0 && numFrames > 0)
         return;
-    }
+
+    // Every instance reads the same queues, in the first piece only.
+    in.queueChangedParameters();
     int32 done = 0;
     do {
         const int32 frames = std::min<int32>(numFrames - done, maxBlock);
         in.processBlock(inL + done, inR + done, outL + done, outR + done, frames);
+        in.parameterChanges.clearQueue();
         done += frames;
     } while (done < numFrames);
-
-    in.inProcess.store(false, std::memory_order_release);
+    in.lastBlockTime.store(std::chrono::steady_clock::now().time_since_epoch().count(),
+                           std::memory_order_relaxed);
 }
 
 } // namespace varnel::extensions::vst

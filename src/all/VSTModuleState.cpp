@@ -9,6 +9,7 @@
 #include <varnel/Logger.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -29,6 +30,11 @@ IPtr<PluginStateStream> streamOf(const std::vector<std::uint8_t>& bytes) {
     return owned(new PluginStateStream(bytes));
 }
 
+// Long enough for a block of any usual size at any usual rate to come.
+constexpr std::chrono::milliseconds kLongestWaitForBlock{100};
+// No block for this long: no audio thread is running.
+constexpr std::chrono::milliseconds kAudioIdleAfter{50};
+
 } // namespace
 
 bool VSTModule::Internals::controllerIsComponent() {
@@ -37,16 +43,24 @@ bool VSTModule::Internals::controllerIsComponent() {
     return componentIdentity && componentIdentity.get() == controllerIdentity.get();
 }
 
-void VSTModule::Internals::deliverChangedParameters() {
-    // A plug-in that is not processing takes no block; it gets the values with the
-    // first block after it starts.
-    if (!parameterSlots.hasChanges() || !processing.load(std::memory_order_relaxed))
+void VSTModule::Internals::awaitChangedParameters() {
+    if (!parameterSlots.hasChanges() || !audioGate.isOpen())
         return;
-    // The audio thread is kept out as for a set-up change, and this thread plays its
-    // part for one block without audio: the VST 3 way to hand over parameters alone.
-    processing.store(false, std::memory_order_seq_cst);
-    while (inProcess.load(std::memory_order_seq_cst))
-        std::this_thread::yield();
+    // While blocks flow, the next one carries the values: only the audio thread
+    // calls process then.
+    using Clock = std::chrono::steady_clock;
+    const auto sinceLastBlock = Clock::now().time_since_epoch() - Clock::duration(lastBlockTime.load());
+    if (sinceLastBlock < kAudioIdleAfter) {
+        const auto deadline = Clock::now() + kLongestWaitForBlock;
+        while (parameterSlots.hasChanges() && audioGate.isOpen() && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!parameterSlots.hasChanges())
+            return;
+    }
+    // No audio thread is running (an offline host between renders, a graph that has
+    // stopped): with blocks kept out, this thread stands in for it for one block
+    // without audio, the VST 3 way to hand over parameters alone.
+    stopAudio();
     queueChangedParameters();
     forEachInstance([this](PluginInstance& instance) {
         ProcessData flush;
@@ -55,11 +69,12 @@ void VSTModule::Internals::deliverChangedParameters() {
         flush.inputParameterChanges = &parameterChanges;
         flush.outputParameterChanges = &instance.outputParameterChanges;
         instance.outputParameterChanges.clearQueue();
-        if (instance.audioProcessor->process(flush) != kResultOk)
+        if (callPlugin("process", [&] { return instance.audioProcessor->process(flush); }) != kResultOk)
             Logger::error(
                 "[VSTModule] The plug-in refused a block without audio that carried parameter values.");
     });
-    processing.store(true, std::memory_order_seq_cst);
+    parameterChanges.clearQueue();
+    startAudio();
 }
 
 void VSTModule::Internals::synchroniseController() {
@@ -78,7 +93,7 @@ bool VSTModule::Internals::captureState(PluginStateChunks& chunks, bool report) 
     IPtr<PluginStateStream> componentStream = owned(new PluginStateStream);
     if (lead().component->getState(componentStream) != kResultOk) {
         if (report)
-            Logger::error("[VSTModule] The plug-in did not give its state (IComponent::getState).");
+            refuse("The plug-in did not give its state (IComponent::getState).");
         return false;
     }
     chunks.component = componentStream->data();
@@ -88,7 +103,7 @@ bool VSTModule::Internals::captureState(PluginStateChunks& chunks, bool report) 
         IPtr<PluginStateStream> controllerStream = owned(new PluginStateStream);
         if (!controllerStateCallSucceeded(controller->getState(controllerStream))) {
             if (report)
-                Logger::error("[VSTModule] The plug-in did not give its state (IEditController::getState).");
+                refuse("The plug-in did not give its state (IEditController::getState).");
             return false;
         }
         chunks.controller = controllerStream->data();
@@ -97,9 +112,9 @@ bool VSTModule::Internals::captureState(PluginStateChunks& chunks, bool report) 
 }
 
 bool VSTModule::Internals::applyState(const PluginStateChunks& chunks, bool report) {
-    const auto refuse = [report](const char* call) {
+    const auto refuseState = [this, report](const char* call) {
         if (report)
-            Logger::error(std::string("[VSTModule] The plug-in refused the state (") + call + ").");
+            refuse(std::string("The plug-in refused the state (") + call + ").");
         return false;
     };
     // Both instances of a dual-mono pair run from the same state.
@@ -109,15 +124,15 @@ bool VSTModule::Internals::applyState(const PluginStateChunks& chunks, bool repo
             componentsTookIt && instance.component->setState(streamOf(chunks.component)) == kResultOk;
     });
     if (!componentsTookIt)
-        return refuse("IComponent::setState");
+        return refuseState("IComponent::setState");
     if (!controller || controllerIsComponent())
         return true;
     // The controller follows the component's state, then takes its own on top.
     if (!controllerStateCallSucceeded(controller->setComponentState(streamOf(chunks.component))))
-        return refuse("IEditController::setComponentState");
+        return refuseState("IEditController::setComponentState");
     if (chunks.controller &&
         !controllerStateCallSucceeded(controller->setState(streamOf(*chunks.controller))))
-        return refuse("IEditController::setState");
+        return refuseState("IEditController::setState");
     return true;
 }
 
@@ -125,16 +140,13 @@ bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& 
                                                const std::string& what) {
     std::string error;
     const std::optional<PluginStateChunks> chunks = decodePresetFile(bytes, error);
-    if (!chunks) {
-        Logger::error("[VSTModule] Refused " + what + ": " + error);
-        return false;
-    }
+    if (!chunks)
+        return refuse("Refused " + what + ": " + error);
     const VST3::UID ownClass = plugProvider->getClassInfo().ID();
     if (chunks->classId != ownClass) {
-        Logger::error("[VSTModule] Refused " + what + ": it belongs to plug-in class " +
+        return refuse("Refused " + what + ": it belongs to plug-in class " +
                       presetClassIdText(chunks->classId) + ", not to this plug-in's class " +
                       presetClassIdText(ownClass));
-        return false;
     }
 
     // The component's state changes only while no block can run: deactivating stops
@@ -148,63 +160,60 @@ bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& 
     // A plug-in that refused part of the state goes back to what it had.
     if (!restored && havePrevious)
         applyState(previous, false);
-    // Every block repeats the last value of each id ever set; those values now come
-    // from the restored controller, or the repeats would undo the restore.
-    if (controller) {
-        for (ParamID id : parameterSlots.publishedIds())
-            parameterSlots.publish(id, controller->getParamNormalized(id));
-    }
+    // Plug-ins that reset their settings on activation (the SDK's own delay does)
+    // lose the restored values on the way back up: every value the controller now
+    // holds reaches the processor with the first block after it. Handed over while
+    // no block runs, so that no block sees the restored state with a value from
+    // before it.
+    if (controller)
+        sendControllerValues(false);
     moveTo(before);
     return restored;
 }
 
 bool VSTModule::getState(std::vector<std::uint8_t>& state) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    if (!in.lead().audioProcessor || !in.plugProvider) {
-        Logger::error(kNoProcessorMessage);
-        return false;
-    }
-    // Values set since the last block are in the controller's state but not yet in
-    // the component's.
-    in.deliverChangedParameters();
-    PluginStateChunks chunks;
-    if (!in.captureState(chunks, true))
-        return false;
-    std::vector<std::uint8_t> encoded = encodePresetFile(chunks);
-    if (encoded.empty()) {
-        Logger::error("[VSTModule] Could not encode the plug-in's state.");
-        return false;
-    }
-    state = std::move(encoded);
-    return true;
+    return in.enter("getState", [&] {
+        if (!in.lead().audioProcessor || !in.plugProvider)
+            return in.refuse(kNoProcessorReason);
+        // Values set since the last block are in the controller's state but not yet
+        // in the component's.
+        in.awaitChangedParameters();
+        PluginStateChunks chunks;
+        if (!in.captureState(chunks, true))
+            return false;
+        std::vector<std::uint8_t> encoded = encodePresetFile(chunks);
+        if (encoded.empty())
+            return in.refuse("Could not encode the plug-in's state.");
+        state = std::move(encoded);
+        return true;
+    });
 }
 
 bool VSTModule::setState(const std::vector<std::uint8_t>& state) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    if (!in.lead().audioProcessor || !in.plugProvider) {
-        Logger::error(kNoProcessorMessage);
-        return false;
-    }
-    return in.restoreEncodedState(state, "plug-in state");
+    return in.enter("setState", [&] {
+        if (!in.lead().audioProcessor || !in.plugProvider)
+            return in.refuse(kNoProcessorReason);
+        return in.restoreEncodedState(state, "plug-in state");
+    });
 }
 
 bool VSTModule::loadPreset(const std::string& path) {
     Internals& in = *internals;
-    std::lock_guard lock(in.controlMutex);
-    if (!in.lead().audioProcessor || !in.plugProvider) {
-        Logger::error(kNoProcessorMessage);
-        return false;
-    }
+    return in.enter("setState", [&] { return in.loadPresetFile(path); });
+}
+
+bool VSTModule::Internals::loadPresetFile(const std::string& path) {
+    Internals& in = *this;
+    if (!in.lead().audioProcessor || !in.plugProvider)
+        return in.refuse(kNoProcessorReason);
     std::ifstream file(path, std::ios::binary);
     std::vector<std::uint8_t> bytes;
     if (file)
         bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (!file && !file.eof()) {
-        Logger::error("[VSTModule] Could not read preset file: " + path);
-        return false;
-    }
+    if (!file && !file.eof())
+        return in.refuse("Could not read preset file: " + path);
     return in.restoreEncodedState(bytes, "preset " + path);
 }
 
@@ -214,8 +223,9 @@ bool VSTModule::savePreset(const std::string& path) {
         return false;
     std::string reason;
     if (!replaceFileContent(path, state, reason)) {
-        Logger::error("[VSTModule] Could not write preset file: " + path + " (" + reason + ")");
-        return false;
+        Internals& in = *internals;
+        return in.inspect(
+            [&] { return in.refuse("Could not write preset file: " + path + " (" + reason + ")"); });
     }
     return true;
 }

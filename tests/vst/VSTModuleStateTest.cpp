@@ -234,7 +234,10 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
                                "[VSTModule] Could not read preset file: " + folder.file("missing.vstpreset"),
                            }));
     // The plug-in was not touched and goes on processing as before.
-    EXPECT_EQ(plugin.probe().calls().size(), 0u);
+    // Only the meter the last blocks reported went on to the controller.
+    for (const auto& call : plugin.probe().calls())
+        if (call.method != "setParamNormalized" || call.arguments.rfind("id=3 ", 0) != 0)
+            ADD_FAILURE() << call.method << "(" << call.arguments << ")";
     buffers.process(*plugin.module, 16);
     EXPECT_EQ(plugin.probe().lastProcesses(1)[0].gain, static_cast<double>(0.25f));
     EXPECT_EQ(buffers.outL[0], 0.5f * 0.25f);

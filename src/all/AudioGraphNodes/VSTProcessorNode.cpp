@@ -1,6 +1,7 @@
 #include "VSTProcessorNode.h"
 
 #include "Base64.h"
+#include "PluginThread.h"
 #include "VSTModule.h"
 
 #include <varnel/Logger.h>
@@ -8,41 +9,42 @@
 #include <algorithm>
 #include <atomic>
 #include <cassert>
-#include <mutex>
-#include <shared_mutex>
 
 namespace varnel::extensions::vst {
 
 struct VSTProcessorNode::Internals {
     explicit Internals(std::uint32_t initialSampleRate) : sampleRate(initialSampleRate) {}
 
-    /// Never null once constructed; replaced only under an exclusive controlLock.
+    /// Never null once constructed; replaced only on the plug-in thread, where
+    /// every control call runs, so no call sees it go.
     std::unique_ptr<VSTModule> vstModule;
-    /// Kept by setBusFormat for the next one; atomic as formats may come from
-    /// several control threads.
-    std::atomic<std::uint32_t> sampleRate;
+    /// Kept by setBusFormat for the next one.
+    std::uint32_t sampleRate;
     /// Whether the plug-in accepted the graph's last rate. A refused rate leaves it
     /// at its previous one: it would process, but at the wrong rate.
-    std::atomic<bool> rateAccepted{true};
+    bool rateAccepted = true;
     std::uint32_t maxNumberOfChannels = 2;
     std::atomic<bool> isEnabled{true};
     std::string pluginFileName;
-    /// Written under an exclusive controlLock; read by the audio thread, which the
-    /// caller keeps apart from reloads.
+    /// Written on the plug-in thread; read by the audio thread, which the caller
+    /// keeps apart from reloads.
     bool pluginLoaded = false;
     int maxFramesPerBlock = 1024;
     VSTProcessingMode processMode = VSTProcessingMode::Realtime;
     /// Why the configured name was refused; the module's own reason otherwise.
     std::string refusedFileName;
-
-    /// Control threads: a reload holds it exclusively, every other control call
-    /// shares it, so the module a call uses stays alive until the call returns. The
-    /// module serialises the shared callers itself. The audio thread never takes it.
-    mutable std::shared_mutex controlLock;
-    /// Keeps the enable flag and the plug-in's processing switch in step when
-    /// several threads switch at once.
-    std::mutex switchMutex;
 };
+
+namespace {
+
+/// Every control call of the node runs on the plug-in thread, one at a time, like
+/// the module calls it makes there.
+template <typename Operation>
+auto onPluginThread(Operation&& operation) {
+    return PluginThread::instance().call(operation);
+}
+
+} // namespace
 
 std::string VSTProcessorNode::systemPluginFolder() {
 #if defined(_WIN32)
@@ -91,7 +93,7 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
         internals->refusedFileName = "Invalid plugin file name: " + fileName;
         Logger::error("[VSTProcessorNode] " + internals->refusedFileName);
         // Like a node whose plug-in did not load: a module without a plug-in.
-        internals->vstModule = std::make_unique<VSTModule>();
+        onPluginThread([this] { internals->vstModule = std::make_unique<VSTModule>(); });
     }
 
     const std::string stateText = VLAnyMap::get<std::string>(config, "pluginState", "").value_or("");
@@ -107,14 +109,35 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
 }
 
 VSTProcessorNode::~VSTProcessorNode() {
-    // What the last blocks counted is not lost with the module.
-    if (internals->vstModule)
-        internals->vstModule->reportAudioThreadFailures();
+    // What the last blocks counted is not lost with the module, which goes on the
+    // plug-in thread like every plug-in object.
+    onPluginThread([this] {
+        if (internals->vstModule)
+            internals->vstModule->reportAudioThreadFailures();
+        internals->vstModule.reset();
+    });
+}
+
+void VSTProcessorNode::emitPluginEvent(const VSTPluginEvent& event) {
+    switch (event.kind) {
+    case VSTPluginEvent::Kind::parameterChanged:
+        emit(kParameterChangedEvent, VLAny(static_cast<std::int64_t>(event.parameterId)));
+        return;
+    case VSTPluginEvent::Kind::latencyChanged:
+        emit(kLatencyChangedEvent, VLAny(static_cast<std::int64_t>(event.latencySamples)));
+        return;
+    case VSTPluginEvent::Kind::restarted:
+        emit(kRestartedEvent, VLAny(static_cast<std::int64_t>(event.restartFlags)));
+        return;
+    }
 }
 
 bool VSTProcessorNode::loadPlugin(const std::string& path) {
+    return onPluginThread([&] { return replacePlugin(path); });
+}
+
+bool VSTProcessorNode::replacePlugin(const std::string& path) {
     Internals& in = *internals;
-    std::unique_lock lock(in.controlLock);
     // The previous plug-in is torn down before the new one loads, after what it
     // counted on the audio thread has been logged.
     if (in.vstModule)
@@ -125,10 +148,11 @@ bool VSTProcessorNode::loadPlugin(const std::string& path) {
     // The load's own set-up already announces what the graph said.
     in.vstModule->setMaxSamplesPerBlock(in.maxFramesPerBlock);
     in.vstModule->setProcessMode(in.processMode);
+    in.vstModule->setEventListener([this](const VSTPluginEvent& event) { emitPluginEvent(event); });
     in.pluginLoaded = in.vstModule->loadPlugin(path);
     // A replacement follows the rate the graph already announced; a first load's
     // guess of 48000 Hz is then the rate in force, and nothing more happens.
-    in.rateAccepted.store(!in.pluginLoaded || in.vstModule->setSampleRate(in.sampleRate.load()));
+    in.rateAccepted = !in.pluginLoaded || in.vstModule->setSampleRate(in.sampleRate);
     // A load switches processing on; a disabled node keeps its plug-in switched off.
     if (in.pluginLoaded && !in.isEnabled.load())
         in.vstModule->setProcessing(false);
@@ -136,55 +160,57 @@ bool VSTProcessorNode::loadPlugin(const std::string& path) {
 }
 
 std::string VSTProcessorNode::getPluginLoadError() const {
-    std::shared_lock lock(internals->controlLock);
-    if (!internals->refusedFileName.empty())
-        return internals->refusedFileName;
-    return internals->vstModule->getLoadError();
+    return onPluginThread([this] {
+        if (!internals->refusedFileName.empty())
+            return internals->refusedFileName;
+        return internals->vstModule->getLoadError();
+    });
+}
+
+std::string VSTProcessorNode::getPluginLastError() const {
+    return onPluginThread([this] { return internals->vstModule->getLastError(); });
 }
 
 bool VSTProcessorNode::getIsPluginLoaded() const {
-    std::shared_lock lock(internals->controlLock);
-    return internals->pluginLoaded;
+    return onPluginThread([this] { return internals->pluginLoaded; });
 }
 
 bool VSTProcessorNode::setMaxFramesPerBlock(int maxFrames) {
-    // Exclusive: the value is the node's own, read by every later load.
-    std::unique_lock lock(internals->controlLock);
-    const bool accepted = internals->vstModule->setMaxSamplesPerBlock(maxFrames);
-    // Kept for later set-ups even when this plug-in refused it; an invalid value,
-    // which the module refused and logged, is not.
-    if (maxFrames > 0)
-        internals->maxFramesPerBlock = maxFrames;
-    return accepted;
+    return onPluginThread([&] {
+        const bool accepted = internals->vstModule->setMaxSamplesPerBlock(maxFrames);
+        // Kept for later set-ups even when this plug-in refused it; an invalid
+        // value, which the module refused and logged, is not.
+        if (maxFrames > 0)
+            internals->maxFramesPerBlock = maxFrames;
+        return accepted;
+    });
 }
 
 bool VSTProcessorNode::setProcessMode(VSTProcessingMode mode) {
-    std::unique_lock lock(internals->controlLock);
-    const bool accepted = internals->vstModule->setProcessMode(mode);
-    if (mode >= VSTProcessingMode::Realtime && mode <= VSTProcessingMode::Offline)
-        internals->processMode = mode;
-    return accepted;
+    return onPluginThread([&] {
+        const bool accepted = internals->vstModule->setProcessMode(mode);
+        if (mode >= VSTProcessingMode::Realtime && mode <= VSTProcessingMode::Offline)
+            internals->processMode = mode;
+        return accepted;
+    });
 }
 
 bool VSTProcessorNode::getIsReadyToProcess() const {
-    std::shared_lock lock(internals->controlLock);
-    return internals->pluginLoaded && internals->rateAccepted.load() &&
-           internals->vstModule->isReadyToProcess();
+    return onPluginThread([this] {
+        return internals->pluginLoaded && internals->rateAccepted && internals->vstModule->isReadyToProcess();
+    });
 }
 
 std::uint32_t VSTProcessorNode::getPluginLatencySamples() const {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getLatencySamples();
+    return onPluginThread([this] { return internals->vstModule->getLatencySamples(); });
 }
 
 std::uint32_t VSTProcessorNode::getPluginTailSamples() const {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getTailSamples();
+    return onPluginThread([this] { return internals->vstModule->getTailSamples(); });
 }
 
 void VSTProcessorNode::handlePluginRestartRequests() {
-    std::shared_lock lock(internals->controlLock);
-    internals->vstModule->handleRestartRequests();
+    onPluginThread([this] { internals->vstModule->handleRestartRequests(); });
 }
 
 bool VSTProcessorNode::getIsEnabled() const {
@@ -192,16 +218,15 @@ bool VSTProcessorNode::getIsEnabled() const {
 }
 
 void VSTProcessorNode::setEnabled(bool enabled) {
-    Internals& in = *internals;
-    std::shared_lock lock(in.controlLock);
-    std::lock_guard switching(in.switchMutex);
-    in.isEnabled.store(enabled);
-    in.vstModule->reportAudioThreadFailures();
-    in.vstModule->setProcessing(enabled);
+    onPluginThread([&] {
+        internals->isEnabled.store(enabled);
+        internals->vstModule->reportAudioThreadFailures();
+        internals->vstModule->setProcessing(enabled);
+    });
 }
 
 std::string VSTProcessorNode::getPluginFileName() const {
-    return internals->pluginFileName;
+    return onPluginThread([this] { return internals->pluginFileName; });
 }
 
 void VSTProcessorNode::setPluginFileName(const std::string& fileName) {
@@ -209,54 +234,47 @@ void VSTProcessorNode::setPluginFileName(const std::string& fileName) {
 }
 
 std::vector<VSTParameter> VSTProcessorNode::getPluginParameters() {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getParameters();
+    return onPluginThread([&] { return internals->vstModule->getParameters(); });
 }
 
 void VSTProcessorNode::setPluginParameter(unsigned int id, float value) {
-    std::shared_lock lock(internals->controlLock);
-    internals->vstModule->setParameter(id, value);
+    onPluginThread([&] { internals->vstModule->setParameter(id, value); });
 }
 
 bool VSTProcessorNode::setPluginParameter(std::string name, float value) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->setParameter(std::move(name), value);
+    return onPluginThread([&] { return internals->vstModule->setParameter(std::move(name), value); });
 }
 
 bool VSTProcessorNode::setValueNamesForPluginParameter(std::string name,
                                                        std::vector<std::string> valueNames) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->setValueNamesForPluginParameter(std::move(name), std::move(valueNames));
+    return onPluginThread([&] {
+        return internals->vstModule->setValueNamesForPluginParameter(std::move(name), std::move(valueNames));
+    });
 }
 
 bool VSTProcessorNode::setPluginParameterByValueName(std::string name, std::string valueName) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->setParameterByValueName(std::move(name), std::move(valueName));
+    return onPluginThread(
+        [&] { return internals->vstModule->setParameterByValueName(std::move(name), std::move(valueName)); });
 }
 
 float VSTProcessorNode::getParameterValue(unsigned int id) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getParameterValue(id);
+    return onPluginThread([&] { return internals->vstModule->getParameterValue(id); });
 }
 
 bool VSTProcessorNode::getPluginState(std::vector<std::uint8_t>& state) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getState(state);
+    return onPluginThread([&] { return internals->vstModule->getState(state); });
 }
 
 bool VSTProcessorNode::setPluginState(const std::vector<std::uint8_t>& state) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->setState(state);
+    return onPluginThread([&] { return internals->vstModule->setState(state); });
 }
 
 bool VSTProcessorNode::loadPluginPreset(const std::string& path) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->loadPreset(path);
+    return onPluginThread([&] { return internals->vstModule->loadPreset(path); });
 }
 
 bool VSTProcessorNode::savePluginPreset(const std::string& path) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->savePreset(path);
+    return onPluginThread([&] { return internals->vstModule->savePreset(path); });
 }
 
 bool VSTProcessorNode::setPluginStateText(const std::string& text) {
@@ -265,21 +283,23 @@ bool VSTProcessorNode::setPluginStateText(const std::string& text) {
         Logger::error("[VSTProcessorNode] Invalid plugin state: not base64 text");
         return false;
     }
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->setState(*state);
+    return onPluginThread([&] { return internals->vstModule->setState(*state); });
 }
 
 Result<VLAny> VSTProcessorNode::getValue(const std::string& key) {
     if (key != "pluginState")
         return SingleBusAudioProcessorNode::getValue(key);
     std::vector<std::uint8_t> state;
-    std::shared_lock lock(internals->controlLock);
-    if (!internals->pluginLoaded || !internals->vstModule->getState(state))
+    const bool given =
+        onPluginThread([&] { return internals->pluginLoaded && internals->vstModule->getState(state); });
+    if (!given)
         return Result<VLAny>::failure("the plugin gave no state");
     return Result<VLAny>::success(encodeBase64(state));
 }
 
 Result<void> VSTProcessorNode::setValue(const std::string& key, const VLAny& value) {
+    if (key == "pluginFileName")
+        return setPluginFileNameValue(value);
     if (key != "pluginState")
         return SingleBusAudioProcessorNode::setValue(key, value);
     const std::optional<std::string> text = value.as<std::string>();
@@ -288,60 +308,88 @@ Result<void> VSTProcessorNode::setValue(const std::string& key, const VLAny& val
     return SingleBusAudioProcessorNode::setValue(key, value);
 }
 
+Result<void> VSTProcessorNode::setPluginFileNameValue(const VLAny& value) {
+    const std::optional<std::string> fileName = value.as<std::string>();
+    if (!fileName)
+        return Result<void>::failure("pluginFileName takes a string");
+    if (!isSafePluginFileName(*fileName)) {
+        Logger::error("[VSTProcessorNode] Invalid plugin file name: " + *fileName);
+        return Result<void>::failure("Invalid plugin file name: " + *fileName);
+    }
+    // The new plug-in loads beside the running one, which stays when it fails:
+    // a refused name changes nothing, an accepted one is the plug-in that runs.
+    std::string error;
+    const bool loaded = onPluginThread([&] {
+        Internals& in = *internals;
+        auto candidate = std::make_unique<VSTModule>();
+        candidate->setMaxSamplesPerBlock(in.maxFramesPerBlock);
+        candidate->setProcessMode(in.processMode);
+        if (!candidate->loadPlugin(systemPluginFolder() + *fileName, error))
+            return false;
+        candidate->setEventListener([this](const VSTPluginEvent& event) { emitPluginEvent(event); });
+        in.rateAccepted = candidate->setSampleRate(in.sampleRate);
+        if (!in.isEnabled.load())
+            candidate->setProcessing(false);
+        in.vstModule->reportAudioThreadFailures();
+        in.vstModule = std::move(candidate);
+        in.pluginLoaded = true;
+        in.refusedFileName.clear();
+        in.pluginFileName = *fileName;
+        return true;
+    });
+    if (!loaded)
+        return Result<void>::failure(error);
+    return SingleBusAudioProcessorNode::setValue("pluginFileName", value);
+}
+
 VSTPluginClassInfo VSTProcessorNode::getPluginClassInfo() const {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getPluginClassInfo();
+    return onPluginThread([&] { return internals->vstModule->getPluginClassInfo(); });
 }
 
 std::uint64_t VSTProcessorNode::getAudioThreadFailureCount() const {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getAudioThreadFailureCount();
+    return onPluginThread([&] { return internals->vstModule->getAudioThreadFailureCount(); });
 }
 
 std::vector<VSTBusInfo> VSTProcessorNode::getPluginBuses() const {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getBuses();
+    return onPluginThread([&] { return internals->vstModule->getBuses(); });
 }
 
 VSTChannelLayout VSTProcessorNode::getPluginChannelLayout() const {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getChannelLayout();
+    return onPluginThread([&] { return internals->vstModule->getChannelLayout(); });
 }
 
 std::vector<VSTParameterDetails> VSTProcessorNode::getPluginParameterDetails() {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getParameterDetails();
+    return onPluginThread([&] { return internals->vstModule->getParameterDetails(); });
 }
 
 std::string VSTProcessorNode::getPluginParameterValueText(unsigned int id, double normalizedValue) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getParameterValueText(id, normalizedValue);
+    return onPluginThread([&] { return internals->vstModule->getParameterValueText(id, normalizedValue); });
 }
 
 bool VSTProcessorNode::getPluginParameterRange(unsigned int id, VSTParameterRange& range) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->getParameterRange(id, range);
+    return onPluginThread([&] { return internals->vstModule->getParameterRange(id, range); });
 }
 
 bool VSTProcessorNode::setPluginParameterPlain(std::string name, double plain) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->setParameterPlain(std::move(name), plain);
+    return onPluginThread([&] { return internals->vstModule->setParameterPlain(std::move(name), plain); });
 }
 
 bool VSTProcessorNode::setPluginParameterByText(std::string name, std::string text) {
-    std::shared_lock lock(internals->controlLock);
-    return internals->vstModule->setParameterByText(std::move(name), std::move(text));
+    return onPluginThread(
+        [&] { return internals->vstModule->setParameterByText(std::move(name), std::move(text)); });
 }
 
 bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {
-    if (!AudioBusFormat::matchBusFormats(in, out))
+    // A rate of 0 is no format a plug-in can run at; it is not kept either.
+    if (!AudioBusFormat::matchBusFormats(in, out) || in.sampleRate == 0)
         return false;
-    std::shared_lock lock(internals->controlLock);
-    internals->sampleRate.store(in.sampleRate);
-    internals->vstModule->reportAudioThreadFailures();
-    if (internals->pluginLoaded)
-        internals->rateAccepted.store(internals->vstModule->setSampleRate(in.sampleRate));
-    return in.numberOfChannels == 2;
+    return onPluginThread([&] {
+        internals->sampleRate = in.sampleRate;
+        internals->vstModule->reportAudioThreadFailures();
+        if (internals->pluginLoaded)
+            internals->rateAccepted = internals->vstModule->setSampleRate(in.sampleRate);
+        return in.numberOfChannels == 2;
+    });
 }
 
 bool VSTProcessorNode::process(AudioBus& inBus, AudioBus& outBus) {

@@ -124,9 +124,9 @@ tresult PLUGIN_API TestPluginObject::setParamNormalized(ParamID id, ParamValue v
     Parameter* parameter = parameters_.getParameter(id);
     if (parameter == nullptr)
         return call.done(kInvalidArgument);
-    // The plug-in owns its read-only parameters (meters); a host never changes one.
-    if ((parameter->getInfo().flags & ParameterInfo::kIsReadOnly) != 0)
-        call.violation("sets a read-only parameter");
+    // Read-only parameters (meters) are the processor's output: a host passes what
+    // the processor reported on to the controller here. Setting one as an input,
+    // in a block's parameter changes, is what process checks.
     parameter->setNormalized(value);
     return call.done(kResultOk);
 }

@@ -9,6 +9,8 @@
 
 #include "pluginterfaces/vst/vstspeaker.h"
 
+#include <algorithm>
+
 namespace testplugin {
 
 using namespace Steinberg;
@@ -99,7 +101,9 @@ tresult PLUGIN_API TestPluginObject::canProcessSampleSize(int32 symbolicSampleSi
 uint32 PLUGIN_API TestPluginObject::getLatencySamples() {
     RecordedCall call("IAudioProcessor", "getLatencySamples", "", name_);
     admit(call);
-    const uint32 latency = activeLatency_.load();
+    // A new latency is reported as soon as it is decided, as real plug-ins do; the
+    // audio follows from the next activation on, which the host's restart brings.
+    const uint32 latency = std::min(Recorder::instance().latency(), kMaxLatency);
     call.done(static_cast<int32>(latency));
     return latency;
 }

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+namespace varnel::extensions::vst {
+
+/// Something the plug-in did on its own, as VSTModule reports it on the plug-in
+/// thread (see VSTModule::setEventListener; VSTProcessorNode turns each into a
+/// framework event).
+struct VSTPluginEvent {
+    enum class Kind {
+        /// The plug-in changed a parameter itself: an edit in its editor, a
+        /// program it loaded, a value its processor reported (meters included).
+        /// The new value already reached both sides of the plug-in.
+        parameterChanged,
+        /// The plug-in's latency changed and the host carried the change out.
+        latencyChanged,
+        /// The plug-in asked to be restarted and the host carried it out.
+        restarted,
+    };
+
+    Kind kind = Kind::parameterChanged;
+    std::uint32_t parameterId = 0;    ///< parameterChanged: the parameter's id
+    double value = 0.0;               ///< parameterChanged: its new normalised value
+    bool readOnly = false;            ///< parameterChanged: the parameter is an output (a meter)
+    std::uint32_t latencySamples = 0; ///< latencyChanged: the latency now in force
+    std::int32_t restartFlags = 0;    ///< restarted: the VST 3 RestartFlags carried out
+};
+
+} // namespace varnel::extensions::vst

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <atomic>
+#include <thread>
+
+namespace varnel::extensions::vst {
+
+/// Whether the audio thread may call the plug-in, and the handshake that lets the
+/// control side stop it between blocks.
+///
+/// The audio thread enters through a Block scope, which raises its in-process flag
+/// before it reads the gate, and lowers it when the scope ends, also when the
+/// plug-in throws. The control side closes the gate and then waits for a block in
+/// flight: either that block saw the gate closed, or it is waited for.
+class AudioGate {
+public:
+    /// Audio thread; never allocates, locks or waits.
+    class Block {
+    public:
+        explicit Block(AudioGate& gate) noexcept : gate(gate) {
+            gate.inProcess.store(true, std::memory_order_seq_cst);
+            admitted = gate.open.load(std::memory_order_seq_cst);
+        }
+        ~Block() { gate.inProcess.store(false, std::memory_order_release); }
+        Block(const Block&) = delete;
+        Block& operator=(const Block&) = delete;
+
+        /// Whether the plug-in may be called in this block.
+        explicit operator bool() const noexcept { return admitted; }
+
+    private:
+        AudioGate& gate;
+        bool admitted = false;
+    };
+
+    /// Control side. Lets the next blocks through.
+    void openGate() noexcept { open.store(true, std::memory_order_seq_cst); }
+
+    /// Control side; waits for a block in flight. No block calls the plug-in
+    /// after this returns, until openGate.
+    void closeGate() noexcept {
+        open.store(false, std::memory_order_seq_cst);
+        while (inProcess.load(std::memory_order_seq_cst))
+            std::this_thread::yield();
+    }
+
+    /// Any thread. Whether blocks are let through.
+    bool isOpen() const noexcept { return open.load(std::memory_order_seq_cst); }
+
+private:
+    std::atomic<bool> open{false};
+    std::atomic<bool> inProcess{false};
+};
+
+} // namespace varnel::extensions::vst
