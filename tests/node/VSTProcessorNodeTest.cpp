@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <mutex>
 #include <thread>
 
 using nodetest::BusBuffers;
@@ -125,7 +128,48 @@ TEST(VSTProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn)
     EXPECT_FALSE(plugin.node.setBusFormat(sixIn, sixOut));
     EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 3);
     EXPECT_TRUE(plugin.node.setBusFormat(stereoIn, stereoOut));
+    AudioBusFormat noRate{0, 2};
+    EXPECT_FALSE(plugin.node.setBusFormat(noRate, noRate));
+    EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 4) << "a rate of 0 reaches no plug-in";
     EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(VSTProcessorNode, EmitsAnEventWhenThePluginChangesAParameterItself) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    std::mutex heardMutex;
+    std::vector<std::int64_t> heard;
+    plugin.node.on(VSTProcessorNode::kParameterChangedEvent, [&](const varnel::VLAny& id) {
+        std::lock_guard lock(heardMutex);
+        heard.push_back(id.as<std::int64_t>().value_or(-1));
+    });
+    // An edit in the plug-in's own editor; the application makes no call at all.
+    ASSERT_TRUE(plugin.handle.probe().performEdit(1, 0.25));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto heardEdit = [&] {
+        std::lock_guard lock(heardMutex);
+        return std::find(heard.begin(), heard.end(), 1) != heard.end();
+    };
+    while (!heardEdit() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_TRUE(heardEdit());
+}
+
+TEST(VSTProcessorNode, ANewPluginFileNameLoadsWithTheConstructorsChecksOrChangesNothing) {
+    LogCapture log;
+    VSTProcessorNode node(VLAnyMap{{"pluginFileName", "ZamCompX2.vst3"}});
+    ASSERT_TRUE(node.getIsPluginLoaded());
+    ASSERT_TRUE(node.setValue("pluginFileName", "ZamGateX2.vst3").ok());
+    EXPECT_EQ(node.getPluginClassInfo().name, "ZamGateX2");
+    EXPECT_EQ(node.getPluginFileName(), "ZamGateX2.vst3");
+    for (const char* refused : {"../x.vst3", "Missing.vst3"}) {
+        EXPECT_FALSE(node.setValue("pluginFileName", refused).ok()) << refused;
+        EXPECT_EQ(node.getPluginClassInfo().name, "ZamGateX2") << "the running plug-in stays";
+        EXPECT_EQ(VLAnyMap::get<std::string>(*node.getConfiguration("pluginFileName"), "value"),
+                  "ZamGateX2.vst3");
+    }
+    EXPECT_TRUE(node.getIsPluginLoaded());
 }
 
 TEST(VSTProcessorNode, ARefusedGraphRateLeavesTheNodeNotReadyUntilOneIsAccepted) {

@@ -1,0 +1,111 @@
+// The host is two-way and keeps VST 3's threads: what the plug-in reports comes
+// back to the application, and every call but process is made on one thread.
+#include "HostedTestPlugin.h"
+#include "VSTPluginThread.h"
+
+#include <varnel/testing/LogCapture.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <utility>
+#include <vector>
+
+using varnel::LogCapture;
+using varnel::extensions::vst::VSTPluginEvent;
+using varnel::extensions::vst::VSTPluginThread;
+using vsttest::HostedTestPlugin;
+using vsttest::StereoBuffers;
+
+TEST(VSTModuleTwoWay, EveryCallButProcessIsMadeOnThePluginThreadWhicheverThreadAsks) {
+    LogCapture log;
+    // Dual mono: two instances and a controller, all called on one thread.
+    HostedTestPlugin plugin("TestMono");
+    ASSERT_TRUE(plugin.load());
+    std::atomic<bool> running{true};
+    std::thread audio([&] {
+        StereoBuffers buffers(64);
+        while (running.load())
+            buffers.process(*plugin.module, 64);
+    });
+    std::vector<std::thread> controls;
+    for (int thread = 0; thread < 4; ++thread) {
+        controls.emplace_back([&plugin, thread] {
+            std::vector<std::uint8_t> state;
+            for (int round = 0; round < 20; ++round) {
+                plugin.module->setParameter(1u, 0.1f * static_cast<float>(thread + 1));
+                plugin.module->getParameterValue(1);
+                plugin.module->setProcessing(round % 2 == 0);
+                plugin.module->getState(state);
+                plugin.module->setSampleRate(round % 3 == 0 ? 44100 : 48000);
+            }
+        });
+    }
+    for (std::thread& control : controls)
+        control.join();
+    running.store(false);
+    audio.join();
+    EXPECT_FALSE(VSTPluginThread::isPluginThread());
+    plugin.unload();
+
+    std::set<std::uint64_t> threads;
+    for (const testplugin::CallRecord& call : plugin.probe().calls())
+        threads.insert(call.thread);
+    EXPECT_EQ(threads.size(), 1u) << "calls came from " << threads.size() << " threads";
+    EXPECT_NE(*threads.begin(), testplugin::currentThreadToken());
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleTwoWay, WhatTheProcessorReportsReachesTheControllerAndTheListener) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    // The listener runs on the plug-in thread, also between this thread's calls.
+    std::mutex eventsMutex;
+    std::vector<VSTPluginEvent> events;
+    const auto heard = [&] {
+        std::lock_guard lock(eventsMutex);
+        return std::exchange(events, {});
+    };
+    plugin.module->setEventListener([&](const VSTPluginEvent& event) {
+        EXPECT_TRUE(VSTPluginThread::isPluginThread());
+        std::lock_guard lock(eventsMutex);
+        events.push_back(event);
+    });
+    // The meter (read-only, id 3) reports each block's peak.
+    StereoBuffers buffers(64, 0.25f);
+    buffers.process(*plugin.module, 64);
+    EXPECT_EQ(plugin.module->getParameterValue(3), 0.25f);
+    const std::vector<VSTPluginEvent> meter = heard();
+    ASSERT_EQ(meter.size(), 1u);
+    EXPECT_EQ(meter[0].kind, VSTPluginEvent::Kind::parameterChanged);
+    EXPECT_EQ(meter[0].parameterId, 3u);
+    EXPECT_EQ(meter[0].value, 0.25);
+    EXPECT_TRUE(meter[0].readOnly);
+
+    // Without any control call, the plug-in thread catches up on its own.
+    std::fill(buffers.inL.begin(), buffers.inL.end(), 0.75f);
+    buffers.process(*plugin.module, 64);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline &&
+           plugin.count("setParamNormalized", "id=3 value=0.75") == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(plugin.count("setParamNormalized", "id=3 value=0.75"), 1);
+
+    // The controller's own edit reaches the processor and the listener.
+    heard();
+    ASSERT_TRUE(plugin.probe().performEdit(1, 0.5));
+    buffers.process(*plugin.module, 64);
+    plugin.module->handleRestartRequests();
+    EXPECT_EQ(plugin.probe().lastProcesses(1).at(0).gain, 0.5);
+    const std::vector<VSTPluginEvent> edits = heard();
+    EXPECT_TRUE(std::any_of(edits.begin(), edits.end(), [](const VSTPluginEvent& event) {
+        return event.parameterId == 1u && event.value == 0.5 && !event.readOnly;
+    }));
+    EXPECT_TRUE(log.lines().empty());
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
