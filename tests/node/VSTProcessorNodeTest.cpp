@@ -255,6 +255,11 @@ TEST(VSTProcessorNode, BusesNarrowerThanStereoPassThroughAndWiderOnesKeepTheirEx
     EXPECT_EQ(monoOut.samples, monoIn.samples);
     EXPECT_EQ(plugin.handle.probe().processCount(), 0);
 
+    // An output block longer than the input: the plug-in gets the frames both have.
+    BusBuffers shortIn(2, 16, 0.8f), longOut(2, 32);
+    EXPECT_TRUE(plugin.node.process(shortIn.bus, longOut.bus));
+    EXPECT_EQ(plugin.handle.probe().lastProcesses(1).at(0).numSamples, 16);
+
 #ifdef NDEBUG
     BusBuffers sixIn(6, 16, 0.8f), sixOut(6, 16);
     EXPECT_TRUE(plugin.node.process(sixIn.bus, sixOut.bus));
@@ -334,7 +339,9 @@ TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
     ASSERT_TRUE(plugin.loaded);
     log.clear(); // the construction-time load of the bare folder failed, as expected
     plugin.handle.probe().reset();
-    constexpr int kReloads = 100;
+    // Every control call runs on the plug-in thread; the reloads only have to
+    // fall between the other threads' calls, which the wait below makes sure of.
+    constexpr int kReloads = 25;
     std::atomic<bool> done{false};
     std::atomic<int> refused{0};
     std::atomic<int> setterCalls{0}, switches{0};
