@@ -109,3 +109,27 @@ TEST(VSTModuleTwoWay, WhatTheProcessorReportsReachesTheControllerAndTheListener)
     plugin.unload();
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
+
+TEST(VSTModuleTwoWay, AnAdoptedThreadMakesEveryPluginCallWhileItRunsThePendingOnes) {
+    // ctest runs each test in a process of its own, where nothing has started the
+    // library's own plug-in thread yet; a run of the whole binary has.
+    if (!VSTPluginThread::adoptCurrentThread())
+        GTEST_SKIP() << "the plug-in thread runs already: run this test alone";
+    EXPECT_FALSE(VSTPluginThread::adoptCurrentThread()) << "one plug-in thread per process";
+    EXPECT_TRUE(VSTPluginThread::isPluginThread());
+    HostedTestPlugin plugin("TestSeparate");
+    std::atomic<bool> done{false};
+    std::thread application([&] {
+        EXPECT_TRUE(plugin.load());
+        plugin.module->setParameter(1u, 0.5f);
+        EXPECT_EQ(plugin.module->getParameterValue(1), 0.5f);
+        plugin.unload();
+        done.store(true);
+    });
+    while (!done.load())
+        VSTPluginThread::runPendingCalls(10);
+    application.join();
+    ASSERT_FALSE(plugin.probe().calls().empty());
+    for (const testplugin::CallRecord& call : plugin.probe().calls())
+        EXPECT_EQ(call.thread, testplugin::currentThreadToken()) << call.method;
+}
