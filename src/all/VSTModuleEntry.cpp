@@ -57,11 +57,15 @@ void VSTModule::Internals::takeEdits() {
 }
 
 void VSTModule::Internals::catchUp(bool fromService) {
-    blocksWithoutProcessor.report(kNoProcessorMessage, false);
+    // Failures are counted until a control call asks: a failing plug-in reported
+    // every 10 ms would flood the log.
+    if (!fromService) {
+        blocksWithoutProcessor.report(kNoProcessorMessage, false);
+        processErrors.report("[VSTModule] process error: ", true);
+        processExceptions.report("[VSTModule] The plug-in threw during process", false);
+    }
     if (!lead().audioProcessor)
         return;
-    processErrors.report("[VSTModule] process error: ", true);
-    processExceptions.report("[VSTModule] The plug-in threw during process", false);
     takeOutputChanges();
     takeEdits();
     actOnRestartRequests(fromService);

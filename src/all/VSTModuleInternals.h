@@ -247,9 +247,10 @@ struct VSTModule::Internals {
     }
     /// Logs `reason` and keeps it for getLastError; false.
     bool refuse(const std::string& reason);
-    /// Plug-in thread: logs what the audio thread counted, passes what the processor
-    /// reported on to the controller, takes note of the controller's own edits, and
-    /// acts on restart requests. The service timer runs it too (`fromService`).
+    /// Plug-in thread: logs what the audio thread counted (not from the service
+    /// timer), passes what the processor reported on to the controller, takes note
+    /// of the controller's own edits, and acts on restart requests. The service
+    /// timer runs it too (`fromService`).
     void catchUp(bool fromService);
     void takeOutputChanges();
     void takeEdits();

@@ -130,10 +130,21 @@ TEST_F(BadInput, ValueNamesThatDoNotFitTheSteps) {
     EXPECT_TRUE(mentions(line, "Mode has 3 values but 2 names were given")) << line;
 }
 
-TEST_F(BadInput, ValueNameNeverGiven) {
-    const std::string line = refused({"--value-names", "Mode=a,b,c", "--set", "Mode=@d"}, 2);
-    EXPECT_TRUE(mentions(line, "d is not one of Mode's value names (a, b, c)")) << line;
-    EXPECT_TRUE(mentions(refused({"--set", "Mode=@a"}, 2), "name the values of Mode first")) << line;
+TEST_F(BadInput, ValueNameNeitherGivenNorThePluginsOwn) {
+    const std::string line = refused({"--value-names", "Mode=a,b,c", "--set", "Mode=@d"}, 1);
+    EXPECT_TRUE(mentions(line, "'--set Mode=@d': Mode has no value named d")) << line;
+    EXPECT_TRUE(mentions(refused({"--set", "Mode=@a"}, 1), "Mode has no value named a"));
+}
+
+TEST_F(BadInput, ReadOnlyParameterIsRefusedAlikeWhicheverWaySet) {
+    // Meter (id 3) is the plug-in's output.
+    for (const std::vector<std::string>& setting : {std::vector<std::string>{"--set", "Meter=0.5"},
+                                                    {"--set-id", "3=0.5"},
+                                                    {"--set-plain", "Meter=0.5"},
+                                                    {"--set-text", "Meter=0.5"}}) {
+        const std::string line = refused(setting, 1);
+        EXPECT_TRUE(mentions(line, "': Read-only parameter not set: ")) << line;
+    }
 }
 
 TEST_F(BadInput, ValuesOutsideTheNormalisedRange) {

@@ -105,10 +105,7 @@ class StageReader {
 public:
     explicit StageReader(std::vector<ChainStage>& target) : stages(target) {}
 
-    void then(const std::string& plugin) {
-        stages.push_back(ChainStage{plugin, {}, {}, {}});
-        givenNames.clear();
-    }
+    void then(const std::string& plugin) { stages.push_back(ChainStage{plugin, {}, {}, {}}); }
 
     void preset(const std::string& file) { once(stages.back().preset, file, "--preset"); }
     void savePreset(const std::string& file) { once(stages.back().savePreset, file, "--save-preset"); }
@@ -121,8 +118,9 @@ public:
         setting.argument = argument;
         if (!value.empty() && value.front() == '@') {
             setting.kind = ParameterSetting::Kind::byValueName;
+            // A name from --value-names, or the plug-in's own; the library refuses
+            // one that is neither.
             setting.valueName = value.substr(1);
-            requireGivenName(title, setting.valueName, argument);
         } else {
             setting.kind = ParameterSetting::Kind::byTitle;
             setting.value = parseNormalisedValue(value, argument);
@@ -177,7 +175,6 @@ public:
         setting.title = text.substr(0, equals);
         setting.valueNames = splitNames(text.substr(equals + 1), argument);
         setting.argument = argument;
-        givenNames[setting.title] = setting.valueNames;
         stages.back().settings.push_back(std::move(setting));
     }
 
@@ -193,18 +190,7 @@ private:
 
     // A value name is checked here, against the names an earlier --value-names
     // gave, because the library would quietly set 0 for a name it never heard.
-    void requireGivenName(const std::string& title, const std::string& name, const std::string& argument) {
-        const auto given = givenNames.find(title);
-        if (given == givenNames.end())
-            throw usageError("'" + argument + "': name the values of " + title +
-                             " first with --value-names " + title + "=...");
-        if (std::find(given->second.begin(), given->second.end(), name) == given->second.end())
-            throw usageError("'" + argument + "': " + name + " is not one of " + title + "'s value names (" +
-                             joined(given->second, ", ") + ")");
-    }
-
     std::vector<ChainStage>& stages;
-    std::map<std::string, std::vector<std::string>> givenNames;
 };
 
 // "off", "plugin", "auto" or a number of seconds from 0 to 3600.
@@ -286,7 +272,8 @@ given. --set takes normalised values (0 to 1); --set-plain takes a number in the
 plug-in's own units (--set-plain Threshold=-24 for -24 dB); --set-text takes
 text the plug-in reads itself, such as a step's name as params lists it
 (--set-text "Threshold=-24 dB"). NAME=@b in --set stands for the value the
-name b from an earlier --value-names gives: name i of n stands for i / n.
+name b from an earlier --value-names gives (given one name per step, name i
+selects step i), or for the plug-in's own name b of a step, as params lists it.
 --save-preset writes the plug-in's state after the render, so the preset holds
 the settings the file was rendered with. Mono input is processed as two equal
 channels.

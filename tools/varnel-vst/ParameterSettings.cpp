@@ -32,10 +32,10 @@ ToolError unknownTitle(const ParameterSetting& setting) {
     return failure("unknown parameter '" + setting.title + "' in '" + setting.argument + "'" + kListHint);
 }
 
-void warnIfReadOnly(const VSTParameter& parameter, const ParameterSetting& setting) {
-    if (parameter.readOnly)
-        printWarning("'" + setting.argument + "': " + parameter.name +
-                     " is read-only; the plug-in reports it and ignores what it is set to");
+// The library keeps why it refused a value: a read-only parameter, a value name
+// neither the caller nor the plug-in has.
+ToolError refusal(VSTProcessorNode& node, const ParameterSetting& setting) {
+    return failure("'" + setting.argument + "': " + node.getPluginLastError());
 }
 
 void checkValueNamesFit(const VSTParameter& parameter, const ParameterSetting& setting) {
@@ -66,37 +66,37 @@ void applyParameterSettings(VSTProcessorNode& node, const std::vector<ParameterS
                               setting.argument + "'" + kListHint);
             throw unknownTitle(setting);
         }
-        bool accepted = true;
+        // Every way of setting a parameter is refused alike, with the library's reason.
         switch (setting.kind) {
         case Kind::byTitle:
-            warnIfReadOnly(*parameter, setting);
-            accepted = node.setPluginParameter(setting.title, setting.value);
+            if (!node.setPluginParameter(setting.title, setting.value))
+                throw refusal(node, setting);
             break;
         case Kind::byId:
-            warnIfReadOnly(*parameter, setting);
             node.setPluginParameter(static_cast<unsigned int>(setting.id), setting.value);
+            if (parameter->readOnly)
+                throw refusal(node, setting);
             break;
         case Kind::valueNames:
             checkValueNamesFit(*parameter, setting);
-            accepted = node.setValueNamesForPluginParameter(setting.title, setting.valueNames);
+            if (!node.setValueNamesForPluginParameter(setting.title, setting.valueNames))
+                throw refusal(node, setting);
             break;
         case Kind::byValueName:
-            warnIfReadOnly(*parameter, setting);
-            accepted = node.setPluginParameterByValueName(setting.title, setting.valueName);
+            if (!node.setPluginParameterByValueName(setting.title, setting.valueName))
+                throw refusal(node, setting);
             break;
         case Kind::byPlain:
         case Kind::byText:
-            warnIfReadOnly(*parameter, setting);
-            // The plug-in converts; the library has said why when it would not.
-            if (!(setting.kind == Kind::byPlain ? node.setPluginParameterPlain(setting.title, setting.plain)
-                                                : node.setPluginParameterByText(setting.title, setting.text)))
-                throw failure("'" + setting.argument + "': " + parameter->name +
-                              " does not take that value (varnel-vst params <plugin> shows its range)");
-            accepted = true;
-            break;
+            // The plug-in converts, and says when it would not.
+            if (setting.kind == Kind::byPlain ? node.setPluginParameterPlain(setting.title, setting.plain)
+                                              : node.setPluginParameterByText(setting.title, setting.text))
+                break;
+            if (parameter->readOnly)
+                throw refusal(node, setting);
+            throw failure("'" + setting.argument + "': " + parameter->name + " does not take that value (" +
+                          node.getPluginLastError() + "; varnel-vst params <plugin> shows its range)");
         }
-        if (!accepted)
-            throw unknownTitle(setting);
     }
 }
 
