@@ -170,6 +170,10 @@ TEST(VSTModuleLoading, RefusedProcessingSwitchIsLoggedAndLoadStillSucceeds) {
     log.clear();
     EXPECT_FALSE(plugin.module->setProcessing(true));
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setProcessing to true failed"});
+    // The state it refused is asked for again, not taken as in force.
+    plugin.probe().reset();
+    EXPECT_FALSE(plugin.module->setProcessing(true));
+    EXPECT_EQ(plugin.sequence({"setProcessing"}), std::vector<std::string>{"setProcessing(true)"});
     plugin.unload();
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
