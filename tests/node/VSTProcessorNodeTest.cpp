@@ -237,6 +237,14 @@ TEST(VSTProcessorNode, DisabledNodePassesThroughWithoutCallingThePlugin) {
     EXPECT_EQ(out.samples, in.samples);
     EXPECT_EQ(plugin.handle.probe().processCount(), processed);
 
+    // A plug-in loaded into the switched-off node is switched off as well.
+    ASSERT_TRUE(plugin.node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
+    std::string lastSwitch;
+    for (const auto& call : plugin.handle.probe().calls())
+        lastSwitch = call.method == "setProcessing" ? call.arguments : lastSwitch;
+    EXPECT_EQ(lastSwitch, "false");
+    plugin.node.setPluginParameter(1u, 0.5f);
+
     plugin.node.setEnabled(true);
     EXPECT_TRUE(plugin.node.process(in.bus, out.bus));
     EXPECT_FLOAT_EQ(out.samples[0][5], 0.4f);

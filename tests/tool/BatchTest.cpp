@@ -1,11 +1,12 @@
 // `process --output-dir`: many files, several at a time, each reported; a bad
-// file fails alone and leaves nothing behind.
+// file fails alone and leaves nothing behind; two inputs never share an output.
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace tooltest;
@@ -42,4 +43,13 @@ TEST(Batch, OneBadFileFailsAloneAndTheOthersAreWritten) {
                                    folder.file("a.wav"), folder.file("b.wav"), folder.file("c.flac")});
     EXPECT_EQ(shard.exitCode, 0) << shard.err;
     EXPECT_NE(shard.out.find("2 files: 2 written, 0 failed\n"), std::string::npos) << shard.out;
+
+    // Two inputs of one name from different folders would share an output: the
+    // batch says so instead of one result replacing the other.
+    std::filesystem::create_directory(folder.file("again"));
+    writeSound(folder.file("again/a.wav"), source);
+    const ToolRun clash = runTool({"process", plugin, "--output-dir", folder.file("clash"),
+                                   folder.file("a.wav"), folder.file("again/a.wav")});
+    EXPECT_NE(clash.exitCode, 0) << clash.out;
+    EXPECT_NE(clash.err.find("varnel-vst: error: "), std::string::npos) << clash.err;
 }

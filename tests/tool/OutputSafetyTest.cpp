@@ -1,6 +1,7 @@
 // Where `process` writes: a regular file is replaced whole, keeping its mode;
 // anything else (a FIFO, a device) is written into and stays what it was; a
-// link's target is written; a read-only file and the input itself are refused.
+// link's target is written, or created when missing; a read-only file and the
+// input itself are refused.
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
@@ -79,7 +80,7 @@ TEST_F(OutputSafety, CharacterDeviceIsWrittenIntoAndStaysADevice) {
     EXPECT_EQ(folder.entries(), (std::vector<std::string>{"in.wav", "null"}));
 }
 
-TEST_F(OutputSafety, LinkTargetIsReplacedKeepingItsModeAndTheLinkStays) {
+TEST_F(OutputSafety, LinkTargetIsReplacedKeepingItsModeOrCreatedAndTheLinkStays) {
     const std::string target = folder.file("target.wav");
     const std::string link = folder.file("link.wav");
     std::ofstream(target) << "old";
@@ -90,7 +91,14 @@ TEST_F(OutputSafety, LinkTargetIsReplacedKeepingItsModeAndTheLinkStays) {
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(readSound(target).frames(), 4800u);
     EXPECT_EQ(statusOf(target).st_mode & 07777, 0640u);
-    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"in.wav", "link.wav", "target.wav"}));
+
+    const std::string dangling = folder.file("dangling.wav");
+    fs::create_symlink("made.wav", dangling);
+    ASSERT_EQ(process(dangling).exitCode, 0);
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(readSound(folder.file("made.wav")).frames(), 4800u);
+    EXPECT_EQ(folder.entries(),
+              (std::vector<std::string>{"dangling.wav", "in.wav", "link.wav", "made.wav", "target.wav"}));
 }
 
 TEST_F(OutputSafety, ReadOnlyFileIsReplacedOnlyWithForce) {

@@ -91,22 +91,31 @@ TEST(VSTModuleSetup, RefusedActivationIsReportedAndNothingIsProcessed) {
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(VSTModuleSetup, RefusedRateIsNotKeptSoARetryAsksAgain) {
+// A dual-mono pair stops at its first instance's refusal; the set-up in force
+// must then be brought back on both.
+class VSTModuleRefusedRate : public testing::TestWithParam<const char*> {};
+
+TEST_P(VSTModuleRefusedRate, IsNotKeptSoARetryAsksAgainAndEveryInstanceGoesOnProcessing) {
     LogCapture log;
-    HostedTestPlugin plugin("TestRefuseRate");
+    HostedTestPlugin plugin(GetParam());
     ASSERT_TRUE(plugin.load());
+    plugin.module->setParameter(1u, 0.5f);
     plugin.probe().reset();
     EXPECT_FALSE(plugin.module->setSampleRate(44100));
     EXPECT_FALSE(plugin.module->setSampleRate(44100));
-    EXPECT_EQ(plugin.probe().count("setupProcessing"), 2);
+    EXPECT_EQ(plugin.count("setupProcessing", "mode=0 sampleSize=0 maxSamples=1024 rate=44100"), 2);
     EXPECT_EQ(log.count("[VSTModule] setupProcessing failed"), 2u);
-    // The previous set-up stays in force: blocks still run.
-    plugin.processBlock(64);
-    EXPECT_EQ(plugin.probe().processCount(), 1);
+    // The previous set-up stays in force: blocks still run, on both channels.
+    StereoBuffers buffers = plugin.processBlock(64);
+    EXPECT_EQ(buffers.outL[63], 0.25f);
+    EXPECT_EQ(buffers.outR[63], 0.25f);
     EXPECT_TRUE(plugin.module->setSampleRate(96000));
     plugin.unload();
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
+
+INSTANTIATE_TEST_SUITE_P(Plugins, VSTModuleRefusedRate,
+                         testing::Values("TestRefuseRate", "TestMonoRefuseRate"));
 
 TEST(VSTModuleSetup, LaterSetUpsKeepTheModeAndMaximumInForceAndBlocksCarryTheMode) {
     LogCapture log;

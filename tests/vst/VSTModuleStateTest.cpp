@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -155,6 +156,22 @@ TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
     EXPECT_NO_ORDER_VIOLATIONS(copy);
 }
 
+TEST(PluginState, ARestoredStateReachesBothInstancesOfADualMonoPlugin) {
+    ScratchFolder folder;
+    HostedTestPlugin plugin("TestMonoStateful");
+    ASSERT_TRUE(plugin.load());
+    std::vector<std::uint8_t> defaults;
+    ASSERT_TRUE(plugin.module->getState(defaults));
+    const std::string preset = folder.file("stateful.vstpreset");
+    ASSERT_TRUE(writeSdkPreset(preset, classIdOf(defaults), {0.5, 0.125}, {2.0}));
+    ASSERT_TRUE(plugin.module->loadPreset(preset));
+    // The offset is in no parameter: only the state carries it to the right channel.
+    StereoBuffers buffers = plugin.processBlock(16);
+    EXPECT_EQ(buffers.outL[0], 0.5f * 0.5f + 0.125f);
+    EXPECT_EQ(buffers.outR[0], 0.5f * 0.5f + 0.125f);
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
 TEST(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
     namespace fs = std::filesystem;
     ScratchFolder folder;
@@ -206,6 +223,13 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
     ASSERT_TRUE(plugin.module->getState(own));
     const std::vector<std::uint8_t> truncated(own.begin(), own.end() - 12);
     const std::vector<std::uint8_t> cutInChunks(own.begin(), own.begin() + 60);
+    // Whole, but the first chunk's size reaches one byte past the end.
+    std::vector<std::uint8_t> overlong = own;
+    std::int64_t listOffset = 0, chunkOffset = 0;
+    std::memcpy(&listOffset, own.data() + 40, sizeof listOffset);
+    std::memcpy(&chunkOffset, own.data() + listOffset + 12, sizeof chunkOffset);
+    const auto pastTheEnd = static_cast<std::int64_t>(own.size()) - chunkOffset + 1;
+    std::memcpy(overlong.data() + listOffset + 20, &pastTheEnd, sizeof pastTheEnd);
     {
         std::ofstream(folder.file("foreign.vstpreset"), std::ios::binary)
             .write(reinterpret_cast<const char*>(foreign.data()),
@@ -218,21 +242,24 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
     EXPECT_FALSE(plugin.module->setState(foreign));
     EXPECT_FALSE(plugin.module->setState(truncated));
     EXPECT_FALSE(plugin.module->setState(cutInChunks));
+    EXPECT_FALSE(plugin.module->setState(overlong));
     EXPECT_FALSE(plugin.module->setState({'n', 'o', 'i', 's', 'e'}));
     EXPECT_FALSE(plugin.module->loadPreset(folder.file("foreign.vstpreset")));
     EXPECT_FALSE(plugin.module->loadPreset(folder.file("missing.vstpreset")));
     const std::string foreignClass = classIdOf(foreign), ownClass = classIdOf(own);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "[VSTModule] Refused plug-in state: it belongs to plug-in class " +
-                                   foreignClass + ", not to this plug-in's class " + ownClass,
-                               "[VSTModule] Refused plug-in state: truncated: the chunk list ends early",
-                               "[VSTModule] Refused plug-in state: truncated: the chunk list is missing",
-                               "[VSTModule] Refused plug-in state: not a VST 3 preset",
-                               "[VSTModule] Refused preset " + folder.file("foreign.vstpreset") +
-                                   ": it belongs to plug-in class " + foreignClass +
-                                   ", not to this plug-in's class " + ownClass,
-                               "[VSTModule] Could not read preset file: " + folder.file("missing.vstpreset"),
-                           }));
+    EXPECT_EQ(
+        log.lines(),
+        (std::vector<std::string>{
+            "[VSTModule] Refused plug-in state: it belongs to plug-in class " + foreignClass +
+                ", not to this plug-in's class " + ownClass,
+            "[VSTModule] Refused plug-in state: truncated: the chunk list ends early",
+            "[VSTModule] Refused plug-in state: truncated: the chunk list is missing",
+            "[VSTModule] Refused plug-in state: truncated: a chunk ends past the end of the data",
+            "[VSTModule] Refused plug-in state: not a VST 3 preset",
+            "[VSTModule] Refused preset " + folder.file("foreign.vstpreset") +
+                ": it belongs to plug-in class " + foreignClass + ", not to this plug-in's class " + ownClass,
+            "[VSTModule] Could not read preset file: " + folder.file("missing.vstpreset"),
+        }));
     // The plug-in was not touched and goes on processing as before.
     // Only the meter the last blocks reported went on to the controller.
     for (const auto& call : plugin.probe().calls())

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -58,6 +59,10 @@ void commitFault(Fault fault) {
 
 Steinberg::IPluginFactory* createFactory() {
     commitFault(kPluginConfig.factoryFault);
+    if (kPluginConfig.printsAtLoad) {
+        std::printf("%s: factory ready\n", kPluginConfig.name);
+        std::fflush(stdout);
+    }
     RecordedCall call("module", "GetPluginFactory", "", moduleObject);
     if (!entered)
         call.violation(exited ? "after ModuleExit" : "before ModuleEntry");

@@ -67,6 +67,7 @@ struct PluginConfig {
     bool keepsStateOutsideParameters = false;
     Fault factoryFault = Fault::none;    // in GetPluginFactory
     Fault classCountFault = Fault::none; // in the factory's countClasses
+    bool printsAtLoad = false;           // GetPluginFactory prints a line to standard output
 };
 
 extern const PluginConfig kPluginConfig;
