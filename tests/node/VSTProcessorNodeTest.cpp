@@ -70,6 +70,22 @@ TEST(VSTProcessorNode, RegistersItsConfigurationWithTheConstructionName) {
     EXPECT_EQ(node.getPluginFileName(), "Missing.vst3");
 }
 
+TEST(VSTProcessorNode, PluginClassChoosesTheClassOfEveryLaterLoad) {
+    LogCapture log;
+    VSTProcessorNode node(VLAnyMap{{"pluginClass", "TestTwoClasses A"}});
+    const auto description = node.getConfiguration("pluginClass");
+    ASSERT_TRUE(description.has_value());
+    EXPECT_EQ(VLAnyMap::get<std::string>(*description, "name"), "VST3 Plugin Class");
+    EXPECT_EQ(VLAnyMap::get<std::string>(*description, "value"), "TestTwoClasses A");
+    const std::string bundle = TestPluginHandle::bundlePath("TestTwoClasses");
+    ASSERT_TRUE(node.loadPlugin(bundle));
+    EXPECT_EQ(node.getPluginClassInfo().name, "TestTwoClasses A");
+    EXPECT_TRUE(node.setValue("pluginClass", "Nothing").ok());
+    EXPECT_FALSE(node.loadPlugin(bundle));
+    EXPECT_EQ(node.getPluginLoadError().rfind("No audio module class is named or has the id Nothing;", 0), 0u)
+        << node.getPluginLoadError();
+}
+
 TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
     const std::string refused[] = {
         "../../tmp/x.vst3", "/tmp/x.vst3", "a/../../b.vst3", "..", std::string("x.vst3\0/../y", 12),
