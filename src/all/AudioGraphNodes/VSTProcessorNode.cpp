@@ -209,6 +209,8 @@ bool VSTProcessorNode::replacePlugin(const std::string& path) {
     in.vstModule.reset();
     in.vstModule = std::make_unique<VSTModule>();
     in.refusedFileName.clear();
+    // The new plug-in's first blocks must not carry the old one's sound.
+    in.fixedBlocks.reset();
     prepareModule(*in.vstModule);
     in.vstModule->setEventListener([this](const VSTPluginEvent& event) { emitPluginEvent(event); });
     std::string error;
@@ -427,6 +429,7 @@ Result<void> VSTProcessorNode::setPluginFileNameValue(const VLAny& value) {
             candidate->setProcessing(false);
         in.vstModule->reportAudioThreadFailures();
         in.vstModule = std::move(candidate);
+        in.fixedBlocks.reset();
         in.pluginLoaded = true;
         in.refusedFileName.clear();
         in.pluginFileName = *fileName;
