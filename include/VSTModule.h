@@ -71,6 +71,13 @@ public:
     /// As above; on failure `error` receives the reason as one line (the logged one
     /// without its "[VSTModule] " prefix), on success it is emptied.
     bool loadPlugin(const std::string& path, std::string& error);
+    /// As above, loading the audio module class `pluginClass` names: a class name
+    /// (exact, case-sensitive) or a class id as 32 hexadecimal digits, as
+    /// VSTPluginClassInfo::classId gives it. Empty keeps the rule of the loads
+    /// above: a bundle that declares several audio module classes loads the last
+    /// one (getPluginClassInfo tells which). A name or id that matches no audio
+    /// module class fails the load, with a reason that lists the classes there are.
+    bool loadPlugin(const std::string& path, const std::string& pluginClass, std::string& error);
     /// Control thread. Why the load failed, as loadPlugin gave it; empty before any
     /// load and after a successful one.
     std::string getLoadError() const;
@@ -139,6 +146,21 @@ public:
     /// block (no plug-in loaded, or the plug-in's process failing) is only counted
     /// in atomics; see reportAudioThreadFailures.
     void process(float* inL, float* inR, float* outL, float* outR, int numFrames);
+
+    /// The musical context every block carries (VST 3's ProcessContext): sample
+    /// rate, project time in samples, continuous time, system time, tempo, time
+    /// signature, position in quarter notes and of the last bar, and whether the
+    /// transport plays, each marked valid. Until set: 120 BPM, 4/4, playing from
+    /// sample 0. The project time moves on with every block while playing and
+    /// stands while stopped; the continuous time always moves on. Control thread;
+    /// never waits for the audio thread: the next block carries the change.
+    /// A tempo that is not finite and above 0, or a time signature part below 1,
+    /// is refused with a line and changes nothing.
+    bool setTempo(double beatsPerMinute);
+    bool setTimeSignature(int numerator, int denominator);
+    void setTransportPlaying(bool playing);
+    /// The project time, in samples, of the next block.
+    void setTransportPosition(std::int64_t projectTimeSamples);
 
     /// getTailSamples for a plug-in that wants no tail, and for one whose tail never
     /// ends (VST 3's kNoTail and kInfiniteTail).

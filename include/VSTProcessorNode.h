@@ -19,11 +19,19 @@
 
 namespace varnel::extensions::vst {
 
+class VSTModule;
+
 /// An audio-graph node that runs one VST 3 effect plug-in on a stereo bus.
 ///
 /// The plug-in is named by the configuration key "pluginFileName", a path relative
 /// to the system-wide VST 3 folder (`systemPluginFolder()`). A node whose plug-in
 /// does not load still works: it passes its input through.
+///
+/// The optional key "pluginClass" names the audio module class to load from a
+/// bundle that declares several, by name or class id (see VSTModule::loadPlugin);
+/// absent or empty, the last one is loaded. A name that matches none fails the
+/// load with the classes there are. A new "pluginClass" applies from the next
+/// load on (loadPlugin, a new "pluginFileName").
 ///
 /// The optional key "pluginState" holds the plug-in's state as base64 text of a
 /// VST 3 preset (what getValue("pluginState") gives), so that a saved graph
@@ -136,11 +144,32 @@ public:
     bool setProcessMode(VSTProcessingMode mode);
     /// Control thread; may wait for one block. Forwarded to the hosted VSTModule
     /// (getLatencySamples, getTailSamples with VSTModule::kNoTail and
-    /// VSTModule::kInfiniteTail, handleRestartRequests); 0 without a plug-in. A
-    /// graph delays the node's other paths by the latency to keep them in line.
+    /// VSTModule::kInfiniteTail, handleRestartRequests); 0 without a plug-in. The
+    /// latency includes the fixed block size (setFixedBlockSize). A graph delays
+    /// the node's other paths by the latency to keep them in line.
     std::uint32_t getPluginLatencySamples() const;
     std::uint32_t getPluginTailSamples() const;
     void handlePluginRestartRequests();
+    /// Control thread, while the graph is not processing; allocates. Runs the
+    /// plug-in in blocks of exactly `frames` whatever size the graph's blocks have,
+    /// for plug-ins that process only one block size: the node gathers them, so
+    /// its output lags by `frames` more, which getPluginLatencySamples includes.
+    /// The plug-in is set up for blocks of `frames` (the graph's maximum stays
+    /// kept for when this is off). 0 switches it off; false, changing nothing,
+    /// for a negative size. Buffered audio starts as silence.
+    bool setFixedBlockSize(int frames);
+    /// The fixed block size in force; 0 when the graph's blocks reach the plug-in.
+    int getFixedBlockSize() const;
+
+    /// Control thread. The musical context of the plug-in's blocks (see
+    /// VSTModule::setTempo): 120 BPM, 4/4, playing from sample 0 until set. Tempo,
+    /// time signature and playing state carry over to a plug-in loaded later; its
+    /// position starts at 0.
+    bool setTempo(double beatsPerMinute);
+    bool setTimeSignature(int numerator, int denominator);
+    void setTransportPlaying(bool playing);
+    void setTransportPosition(std::int64_t projectTimeSamples);
+
     /// Control thread. Whether blocks reach the plug-in as the graph runs them: it
     /// loaded, accepted a set-up at the graph's last sample rate and is active.
     bool getIsReadyToProcess() const;
@@ -166,6 +195,8 @@ private:
     bool replacePlugin(const std::string& path);
     varnel::Result<void> setPluginFileNameValue(const varnel::VLAny& value);
     void emitPluginEvent(const VSTPluginEvent& event);
+    /// Sets a freshly made module up as the graph and the caller said so far.
+    void prepareModule(VSTModule& module);
     bool setPluginStateText(const std::string& text);
 
     struct Internals;

@@ -8,6 +8,9 @@
 
 #include <varnel/Logger.h>
 
+#include <optional>
+#include <vector>
+
 namespace varnel::extensions::vst {
 
 using namespace Steinberg;
@@ -50,38 +53,52 @@ bool VSTModule::Internals::openModule(const std::string& path) {
     return true;
 }
 
-bool VSTModule::Internals::chooseClasses() {
+bool VSTModule::Internals::chooseClass(const std::string& wanted) {
     VST3::Hosting::PluginFactory factory = module->getFactory();
     // The factory is shared by every module of the library and outlives this one;
     // plug-ins keep the context they are given there, so it gets the process-wide one.
     factory.setHostContext(HostContext::processWide());
     const std::string factoryVendor = factory.info().vendor();
 
-    // The last class of each category wins. Each component is initialised as soon as
-    // it exists (a component that is never initialised processes nothing), and one
-    // that a later class replaces is terminated before it is released.
-    bool audioModuleClassFound = false;
-    bool initializeFailed = false;
+    std::vector<VST3::Hosting::ClassInfo> effects;
     for (const VST3::Hosting::ClassInfo& info : factory.classInfos()) {
-        if (info.category() == kVstAudioEffectClass) {
-            audioModuleClassFound = true;
-            moveTo(LifecycleState::created);
-            lead().component = factory.createInstance<IComponent>(info.ID()).get();
-            initializeFailed = lead().component && !moveTo(LifecycleState::initialized);
-            if (initializeFailed)
-                lead().component = nullptr;
-            plugProvider = new PlugProvider(factory, info, true); // adopted: OPtr takes no reference
-            classInfo = describeClass(info, factoryVendor);
-            audioModuleClass = info.ID();
-        }
-        if (info.category() == kVstComponentControllerClass)
-            controller = factory.createInstance<IEditController>(info.ID()).get();
+        if (info.category() == kVstAudioEffectClass)
+            effects.push_back(info);
     }
-    if (!audioModuleClassFound)
+    if (effects.empty())
         return fail("No audio module class found.");
+    // Without a choice the last class wins, as it always has for bundles that
+    // declare several; only that one is created (a bundle may declare dozens).
+    const VST3::Hosting::ClassInfo* chosen = &effects.back();
+    if (!wanted.empty()) {
+        const std::optional<VST3::UID> wantedId = VST3::UID::fromString(wanted);
+        chosen = nullptr;
+        for (const VST3::Hosting::ClassInfo& info : effects) {
+            if (info.name() == wanted || (wantedId && info.ID() == *wantedId))
+                chosen = &info;
+        }
+        if (chosen == nullptr) {
+            std::string declared;
+            for (const VST3::Hosting::ClassInfo& info : effects)
+                declared += (declared.empty() ? "" : ", ") + info.name() + " (" + info.ID().toString() + ")";
+            return fail("No audio module class is named or has the id " + wanted + "; the plug-in declares " +
+                        declared + ".");
+        }
+    }
+
+    // A component that is never initialised processes nothing, so it is
+    // initialised as soon as it exists.
+    moveTo(LifecycleState::created);
+    lead().component = factory.createInstance<IComponent>(chosen->ID()).get();
     if (!lead().component)
-        return fail(initializeFailed ? "Could not initialize the plug-in component."
-                                     : "Could not create the plug-in component.");
+        return fail("Could not create the plug-in component.");
+    if (!moveTo(LifecycleState::initialized)) {
+        lead().component = nullptr;
+        return fail("Could not initialize the plug-in component.");
+    }
+    plugProvider = new PlugProvider(factory, *chosen, true); // adopted: OPtr takes no reference
+    classInfo = describeClass(*chosen, factoryVendor);
+    audioModuleClass = chosen->ID();
     return true;
 }
 
@@ -164,11 +181,15 @@ bool VSTModule::loadPlugin(const std::string& path) {
 }
 
 bool VSTModule::loadPlugin(const std::string& path, std::string& error) {
-    Internals& in = *internals;
-    return in.enter("loadPlugin", [&] { return in.load(path, error); });
+    return loadPlugin(path, {}, error);
 }
 
-bool VSTModule::Internals::load(const std::string& path, std::string& error) {
+bool VSTModule::loadPlugin(const std::string& path, const std::string& pluginClass, std::string& error) {
+    Internals& in = *internals;
+    return in.enter("loadPlugin", [&] { return in.load(path, pluginClass, error); });
+}
+
+bool VSTModule::Internals::load(const std::string& path, const std::string& pluginClass, std::string& error) {
     Internals& in = *this;
     if (in.module) {
         // The loaded plug-in stays, and so does the reason of its load.
@@ -176,8 +197,8 @@ bool VSTModule::Internals::load(const std::string& path, std::string& error) {
         return refuse(error);
     }
     std::lock_guard libraryLock(Internals::libraryMutex());
-    const bool loaded = [&in, &path] {
-        if (!in.openModule(path) || !in.chooseClasses())
+    const bool loaded = [&in, &path, &pluginClass] {
+        if (!in.openModule(path) || !in.chooseClass(pluginClass))
             return false;
         in.setUpController();
         // Before anything can make the controller edit or ask for a restart.

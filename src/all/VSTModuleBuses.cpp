@@ -71,18 +71,6 @@ VSTChannelLayout chooseLayout(int32 inputChannels, int32 outputChannels) {
     return monoOut ? VSTChannelLayout::stereoInMonoOut : VSTChannelLayout::stereo;
 }
 
-void makeBusRecords(std::vector<AudioBusBuffers>& buses, std::vector<std::vector<float*>>& channels,
-                    const std::vector<SpeakerArrangement>& arrangements) {
-    buses.assign(arrangements.size(), AudioBusBuffers{});
-    channels.assign(arrangements.size(), {});
-    for (std::size_t index = 0; index < arrangements.size(); ++index) {
-        channels[index].assign(static_cast<std::size_t>(SpeakerArr::getChannelCount(arrangements[index])),
-                               nullptr);
-        buses[index].numChannels = static_cast<int32>(channels[index].size());
-        buses[index].channelBuffers32 = channels[index].data();
-    }
-}
-
 } // namespace
 
 const char* describeChannelLayout(VSTChannelLayout layout) {
@@ -115,8 +103,6 @@ void VSTModule::Internals::configureInstance(PluginInstance& instance, bool repo
     if (!inputs.empty() || !outputs.empty())
         instance.audioProcessor->setBusArrangements(inputs.data(), static_cast<int32>(inputs.size()),
                                                     outputs.data(), static_cast<int32>(outputs.size()));
-    inputs = arrangementsOf(instance, kInput, false);
-    outputs = arrangementsOf(instance, kOutput, false);
 
     // The main buses carry the signal; auxiliary ones stay as the plug-in has them.
     const bool inputRefused =
@@ -128,14 +114,10 @@ void VSTModule::Internals::configureInstance(PluginInstance& instance, bool repo
     if (reportActivation && outputRefused)
         Logger::error("[VSTModule] output bus activation error");
 
-    makeBusRecords(instance.inputBuses, instance.inputChannels, inputs);
-    makeBusRecords(instance.outputBuses, instance.outputChannels, outputs);
-    ProcessData& data = instance.processData;
-    data.numInputs = static_cast<int32>(instance.inputBuses.size());
-    data.numOutputs = static_cast<int32>(instance.outputBuses.size());
-    data.inputs = instance.inputBuses.empty() ? nullptr : instance.inputBuses.data();
-    data.outputs = instance.outputBuses.empty() ? nullptr : instance.outputBuses.data();
-    data.symbolicSampleSize = kSample32;
+    // The records follow what the plug-in has now; their channels point at the
+    // caller's signal or at scratch (prepareScratch).
+    HostProcessData& data = instance.processData;
+    data.prepare(*instance.component, 0, kSample32);
     data.inputParameterChanges = &parameterChanges;
     data.outputParameterChanges = &instance.outputParameterChanges;
 }
@@ -148,9 +130,8 @@ void VSTModule::Internals::describeBuses(PluginInstance& instance) {
             BusInfo info{};
             if (instance.component->getBusInfo(kAudio, direction, index, info) != kResultOk)
                 continue;
-            const auto& records = direction == kInput ? instance.inputBuses : instance.outputBuses;
-            const int32 channels = static_cast<std::size_t>(index) < records.size()
-                                       ? records[static_cast<std::size_t>(index)].numChannels
+            const int32 channels = instance.processData.bus(direction, index) != nullptr
+                                       ? instance.processData.channelCount(direction, index)
                                        : info.channelCount;
             buses.push_back(VSTBusInfo{VST3::StringConvert::convert(info.name), direction == kInput, index,
                                        channels, info.busType == kAux,
@@ -192,8 +173,8 @@ void VSTModule::Internals::prepareScratch(int32 frames) {
     const int32 carriedInputs = std::min(first.mainInputChannels(), kCallerChannels);
     const int32 carriedOutputs = std::min(first.mainOutputChannels(), kCallerChannels);
     std::size_t extraOutputs = 0;
-    for (const AudioBusBuffers& bus : first.outputBuses)
-        extraOutputs += static_cast<std::size_t>(bus.numChannels);
+    for (int32 bus = 0; bus < first.processData.numOutputs; ++bus)
+        extraOutputs += static_cast<std::size_t>(first.processData.channelCount(kOutput, bus));
     extraOutputs -= static_cast<std::size_t>(carriedOutputs);
 
     const auto length = static_cast<std::size_t>(std::max(frames, int32{0}));
@@ -204,23 +185,24 @@ void VSTModule::Internals::prepareScratch(int32 frames) {
 
     // The instances run one after the other, so they share the dropped channels.
     forEachInstance([&](PluginInstance& instance) {
+        HostProcessData& data = instance.processData;
         float* nextExtra = scratch.data() + 2 * length;
-        for (std::size_t bus = 0; bus < instance.inputBuses.size(); ++bus) {
+        for (int32 bus = 0; bus < data.numInputs; ++bus) {
             std::uint64_t silenceFlags = 0;
-            for (std::size_t channel = 0; channel < instance.inputChannels[bus].size(); ++channel) {
-                if (bus == 0 && channel < static_cast<std::size_t>(carriedInputs))
+            for (int32 channel = 0; channel < data.channelCount(kInput, bus); ++channel) {
+                if (bus == 0 && channel < carriedInputs)
                     continue;
-                instance.inputChannels[bus][channel] = silence;
+                data.setChannelBuffer(kInput, bus, channel, silence);
                 if (channel < 64)
                     silenceFlags |= std::uint64_t{1} << channel;
             }
-            instance.inputBuses[bus].silenceFlags = silenceFlags;
+            data.bus(kInput, bus)->silenceFlags = silenceFlags;
         }
-        for (std::size_t bus = 0; bus < instance.outputBuses.size(); ++bus) {
-            for (std::size_t channel = 0; channel < instance.outputChannels[bus].size(); ++channel) {
-                if (bus == 0 && channel < static_cast<std::size_t>(carriedOutputs))
+        for (int32 bus = 0; bus < data.numOutputs; ++bus) {
+            for (int32 channel = 0; channel < data.channelCount(kOutput, bus); ++channel) {
+                if (bus == 0 && channel < carriedOutputs)
                     continue;
-                instance.outputChannels[bus][channel] = nextExtra;
+                data.setChannelBuffer(kOutput, bus, channel, nextExtra);
                 nextExtra += length;
             }
         }

@@ -4,6 +4,7 @@
 #include "AudioGate.h"
 #include "ComponentHandler.h"
 #include "HostContext.h"
+#include "MusicalTransport.h"
 #include "OutputParameterSlots.h"
 #include "ParameterSlots.h"
 #include "PluginThread.h"
@@ -22,6 +23,7 @@
 #include "public.sdk/source/vst/hosting/module.h"
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
 #include "public.sdk/source/vst/hosting/plugprovider.h"
+#include "public.sdk/source/vst/hosting/processdata.h"
 
 #include <varnel/Logger.h>
 
@@ -81,23 +83,19 @@ struct PluginInstance {
     Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> componentConnection;
     Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> controllerConnection;
 
-    /// The process-data record, re-pointed at the caller's buffers per block; only
-    /// the audio thread touches it once processing is on.
-    Steinberg::Vst::ProcessData processData;
-    /// One record per declared bus, in declaration order, with the bus's own
-    /// channel count, and the channel pointer arrays they point to.
-    std::vector<Steinberg::Vst::AudioBusBuffers> inputBuses;
-    std::vector<Steinberg::Vst::AudioBusBuffers> outputBuses;
-    std::vector<std::vector<float*>> inputChannels;
-    std::vector<std::vector<float*>> outputChannels;
+    /// The process-data record, with one bus record per declared bus (each with
+    /// the bus's own channel count) and the block's musical context; re-pointed at
+    /// the caller's buffers per block. Only the audio thread touches it once
+    /// processing is on.
+    Steinberg::Vst::HostProcessData processData;
     /// What the plug-in reports per block (meters, its own changes); emptied before
     /// each block.
     Steinberg::Vst::ParameterChanges outputParameterChanges{0};
 
     /// Channel count of main bus 0 in each direction after negotiation; 0 without one.
-    Steinberg::int32 mainInputChannels() const { return inputBuses.empty() ? 0 : inputBuses[0].numChannels; }
+    Steinberg::int32 mainInputChannels() const { return processData.channelCount(Steinberg::Vst::kInput, 0); }
     Steinberg::int32 mainOutputChannels() const {
-        return outputBuses.empty() ? 0 : outputBuses[0].numChannels;
+        return processData.channelCount(Steinberg::Vst::kOutput, 0);
     }
 };
 
@@ -167,6 +165,11 @@ struct VSTModule::Internals {
     /// Largest block every instance accepted. Written only while `processing` is
     /// false; the audio thread reads it only after seeing true.
     Steinberg::int32 maxSamplesPerBlock = 0;
+    /// The rate of the set-up in force, for the blocks' context; written like
+    /// maxSamplesPerBlock.
+    double blockSampleRate = 0.0;
+    /// Tempo, time signature and transport position of the blocks.
+    MusicalTransport transport;
     /// Buffers for what the caller's signal lacks, made on the control side for
     /// `scratchFrames` frames, never on the audio thread: silence for inactive and
     /// auxiliary inputs, the mean of left and right for a mono input, and one
@@ -301,12 +304,14 @@ struct VSTModule::Internals {
     bool switchProcessing(bool processing);
 
     // Load steps (VSTModule.cpp); plug-in thread, under libraryMutex.
-    bool load(const std::string& path, std::string& error);
+    bool load(const std::string& path, const std::string& pluginClass, std::string& error);
     static std::vector<VSTPluginClassInfo> listClasses(const std::string& path, std::string& error);
     /// Each logs its failure and stores the reason in `loadError`.
     bool fail(const std::string& reason);
     bool openModule(const std::string& path);
-    bool chooseClasses();
+    /// Creates and initialises the audio module class `wanted` names (see
+    /// loadPlugin), or the last one when it is empty.
+    bool chooseClass(const std::string& wanted);
     void setUpController();
     bool findAudioProcessor(PluginInstance& instance);
     void prepareParameters();
@@ -337,8 +342,10 @@ struct VSTModule::Internals {
     // Audio side (VSTModuleProcess.cpp); never allocates, locks or waits on success.
     /// One piece of at most `maxSamplesPerBlock` frames through every instance.
     void processBlock(float* inL, float* inR, float* outL, float* outR, Steinberg::int32 frames) noexcept;
+    void processLayout(float* inL, float* inR, float* outL, float* outR, Steinberg::int32 frames) noexcept;
     /// Points main bus 0 of `instance` at the given channels (null: leave as is)
-    /// and runs its process call; a throwing plug-in counts as a failed block.
+    /// and runs its process call with the context `processBlock` gave it; a
+    /// throwing plug-in counts as a failed block.
     void processInstance(PluginInstance& instance, float* in0, float* in1, float* out0, float* out1,
                          Steinberg::int32 frames) noexcept;
 

@@ -167,6 +167,7 @@ void VSTModule::Internals::startAudio() {
     // Blocks are cut to what every instance accepted, and the scratch buffers grow
     // with the maximum here, on the control side, while no block runs.
     maxSamplesPerBlock = smallestMaximum;
+    blockSampleRate = baseSetup().sampleRate;
     if (maxSamplesPerBlock > scratchFrames)
         prepareScratch(maxSamplesPerBlock);
     audioGate.openGate();

@@ -28,22 +28,18 @@ namespace {
 
 // Points main bus 0's channels at the caller's; a null second channel, and any
 // channel the caller does not carry, stays on the scratch it was given at load.
-void pointMainBus(std::vector<std::vector<float*>>& buses, float* first, float* second) noexcept {
-    if (buses.empty())
-        return;
-    std::vector<float*>& channels = buses[0];
-    if (!channels.empty())
-        channels[0] = first;
-    if (channels.size() > 1 && second != nullptr)
-        channels[1] = second;
+void pointMainBus(HostProcessData& data, BusDirection direction, float* first, float* second) noexcept {
+    data.setChannelBuffer(direction, 0, 0, first);
+    if (second != nullptr)
+        data.setChannelBuffer(direction, 0, 1, second);
 }
 
 } // namespace
 
 void VSTModule::Internals::processInstance(PluginInstance& instance, float* in0, float* in1, float* out0,
                                            float* out1, int32 frames) noexcept {
-    pointMainBus(instance.inputChannels, in0, in1);
-    pointMainBus(instance.outputChannels, out0, out1);
+    pointMainBus(instance.processData, kInput, in0, in1);
+    pointMainBus(instance.processData, kOutput, out0, out1);
     instance.processData.numSamples = frames;
     instance.outputParameterChanges.clearQueue();
     tresult result = kResultOk;
@@ -66,6 +62,16 @@ void VSTModule::Internals::processInstance(PluginInstance& instance, float* in0,
 
 void VSTModule::Internals::processBlock(float* inL, float* inR, float* outL, float* outR,
                                         int32 frames) noexcept {
+    // One context for every instance: a dual-mono pair plays the same bar.
+    transport.fill(lead().processData.context, blockSampleRate);
+    if (instanceCount > 1)
+        instances[1].processData.context = lead().processData.context;
+    processLayout(inL, inR, outL, outR, frames);
+    transport.advance(frames);
+}
+
+void VSTModule::Internals::processLayout(float* inL, float* inR, float* outL, float* outR,
+                                         int32 frames) noexcept {
     switch (channelLayout) {
     case VSTChannelLayout::dualMono:
         processInstance(instances[0], inL, nullptr, outL, nullptr, frames);

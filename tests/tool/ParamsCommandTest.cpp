@@ -78,6 +78,20 @@ TEST(ParamsCommand, ShowsThePluginsLatencyAndTail) {
         << run.out;
 }
 
+TEST(ParamsCommand, OneClassOfSeveralIsChosenOrNamedInANote) {
+    const std::string plugin = TestPluginHandle::bundlePath("TestTwoClasses");
+    ToolRun run = runTool({"params", plugin});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("): TestTwoClasses B by"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err,
+              "varnel-vst: note: " + plugin +
+                  " declares 2 effects (TestTwoClasses A, TestTwoClasses B); loaded TestTwoClasses B "
+                  "(choose one with --class)\n");
+    run = runTool({"params", plugin, "--class", "TestTwoClasses A"});
+    EXPECT_NE(run.out.find("): TestTwoClasses A by"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "");
+}
+
 TEST(ParamsCommand, HiddenFlagAndValueTextComeFromTheController) {
     const Json json = paramsJson(TestPluginHandle::bundlePath("TestSeparate"));
     EXPECT_EQ(parameterWithId(json, 1).at("hidden"), false);

@@ -54,6 +54,16 @@ TEST_F(ProcessTiming, LatencyIsTakenOffTheStartAndTheTailFollowsTheInput) {
     EXPECT_NE(run.out.find("latency   300 samples, not compensated"), std::string::npos) << run.out;
 }
 
+TEST_F(ProcessTiming, FixedBlocksFeedAPluginOfOneBlockSizeAndTheirDelayIsCompensated) {
+    const std::string plugin = TestPluginHandle::bundlePath("TestWholeBlocks");
+    // It refuses every block but its set-up's size, and delays by 100; blocks
+    // gathered to 512 delay by 512 more. The tempo options only have to pass.
+    const Sound result = process(plugin, {"--block", "480", "--fixed-block", "512", "--tempo", "140",
+                                          "--time-signature", "7/8", "--tail", "off"});
+    EXPECT_NE(run.out.find("latency   612 samples, compensated"), std::string::npos) << run.out;
+    EXPECT_EQ(result.samples, source.samples);
+}
+
 TEST_F(ProcessTiming, AnEndlessTailStopsWhenSilentOrAtTheCap) {
     const std::string plugin = TestPluginHandle::bundlePath("TestEndlessTail");
     // Silent after the input: the silent second that ends the tail is not written.
@@ -92,7 +102,7 @@ TEST_F(ProcessTiming, ZamVerbEqualsTheLv2BuildAtTheSameBlockSizeAndIsNeverSilent
         if (block == 1500) {
             EXPECT_NE(run.err.find("ZamVerb passed 32 of 32 blocks of " + input +
                                    " through unchanged; some plug-ins process only power-of-two block "
-                                   "sizes (try --block 1024)"),
+                                   "sizes (try --block 1024 or --fixed-block 1024)"),
                       std::string::npos)
                 << run.err;
             continue;

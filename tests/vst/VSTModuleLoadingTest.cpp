@@ -4,6 +4,9 @@
 
 #include <varnel/testing/LogCapture.h>
 
+#include <cctype>
+#include <map>
+
 using testplugin::TestPluginHandle;
 using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
@@ -76,23 +79,49 @@ TEST(VSTModuleLoading, SingleComponentIsItsOwnControllerAndIsReleasedAtTeardown)
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(VSTModuleLoading, TwoAudioModuleClassesKeepTheSecond) {
+TEST(VSTModuleLoading, AClassIsChosenByNameOrIdAndTheLastOneByDefault) {
     LogCapture log;
-    HostedTestPlugin plugin("TestTwoClasses");
-    ASSERT_TRUE(plugin.load());
-    plugin.processBlock(64);
-    const auto processed = plugin.probe().lastProcesses(1);
-    ASSERT_EQ(processed.size(), 1u);
-    bool secondInitialised = false;
-    for (const auto& call : plugin.probe().calls()) {
-        if (call.method == "initialize" && call.object.rfind("TestTwoClasses B#", 0) == 0)
-            secondInitialised = true;
+    const std::string bundle = TestPluginHandle::bundlePath("TestTwoClasses");
+    std::string error;
+    const auto classes = VSTModule::listPluginClasses(bundle, error);
+    ASSERT_EQ(classes.size(), 4u);
+    const std::string idOfA = classes[0].classId;
+    struct Case {
+        std::string choice;
+        std::string loaded;
+    };
+    // The id in lower case too: ids are hexadecimal, whoever typed them.
+    std::string lowerIdOfA = idOfA;
+    for (char& c : lowerIdOfA)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const Case& c : {Case{"", "TestTwoClasses B"}, Case{"TestTwoClasses A", "TestTwoClasses A"},
+                          Case{lowerIdOfA, "TestTwoClasses A"}}) {
+        SCOPED_TRACE("class '" + c.choice + "'");
+        HostedTestPlugin plugin("TestTwoClasses");
+        plugin.probe().reset();
+        ASSERT_TRUE(plugin.module->loadPlugin(bundle, c.choice, error)) << error;
+        EXPECT_EQ(plugin.module->getPluginClassInfo().name, c.loaded);
+        plugin.processBlock(64);
+        // Only the chosen class is created: a bundle may declare dozens.
+        for (const auto& call : plugin.probe().calls()) {
+            if (call.method == "initialize") {
+                EXPECT_EQ(call.object.rfind(c.loaded, 0), 0u) << call.object;
+            }
+        }
+        ASSERT_EQ(plugin.probe().lastProcesses(1).size(), 1u);
+        plugin.unload();
+        EXPECT_EQ(plugin.probe().liveObjects(), 0);
+        EXPECT_NO_ORDER_VIOLATIONS(plugin);
     }
-    EXPECT_TRUE(secondInitialised);
-    EXPECT_EQ(plugin.count("terminate", ""), 1) << "the first component is wound down when replaced";
-    plugin.unload();
-    EXPECT_EQ(plugin.probe().liveObjects(), 0);
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+
+    HostedTestPlugin plugin("TestTwoClasses");
+    plugin.probe().reset();
+    EXPECT_FALSE(plugin.module->loadPlugin(bundle, "TestTwoClasses A Controller", error));
+    EXPECT_EQ(error, "No audio module class is named or has the id TestTwoClasses A Controller; the plug-in "
+                     "declares TestTwoClasses A (" +
+                         idOfA + "), TestTwoClasses B (" + classes[2].classId + ").");
+    EXPECT_EQ(plugin.probe().count("createInstance"), 0);
+    EXPECT_EQ(plugin.module->getPluginClassInfo().name, "");
 }
 
 TEST(VSTModuleLoading, FailuresGiveOneLineAndFalse) {
@@ -291,4 +320,34 @@ TEST(VSTModuleLoading, ClassListNamesEveryClassWithoutCreatingOne) {
     EXPECT_TRUE(VSTModule::listPluginClasses("/nonexistent/Nothing.vst3", error).empty());
     EXPECT_EQ(error.rfind("Error loading plugin: ", 0), 0u) << error;
     EXPECT_TRUE(log.lines().empty()) << "the reason goes to the caller only";
+}
+
+TEST(VSTModuleLoading, TheHostContextSaysWhichInterfacesItReallyServesAndUses) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestTempoSynced");
+    ASSERT_TRUE(plugin.load());
+    std::map<std::string, std::int32_t> answers;
+    for (const auto& call : plugin.probe().calls()) {
+        if (call.method == "isPlugInterfaceSupported")
+            answers[call.arguments] = call.result;
+    }
+    // kResultTrue and kResultFalse.
+    constexpr std::int32_t yes = 0;
+    constexpr std::int32_t no = 1;
+    // No editor frame or run loop, units, MIDI mapping or context requirements: a
+    // plug-in told yes would wait for calls that never come.
+    EXPECT_EQ(answers, (std::map<std::string, std::int32_t>{{"IComponent", yes},
+                                                            {"IAudioProcessor", yes},
+                                                            {"IEditController", yes},
+                                                            {"IConnectionPoint", yes},
+                                                            {"IHostApplication", yes},
+                                                            {"IComponentHandler", yes},
+                                                            {"IMessage", yes},
+                                                            {"IAttributeList", yes},
+                                                            {"IPlugInterfaceSupport", yes},
+                                                            {"IUnitInfo", no},
+                                                            {"IMidiMapping", no},
+                                                            {"IEditController2", no},
+                                                            {"IProcessContextRequirements", no}}));
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }

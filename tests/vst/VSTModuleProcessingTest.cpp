@@ -5,6 +5,8 @@
 
 #include <varnel/testing/LogCapture.h>
 
+#include "pluginterfaces/vst/ivstprocesscontext.h"
+
 #include <limits>
 
 using varnel::LogCapture;
@@ -267,4 +269,61 @@ TEST(VSTModuleProcess, BlockThatIsNoMultipleOfTheMaximumReachesEveryFrameWithFre
     EXPECT_EQ(wrongFrames, 0);
     plugin.unload();
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleProcess, EveryBlockCarriesTempoTimeSignatureAndAPositionThatMovesOnWhilePlaying) {
+    using Steinberg::Vst::ProcessContext;
+    constexpr std::uint32_t kAlwaysValid = ProcessContext::kSystemTimeValid | ProcessContext::kContTimeValid |
+                                           ProcessContext::kProjectTimeMusicValid |
+                                           ProcessContext::kBarPositionValid | ProcessContext::kTempoValid |
+                                           ProcessContext::kTimeSigValid;
+    LogCapture log;
+    HostedTestPlugin plugin("TestTempoSynced");
+    ASSERT_TRUE(plugin.load());
+    StereoBuffers buffers(2048);
+    buffers.process(*plugin.module, 256);
+    const auto first = plugin.probe().lastProcesses(1).at(0);
+    EXPECT_EQ(first.tempo, 120.0) << "the tempo plug-ins assume without a host's";
+    EXPECT_EQ(first.timeSigNumerator * 100 + first.timeSigDenominator, 404);
+    EXPECT_EQ(first.projectTimeSamples, 0);
+    EXPECT_EQ(first.contextState, kAlwaysValid | ProcessContext::kPlaying);
+
+    EXPECT_TRUE(plugin.module->setTempo(140.0));
+    EXPECT_TRUE(plugin.module->setTimeSignature(3, 4));
+    buffers.process(*plugin.module, 256);
+    // Longer than the maximum of 1024: the pieces have positions of their own.
+    buffers.process(*plugin.module, 2000);
+    plugin.module->setTransportPlaying(false);
+    buffers.process(*plugin.module, 256);
+    buffers.process(*plugin.module, 256);
+    plugin.module->setTransportPosition(48000);
+    plugin.module->setTransportPlaying(true);
+    buffers.process(*plugin.module, 256);
+
+    const auto blocks = plugin.probe().lastProcesses(6);
+    ASSERT_EQ(blocks.size(), 6u);
+    const std::int64_t positions[] = {256, 512, 1536, 2512, 2512, 48000};
+    const bool playing[] = {true, true, true, false, false, true};
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        SCOPED_TRACE("block " + std::to_string(i));
+        EXPECT_EQ(blocks[i].tempo, 140.0);
+        EXPECT_EQ(blocks[i].timeSigNumerator, 3);
+        EXPECT_EQ(blocks[i].projectTimeSamples, positions[i]);
+        EXPECT_EQ(blocks[i].contextState,
+                  kAlwaysValid | (playing[i] ? std::uint32_t{ProcessContext::kPlaying} : 0u));
+    }
+    // 140 BPM for 1536 samples from 256 at 120: quarters add up at each block's tempo.
+    const double quarters = 256.0 / 48000 * 2.0 + 1280.0 / 48000 * 140.0 / 60.0;
+    EXPECT_NEAR(blocks[2].projectTimeMusic, quarters, 1e-9);
+    EXPECT_NEAR(blocks[5].projectTimeMusic, 140.0 / 60.0, 1e-9) << "one second in after the relocation";
+    EXPECT_EQ(blocks[5].barPositionMusic, 0.0) << "2.33 quarters lie in the first bar of 3/4";
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+
+    log.clear();
+    EXPECT_FALSE(plugin.module->setTempo(0.0));
+    EXPECT_FALSE(plugin.module->setTimeSignature(3, 0));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"[VSTModule] Invalid tempo: 0",
+                                                     "[VSTModule] Invalid time signature: 3/0"}));
+    buffers.process(*plugin.module, 256);
+    EXPECT_EQ(plugin.probe().lastProcesses(1).at(0).tempo, 140.0);
 }

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "PlayingOptions.h"
 #include "TextTable.h"
 #include "ToolError.h"
 
@@ -105,10 +106,11 @@ class StageReader {
 public:
     explicit StageReader(std::vector<ChainStage>& target) : stages(target) {}
 
-    void then(const std::string& plugin) { stages.push_back(ChainStage{plugin, {}, {}, {}}); }
+    void then(const std::string& plugin) { stages.push_back(ChainStage{plugin, {}, {}, {}, {}}); }
 
     void preset(const std::string& file) { once(stages.back().preset, file, "--preset"); }
     void savePreset(const std::string& file) { once(stages.back().savePreset, file, "--save-preset"); }
+    void pluginClass(const std::string& name) { once(stages.back().pluginClass, name, "--class"); }
 
     void set(const std::string& text) {
         const std::string argument = "--set " + text;
@@ -184,7 +186,7 @@ private:
             throw usageError(option + " is given twice for one plug-in; each plug-in of a chain takes its "
                                       "own after its --then");
         if (file.empty())
-            throw usageError(option + " needs a file name");
+            throw usageError(option + " needs a " + (option == "--class" ? "class name or id" : "file name"));
         target = file;
     }
 
@@ -253,6 +255,10 @@ constexpr const char* kPluginFooter =
 then $HOME/.vst3 and /usr/local/lib/vst3; anything with a '/' is a path to a
 bundle folder or its .so.)";
 
+constexpr const char* kClassHelp =
+    "Load this audio module class of a bundle that declares several, by name or class id (plugins "
+    "--json gives both; default: the last one)";
+
 constexpr const char* kPluginsFooter =
     R"(Searches $HOME/.vst3, /usr/lib/vst3 and /usr/local/lib/vst3 (and the folders
 inside them) and shows name, vendor, category, sub-categories, version and
@@ -287,8 +293,14 @@ renders until the output stays below -120 dBFS for one second, at most 30 s; the
 silent second is not written. --tail plugin takes the plug-in's word, also for
 none.
 
+--fixed-block N hands every plug-in blocks of exactly N frames, whatever --block
+reads, for plug-ins that process one block size only; the N frames of delay are
+compensated like any latency. --tempo and --time-signature are what tempo-synced
+plug-ins play to (120 BPM in 4/4 unless given); every file starts on the first
+beat.
+
 A chain: each --then PLUGIN adds a plug-in after the ones before it, and the
---preset, --save-preset and parameter options after it are its own. Latency is
+--class, --preset, --save-preset and parameter options after it are its own. Latency is
 compensated for the chain as a whole and the tail is the sum of the plug-ins'
 tails.
 
@@ -367,6 +379,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     paramsApp.footer(std::string(kParamsFooter) + "\n\n" + kPluginFooter);
     addPluginArgument(paramsApp, params.plugin);
     paramsApp.add_flag("--json", params.json, "Write JSON");
+    paramsApp.add_option("--class", params.pluginClass, kClassHelp)->type_name("NAME|ID");
 
     ProcessCommand process;
     process.stages.resize(1);
@@ -413,6 +426,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
                      [&](const std::string& file) { settings.preset(file); });
     addSettingOption(processApp, "--save-preset", "FILE", "Write the plug-in's state as a .vstpreset",
                      [&](const std::string& file) { settings.savePreset(file); });
+    addSettingOption(processApp, "--class", "NAME|ID", kClassHelp,
+                     [&](const std::string& name) { settings.pluginClass(name); });
     addSettingOption(processApp, "--then", "PLUGIN",
                      "Run the result through PLUGIN too; the plug-in options that follow are its own",
                      [&](const std::string& plugin) { settings.then(plugin); });
@@ -421,6 +436,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
         ->type_name("N")
         ->capture_default_str()
         ->check(CLI::Range(1u, kLargestBlock).description(""));
+    addPlayingOptions(processApp, process.playing);
     processApp.add_flag("--bypass", process.bypass, "Pass the audio through without the plug-in");
     processApp.add_flag_callback(
         "--no-latency-compensation", [&process] { process.compensateLatency = false; },

@@ -62,6 +62,7 @@ struct ScanOneCommand {
 
 struct ParamsCommand {
     std::string plugin;
+    std::string pluginClass; // --class: a class name or id; empty for the library's choice
     bool json = false;
 };
 
@@ -75,8 +76,17 @@ struct Shard {
 struct ChainStage {
     std::string plugin;
     std::vector<ParameterSetting> settings;
-    std::string preset;     // a .vstpreset to restore before the settings; empty for none
-    std::string savePreset; // where to write the state the file was rendered with; empty for none
+    std::string preset;      // a .vstpreset to restore before the settings; empty for none
+    std::string savePreset;  // where to write the state the file was rendered with; empty for none
+    std::string pluginClass; // --class: a class name or id; empty for the library's choice
+};
+
+// What every plug-in of `process` is played with besides the audio.
+struct PlayingOptions {
+    double tempo = 120.0;               // --tempo, in beats per minute
+    int beatsPerBar = 4;                // --time-signature N/D: N
+    int beatUnit = 4;                   // D
+    std::uint32_t fixedBlockFrames = 0; // --fixed-block: the plug-ins' block size; 0 for --block's
 };
 
 struct ProcessCommand {
@@ -95,6 +105,7 @@ struct ProcessCommand {
     std::uint32_t blockFrames = 1024;
     bool bypass = false;
     bool compensateLatency = true;
+    PlayingOptions playing;
     TailChoice tail;
     std::optional<FileFormat> format;
     std::optional<SampleFormat> subtype;

@@ -74,7 +74,7 @@ int runDemo(const DemoCommand& command) {
     std::cout << "demo: a " << kSeconds << " s test signal (drum hits over a quiet chord) through "
               << kDemoPlugin << '\n';
     ProcessCommand process;
-    process.stages = {ChainStage{kDemoPlugin, demoSettings(), {}, {}}};
+    process.stages = {ChainStage{kDemoPlugin, demoSettings(), {}, {}, {}}};
     process.input = input;
     process.output = command.output;
     for (const ParameterSetting& each : process.stages.front().settings)

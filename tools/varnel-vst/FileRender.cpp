@@ -61,9 +61,10 @@ void describeChain(const NodeChain& chain, bool bypassed, RenderSummary& summary
         const std::uint32_t tail = bypassed ? 0 : node.getPluginTailSamples();
         summary.latencySamples += latency;
         summary.tailSamples = addTail(summary.tailSamples, tail);
-        summary.stages.push_back(StageSummary{
-            stage.plugin.argument, stage.plugin.path,
-            varnel::extensions::vst::describeChannelLayout(node.getPluginChannelLayout()), latency, tail});
+        summary.stages.push_back(
+            StageSummary{stage.plugin.argument, stage.plugin.path,
+                         varnel::extensions::vst::describeChannelLayout(node.getPluginChannelLayout()),
+                         latency, tail, node.getPluginClassInfo().name});
     }
 }
 
@@ -166,12 +167,13 @@ RenderSummary renderFile(NodeChain& chain, const ProcessCommand& command, const 
     // blocks through dry when they dislike their size: some want powers of two,
     // some only the 1024 frames they configured themselves for before any set-up.
     if (unchangedBlocks > 0 && !command.bypass) {
-        std::string why = "; some plug-ins process only power-of-two block sizes (try --block 1024)";
+        std::string why =
+            "; some plug-ins process only power-of-two block sizes (try --block 1024 or --fixed-block 1024)";
         if (command.blockFrames == 1024)
             why = "; it may leave the sound as it is at these settings";
         else if (isPowerOfTwo(command.blockFrames))
             why = "; it may leave the sound as it is at these settings, or process only some block sizes "
-                  "(try --block 1024)";
+                  "(try --block 1024 or --fixed-block 1024)";
         printNote((chain.size() > 1 ? std::string("the chain") : chain.front().plugin.argument) + " passed " +
                   std::to_string(unchangedBlocks) + " of " + std::to_string(fullBlocks) + " blocks of " +
                   input + " through unchanged" + why);

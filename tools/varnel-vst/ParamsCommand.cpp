@@ -169,7 +169,7 @@ void writeText(const PluginLocation& plugin, const PluginDescription& descriptio
 int runParams(const ParamsCommand& command) {
     const PluginLocation plugin = locatePlugin(command.plugin);
     VSTModule module;
-    loadIntoModule(module, plugin);
+    loadIntoModule(module, plugin, command.pluginClass);
     PluginDescription description{module.getPluginClassInfo(),
                                   module.getBuses(),
                                   module.getChannelLayout(),

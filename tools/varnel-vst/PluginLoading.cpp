@@ -1,5 +1,6 @@
 #include "PluginLoading.h"
 
+#include "TextTable.h"
 #include "ToolError.h"
 
 #include <VSTExtension.h>
@@ -33,27 +34,46 @@ ToolError loadFailure(const PluginLocation& plugin, const std::string& reason) {
 // A node made without a plug-in name tries the bare system folder, fails and
 // logs it. Here that failure is part of the plan, not news, so the library's
 // line for it is dropped; the library speaks for itself everywhere else.
-std::unique_ptr<varnel::Node> createNamelessNode() {
+std::unique_ptr<varnel::Node> createNamelessNode(const std::string& pluginClass) {
     struct Quiet {
         Quiet() {
             varnel::Logger::setSink([](const std::string&) {});
         }
         ~Quiet() { varnel::Logger::setSink({}); }
     } quiet;
-    return varnel::ExtensionManager::getInstance().createNode(kNodeType, {});
+    return varnel::ExtensionManager::getInstance().createNode(kNodeType, {{"pluginClass", pluginClass}});
+}
+
+// A bundle of several effects loads one of them unless told which: the user
+// should know which one that was, and that --class chooses another.
+void noteDefaultClass(const PluginLocation& plugin, const std::string& pluginClass,
+                      const std::string& loaded) {
+    if (!pluginClass.empty())
+        return;
+    std::string error;
+    std::vector<std::string> effects;
+    for (const auto& info : VSTModule::listPluginClasses(plugin.path, error)) {
+        if (info.category == "Audio Module Class")
+            effects.push_back(info.name);
+    }
+    if (effects.size() > 1)
+        printNote(plugin.argument + " declares " + std::to_string(effects.size()) + " effects (" +
+                  joined(effects, ", ") + "); loaded " + loaded + " (choose one with --class)");
 }
 
 } // namespace
 
-std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plugin) {
+std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plugin,
+                                                      const std::string& pluginClass) {
     registerExtensionOnce();
     // A node names its plug-in relative to the system folder and loads it while
     // it is constructed. A plug-in elsewhere cannot be named that way: its node is
     // made without a name and then told the path.
     std::unique_ptr<varnel::Node> created =
-        plugin.systemRelativeName ? varnel::ExtensionManager::getInstance().createNode(
-                                        kNodeType, {{"pluginFileName", *plugin.systemRelativeName}})
-                                  : createNamelessNode();
+        plugin.systemRelativeName
+            ? varnel::ExtensionManager::getInstance().createNode(
+                  kNodeType, {{"pluginFileName", *plugin.systemRelativeName}, {"pluginClass", pluginClass}})
+            : createNamelessNode(pluginClass);
     auto* node = dynamic_cast<VSTProcessorNode*>(created.get());
     if (node == nullptr)
         throw failure("the framework made no " + std::string(kNodeType));
@@ -64,13 +84,15 @@ std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plug
         processorNode->loadPlugin(plugin.path);
     if (!processorNode->getIsPluginLoaded())
         throw loadFailure(plugin, processorNode->getPluginLoadError());
+    noteDefaultClass(plugin, pluginClass, processorNode->getPluginClassInfo().name);
     return processorNode;
 }
 
-void loadIntoModule(VSTModule& module, const PluginLocation& plugin) {
+void loadIntoModule(VSTModule& module, const PluginLocation& plugin, const std::string& pluginClass) {
     std::string reason;
-    if (!module.loadPlugin(plugin.path, reason))
+    if (!module.loadPlugin(plugin.path, pluginClass, reason))
         throw loadFailure(plugin, reason);
+    noteDefaultClass(plugin, pluginClass, module.getPluginClassInfo().name);
 }
 
 } // namespace varnelvst::tool

@@ -6,6 +6,7 @@
 #include <VSTProcessorNode.h>
 
 #include <memory>
+#include <string>
 
 namespace varnelvst::tool {
 
@@ -14,9 +15,13 @@ namespace varnelvst::tool {
 // the system folder is named in the node's configuration and loaded by its
 // constructor; any other is loaded with loadPlugin. Throws a ToolError
 // "could not load <plugin>: <the library's reason>" when the load fails.
-std::unique_ptr<varnel::extensions::vst::VSTProcessorNode> createProcessorNode(const PluginLocation& plugin);
+// `pluginClass` names the audio module class to load (the node's "pluginClass");
+// without one, a note on standard error says which class of several was loaded.
+std::unique_ptr<varnel::extensions::vst::VSTProcessorNode>
+createProcessorNode(const PluginLocation& plugin, const std::string& pluginClass);
 
-// Loads the plug-in into `module` for inspection; throws as above.
-void loadIntoModule(varnel::extensions::vst::VSTModule& module, const PluginLocation& plugin);
+// Loads the plug-in into `module` for inspection; throws and notes as above.
+void loadIntoModule(varnel::extensions::vst::VSTModule& module, const PluginLocation& plugin,
+                    const std::string& pluginClass);
 
 } // namespace varnelvst::tool

@@ -1,6 +1,7 @@
 #include "RenderChain.h"
 
 #include "ParameterSettings.h"
+#include "PlayingOptions.h"
 #include "PluginLoading.h"
 #include "RenderTimeline.h"
 #include "ToolError.h"
@@ -47,7 +48,8 @@ std::vector<PluginLocation> locateChain(const ProcessCommand& command) {
 NodeChain createChain(const ProcessCommand& command, const std::vector<PluginLocation>& plugins) {
     NodeChain chain;
     for (std::size_t i = 0; i < plugins.size(); ++i)
-        chain.push_back(ChainNode{plugins[i], &command.stages[i], createProcessorNode(plugins[i])});
+        chain.push_back(ChainNode{plugins[i], &command.stages[i],
+                                  createProcessorNode(plugins[i], command.stages[i].pluginClass)});
     return chain;
 }
 
@@ -58,6 +60,7 @@ void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRat
         // the parameter values should reach it after that. Switching processing
         // off and on is where VST 3 lets a plug-in clear its buffers, so that an
         // earlier file's tail does not leak into this one.
+        applyPlayingOptions(node, command.playing);
         setUp(node, stage.plugin, sampleRate, command.blockFrames);
         node.setEnabled(false);
         // Before the settings, so that they change what the preset set.

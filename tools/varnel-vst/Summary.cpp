@@ -52,13 +52,14 @@ void printSummary(std::ostream& out, const RenderSummary& summary) {
     out << "plug-in   " << first.plugin << " (" << first.pluginPath << ")"
         << (summary.bypassed ? ", bypassed" : "") << '\n';
     if (summary.stages.size() == 1)
-        out << "channels  " << first.channelLayout << '\n';
+        out << "class     " << first.pluginClass << '\n' << "channels  " << first.channelLayout << '\n';
     // A chain lists every plug-in with its own channels, latency and tail.
     for (std::size_t i = 0; summary.stages.size() > 1 && i < summary.stages.size(); ++i) {
         const StageSummary& stage = summary.stages[i];
         out << (i == 0 ? "chain     " : "          ") << i + 1 << ". " << stage.plugin << " ("
             << stage.pluginPath << "): latency " << stage.latencySamples << " samples, tail "
-            << describeTail(stage.tailSamples, summary.sampleRate) << ", " << stage.channelLayout << '\n';
+            << describeTail(stage.tailSamples, summary.sampleRate) << ", " << stage.channelLayout
+            << ", class " << stage.pluginClass << '\n';
     }
     out << "frames    " << summary.frames << " (" << formatted("%.3f", inputSeconds(summary)) << " s at "
         << summary.sampleRate << " Hz)\n"

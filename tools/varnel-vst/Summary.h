@@ -17,6 +17,7 @@ struct StageSummary {
     std::string channelLayout; // how the stereo signal reached the plug-in, in words
     std::uint32_t latencySamples = 0;
     std::uint32_t tailSamples = 0; // as the plug-in reports it
+    std::string pluginClass;       // the name of the audio module class loaded
 };
 
 // What `process` reports when it is done. Latency and tail are the chain's.

@@ -1,6 +1,7 @@
 #include "VSTProcessorNode.h"
 
 #include "Base64.h"
+#include "FixedBlocks.h"
 #include "PluginThread.h"
 #include "VSTModule.h"
 
@@ -26,6 +27,8 @@ struct VSTProcessorNode::Internals {
     std::uint32_t maxNumberOfChannels = 2;
     std::atomic<bool> isEnabled{true};
     std::string pluginFileName;
+    /// The audio module class every load asks for; empty for the module's rule.
+    std::string pluginClass;
     /// Written on the plug-in thread; read by the audio thread, which the caller
     /// keeps apart from reloads.
     bool pluginLoaded = false;
@@ -33,6 +36,18 @@ struct VSTProcessorNode::Internals {
     VSTProcessingMode processMode = VSTProcessingMode::Realtime;
     /// Why the configured name was refused; the module's own reason otherwise.
     std::string refusedFileName;
+    /// Blocks of one size for the plug-in, when asked for; the graph's maximum
+    /// above stays for when they are off.
+    FixedBlocks fixedBlocks;
+    /// The largest block the plug-in is set up for.
+    int pluginMaxFrames() const {
+        return fixedBlocks.blockFrames() > 0 ? fixedBlocks.blockFrames() : maxFramesPerBlock;
+    }
+    /// The musical context, for a plug-in loaded later.
+    double tempo = 120.0;
+    int timeSignatureNumerator = 4;
+    int timeSignatureDenominator = 4;
+    bool transportPlaying = true;
 };
 
 namespace {
@@ -81,12 +96,21 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
     typeName = "VSTProcessorNode";
     const std::string fileName = VLAnyMap::get<std::string>(config, "pluginFileName", "").value_or("");
     setPluginFileName(fileName);
+    internals->pluginClass = VLAnyMap::get<std::string>(config, "pluginClass", "").value_or("");
     registerConfiguration("pluginFileName", VLAnyMap{
                                                 {"name", "VST3 Plugin Name"},
                                                 {"type", "string"},
                                                 {"description", "Name of the VST3 plugin to load"},
                                                 {"value", fileName},
                                             });
+    registerConfiguration("pluginClass",
+                          VLAnyMap{
+                              {"name", "VST3 Plugin Class"},
+                              {"type", "string"},
+                              {"description", "Name or class id of the audio module class to load from the "
+                                              "plugin; empty for the last one it declares"},
+                              {"value", internals->pluginClass},
+                          });
     if (isSafePluginFileName(fileName)) {
         loadPlugin(systemPluginFolder() + fileName);
     } else {
@@ -132,6 +156,46 @@ void VSTProcessorNode::emitPluginEvent(const VSTPluginEvent& event) {
     }
 }
 
+void VSTProcessorNode::prepareModule(VSTModule& module) {
+    const Internals& in = *internals;
+    // The load's own set-up already announces what the graph said.
+    module.setMaxSamplesPerBlock(in.pluginMaxFrames());
+    module.setProcessMode(in.processMode);
+    module.setTempo(in.tempo);
+    module.setTimeSignature(in.timeSignatureNumerator, in.timeSignatureDenominator);
+    module.setTransportPlaying(in.transportPlaying);
+}
+
+bool VSTProcessorNode::setTempo(double beatsPerMinute) {
+    return onPluginThread([&] {
+        if (!internals->vstModule->setTempo(beatsPerMinute))
+            return false;
+        internals->tempo = beatsPerMinute;
+        return true;
+    });
+}
+
+bool VSTProcessorNode::setTimeSignature(int numerator, int denominator) {
+    return onPluginThread([&] {
+        if (!internals->vstModule->setTimeSignature(numerator, denominator))
+            return false;
+        internals->timeSignatureNumerator = numerator;
+        internals->timeSignatureDenominator = denominator;
+        return true;
+    });
+}
+
+void VSTProcessorNode::setTransportPlaying(bool playing) {
+    onPluginThread([&] {
+        internals->transportPlaying = playing;
+        internals->vstModule->setTransportPlaying(playing);
+    });
+}
+
+void VSTProcessorNode::setTransportPosition(std::int64_t projectTimeSamples) {
+    onPluginThread([&] { internals->vstModule->setTransportPosition(projectTimeSamples); });
+}
+
 bool VSTProcessorNode::loadPlugin(const std::string& path) {
     return onPluginThread([&] { return replacePlugin(path); });
 }
@@ -145,11 +209,12 @@ bool VSTProcessorNode::replacePlugin(const std::string& path) {
     in.vstModule.reset();
     in.vstModule = std::make_unique<VSTModule>();
     in.refusedFileName.clear();
-    // The load's own set-up already announces what the graph said.
-    in.vstModule->setMaxSamplesPerBlock(in.maxFramesPerBlock);
-    in.vstModule->setProcessMode(in.processMode);
+    // The new plug-in's first blocks must not carry the old one's sound.
+    in.fixedBlocks.reset();
+    prepareModule(*in.vstModule);
     in.vstModule->setEventListener([this](const VSTPluginEvent& event) { emitPluginEvent(event); });
-    in.pluginLoaded = in.vstModule->loadPlugin(path);
+    std::string error;
+    in.pluginLoaded = in.vstModule->loadPlugin(path, in.pluginClass, error);
     // A replacement follows the rate the graph already announced; a first load's
     // guess of 48000 Hz is then the rate in force, and nothing more happens.
     in.rateAccepted = !in.pluginLoaded || in.vstModule->setSampleRate(in.sampleRate);
@@ -175,8 +240,29 @@ bool VSTProcessorNode::getIsPluginLoaded() const {
     return onPluginThread([this] { return internals->pluginLoaded; });
 }
 
+bool VSTProcessorNode::setFixedBlockSize(int frames) {
+    return onPluginThread([&] {
+        Internals& in = *internals;
+        if (frames < 0) {
+            Logger::error("[VSTProcessorNode] Invalid fixed block size: " + std::to_string(frames));
+            return false;
+        }
+        in.fixedBlocks.prepare(frames);
+        return in.vstModule->setMaxSamplesPerBlock(in.pluginMaxFrames());
+    });
+}
+
+int VSTProcessorNode::getFixedBlockSize() const {
+    return onPluginThread([this] { return internals->fixedBlocks.blockFrames(); });
+}
+
 bool VSTProcessorNode::setMaxFramesPerBlock(int maxFrames) {
     return onPluginThread([&] {
+        // With fixed blocks the plug-in never sees the graph's blocks.
+        if (internals->fixedBlocks.blockFrames() > 0 && maxFrames > 0) {
+            internals->maxFramesPerBlock = maxFrames;
+            return true;
+        }
         const bool accepted = internals->vstModule->setMaxSamplesPerBlock(maxFrames);
         // Kept for later set-ups even when this plug-in refused it; an invalid
         // value, which the module refused and logged, is not.
@@ -202,7 +288,12 @@ bool VSTProcessorNode::getIsReadyToProcess() const {
 }
 
 std::uint32_t VSTProcessorNode::getPluginLatencySamples() const {
-    return onPluginThread([this] { return internals->vstModule->getLatencySamples(); });
+    return onPluginThread([this] {
+        const Internals& in = *internals;
+        const std::uint32_t gathered =
+            in.pluginLoaded ? static_cast<std::uint32_t>(in.fixedBlocks.blockFrames()) : 0;
+        return in.vstModule->getLatencySamples() + gathered;
+    });
 }
 
 std::uint32_t VSTProcessorNode::getPluginTailSamples() const {
@@ -300,6 +391,13 @@ Result<VLAny> VSTProcessorNode::getValue(const std::string& key) {
 Result<void> VSTProcessorNode::setValue(const std::string& key, const VLAny& value) {
     if (key == "pluginFileName")
         return setPluginFileNameValue(value);
+    if (key == "pluginClass") {
+        const std::optional<std::string> pluginClass = value.as<std::string>();
+        if (!pluginClass)
+            return Result<void>::failure("pluginClass takes a string");
+        onPluginThread([&] { internals->pluginClass = *pluginClass; });
+        return SingleBusAudioProcessorNode::setValue(key, value);
+    }
     if (key != "pluginState")
         return SingleBusAudioProcessorNode::setValue(key, value);
     const std::optional<std::string> text = value.as<std::string>();
@@ -322,9 +420,8 @@ Result<void> VSTProcessorNode::setPluginFileNameValue(const VLAny& value) {
     const bool loaded = onPluginThread([&] {
         Internals& in = *internals;
         auto candidate = std::make_unique<VSTModule>();
-        candidate->setMaxSamplesPerBlock(in.maxFramesPerBlock);
-        candidate->setProcessMode(in.processMode);
-        if (!candidate->loadPlugin(systemPluginFolder() + *fileName, error))
+        prepareModule(*candidate);
+        if (!candidate->loadPlugin(systemPluginFolder() + *fileName, in.pluginClass, error))
             return false;
         candidate->setEventListener([this](const VSTPluginEvent& event) { emitPluginEvent(event); });
         in.rateAccepted = candidate->setSampleRate(in.sampleRate);
@@ -332,6 +429,7 @@ Result<void> VSTProcessorNode::setPluginFileNameValue(const VLAny& value) {
             candidate->setProcessing(false);
         in.vstModule->reportAudioThreadFailures();
         in.vstModule = std::move(candidate);
+        in.fixedBlocks.reset();
         in.pluginLoaded = true;
         in.refusedFileName.clear();
         in.pluginFileName = *fileName;
@@ -407,10 +505,22 @@ bool VSTProcessorNode::process(AudioBus& inBus, AudioBus& outBus) {
     if (input->getNumberOfChannels() < 2 || output->getNumberOfChannels() < 2)
         return true;
     const std::uint32_t frames = std::min(input->getNumberOfFrames(), output->getNumberOfFrames());
+    VSTModule& module = *internals->vstModule;
+    if (internals->fixedBlocks.blockFrames() > 0) {
+        internals->fixedBlocks.run(
+            input->getReadPointer(0), input->getReadPointer(1), output->getWritePointer(0),
+            output->getWritePointer(1), static_cast<int>(frames),
+            [&module](float* inL, float* inR, float* outL, float* outR, int blockFrames) {
+                // What the plug-in leaves unwritten passes through, as unbuffered.
+                std::copy_n(inL, blockFrames, outL);
+                std::copy_n(inR, blockFrames, outR);
+                module.process(inL, inR, outL, outR, blockFrames);
+            });
+        return true;
+    }
     // The plug-in reads the input through non-const pointers but does not write it.
-    internals->vstModule->process(const_cast<float*>(input->getReadPointer(0)),
-                                  const_cast<float*>(input->getReadPointer(1)), output->getWritePointer(0),
-                                  output->getWritePointer(1), static_cast<int>(frames));
+    module.process(const_cast<float*>(input->getReadPointer(0)), const_cast<float*>(input->getReadPointer(1)),
+                   output->getWritePointer(0), output->getWritePointer(1), static_cast<int>(frames));
     return true;
 }
 

@@ -68,6 +68,17 @@ struct PluginConfig {
     Fault factoryFault = Fault::none;    // in GetPluginFactory
     Fault classCountFault = Fault::none; // in the factory's countClasses
     bool printsAtLoad = false;           // GetPluginFactory prints a line to standard output
+    // Like a tempo-synced effect: a block without a process context, or whose
+    // context lacks a valid tempo, time signature or musical position, is a violation.
+    bool needsProcessContext = false;
+    // Like effects that work only in whole blocks of their set-up's size: any other
+    // block is a violation, refused (kResultFalse) and left as it was.
+    bool processesOnlyFullBlocks = false;
+    // The component asks the host context, once initialised, which interfaces it
+    // supports (IPlugInterfaceSupport), recording one isPlugInterfaceSupported call
+    // per interface with the interface's name as arguments and the answer as result;
+    // arguments "unavailable" when the context does not offer the interface.
+    bool asksInterfaceSupport = false;
 };
 
 extern const PluginConfig kPluginConfig;

@@ -4,7 +4,12 @@
 #include "PluginConfig.h"
 #include "Recorder.h"
 
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstmessage.h"
+#include "pluginterfaces/vst/ivstpluginterfacesupport.h"
+#include "pluginterfaces/vst/ivstunits.h"
 
 namespace testplugin {
 
@@ -63,6 +68,43 @@ bool TestPluginObject::admit(RecordedCall& call) const {
     return true;
 }
 
+namespace {
+
+// Asks what a careful plug-in asks before relying on a host: the interfaces it
+// may call, and those of its own the host would use.
+void askInterfaceSupport(FUnknown* context, const std::string& object) {
+    FUnknownPtr<Vst::IPlugInterfaceSupport> support(context);
+    if (!support) {
+        RecordedCall call("IPlugInterfaceSupport", "isPlugInterfaceSupported", "unavailable", object);
+        call.done(kNoInterface);
+        return;
+    }
+    const struct {
+        const FUID& id;
+        const char* name;
+    } asked[] = {
+        {Vst::IComponent::iid, "IComponent"},
+        {Vst::IAudioProcessor::iid, "IAudioProcessor"},
+        {Vst::IEditController::iid, "IEditController"},
+        {Vst::IConnectionPoint::iid, "IConnectionPoint"},
+        {Vst::IHostApplication::iid, "IHostApplication"},
+        {Vst::IComponentHandler::iid, "IComponentHandler"},
+        {Vst::IMessage::iid, "IMessage"},
+        {Vst::IAttributeList::iid, "IAttributeList"},
+        {Vst::IPlugInterfaceSupport::iid, "IPlugInterfaceSupport"},
+        {Vst::IUnitInfo::iid, "IUnitInfo"},
+        {Vst::IMidiMapping::iid, "IMidiMapping"},
+        {Vst::IEditController2::iid, "IEditController2"},
+        {Vst::IProcessContextRequirements::iid, "IProcessContextRequirements"},
+    };
+    for (const auto& entry : asked) {
+        RecordedCall call("IPlugInterfaceSupport", "isPlugInterfaceSupported", entry.name, object);
+        call.done(support->isPlugInterfaceSupported(entry.id.toTUID()));
+    }
+}
+
+} // namespace
+
 tresult PLUGIN_API TestPluginObject::initialize(FUnknown* context) {
     RecordedCall call("IPluginBase", "initialize", describeContext(context), name_);
     if (terminated_) {
@@ -82,6 +124,8 @@ tresult PLUGIN_API TestPluginObject::initialize(FUnknown* context) {
         addBuses();
     if (isController())
         addParameters();
+    if (isComponent() && kPluginConfig.asksInterfaceSupport)
+        askInterfaceSupport(context, name_);
     initialized_ = true;
     return call.done(kResultOk);
 }

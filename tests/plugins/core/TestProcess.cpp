@@ -12,6 +12,7 @@
 #include "Recorder.h"
 
 #include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
 #include <algorithm>
@@ -111,6 +112,22 @@ TestPluginObject::BlockUse TestPluginObject::checkProcessCall(const ProcessData&
         log.violation("%s: IAudioProcessor::process with numSamples %d above maxSamplesPerBlock %d", object,
                       data.numSamples, maxSamplesPerBlock_.load());
         usable = false;
+    }
+    if (kPluginConfig.processesOnlyFullBlocks && setUp_ && data.numSamples != 0 &&
+        data.numSamples != maxSamplesPerBlock_) {
+        log.violation(
+            "%s: IAudioProcessor::process with numSamples %d; this plug-in processes only blocks of "
+            "its maxSamplesPerBlock %d",
+            object, data.numSamples, maxSamplesPerBlock_.load());
+        usable = false;
+    }
+    if (kPluginConfig.needsProcessContext) {
+        constexpr uint32 needed = ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
+                                  ProcessContext::kProjectTimeMusicValid;
+        if (data.processContext == nullptr || (data.processContext->state & needed) != needed)
+            log.violation("%s: IAudioProcessor::process without a valid tempo, time signature and musical "
+                          "position in the process context",
+                          object);
     }
     if (setUp_ && data.symbolicSampleSize != symbolicSampleSize_) {
         log.violation("%s: IAudioProcessor::process with symbolicSampleSize %d, set up with %d", object,
@@ -234,6 +251,16 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
     record.outputParameterCount =
         data.outputParameterChanges != nullptr ? data.outputParameterChanges->getParameterCount() : 0;
     record.thread = currentThreadToken();
+    if (const ProcessContext* context = data.processContext) {
+        record.hasProcessContext = true;
+        record.contextState = context->state;
+        record.tempo = context->tempo;
+        record.projectTimeSamples = context->projectTimeSamples;
+        record.projectTimeMusic = context->projectTimeMusic;
+        record.barPositionMusic = context->barPositionMusic;
+        record.timeSigNumerator = context->timeSigNumerator;
+        record.timeSigDenominator = context->timeSigDenominator;
+    }
 
     blocksInFlight_.fetch_add(1);
     if (kPluginConfig.holdsBlocks)

@@ -63,6 +63,15 @@ struct ProcessRecord {
     std::array<ParameterQueueRecord, maxQueues> queues{}; // the first min(parameterCount, 8) queues
     double gain = 0.0;                                    // the gain the block was processed with
     std::int32_t result = 0;                              // the tresult process answered
+    // The process context as the block carried it; all 0 without one.
+    bool hasProcessContext = false;
+    std::uint32_t contextState = 0; // ProcessContext::state: validity and transport flags
+    double tempo = 0.0;
+    std::int64_t projectTimeSamples = 0;
+    double projectTimeMusic = 0.0;
+    double barPositionMusic = 0.0;
+    std::int32_t timeSigNumerator = 0;
+    std::int32_t timeSigDenominator = 0;
 };
 
 class TestPluginProbe {
