@@ -139,8 +139,9 @@ TEST_F(LoadedPlugin, UnknownValueNameIsRefusedAndThePluginsOwnNamesStillWork) {
     load("TestSeparate");
     plugin->module->setParameter(2u, 0.9f);
     for (const bool named : {false, true}) {
-        if (named)
+        if (named) {
             EXPECT_TRUE(plugin->module->setValueNamesForPluginParameter("Mode", {"a", "b", "c"}));
+        }
         log.clear();
         EXPECT_FALSE(plugin->module->setParameterByValueName("Mode", "never-given"));
         EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] Mode has no value named never-given"});
