@@ -22,6 +22,8 @@ const std::string moduleObject = "module";
 bool enterModule(void* sharedLibraryHandle) {
     RecordedCall call("module", "ModuleEntry",
                       sharedLibraryHandle != nullptr ? "handle=non-null" : "handle=null", moduleObject);
+    if (call.onForeignThread())
+        return call.done(false) != 0;
     if (entered.exchange(true))
         call.violation("called again without ModuleExit");
     exited = false;
@@ -30,6 +32,8 @@ bool enterModule(void* sharedLibraryHandle) {
 
 bool exitModule() {
     RecordedCall call("module", "ModuleExit", "", moduleObject);
+    if (call.onForeignThread())
+        return call.done(false) != 0;
     if (!entered.exchange(false))
         call.violation("without ModuleEntry");
     const int live = Recorder::instance().liveObjects();
@@ -59,6 +63,10 @@ void commitFault(Fault fault) {
 Steinberg::IPluginFactory* createFactory() {
     commitFault(kPluginConfig.factoryFault);
     RecordedCall call("module", "GetPluginFactory", "", moduleObject);
+    if (call.onForeignThread()) {
+        call.done(0);
+        return nullptr;
+    }
     if (!entered)
         call.violation(exited ? "after ModuleExit" : "before ModuleEntry");
     // Real plug-ins crash here without ModuleEntry; this one records and carries on.

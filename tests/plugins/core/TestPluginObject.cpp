@@ -18,6 +18,7 @@ TestPluginObject::TestPluginObject(const ClassEntry& entry)
 TestPluginObject::~TestPluginObject() {
     if (initialized_ && !terminated_)
         Recorder::instance().violation(name_ + ": last release without IPluginBase::terminate");
+    Recorder::instance().forgetController(this);
     Recorder::instance().releaseObject(instance_);
 }
 
@@ -52,6 +53,8 @@ tresult PLUGIN_API TestPluginObject::queryInterface(const TUID iid, void** objec
 }
 
 bool TestPluginObject::admit(RecordedCall& call) const {
+    if (call.onForeignThread())
+        return false;
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
         return false;
@@ -65,6 +68,8 @@ bool TestPluginObject::admit(RecordedCall& call) const {
 
 tresult PLUGIN_API TestPluginObject::initialize(FUnknown* context) {
     RecordedCall call("IPluginBase", "initialize", describeContext(context), name_);
+    if (call.onForeignThread())
+        return call.done(kResultFalse);
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
         return call.done(kResultFalse);
@@ -88,6 +93,8 @@ tresult PLUGIN_API TestPluginObject::initialize(FUnknown* context) {
 
 tresult PLUGIN_API TestPluginObject::terminate() {
     RecordedCall call("IPluginBase", "terminate", "", name_);
+    if (call.onForeignThread())
+        return call.done(kResultFalse);
     if (terminated_) {
         call.violation("after IPluginBase::terminate (terminated twice)");
         return call.done(kResultFalse);
@@ -106,7 +113,7 @@ tresult PLUGIN_API TestPluginObject::terminate() {
         call.violation("of an edit controller never given a component handler "
                        "(IEditController::setComponentHandler missing)");
     if (isController())
-        Recorder::instance().setComponentHandler(nullptr);
+        Recorder::instance().setComponentHandler(nullptr, nullptr);
     terminated_ = true;
     setUp_ = false;
     active_ = false;
@@ -119,7 +126,7 @@ tresult PLUGIN_API TestPluginObject::connect(IConnectionPoint* other) {
     RecordedCall call("IConnectionPoint", "connect", other != nullptr ? "other=non-null" : "other=null",
                       name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(ComponentBase::connect(other));
 }
 
@@ -127,7 +134,7 @@ tresult PLUGIN_API TestPluginObject::disconnect(IConnectionPoint* other) {
     RecordedCall call("IConnectionPoint", "disconnect", other != nullptr ? "other=non-null" : "other=null",
                       name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(ComponentBase::disconnect(other));
 }
 
@@ -136,7 +143,7 @@ tresult PLUGIN_API TestPluginObject::notify(IMessage* message) {
     RecordedCall call("IConnectionPoint", "notify", std::string("id=") + (id != nullptr ? id : "null"),
                       name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(ComponentBase::notify(message));
 }
 

@@ -9,6 +9,8 @@
 
 #include "pluginterfaces/vst/vstspeaker.h"
 
+#include <new>
+
 namespace testplugin {
 
 using namespace Steinberg;
@@ -57,7 +59,7 @@ tresult PLUGIN_API TestPluginObject::setBusArrangements(SpeakerArrangement* inpu
         "IAudioProcessor", "setBusArrangements",
         "inputs=" + arrangementList(inputs, numIns) + " outputs=" + arrangementList(outputs, numOuts), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (active_)
         call.violation("while the component is active");
     // Only the arrangements the plug-in has, for every bus: a mono plug-in refuses
@@ -81,7 +83,7 @@ tresult PLUGIN_API TestPluginObject::getBusArrangement(BusDirection direction, i
         "IAudioProcessor", "getBusArrangement",
         std::string(direction == kInput ? "input" : "output") + " index=" + std::to_string(index), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (index < 0 || index >= audioBusCount(direction))
         return call.done(kInvalidArgument);
     arrangement = busArrangement(direction, index);
@@ -92,14 +94,14 @@ tresult PLUGIN_API TestPluginObject::canProcessSampleSize(int32 symbolicSampleSi
     RecordedCall call("IAudioProcessor", "canProcessSampleSize",
                       "sampleSize=" + std::to_string(symbolicSampleSize), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(symbolicSampleSize == kSample32 ? kResultTrue : kResultFalse);
 }
 
 uint32 PLUGIN_API TestPluginObject::getLatencySamples() {
     RecordedCall call("IAudioProcessor", "getLatencySamples", "", name_);
     admit(call);
-    const uint32 latency = activeLatency_.load();
+    const uint32 latency = call.onForeignThread() ? 0 : activeLatency_.load();
     call.done(static_cast<int32>(latency));
     return latency;
 }
@@ -107,8 +109,9 @@ uint32 PLUGIN_API TestPluginObject::getLatencySamples() {
 uint32 PLUGIN_API TestPluginObject::getTailSamples() {
     RecordedCall call("IAudioProcessor", "getTailSamples", "", name_);
     admit(call);
-    call.done(static_cast<int32>(kPluginConfig.tailSamples));
-    return kPluginConfig.tailSamples;
+    const uint32 tail = call.onForeignThread() ? 0 : kPluginConfig.tailSamples;
+    call.done(static_cast<int32>(tail));
+    return tail;
 }
 
 tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup) {
@@ -119,10 +122,14 @@ tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup) {
                           " rate=" + formatDouble(setup.sampleRate),
                       name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (active_)
         call.violation("while the component is active");
     checkNoBlockInFlight(call);
+    if (Recorder::instance().throws(ThrowingCall::setupProcessing)) {
+        call.done(kInternalError);
+        throw std::bad_alloc();
+    }
     if (setup.symbolicSampleSize != kSample32)
         return call.done(kResultFalse);
     if (kPluginConfig.refusedSampleRate != 0.0 && setup.sampleRate == kPluginConfig.refusedSampleRate)
@@ -134,9 +141,9 @@ tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup) {
 }
 
 tresult PLUGIN_API TestPluginObject::setProcessing(TBool state) {
-    RecordedCall call("IAudioProcessor", "setProcessing", boolText(state), name_);
+    RecordedCall call("IAudioProcessor", "setProcessing", boolText(state), name_, RecordedCall::Thread::any);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (state && !active_)
         call.violation("while the component is inactive");
     checkNoBlockInFlight(call);
