@@ -17,9 +17,9 @@ namespace testplugin {
 class ReportedValues {
 public:
     static constexpr Steinberg::Vst::ParamID trackedIds = 8; // ids 0..7; others are neither kept nor found
-    // Per id. A host hands output changes on a few blocks late at most; meters
-    // report every block, so older values no longer matter.
-    static constexpr std::size_t kept = 256;
+    // Per id. Meters report every block and a host hands them on some blocks late;
+    // this many covers over a second of 64-sample blocks at 192 kHz.
+    static constexpr std::size_t kept = 4096;
 
     // Audio thread; never allocates, locks or waits. Several processors may add at once.
     void add(Steinberg::Vst::ParamID id, double value) noexcept {

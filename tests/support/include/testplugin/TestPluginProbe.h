@@ -17,10 +17,22 @@
 
 namespace testplugin {
 
+#if defined(_WIN32)
+// As <windows.h> declares it; that header is not included here, since its macros
+// would rename members below (`interface`).
+extern "C" __declspec(dllimport) unsigned long __stdcall GetCurrentThreadId();
+#endif
+
 // The id the recorder stores for the calling thread; compare with CallRecord::thread
-// and ProcessRecord::thread. Never allocates.
+// and ProcessRecord::thread. Never allocates. On Windows the system's id: each
+// MinGW module links its own threads runtime, whose std::thread::id of a thread
+// another module started differs from that module's.
 inline std::uint64_t currentThreadToken() {
+#if defined(_WIN32)
+    return GetCurrentThreadId();
+#else
     return static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
+#endif
 }
 
 // One call the host made into the plug-in library (module entry points, factory,
