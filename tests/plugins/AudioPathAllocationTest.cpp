@@ -34,16 +34,22 @@ TEST(AllocationCounterTest, CountsAllocationsOnTheConstructingThreadOnly) {
 }
 
 TEST(AudioPath, ProcessAllocatesNothing) {
-    TestPluginHandle handle("TestSeparate");
-    Session session("TestSeparate");
-    ASSERT_TRUE(session.bringUp(48000.0, 512));
-    session.inputChanges.add(1, 0, 0.5);
-    session.process(512); // first block outside the count, as hosts warm up
-    AllocationCounter counter;
-    for (int block = 0; block < 16; ++block)
-        session.process(512);
-    EXPECT_EQ(counter.count(), 0u);
-    EXPECT_EQ(handle.probe().processCount(), 17);
+    // TestTwoWay also changes its program, takes a choice and reports a new latency.
+    for (const char* bundle : {"TestSeparate", "TestTwoWay"}) {
+        TestPluginHandle handle(bundle);
+        Session session(bundle);
+        ASSERT_TRUE(session.bringUp(48000.0, 512)) << bundle;
+        session.inputChanges.add(1, 0, 0.5);
+        session.process(512); // first block outside the count, as hosts warm up
+        session.inputChanges.add(5, 0, 0.5);
+        session.inputChanges.add(6, 0, 1.0);
+        handle.probe().reportLatencyFromProcessor(300);
+        AllocationCounter counter;
+        for (int block = 0; block < 16; ++block)
+            session.process(512);
+        EXPECT_EQ(counter.count(), 0u) << bundle;
+        EXPECT_EQ(handle.probe().processCount(), 17) << bundle;
+    }
 }
 
 TEST(AudioPath, RecordingProcessViolationsAllocatesNothing) {

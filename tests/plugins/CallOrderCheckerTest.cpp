@@ -85,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CorrectHostCase{"TestTwoClasses", 2}, CorrectHostCase{"TestMono", 1},
                     CorrectHostCase{"TestDuplicateTitles", 2}, CorrectHostCase{"TestInfoFails", 2},
                     CorrectHostCase{"TestRefuseRate", 2}, CorrectHostCase{"TestProcessFalse", 2},
-                    CorrectHostCase{"TestNoInput", 2}),
+                    CorrectHostCase{"TestNoInput", 2}, CorrectHostCase{"TestTwoWay", 2},
+                    CorrectHostCase{"TestResetsOnActivation", 2}, CorrectHostCase{"TestStrictThreads", 2}),
     [](const testing::TestParamInfo<CorrectHostCase>& info) { return info.param.bundle; });
 
 TEST(CorrectHostRecord, RecordsEveryCallInOrderWithObjectArgumentsAndThread) {
@@ -488,6 +489,14 @@ const std::vector<Misuse> misuses = {
          controller->release();
      },
      "TestSeparate Controller#3: IEditController::getParameterInfo(index=0) before IPluginBase::initialize"},
+    {"SetReadOnlyParameterToAnUnreportedValue", "TestSeparate", 2,
+     [](Session& s) {
+         s.bringUp();
+         s.process(64);
+         s.controller()->setParamNormalized(3, 0.123);
+     },
+     "TestSeparate Controller#3: IEditController::setParamNormalized(id=3 value=0.123) sets a read-only "
+     "parameter to a value the processor never reported"},
     {"ReleaseWithoutTerminate", "TestSeparate", 2,
      [](Session& s) {
          createAndInitialize(s);

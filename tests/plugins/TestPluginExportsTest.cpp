@@ -21,10 +21,11 @@ namespace {
 using testplugin::TestPluginHandle;
 
 const std::vector<std::string> allBundles = {
-    "TestSeparate",         "TestSingle",          "TestNoClass",      "TestTwoClasses", "TestNoAudioModule",
-    "TestNoProcessor",      "TestDuplicateTitles", "TestInfoFails",    "TestRefuseRate", "TestProcessFalse",
-    "TestRefuseProcessing", "TestInitFails",       "TestNoController", "TestMono",       "TestNoEntry",
-    "TestNoInput",          "TestRefuseBus",
+    "TestSeparate",      "TestSingle",       "TestNoClass",          "TestTwoClasses",
+    "TestNoAudioModule", "TestNoProcessor",  "TestDuplicateTitles",  "TestInfoFails",
+    "TestRefuseRate",    "TestProcessFalse", "TestRefuseProcessing", "TestInitFails",
+    "TestNoController",  "TestMono",         "TestNoEntry",          "TestNoInput",
+    "TestRefuseBus",     "TestTwoWay",       "TestStrictThreads",    "TestResetsOnActivation",
 };
 
 using testsupport::findSymbol;

@@ -23,6 +23,8 @@ const std::string moduleObject = "module";
 bool enterModule(void* sharedLibraryHandle) {
     RecordedCall call("module", "ModuleEntry",
                       sharedLibraryHandle != nullptr ? "handle=non-null" : "handle=null", moduleObject);
+    if (call.onForeignThread())
+        return call.done(false) != 0;
     if (entered.exchange(true))
         call.violation("called again without ModuleExit");
     exited = false;
@@ -31,6 +33,8 @@ bool enterModule(void* sharedLibraryHandle) {
 
 bool exitModule() {
     RecordedCall call("module", "ModuleExit", "", moduleObject);
+    if (call.onForeignThread())
+        return call.done(false) != 0;
     if (!entered.exchange(false))
         call.violation("without ModuleEntry");
     const int live = Recorder::instance().liveObjects();
@@ -64,6 +68,10 @@ Steinberg::IPluginFactory* createFactory() {
         std::fflush(stdout);
     }
     RecordedCall call("module", "GetPluginFactory", "", moduleObject);
+    if (call.onForeignThread()) {
+        call.done(0);
+        return nullptr;
+    }
     if (!entered)
         call.violation(exited ? "after ModuleExit" : "before ModuleEntry");
     // Real plug-ins crash here without ModuleEntry; this one records and carries on.

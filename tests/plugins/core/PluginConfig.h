@@ -22,6 +22,10 @@ enum class ClassLayout {
 enum class ParameterLayout {
     standard,        // Gain 1, Mode 2, Meter 3 (read-only), Hidden 4 (hidden)
     duplicateTitles, // A 10, B 11, A 12; no Gain, the audio passes through
+    // The standard four, then Program 5, Choice 6 and Latency 7 (read-only): a
+    // plug-in whose processor changes its own parameters and reports them back
+    // (ParameterSet.h has the ids and step rules).
+    twoWay,
 };
 
 // How a plug-in that brings its host down does it, for hosts that must survive
@@ -65,6 +69,16 @@ struct PluginConfig {
     // setState takes a while between gain and offset, as a plug-in rebuilding its DSP
     // would; the controller keeps a state of its own (a view scale).
     bool keepsStateOutsideParameters = false;
+    // setActive(true) puts the processor's parameter state (gain, choice) back to
+    // the defaults, as some SDK plug-ins do: after setState and a re-activation only
+    // a host that sends the restored values again gets the restored sound.
+    bool resetsOnActivation = false;
+    // Checks VST 3's threading rule as the SDK's host checker does: the thread of
+    // the first call (ModuleEntry, in a correct host) becomes the plug-in's UI
+    // thread; any later call but process and setProcessing (which VST 3 allows on
+    // the audio thread) from another thread is recorded as a violation and answered
+    // with a failure (kResultFalse, 0 or null) without doing anything.
+    bool strictThreads = false;
     Fault factoryFault = Fault::none;    // in GetPluginFactory
     Fault classCountFault = Fault::none; // in the factory's countClasses
     bool printsAtLoad = false;           // GetPluginFactory prints a line to standard output

@@ -1,6 +1,8 @@
 #include "Recorder.h"
 
+#include "ParameterSet.h"
 #include "PluginConfig.h"
+#include "TestPluginObject.h"
 
 #include <cstdio>
 #include <string_view>
@@ -102,9 +104,14 @@ void Recorder::reset() {
 }
 
 RecordedCall::RecordedCall(const char* interface, const char* method, std::string arguments,
-                           const std::string& object)
+                           const std::string& object, Thread thread)
     : interface_(interface), method_(method), arguments_(std::move(arguments)), object_(object),
-      ticket_(Recorder::instance().beginCall(interface, method, arguments_, object)) {}
+      ticket_(Recorder::instance().beginCall(interface, method, arguments_, object)) {
+    if (thread == Thread::ui && !Recorder::instance().onUiThread()) {
+        foreignThread_ = true;
+        violation("on a thread other than the plug-in's UI thread (the thread of its first call)");
+    }
+}
 
 void RecordedCall::setArguments(std::string arguments) {
     arguments_ = std::move(arguments);
@@ -136,13 +143,20 @@ const char* boolText(bool value) {
 
 Recorder::Recorder() : latency_(kPluginConfig.latencySamples) {}
 
-void Recorder::setComponentHandler(Steinberg::Vst::IComponentHandler* handler) {
+void Recorder::setComponentHandler(Steinberg::Vst::IComponentHandler* handler, TestPluginObject* controller) {
     std::lock_guard lock(mutex_);
     if (handler != nullptr)
         handler->addRef();
     if (handler_ != nullptr)
         handler_->release();
     handler_ = handler;
+    controller_ = handler != nullptr ? controller : nullptr;
+}
+
+void Recorder::forgetController(const TestPluginObject* controller) {
+    std::lock_guard lock(mutex_);
+    if (controller_ == controller)
+        controller_ = nullptr;
 }
 
 Steinberg::IPtr<Steinberg::Vst::IComponentHandler> Recorder::handler() const {
@@ -169,6 +183,62 @@ bool Recorder::performEdit(std::uint32_t id, double value) {
     const bool accepted = target->performEdit(id, value) == Steinberg::kResultOk;
     target->endEdit(id);
     return accepted;
+}
+
+bool Recorder::requestRestartFromOwnThread(std::int32_t flags) {
+    bool accepted = false;
+    std::thread messageThread([this, flags, &accepted] { accepted = requestRestart(flags); });
+    messageThread.join();
+    return accepted;
+}
+
+bool Recorder::announceUnchangedLatency() {
+    return requestRestartFromOwnThread(Steinberg::Vst::kLatencyChanged);
+}
+
+bool Recorder::loadProgramOnController(const std::vector<std::pair<std::uint32_t, double>>& values) {
+    Steinberg::IPtr<TestPluginObject> controller;
+    {
+        std::lock_guard lock(mutex_);
+        controller = controller_;
+    }
+    if (!controller || !controller->loadProgram(values))
+        return false;
+    return requestRestart(Steinberg::Vst::kParamValuesChanged);
+}
+
+bool Recorder::reportLatencyFromProcessor(std::uint32_t samples) {
+    // Only the two-way layout has a parameter to report it through.
+    if (kPluginConfig.parameters != ParameterLayout::twoWay || samples > kMaxLatency)
+        return false;
+    pendingLatencyReport_.store(samples);
+    return true;
+}
+
+std::int64_t Recorder::takeLatencyReport() noexcept {
+    if (pendingLatencyReport_.load(std::memory_order_relaxed) < 0)
+        return -1;
+    const std::int64_t samples = pendingLatencyReport_.exchange(-1);
+    // The component takes it on at its next activation, as with changeLatency.
+    if (samples >= 0)
+        latency_.store(static_cast<std::uint32_t>(samples));
+    return samples;
+}
+
+void Recorder::throwFrom(ThrowingCall call, bool on) {
+    throwing_[static_cast<std::size_t>(call)].store(on);
+}
+
+std::uint64_t Recorder::uiThread() const {
+    return uiThread_.load();
+}
+
+bool Recorder::onUiThread() {
+    if (!kPluginConfig.strictThreads)
+        return true;
+    const std::uint64_t caller = currentThreadToken();
+    std::uint64_t claimed = 0;
+    return uiThread_.compare_exchange_strong(claimed, caller) || claimed == caller;
 }
 
 void Recorder::holdBlocks(bool hold) {

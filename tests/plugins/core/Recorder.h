@@ -6,11 +6,13 @@
 // log; process calls go to the lock-free ProcessLog.
 
 #include "ProcessLog.h"
+#include "ReportedValues.h"
 #include "testplugin/TestPluginProbe.h"
 
 #include "pluginterfaces/base/smartpointer.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -19,6 +21,8 @@
 #include <vector>
 
 namespace testplugin {
+
+class TestPluginObject;
 
 class Recorder final : public TestPluginProbe {
 public:
@@ -56,14 +60,34 @@ public:
     bool changeLatency(std::uint32_t samples) override;
     bool requestRestart(std::int32_t flags) override;
     bool performEdit(std::uint32_t id, double value) override;
+    bool requestRestartFromOwnThread(std::int32_t flags) override;
+    bool announceUnchangedLatency() override;
+    bool loadProgramOnController(const std::vector<std::pair<std::uint32_t, double>>& values) override;
+    bool reportLatencyFromProcessor(std::uint32_t samples) override;
+    void throwFrom(ThrowingCall call, bool on) override;
+    std::uint64_t uiThread() const override;
 
-    // The controller's handler as the host last gave it (counted reference).
-    void setComponentHandler(Steinberg::Vst::IComponentHandler* handler);
+    // The controller's handler as the host last gave it (counted reference), and the
+    // controller that was given it, for the changes a probe asks the controller to make;
+    // both null again when that controller terminates.
+    void setComponentHandler(Steinberg::Vst::IComponentHandler* handler, TestPluginObject* controller);
+    // A controller's last release: it may no longer be reached.
+    void forgetController(const TestPluginObject* controller);
     // Whether a component of this library was ever activated: a plug-in was run.
     void noteActivation() { activated_ = true; }
     bool anyActivated() const { return activated_.load(); }
     // The latency a component takes on at activation.
     std::uint32_t latency() const { return latency_.load(); }
+
+    // Any thread: true on the UI thread of a strict-threads plug-in (the first caller's,
+    // claimed here) and always for other plug-ins.
+    bool onUiThread();
+    // Any thread: whether a test switched this call to throwing.
+    bool throws(ThrowingCall call) const { return throwing_[static_cast<std::size_t>(call)].load(); }
+    // Audio thread: the latency a processor is to report now (and take on from its next
+    // activation), or -1; each request is handed out once.
+    std::int64_t takeLatencyReport() noexcept;
+    ReportedValues& reportedValues() { return reportedValues_; }
 
     // Audio thread: waits while blocks are held. Test plug-ins that hold blocks are
     // the one exception to the audio thread's no-waiting rule.
@@ -83,7 +107,12 @@ private:
     std::atomic<bool> held_{false};
     std::atomic<std::uint32_t> latency_;
     std::atomic<bool> activated_{false};
+    std::atomic<std::uint64_t> uiThread_{0};
+    std::array<std::atomic<bool>, 3> throwing_{}; // by ThrowingCall
+    std::atomic<std::int64_t> pendingLatencyReport_{-1};
+    ReportedValues reportedValues_;
     Steinberg::Vst::IComponentHandler* handler_ = nullptr; // under mutex_
+    TestPluginObject* controller_ = nullptr;               // under mutex_
     Steinberg::IPtr<Steinberg::Vst::IComponentHandler> handler() const;
 };
 
@@ -91,7 +120,12 @@ private:
 // it records the call, collects rule violations and stores the answer.
 class RecordedCall {
 public:
-    RecordedCall(const char* interface, const char* method, std::string arguments, const std::string& object);
+    // Which threads a call may come from: VST 3 allows setProcessing on the audio
+    // thread as well as on the UI thread; every other recorded call belongs to the UI thread.
+    enum class Thread { ui, any };
+
+    RecordedCall(const char* interface, const char* method, std::string arguments, const std::string& object,
+                 Thread thread = Thread::ui);
 
     // For arguments only known after reading them (e.g. a state stream).
     void setArguments(std::string arguments);
@@ -99,6 +133,14 @@ public:
     void violation(const std::string& rule);
     // Stores the answer and hands it back, so methods can `return call.done(result);`.
     std::int32_t done(std::int32_t result);
+    // A strict-threads plug-in's UI-thread call made on another thread (recorded as a
+    // violation when the call was made); the call must then do nothing and fail.
+    bool onForeignThread() const { return foreignThread_; }
+    // done() for a call its entry guard turned away: kResultFalse on a foreign thread,
+    // else answer.
+    std::int32_t refuse(std::int32_t answer) {
+        return done(foreignThread_ ? Steinberg::kResultFalse : answer);
+    }
 
 private:
     const char* interface_;
@@ -106,6 +148,7 @@ private:
     std::string arguments_;
     const std::string& object_;
     Recorder::Ticket ticket_;
+    bool foreignThread_ = false;
 };
 
 std::string formatDouble(double value); // round-trippable ("%.17g")

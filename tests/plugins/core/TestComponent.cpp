@@ -3,6 +3,7 @@
 #include "TestPluginObject.h"
 
 #include "CallText.h"
+#include "ParameterSet.h"
 #include "PluginConfig.h"
 #include "Recorder.h"
 
@@ -20,6 +21,8 @@ using namespace Steinberg::Vst;
 
 tresult PLUGIN_API TestPluginObject::getControllerClassId(TUID classId) {
     RecordedCall call("IComponent", "getControllerClassId", "", name_);
+    if (call.onForeignThread())
+        return call.done(kResultFalse);
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
         return call.done(kResultFalse);
@@ -33,6 +36,8 @@ tresult PLUGIN_API TestPluginObject::getControllerClassId(TUID classId) {
 
 tresult PLUGIN_API TestPluginObject::setIoMode(IoMode mode) {
     RecordedCall call("IComponent", "setIoMode", "mode=" + std::to_string(mode), name_);
+    if (call.onForeignThread())
+        return call.done(kResultFalse);
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
         return call.done(kResultFalse);
@@ -45,7 +50,7 @@ int32 PLUGIN_API TestPluginObject::getBusCount(MediaType type, BusDirection dire
     // Like the installed plug-ins, an uninitialised component answers the error
     // code kNotInitialized where a count is expected.
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.done(call.onForeignThread() ? 0 : kNotInitialized);
     return call.done(Component::getBusCount(type, direction));
 }
 
@@ -54,14 +59,14 @@ tresult PLUGIN_API TestPluginObject::getBusInfo(MediaType type, BusDirection dir
     RecordedCall call("IComponent", "getBusInfo",
                       busName(type, direction) + " index=" + std::to_string(index), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(Component::getBusInfo(type, direction, index, info));
 }
 
 tresult PLUGIN_API TestPluginObject::getRoutingInfo(RoutingInfo&, RoutingInfo&) {
     RecordedCall call("IComponent", "getRoutingInfo", "", name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(kNotImplemented);
 }
 
@@ -71,7 +76,7 @@ tresult PLUGIN_API TestPluginObject::activateBus(MediaType type, BusDirection di
         "IComponent", "activateBus",
         busName(type, direction) + " index=" + std::to_string(index) + " state=" + boolText(state), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (active_)
         call.violation("while the component is active");
     if (kPluginConfig.refusesBusActivation)
@@ -82,7 +87,7 @@ tresult PLUGIN_API TestPluginObject::activateBus(MediaType type, BusDirection di
 tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
     RecordedCall call("IComponent", "setActive", boolText(state), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (state && !setUp_)
         call.violation("before IAudioProcessor::setupProcessing");
     if (!state && processing_)
@@ -97,6 +102,10 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
         for (auto& channel : delayLine_)
             channel.fill(0.0f);
         delayPosition_ = 0;
+        if (kPluginConfig.resetsOnActivation) {
+            gain_ = 1.0; // the default of "Gain"
+            choiceFactor_ = kChoiceFactors[0];
+        }
     }
     active_ = state != 0;
     return call.done(kResultOk);
@@ -105,7 +114,7 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
 tresult PLUGIN_API TestPluginObject::setState(IBStream* state) {
     RecordedCall call(stateInterface(), "setState", "", name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (state == nullptr)
         return call.done(kInvalidArgument);
     const bool stateful = kPluginConfig.keepsStateOutsideParameters;
@@ -143,7 +152,7 @@ tresult PLUGIN_API TestPluginObject::setState(IBStream* state) {
 tresult PLUGIN_API TestPluginObject::getState(IBStream* state) {
     RecordedCall call(stateInterface(), "getState", "", name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (state == nullptr)
         return call.done(kInvalidArgument);
     const bool stateful = kPluginConfig.keepsStateOutsideParameters;

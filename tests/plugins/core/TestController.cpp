@@ -4,10 +4,14 @@
 #include "TestPluginObject.h"
 
 #include "CallText.h"
+#include "ParameterSet.h"
 #include "PluginConfig.h"
 #include "Recorder.h"
+#include "SteppedTextParameter.h"
 
 #include "pluginterfaces/base/ibstream.h"
+
+#include <stdexcept>
 
 namespace testplugin {
 
@@ -22,17 +26,40 @@ void TestPluginObject::addParameters() {
         parameters_.addParameter(STR16("A"), nullptr, 0, 0.0, ParameterInfo::kCanAutomate, 12);
         return;
     }
-    parameters_.addParameter(STR16("Gain"), STR16("x"), 0, 1.0, ParameterInfo::kCanAutomate, 1);
+    parameters_.addParameter(STR16("Gain"), STR16("x"), 0, 1.0, ParameterInfo::kCanAutomate, kGainId);
     parameters_.addParameter(STR16("Mode"), nullptr, 2, 0.0,
-                             ParameterInfo::kCanAutomate | ParameterInfo::kIsList, 2);
-    parameters_.addParameter(STR16("Meter"), nullptr, 0, 0.0, ParameterInfo::kIsReadOnly, 3);
-    parameters_.addParameter(STR16("Hidden"), nullptr, 0, 0.5, ParameterInfo::kIsHidden, 4);
+                             ParameterInfo::kCanAutomate | ParameterInfo::kIsList, kModeId);
+    parameters_.addParameter(STR16("Meter"), nullptr, 0, 0.0, ParameterInfo::kIsReadOnly, kMeterId);
+    parameters_.addParameter(STR16("Hidden"), nullptr, 0, 0.5, ParameterInfo::kIsHidden, kHiddenId);
+    if (kPluginConfig.parameters != ParameterLayout::twoWay)
+        return;
+    parameters_.addParameter(new SteppedTextParameter(
+        STR16("Program"), kProgramId,
+        ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsProgramChange,
+        StepRule::truncate, {STR16("Full"), STR16("Half"), STR16("Quarter")}));
+    parameters_.addParameter(new SteppedTextParameter(
+        STR16("Choice"), kChoiceId, ParameterInfo::kCanAutomate | ParameterInfo::kIsList, StepRule::round,
+        {STR16("Low"), STR16("Mid"), STR16("High")}));
+    parameters_.addParameter(new RangeParameter(STR16("Latency"), kLatencyId, STR16("samples"), 0.0,
+                                                kMaxLatency, kPluginConfig.latencySamples, 0,
+                                                ParameterInfo::kIsReadOnly));
+}
+
+bool TestPluginObject::loadProgram(const std::vector<std::pair<std::uint32_t, double>>& values) {
+    std::lock_guard lock(parameterMutex_);
+    for (const auto& [id, value] : values) {
+        if (parameters_.getParameter(id) == nullptr)
+            return false;
+    }
+    for (const auto& [id, value] : values)
+        parameters_.getParameter(id)->setNormalized(value);
+    return true;
 }
 
 tresult PLUGIN_API TestPluginObject::setComponentState(IBStream* state) {
     RecordedCall call("IEditController", "setComponentState", "", name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (state == nullptr)
         return call.done(kInvalidArgument);
     double gain = 0.0;
@@ -42,7 +69,8 @@ tresult PLUGIN_API TestPluginObject::setComponentState(IBStream* state) {
     call.setArguments("bytes=" + std::to_string(bytesRead) + " gain=" + formatDouble(gain));
     if (bytesRead != sizeof gain)
         return call.done(kResultFalse);
-    if (Parameter* parameter = parameters_.getParameter(1))
+    std::lock_guard lock(parameterMutex_);
+    if (Parameter* parameter = parameters_.getParameter(kGainId))
         parameter->setNormalized(gain);
     return call.done(kResultOk);
 }
@@ -57,7 +85,7 @@ int32 PLUGIN_API TestPluginObject::getParameterCount() {
 tresult PLUGIN_API TestPluginObject::getParameterInfo(int32 paramIndex, ParameterInfo& info) {
     RecordedCall call("IEditController", "getParameterInfo", "index=" + std::to_string(paramIndex), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (paramIndex == kPluginConfig.failingParameterInfoIndex)
         return call.done(kResultFalse);
     if (paramIndex < 0 || paramIndex >= parameters_.getParameterCount())
@@ -71,7 +99,7 @@ tresult PLUGIN_API TestPluginObject::getParamStringByValue(ParamID id, ParamValu
     RecordedCall call("IEditController", "getParamStringByValue",
                       "id=" + std::to_string(id) + " value=" + formatDouble(valueNormalized), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     Parameter* parameter = parameters_.getParameter(id);
     if (parameter == nullptr || string == nullptr)
         return call.done(kInvalidArgument);
@@ -83,7 +111,7 @@ tresult PLUGIN_API TestPluginObject::getParamValueByString(ParamID id, TChar* st
                                                            ParamValue& valueNormalized) {
     RecordedCall call("IEditController", "getParamValueByString", "id=" + std::to_string(id), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     Parameter* parameter = parameters_.getParameter(id);
     if (parameter == nullptr || string == nullptr)
         return call.done(kInvalidArgument);
@@ -110,7 +138,11 @@ ParamValue PLUGIN_API TestPluginObject::getParamNormalized(ParamID id) {
     RecordedCall call("IEditController", "getParamNormalized", "id=" + std::to_string(id), name_);
     Parameter* parameter = admit(call) ? parameters_.getParameter(id) : nullptr;
     // Unknown ids answer 0, as the SDK's controller base does.
-    const ParamValue value = parameter != nullptr ? parameter->getNormalized() : 0.0;
+    ParamValue value = 0.0;
+    if (parameter != nullptr) {
+        std::lock_guard lock(parameterMutex_);
+        value = parameter->getNormalized();
+    }
     call.setArguments("id=" + std::to_string(id) + " -> " + formatDouble(value));
     call.done(parameter != nullptr ? kResultOk : kInvalidArgument);
     return value;
@@ -120,14 +152,28 @@ tresult PLUGIN_API TestPluginObject::setParamNormalized(ParamID id, ParamValue v
     RecordedCall call("IEditController", "setParamNormalized",
                       "id=" + std::to_string(id) + " value=" + formatDouble(value), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
+    if (Recorder::instance().throws(ThrowingCall::setParamNormalized)) {
+        call.done(kInternalError);
+        throw std::runtime_error(name_ + ": setParamNormalized throws, as the test asked");
+    }
     Parameter* parameter = parameters_.getParameter(id);
     if (parameter == nullptr)
         return call.done(kInvalidArgument);
-    // Read-only parameters (meters) are the processor's output: a host passes what
-    // the processor reported on to the controller here. Setting one as an input,
-    // in a block's parameter changes, is what process checks.
-    parameter->setNormalized(value);
+    // The plug-in owns its read-only parameters (meters, its latency): a host only
+    // passes on what the processor reported, never a value of its own.
+    if ((parameter->getInfo().flags & ParameterInfo::kIsReadOnly) != 0 &&
+        !Recorder::instance().reportedValues().contains(id, value))
+        call.violation("sets a read-only parameter to a value the processor never reported");
+    bool latencyChanged = false;
+    {
+        std::lock_guard lock(parameterMutex_);
+        latencyChanged = id == kLatencyId && parameter->getNormalized() != value;
+        parameter->setNormalized(value);
+    }
+    // Outside the lock: the host may read the values back from inside restartComponent.
+    if (latencyChanged)
+        Recorder::instance().requestRestart(kLatencyChanged);
     return call.done(kResultOk);
 }
 
@@ -135,10 +181,10 @@ tresult PLUGIN_API TestPluginObject::setComponentHandler(IComponentHandler* hand
     RecordedCall call("IEditController", "setComponentHandler",
                       handler != nullptr ? "handler=non-null" : "handler=null", name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (handler != nullptr)
         handlerGiven_ = true;
-    Recorder::instance().setComponentHandler(handler);
+    Recorder::instance().setComponentHandler(handler, this);
     return call.done(kResultOk);
 }
 

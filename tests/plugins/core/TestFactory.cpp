@@ -84,14 +84,18 @@ uint32 PLUGIN_API TestFactory::release() {
     return remaining;
 }
 
-void TestFactory::checkModuleEntered(RecordedCall& call) const {
+bool TestFactory::admit(RecordedCall& call) const {
+    if (call.onForeignThread())
+        return false;
     if (!moduleEntered())
         call.violation("while the module is not entered (ModuleEntry missing or ModuleExit already called)");
+    return true;
 }
 
 tresult PLUGIN_API TestFactory::getFactoryInfo(PFactoryInfo* info) {
     RecordedCall call("IPluginFactory", "getFactoryInfo", "", name_);
-    checkModuleEntered(call);
+    if (!admit(call))
+        return call.done(kResultFalse);
     if (info == nullptr)
         return call.done(kInvalidArgument);
     *info = {};
@@ -104,13 +108,15 @@ tresult PLUGIN_API TestFactory::getFactoryInfo(PFactoryInfo* info) {
 int32 PLUGIN_API TestFactory::countClasses() {
     RecordedCall call("IPluginFactory", "countClasses", "", name_);
     commitFault(kPluginConfig.classCountFault);
-    checkModuleEntered(call);
+    if (!admit(call))
+        return call.done(0);
     return call.done(static_cast<int32>(declaredClasses().size()));
 }
 
 tresult PLUGIN_API TestFactory::getClassInfo(int32 index, PClassInfo* info) {
     RecordedCall call("IPluginFactory", "getClassInfo", "index=" + std::to_string(index), name_);
-    checkModuleEntered(call);
+    if (!admit(call))
+        return call.done(kResultFalse);
     const ClassEntry* entry = classAt(index);
     if (entry == nullptr || info == nullptr)
         return call.done(kInvalidArgument);
@@ -138,7 +144,8 @@ static void fillExtendedClassInfo(const ClassEntry& entry, ExtendedClassInfo& in
 
 tresult PLUGIN_API TestFactory::getClassInfo2(int32 index, PClassInfo2* info) {
     RecordedCall call("IPluginFactory2", "getClassInfo2", "index=" + std::to_string(index), name_);
-    checkModuleEntered(call);
+    if (!admit(call))
+        return call.done(kResultFalse);
     const ClassEntry* entry = classAt(index);
     if (entry == nullptr || info == nullptr)
         return call.done(kInvalidArgument);
@@ -148,7 +155,8 @@ tresult PLUGIN_API TestFactory::getClassInfo2(int32 index, PClassInfo2* info) {
 
 tresult PLUGIN_API TestFactory::getClassInfoUnicode(int32 index, PClassInfoW* info) {
     RecordedCall call("IPluginFactory3", "getClassInfoUnicode", "index=" + std::to_string(index), name_);
-    checkModuleEntered(call);
+    if (!admit(call))
+        return call.done(kResultFalse);
     const ClassEntry* entry = classAt(index);
     if (entry == nullptr || info == nullptr)
         return call.done(kInvalidArgument);
@@ -159,10 +167,12 @@ tresult PLUGIN_API TestFactory::getClassInfoUnicode(int32 index, PClassInfoW* in
 tresult PLUGIN_API TestFactory::createInstance(FIDString cid, FIDString iid, void** object) {
     RecordedCall call("IPluginFactory", "createInstance",
                       "class=" + className(cid) + " interface=" + interfaceName(iid), name_);
-    checkModuleEntered(call);
+    if (object != nullptr)
+        *object = nullptr;
+    if (!admit(call))
+        return call.done(kResultFalse);
     if (object == nullptr)
         return call.done(kInvalidArgument);
-    *object = nullptr;
     const ClassEntry* entry = findClass(cid);
     // Unknown classes (including a controller class the component names but the
     // factory never declared) give no object, as the installed factories do.
@@ -179,7 +189,8 @@ tresult PLUGIN_API TestFactory::createInstance(FIDString cid, FIDString iid, voi
 
 tresult PLUGIN_API TestFactory::setHostContext(FUnknown* context) {
     RecordedCall call("IPluginFactory3", "setHostContext", describeContext(context), name_);
-    checkModuleEntered(call);
+    if (!admit(call))
+        return call.done(kResultFalse);
     return call.done(kResultOk);
 }
 

@@ -37,8 +37,10 @@ public:
     Steinberg::tresult PLUGIN_API setHostContext(Steinberg::FUnknown* context) override;
 
 private:
-    // Records a factory call; adds a violation when the module is not entered.
-    void checkModuleEntered(RecordedCall& call) const;
+    // The entry guard of every factory call: records a violation when the module is
+    // not entered (the call still goes on); false when the call must fail, on a
+    // strict-threads plug-in's foreign thread.
+    bool admit(RecordedCall& call) const;
 
     std::atomic<Steinberg::uint32> references_{1};
     int instance_;

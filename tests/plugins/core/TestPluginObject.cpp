@@ -23,6 +23,7 @@ TestPluginObject::TestPluginObject(const ClassEntry& entry)
 TestPluginObject::~TestPluginObject() {
     if (initialized_ && !terminated_)
         Recorder::instance().violation(name_ + ": last release without IPluginBase::terminate");
+    Recorder::instance().forgetController(this);
     Recorder::instance().releaseObject(instance_);
 }
 
@@ -57,6 +58,8 @@ tresult PLUGIN_API TestPluginObject::queryInterface(const TUID iid, void** objec
 }
 
 bool TestPluginObject::admit(RecordedCall& call) const {
+    if (call.onForeignThread())
+        return false;
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
         return false;
@@ -107,6 +110,8 @@ void askInterfaceSupport(FUnknown* context, const std::string& object) {
 
 tresult PLUGIN_API TestPluginObject::initialize(FUnknown* context) {
     RecordedCall call("IPluginBase", "initialize", describeContext(context), name_);
+    if (call.onForeignThread())
+        return call.done(kResultFalse);
     if (terminated_) {
         call.violation("after IPluginBase::terminate");
         return call.done(kResultFalse);
@@ -132,6 +137,8 @@ tresult PLUGIN_API TestPluginObject::initialize(FUnknown* context) {
 
 tresult PLUGIN_API TestPluginObject::terminate() {
     RecordedCall call("IPluginBase", "terminate", "", name_);
+    if (call.onForeignThread())
+        return call.done(kResultFalse);
     if (terminated_) {
         call.violation("after IPluginBase::terminate (terminated twice)");
         return call.done(kResultFalse);
@@ -150,7 +157,7 @@ tresult PLUGIN_API TestPluginObject::terminate() {
         call.violation("of an edit controller never given a component handler "
                        "(IEditController::setComponentHandler missing)");
     if (isController())
-        Recorder::instance().setComponentHandler(nullptr);
+        Recorder::instance().setComponentHandler(nullptr, nullptr);
     terminated_ = true;
     setUp_ = false;
     active_ = false;
@@ -163,7 +170,7 @@ tresult PLUGIN_API TestPluginObject::connect(IConnectionPoint* other) {
     RecordedCall call("IConnectionPoint", "connect", other != nullptr ? "other=non-null" : "other=null",
                       name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(ComponentBase::connect(other));
 }
 
@@ -171,7 +178,7 @@ tresult PLUGIN_API TestPluginObject::disconnect(IConnectionPoint* other) {
     RecordedCall call("IConnectionPoint", "disconnect", other != nullptr ? "other=non-null" : "other=null",
                       name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(ComponentBase::disconnect(other));
 }
 
@@ -180,7 +187,7 @@ tresult PLUGIN_API TestPluginObject::notify(IMessage* message) {
     RecordedCall call("IConnectionPoint", "notify", std::string("id=") + (id != nullptr ? id : "null"),
                       name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(ComponentBase::notify(message));
 }
 

@@ -24,7 +24,10 @@
 
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testplugin {
 
@@ -50,6 +53,11 @@ public:
     ~TestPluginObject() override;
 
     const std::string& name() const { return name_; } // "TestSeparate#2"
+
+    // A program loaded on the controller side (TestPluginProbe::loadProgramOnController):
+    // sets the controller's own values, not recorded as a host call; false, changing
+    // nothing, when an id is unknown. Any thread.
+    bool loadProgram(const std::vector<std::pair<std::uint32_t, double>>& values);
 
     // FUnknown
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** object) override;
@@ -125,10 +133,19 @@ private:
     // Records violations on one side's bus records; false when the main bus cannot be used.
     bool checkBuses(BusDirection direction, int32 numBuses, const Steinberg::Vst::AudioBusBuffers* buses,
                     int32 numSamples) const;
-    // Snapshots the queues into record; apply takes "Gain" into the DSP.
-    void readParameterChanges(Steinberg::Vst::IParameterChanges* changes, ProcessRecord& record, bool apply);
+    // Snapshots the queues into record; apply takes "Gain" and "Choice" into the DSP.
+    // Answers the step of a "Program" change in the block, -1 without one.
+    int32 readParameterChanges(Steinberg::Vst::IParameterChanges* changes, ProcessRecord& record, bool apply);
+    // The processor's own program change: its gain, reported back as "Gain".
+    void applyProgram(int32 step, Steinberg::Vst::IParameterChanges* outputChanges);
+    // A latency change the probe asked the processor for, reported as "Latency".
+    void reportNewLatency(Steinberg::Vst::IParameterChanges* outputChanges) const;
     float render(Steinberg::Vst::ProcessData& data) const;
-    void reportMeter(Steinberg::Vst::IParameterChanges* changes, float peak) const;
+    // One point at offset 0; read-only values are also kept in the ReportedValues.
+    void reportOutputValue(Steinberg::Vst::IParameterChanges* outputChanges, ParamID id, double value) const;
+    bool hasStandardParameters() const {
+        return kPluginConfig.parameters != ParameterLayout::duplicateTitles;
+    }
 
     const ClassEntry& entry_;
     const int instance_;
@@ -141,7 +158,8 @@ private:
     std::atomic<bool> processing_{false};
     std::atomic<int32> maxSamplesPerBlock_{0};
     std::atomic<int32> symbolicSampleSize_{Steinberg::Vst::kSample32};
-    std::atomic<double> gain_{1.0};           // last "Gain" the DSP received
+    std::atomic<double> gain_{1.0};           // last "Gain" the DSP received (or a program set)
+    std::atomic<double> choiceFactor_{1.0};   // the output factor of the last "Choice" step
     std::atomic<double> offset_{0.0};         // added to every output sample; only in the state
     std::atomic<bool> restoringState_{false}; // inside the component's setState
     double viewScale_ = 1.0;                  // the controller's own state
@@ -154,7 +172,10 @@ private:
     // Records a lifecycle call made while a process call runs.
     void checkNoBlockInFlight(RecordedCall& call) const;
 
-    Steinberg::Vst::ParameterContainer parameters_; // the controller's
+    // The controller's. Values change on the host's thread and on a probe's (a program
+    // loaded on the controller side), hence the lock around every value access.
+    Steinberg::Vst::ParameterContainer parameters_;
+    mutable std::mutex parameterMutex_;
 };
 
 } // namespace testplugin

@@ -8,6 +8,7 @@
 #include "TestPluginObject.h"
 
 #include "CallText.h"
+#include "ParameterSet.h"
 #include "PluginConfig.h"
 #include "Recorder.h"
 
@@ -18,18 +19,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
 
 namespace testplugin {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-
-namespace {
-
-constexpr ParamID gainId = 1;
-constexpr ParamID meterId = 3;
-
-} // namespace
 
 bool TestPluginObject::checkBuses(BusDirection direction, int32 numBuses, const AudioBusBuffers* buses,
                                   int32 numSamples) const {
@@ -145,14 +140,17 @@ TestPluginObject::BlockUse TestPluginObject::checkProcessCall(const ProcessData&
     return parameterFlush ? BlockUse::parametersOnly : BlockUse::render;
 }
 
-void TestPluginObject::readParameterChanges(IParameterChanges* changes, ProcessRecord& record, bool apply) {
+int32 TestPluginObject::readParameterChanges(IParameterChanges* changes, ProcessRecord& record, bool apply) {
     if (changes == nullptr)
-        return;
+        return -1;
+    const bool twoWay = kPluginConfig.parameters == ParameterLayout::twoWay;
+    int32 program = -1;
     record.parameterCount = changes->getParameterCount();
     for (int32 index = 0; index < record.parameterCount; ++index) {
         IParamValueQueue* queue = changes->getParameterData(index);
         if (queue == nullptr)
             continue;
+        const ParamID id = queue->getParameterId();
         const int32 points = queue->getPointCount();
         int32 firstOffset = 0;
         int32 lastOffset = 0;
@@ -162,18 +160,38 @@ void TestPluginObject::readParameterChanges(IParameterChanges* changes, ProcessR
             queue->getPoint(0, firstOffset, firstValue);
             queue->getPoint(points - 1, lastOffset, lastValue);
         }
-        if (queue->getParameterId() == meterId && kPluginConfig.parameters == ParameterLayout::standard)
+        if (hasStandardParameters() && (id == kMeterId || (twoWay && id == kLatencyId)))
             Recorder::instance().processLog().violation(
                 "%s: IAudioProcessor::process with input changes for read-only parameter %u", name_.c_str(),
-                static_cast<unsigned>(meterId));
+                static_cast<unsigned>(id));
         if (static_cast<std::size_t>(index) < ProcessRecord::maxQueues)
-            record.queues[static_cast<std::size_t>(index)] = {queue->getParameterId(), points, firstOffset,
-                                                              firstValue, lastValue};
-        // The block runs with the last value the host sent for "Gain".
-        if (apply && queue->getParameterId() == gainId && points > 0 &&
-            kPluginConfig.parameters == ParameterLayout::standard)
+            record.queues[static_cast<std::size_t>(index)] = {id, points, firstOffset, firstValue, lastValue};
+        if (!apply || points == 0 || !hasStandardParameters())
+            continue;
+        // The block runs with the last value the host sent.
+        if (id == kGainId)
             gain_ = lastValue;
+        else if (twoWay && id == kChoiceId)
+            choiceFactor_ =
+                kChoiceFactors[static_cast<std::size_t>(stepOf(lastValue, kListStepCount, StepRule::round))];
+        else if (twoWay && id == kProgramId)
+            program = stepOf(lastValue, kListStepCount, StepRule::truncate);
     }
+    return program;
+}
+
+void TestPluginObject::applyProgram(int32 step, IParameterChanges* outputChanges) {
+    // After every other change of the block, so a program wins over a "Gain" sent with it.
+    gain_ = kProgramGains[static_cast<std::size_t>(step)];
+    reportOutputValue(outputChanges, kGainId, gain_);
+}
+
+void TestPluginObject::reportNewLatency(IParameterChanges* outputChanges) const {
+    if (outputChanges == nullptr)
+        return; // kept for a block that can report it
+    const std::int64_t samples = Recorder::instance().takeLatencyReport();
+    if (samples >= 0)
+        reportOutputValue(outputChanges, kLatencyId, static_cast<double>(samples) / kMaxLatency);
 }
 
 float TestPluginObject::render(ProcessData& data) const {
@@ -192,7 +210,7 @@ float TestPluginObject::render(ProcessData& data) const {
         std::min(input.numChannels, SpeakerArr::getChannelCount(busArrangement(kInput, 0)));
     const int32 outputChannels =
         std::min(output.numChannels, SpeakerArr::getChannelCount(busArrangement(kOutput, 0)));
-    const auto gain = static_cast<float>(gain_.load());
+    const auto gain = static_cast<float>(gain_.load() * choiceFactor_.load());
     const float hum = kPluginConfig.tailSamples == kInfiniteTail ? kHum * gain : 0.0f;
     const uint32 latency = activeLatency_.load();
     const auto offset = static_cast<float>(offset_.load());
@@ -226,14 +244,16 @@ float TestPluginObject::render(ProcessData& data) const {
     return peak;
 }
 
-void TestPluginObject::reportMeter(IParameterChanges* changes, float peak) const {
-    if (changes == nullptr)
+void TestPluginObject::reportOutputValue(IParameterChanges* outputChanges, ParamID id, double value) const {
+    if (outputChanges == nullptr)
         return;
     int32 queueIndex = 0;
-    if (IParamValueQueue* queue = changes->addParameterData(meterId, queueIndex)) {
+    if (IParamValueQueue* queue = outputChanges->addParameterData(id, queueIndex)) {
         int32 pointIndex = 0;
-        queue->addPoint(0, std::min(1.0, static_cast<double>(peak)), pointIndex);
+        queue->addPoint(0, value, pointIndex);
     }
+    if (id == kMeterId || id == kLatencyId)
+        Recorder::instance().reportedValues().add(id, value);
 }
 
 tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
@@ -266,14 +286,26 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
     if (kPluginConfig.holdsBlocks)
         Recorder::instance().waitWhileHeld();
     const BlockUse use = checkProcessCall(data);
-    readParameterChanges(data.inputParameterChanges, record, use != BlockUse::refuse);
+    const int32 program = readParameterChanges(data.inputParameterChanges, record, use != BlockUse::refuse);
+    if (use != BlockUse::refuse) {
+        if (program >= 0)
+            applyProgram(program, data.outputParameterChanges);
+        reportNewLatency(data.outputParameterChanges);
+    }
     if (use == BlockUse::render)
-        reportMeter(data.outputParameterChanges, render(data));
+        reportOutputValue(data.outputParameterChanges, kMeterId,
+                          std::min(1.0, static_cast<double>(render(data))));
 
+    // A plug-in whose code throws; only then does this path allocate, as every throw does.
+    const bool throwing = Recorder::instance().throws(ThrowingCall::process);
     record.gain = gain_;
-    record.result = use == BlockUse::refuse || kPluginConfig.processReturnsFalse ? kResultFalse : kResultOk;
+    record.result = throwing                                                       ? kInternalError
+                    : use == BlockUse::refuse || kPluginConfig.processReturnsFalse ? kResultFalse
+                                                                                   : kResultOk;
     Recorder::instance().processLog().add(record);
     blocksInFlight_.fetch_sub(1);
+    if (throwing)
+        throw std::runtime_error(name_ + ": process throws, as the test asked");
     return record.result;
 }
 

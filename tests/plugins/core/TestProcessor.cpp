@@ -10,6 +10,7 @@
 #include "pluginterfaces/vst/vstspeaker.h"
 
 #include <algorithm>
+#include <new>
 
 namespace testplugin {
 
@@ -59,7 +60,7 @@ tresult PLUGIN_API TestPluginObject::setBusArrangements(SpeakerArrangement* inpu
         "IAudioProcessor", "setBusArrangements",
         "inputs=" + arrangementList(inputs, numIns) + " outputs=" + arrangementList(outputs, numOuts), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (active_)
         call.violation("while the component is active");
     // Only the arrangements the plug-in has, for every bus: a mono plug-in refuses
@@ -83,7 +84,7 @@ tresult PLUGIN_API TestPluginObject::getBusArrangement(BusDirection direction, i
         "IAudioProcessor", "getBusArrangement",
         std::string(direction == kInput ? "input" : "output") + " index=" + std::to_string(index), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (index < 0 || index >= audioBusCount(direction))
         return call.done(kInvalidArgument);
     arrangement = busArrangement(direction, index);
@@ -94,7 +95,7 @@ tresult PLUGIN_API TestPluginObject::canProcessSampleSize(int32 symbolicSampleSi
     RecordedCall call("IAudioProcessor", "canProcessSampleSize",
                       "sampleSize=" + std::to_string(symbolicSampleSize), name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     return call.done(symbolicSampleSize == kSample32 ? kResultTrue : kResultFalse);
 }
 
@@ -103,7 +104,7 @@ uint32 PLUGIN_API TestPluginObject::getLatencySamples() {
     admit(call);
     // A new latency is reported as soon as it is decided, as real plug-ins do; the
     // audio follows from the next activation on, which the host's restart brings.
-    const uint32 latency = std::min(Recorder::instance().latency(), kMaxLatency);
+    const uint32 latency = call.onForeignThread() ? 0 : std::min(Recorder::instance().latency(), kMaxLatency);
     call.done(static_cast<int32>(latency));
     return latency;
 }
@@ -111,8 +112,9 @@ uint32 PLUGIN_API TestPluginObject::getLatencySamples() {
 uint32 PLUGIN_API TestPluginObject::getTailSamples() {
     RecordedCall call("IAudioProcessor", "getTailSamples", "", name_);
     admit(call);
-    call.done(static_cast<int32>(kPluginConfig.tailSamples));
-    return kPluginConfig.tailSamples;
+    const uint32 tail = call.onForeignThread() ? 0 : kPluginConfig.tailSamples;
+    call.done(static_cast<int32>(tail));
+    return tail;
 }
 
 tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup) {
@@ -123,10 +125,14 @@ tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup) {
                           " rate=" + formatDouble(setup.sampleRate),
                       name_);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (active_)
         call.violation("while the component is active");
     checkNoBlockInFlight(call);
+    if (Recorder::instance().throws(ThrowingCall::setupProcessing)) {
+        call.done(kInternalError);
+        throw std::bad_alloc();
+    }
     if (setup.symbolicSampleSize != kSample32)
         return call.done(kResultFalse);
     if (kPluginConfig.refusedSampleRate != 0.0 && setup.sampleRate == kPluginConfig.refusedSampleRate)
@@ -138,9 +144,9 @@ tresult PLUGIN_API TestPluginObject::setupProcessing(ProcessSetup& setup) {
 }
 
 tresult PLUGIN_API TestPluginObject::setProcessing(TBool state) {
-    RecordedCall call("IAudioProcessor", "setProcessing", boolText(state), name_);
+    RecordedCall call("IAudioProcessor", "setProcessing", boolText(state), name_, RecordedCall::Thread::any);
     if (!admit(call))
-        return call.done(kNotInitialized);
+        return call.refuse(kNotInitialized);
     if (state && !active_)
         call.violation("while the component is inactive");
     checkNoBlockInFlight(call);

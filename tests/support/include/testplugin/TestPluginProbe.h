@@ -12,14 +12,27 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace testplugin {
 
+#if defined(_WIN32)
+// As <windows.h> declares it; that header is not included here, since its macros
+// would rename members below (`interface`).
+extern "C" __declspec(dllimport) unsigned long __stdcall GetCurrentThreadId();
+#endif
+
 // The id the recorder stores for the calling thread; compare with CallRecord::thread
-// and ProcessRecord::thread. Never allocates.
+// and ProcessRecord::thread. Never allocates. On Windows the system's id: each
+// MinGW module links its own threads runtime, whose std::thread::id of a thread
+// another module started differs from that module's.
 inline std::uint64_t currentThreadToken() {
+#if defined(_WIN32)
+    return GetCurrentThreadId();
+#else
     return static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
+#endif
 }
 
 // One call the host made into the plug-in library (module entry points, factory,
@@ -74,6 +87,15 @@ struct ProcessRecord {
     std::int32_t timeSigDenominator = 0;
 };
 
+// Plug-in calls that throw, as plug-ins with a fault in their code do, while a
+// test has switched them on (TestPluginProbe::throwFrom). The call is recorded
+// first, with the result kInternalError.
+enum class ThrowingCall {
+    process,            // std::runtime_error, after the block was processed and recorded
+    setupProcessing,    // std::bad_alloc, before the set-up changes anything
+    setParamNormalized, // std::runtime_error from the controller, before the value changes
+};
+
 class TestPluginProbe {
 public:
     // All of these run on a control thread. calls(), violations() and reset() lock the
@@ -106,6 +128,34 @@ public:
     virtual bool requestRestart(std::int32_t flags) = 0;
     // beginEdit, performEdit(id, value), endEdit, as the plug-in's own editor would.
     virtual bool performEdit(std::uint32_t id, double value) = 0;
+
+    // The calls below answer inertly here (false, nothing, 0); every plug-in library's
+    // probe overrides them, so only the probe of a library that did not load keeps these.
+
+    // restartComponent(flags) from a thread the plug-in starts for the call and joins
+    // before returning, as JUCE plug-ins call it from their own message thread.
+    virtual bool requestRestartFromOwnThread(std::int32_t /*flags*/) { return false; }
+    // restartComponent(kLatencyChanged) from such a thread while the latency stays as
+    // it is: JUCE plug-ins announce every latency they set, changed or not.
+    virtual bool announceUnchangedLatency() { return false; }
+    // A program loaded on the controller side: the controller sets each (id, normalised
+    // value) itself, leaving the processor as it is, then asks for
+    // restartComponent(kParamValuesChanged) on the calling thread. False without a
+    // handler, or when an id is unknown (then nothing changes).
+    virtual bool loadProgramOnController(const std::vector<std::pair<std::uint32_t, double>>& /*values*/) {
+        return false;
+    }
+    // The processor's own latency change (two-way bundles only; false elsewhere): the
+    // next block that is processed with outputParameterChanges reports "Latency" (id 7)
+    // as samples / 4096; the component reports and applies it from its next
+    // activation. The controller, given a different "Latency" value through
+    // setParamNormalized, calls restartComponent(kLatencyChanged) inside that call.
+    virtual bool reportLatencyFromProcessor(std::uint32_t /*samples*/) { return false; }
+    // Switches a throwing call on or off; it throws on every call while on.
+    virtual void throwFrom(ThrowingCall /*call*/, bool /*on*/) {}
+    // currentThreadToken() of a strict-threads plug-in's UI thread (the thread of its
+    // first call); 0 before that call and for plug-ins that do not check threads.
+    virtual std::uint64_t uiThread() const { return 0; }
 
 protected:
     ~TestPluginProbe() = default;
