@@ -36,7 +36,11 @@ for preset in "${presets[@]}"; do
   [ "$preset" != windows ] || start_wine_server
   ctest --preset "$preset" -j "$jobs"
   [ "$preset" != windows ] || stop_wine_server
-  [ "$preset" != release ] || ./scripts/check-consumer.sh build/release
+  if [ "$preset" = release ]; then
+    ./scripts/check-consumer.sh build/release
+    echo "== release: API reference"
+    cmake --build --preset release --target docs
+  fi
   echo "== $preset: done in $((SECONDS - started)) s"
 done
 echo "== all tests passed: ${presets[*]}"
