@@ -3,6 +3,7 @@
 #include "AudioFailureTally.h"
 #include "ComponentHandler.h"
 #include "HostContext.h"
+#include "InternalVisibility.h"
 #include "ParameterSlots.h"
 #include "VSTChannelLayout.h"
 #include "VSTModule.h"
@@ -89,7 +90,7 @@ struct PluginInstance {
 };
 
 /// Everything a VSTModule holds.
-struct VSTModule::Internals {
+struct VARNELVST_INTERNAL VSTModule::Internals {
     std::shared_ptr<VST3::Hosting::Module> module;
     /// The first instance is the one the controller talks to; a second runs only
     /// for dual mono. Each is brought up and down in the VST 3 order by moveTo.

@@ -1,6 +1,7 @@
 #include "VSTProcessorNode.h"
 
 #include "Base64.h"
+#include "InternalVisibility.h"
 #include "VSTModule.h"
 
 #include <varnel/Logger.h>
@@ -13,7 +14,7 @@
 
 namespace varnel::extensions::vst {
 
-struct VSTProcessorNode::Internals {
+struct VARNELVST_INTERNAL VSTProcessorNode::Internals {
     explicit Internals(std::uint32_t initialSampleRate) : sampleRate(initialSampleRate) {}
 
     /// Never null once constructed; replaced only under an exclusive controlLock.
