@@ -2,9 +2,12 @@
 # stand-in.
 #
 # The static build is what the tests, the benchmarks and the Windows build use:
-# the tests reach below the public API (the hosting helpers, the SDK subset), and
-# an application gets one self-contained program. The shared build is the one
-# installed system-wide and packaged: every compile is hidden by default, so the
+# the tests and benchmarks link the hosting helpers and the SDK subset beside
+# the library, of which a shared library would hold a second, hidden copy; the
+# exports below rest on ELF visibility, which Windows would need export macros
+# for; and an application built from source gets one self-contained program. The
+# shared build is the one installed system-wide and packaged (the "package"
+# preset, without tests): every compile is hidden by default, so the
 # library exports what its public headers declare and nothing of the VST 3 SDK,
 # the hosting helpers or its own internals; the SONAME carries major and minor
 # version (libvarnelvst.so.0.1), since before 1.0 every minor version may break
