@@ -134,8 +134,10 @@ public:
     /// maximum of the set-up in force (and so of every later one); before a load,
     /// or without a loaded plug-in, only remembered for the load. A value already in
     /// force sends nothing; invalid values are refused as by setupProcessing.
+    ///@{
     bool setMaxSamplesPerBlock(int maxSamplesPerBlock);
     bool setProcessMode(VSTProcessingMode processingMode);
+    ///@}
 
     /// Audio thread; never allocates, locks, waits or logs, also when it fails (the
     /// plug-in itself may do any of these inside its own process). Runs the plug-in
@@ -164,8 +166,10 @@ public:
 
     /// getTailSamples for a plug-in that wants no tail, and for one whose tail never
     /// ends (VST 3's kNoTail and kInfiniteTail).
+    ///@{
     static constexpr std::uint32_t kNoTail = 0;
     static constexpr std::uint32_t kInfiniteTail = 0xFFFFFFFFu;
+    ///@}
 
     /// Control thread; may wait for one block in flight (see handleRestartRequests).
     /// How many samples the plug-in's output lags its input, and how many samples of
@@ -173,8 +177,10 @@ public:
     /// the plug-in said after its last set-up, activation or latency change; 0
     /// without a plug-in. Each first acts on pending restart requests, like every
     /// control call.
+    ///@{
     std::uint32_t getLatencySamples() const;
     std::uint32_t getTailSamples() const;
+    ///@}
 
     /// Control thread; may wait for one block in flight. The plug-in may ask, from
     /// any thread and even inside a block, to be restarted; the request is noted

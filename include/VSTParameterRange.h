@@ -10,7 +10,7 @@ namespace varnel::extensions::vst {
 /// (normalizedParamToPlain, getParamStringByValue). A plain value; filled afresh
 /// by VSTModule::getParameterRange.
 struct VSTParameterRange {
-    std::uint32_t id = 0;
+    std::uint32_t id = 0;      ///< VST 3 parameter id
     double minPlain = 0.0;     ///< the plain value of normalised 0
     double maxPlain = 0.0;     ///< the plain value of normalised 1
     double defaultPlain = 0.0; ///< the plain value of the default

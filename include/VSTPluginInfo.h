@@ -30,14 +30,14 @@ struct VSTBusInfo {
 
 /// What the edit controller says about one parameter beyond VSTParameter.
 struct VSTParameterDetails {
-    VSTParameter parameter;
-    std::string shortTitle; ///< UTF-8; may be empty
-    bool hidden = false;    ///< the plug-in does not want it shown to users
-    bool canAutomate = false;
-    bool isBypass = false;
-    bool isList = false;   ///< a stepped parameter best shown as a list of names
-    double value = 0.0;    ///< the controller's current normalised value
-    std::string valueText; ///< the controller's text for `value` (without units); may be empty
+    VSTParameter parameter;   ///< what VSTModule::getParameters gives for it
+    std::string shortTitle;   ///< UTF-8; may be empty
+    bool hidden = false;      ///< the plug-in does not want it shown to users
+    bool canAutomate = false; ///< the host may automate it (kCanAutomate)
+    bool isBypass = false;    ///< the plug-in's own bypass switch (kIsBypass)
+    bool isList = false;      ///< a stepped parameter best shown as a list of names
+    double value = 0.0;       ///< the controller's current normalised value
+    std::string valueText;    ///< the controller's text for `value` (without units); may be empty
 };
 
 } // namespace varnel::extensions::vst

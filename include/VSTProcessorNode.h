@@ -86,6 +86,7 @@ public:
     static constexpr const char* kLatencyChangedEvent = "pluginLatencyChanged";
     static constexpr const char* kRestartedEvent = "pluginRestarted";
 
+    /// Whether blocks reach the plug-in (setEnabled); a new node starts enabled.
     bool getIsEnabled() const;
     /// Control thread. While disabled, blocks pass through and the plug-in is not
     /// called; the plug-in's processing is switched to match.
@@ -98,6 +99,7 @@ public:
     /// parameters are refused. Each call first logs the audio-thread failures
     /// counted since the last report (VSTModule::reportAudioThreadFailures), as do
     /// setEnabled and setBusFormat.
+    ///@{
     std::vector<VSTParameter> getPluginParameters();
     void setPluginParameter(unsigned int id, float value);
     bool setPluginParameter(std::string name, float value);
@@ -108,6 +110,7 @@ public:
     bool setPluginState(const std::vector<std::uint8_t>& state);
     bool loadPluginPreset(const std::string& path);
     bool savePluginPreset(const std::string& path);
+    ///@}
 
     /// Control thread. "pluginState" gives the plug-in's current state as base64
     /// text (failing when no plug-in is loaded); other keys as the base class.
@@ -119,37 +122,49 @@ public:
     /// name that is refused or does not load changes nothing and fails with the
     /// reason. Other keys as the base class.
     varnel::Result<void> setValue(const std::string& key, const varnel::VLAny& value) override;
+    /// Control thread. The audio module class loaded (VSTModule::getPluginClassInfo).
     VSTPluginClassInfo getPluginClassInfo() const;
     /// Control thread. The hosted VSTModule's count of failed blocks; a reload
     /// starts a new count.
     std::uint64_t getAudioThreadFailureCount() const;
+    /// Control thread. The plug-in's audio buses (VSTModule::getBuses).
     std::vector<VSTBusInfo> getPluginBuses() const;
     /// How the node's stereo bus reaches the plug-in (VSTModule::getChannelLayout).
     VSTChannelLayout getPluginChannelLayout() const;
+    /// Control thread. Forwarded to the hosted VSTModule (getParameterDetails,
+    /// getParameterValueText).
+    ///@{
     std::vector<VSTParameterDetails> getPluginParameterDetails();
     std::string getPluginParameterValueText(unsigned int id, double normalizedValue);
+    ///@}
     /// Control thread. Plain values and texts in the plug-in's own units, converted by
     /// the plug-in itself; see VSTModule::getParameterRange, setParameterPlain and
     /// setParameterByText.
+    ///@{
     bool getPluginParameterRange(unsigned int id, VSTParameterRange& range);
     bool setPluginParameterPlain(std::string name, double plain);
     bool setPluginParameterByText(std::string name, std::string text);
+    ///@}
 
     /// Control thread, while the graph is not processing; may wait for one block.
     /// The graph's largest block and its process mode (real-time, 1024 frames until
     /// called): the plug-in is set up again at once, and every later set-up,
     /// including a reload's and the one each format change makes, announces them.
     /// False when the value is invalid (nothing changes) or the plug-in refused it.
+    ///@{
     bool setMaxFramesPerBlock(int maxFrames);
     bool setProcessMode(VSTProcessingMode mode);
+    ///@}
     /// Control thread; may wait for one block. Forwarded to the hosted VSTModule
     /// (getLatencySamples, getTailSamples with VSTModule::kNoTail and
     /// VSTModule::kInfiniteTail, handleRestartRequests); 0 without a plug-in. The
     /// latency includes the fixed block size (setFixedBlockSize). A graph delays
     /// the node's other paths by the latency to keep them in line.
+    ///@{
     std::uint32_t getPluginLatencySamples() const;
     std::uint32_t getPluginTailSamples() const;
     void handlePluginRestartRequests();
+    ///@}
     /// Control thread, while the graph is not processing; allocates. Runs the
     /// plug-in in blocks of exactly `frames` whatever size the graph's blocks have,
     /// for plug-ins that process only one block size: the node gathers them, so

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite in the
 # normal, the ASan+UBSan and the TSan builds, and in the 64-bit Windows
-# cross-build under Wine. Pass preset names to run fewer.
+# cross-build under Wine. After the normal build's tests come the checks of what
+# users get: the installed static library, the API reference (no doxygen
+# warning), and the Debian packages of the shared build. Pass preset names to
+# run fewer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -36,7 +39,12 @@ for preset in "${presets[@]}"; do
   [ "$preset" != windows ] || start_wine_server
   ctest --preset "$preset" -j "$jobs"
   [ "$preset" != windows ] || stop_wine_server
-  [ "$preset" != release ] || ./scripts/check-consumer.sh build/release
+  if [ "$preset" = release ]; then
+    ./scripts/check-consumer.sh build/release
+    echo "== release: API reference"
+    cmake --build --preset release --target docs
+    ./scripts/check-package.sh
+  fi
   echo "== $preset: done in $((SECONDS - started)) s"
 done
 echo "== all tests passed: ${presets[*]}"

@@ -4,6 +4,7 @@
 #include "AudioGate.h"
 #include "ComponentHandler.h"
 #include "HostContext.h"
+#include "InternalVisibility.h"
 #include "MusicalTransport.h"
 #include "OutputParameterSlots.h"
 #include "ParameterSlots.h"
@@ -100,7 +101,7 @@ struct PluginInstance {
 };
 
 /// Everything a VSTModule holds.
-struct VSTModule::Internals {
+struct VARNELVST_INTERNAL VSTModule::Internals {
     std::shared_ptr<VST3::Hosting::Module> module;
     /// The first instance is the one the controller talks to; a second runs only
     /// for dual mono. Each is brought up and down in the VST 3 order by moveTo.

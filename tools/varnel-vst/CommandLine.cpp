@@ -277,9 +277,12 @@ constexpr const char* kProcessFooter =
 given. --set takes normalised values (0 to 1); --set-plain takes a number in the
 plug-in's own units (--set-plain Threshold=-24 for -24 dB); --set-text takes
 text the plug-in reads itself, such as a step's name as params lists it
-(--set-text "Threshold=-24 dB"). NAME=@b in --set stands for the value the
-name b from an earlier --value-names gives (given one name per step, name i
-selects step i), or for the plug-in's own name b of a step, as params lists it.
+(--set-text "Threshold=-24 dB"). Many plug-ins' controllers give a plain range
+of 0 to 1 whatever their units (params shows plain min 0 and max 1): for them
+--set-plain Gain=-6 is refused, and --set-text "Gain=-6 dB" sets -6 dB. NAME=@b
+in --set stands for the value the name b from an earlier --value-names gives
+(given one name per step, name i selects step i), or for the plug-in's own name
+b of a step, as params lists it.
 --save-preset writes the plug-in's state after the render, so the preset holds
 the settings the file was rendered with. Mono input is processed as two equal
 channels.

@@ -2,6 +2,7 @@
 
 #include "Base64.h"
 #include "FixedBlocks.h"
+#include "InternalVisibility.h"
 #include "PluginThread.h"
 #include "VSTModule.h"
 
@@ -13,7 +14,7 @@
 
 namespace varnel::extensions::vst {
 
-struct VSTProcessorNode::Internals {
+struct VARNELVST_INTERNAL VSTProcessorNode::Internals {
     explicit Internals(std::uint32_t initialSampleRate) : sampleRate(initialSampleRate) {}
 
     /// Never null once constructed; replaced only on the plug-in thread, where
