@@ -158,9 +158,11 @@ public:
     /// never waits for the audio thread: the next block carries the change.
     /// A tempo that is not finite and above 0, or a time signature part below 1,
     /// is refused with a line and changes nothing.
+    ///@{
     bool setTempo(double beatsPerMinute);
     bool setTimeSignature(int numerator, int denominator);
     void setTransportPlaying(bool playing);
+    ///@}
     /// The project time, in samples, of the next block.
     void setTransportPosition(std::int64_t projectTimeSamples);
 

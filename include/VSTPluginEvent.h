@@ -8,6 +8,7 @@ namespace varnel::extensions::vst {
 /// thread (see VSTModule::setEventListener; VSTProcessorNode turns each into a
 /// framework event).
 struct VSTPluginEvent {
+    /// What happened.
     enum class Kind {
         /// The plug-in changed a parameter itself: an edit in its editor, a
         /// program it loaded, a value its processor reported (meters included).
@@ -19,7 +20,7 @@ struct VSTPluginEvent {
         restarted,
     };
 
-    Kind kind = Kind::parameterChanged;
+    Kind kind = Kind::parameterChanged; ///< what happened
     std::uint32_t parameterId = 0;    ///< parameterChanged: the parameter's id
     double value = 0.0;               ///< parameterChanged: its new normalised value
     bool readOnly = false;            ///< parameterChanged: the parameter is an output (a meter)

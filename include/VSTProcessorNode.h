@@ -82,9 +82,11 @@ public:
     std::string getPluginLastError() const;
 
     /// The framework events the node emits; see the class comment.
+    ///@{
     static constexpr const char* kParameterChangedEvent = "pluginParameterChanged";
     static constexpr const char* kLatencyChangedEvent = "pluginLatencyChanged";
     static constexpr const char* kRestartedEvent = "pluginRestarted";
+    ///@}
 
     /// Whether blocks reach the plug-in (setEnabled); a new node starts enabled.
     bool getIsEnabled() const;
@@ -180,10 +182,12 @@ public:
     /// VSTModule::setTempo): 120 BPM, 4/4, playing from sample 0 until set. Tempo,
     /// time signature and playing state carry over to a plug-in loaded later; its
     /// position starts at 0.
+    ///@{
     bool setTempo(double beatsPerMinute);
     bool setTimeSignature(int numerator, int denominator);
     void setTransportPlaying(bool playing);
     void setTransportPosition(std::int64_t projectTimeSamples);
+    ///@}
 
     /// Control thread. Whether blocks reach the plug-in as the graph runs them: it
     /// loaded, accepted a set-up at the graph's last sample rate and is active.
