@@ -21,11 +21,11 @@ struct VSTPluginEvent {
     };
 
     Kind kind = Kind::parameterChanged; ///< what happened
-    std::uint32_t parameterId = 0;    ///< parameterChanged: the parameter's id
-    double value = 0.0;               ///< parameterChanged: its new normalised value
-    bool readOnly = false;            ///< parameterChanged: the parameter is an output (a meter)
-    std::uint32_t latencySamples = 0; ///< latencyChanged: the latency now in force
-    std::int32_t restartFlags = 0;    ///< restarted: the VST 3 RestartFlags carried out
+    std::uint32_t parameterId = 0;      ///< parameterChanged: the parameter's id
+    double value = 0.0;                 ///< parameterChanged: its new normalised value
+    bool readOnly = false;              ///< parameterChanged: the parameter is an output (a meter)
+    std::uint32_t latencySamples = 0;   ///< latencyChanged: the latency now in force
+    std::int32_t restartFlags = 0;      ///< restarted: the VST 3 RestartFlags carried out
 };
 
 } // namespace varnel::extensions::vst
