@@ -240,6 +240,7 @@ struct VARNELVST_INTERNAL VSTModule::Internals {
     /// line, so that the lifecycle stays in a state it knows.
     template <typename Call>
     Steinberg::tresult callPlugin(const char* what, Call&& call) {
+        lastCallThrew = false;
         try {
             return call();
         } catch (const std::exception& error) {
@@ -247,8 +248,12 @@ struct VARNELVST_INTERNAL VSTModule::Internals {
         } catch (...) {
             reportThrow(what, "an unknown exception");
         }
+        lastCallThrew = true;
         return Steinberg::kInternalError;
     }
+    /// Refuses after a plug-in call refused, unless it threw: that has its line.
+    bool refuseCall(const std::string& reason) { return lastCallThrew ? false : refuse(reason); }
+    bool lastCallThrew = false;
     /// Logs `reason` and keeps it for getLastError; false.
     bool refuse(const std::string& reason);
     /// Plug-in thread: logs what the audio thread counted (not from the service

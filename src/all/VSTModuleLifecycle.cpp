@@ -60,7 +60,7 @@ bool VSTModule::Internals::stepUp(PluginInstance& instance) {
         if (callPlugin("setupProcessing", [&] {
                 return instance.audioProcessor->setupProcessing(requestedSetup);
             }) != kResultOk) {
-            refuse("setupProcessing failed");
+            refuseCall("setupProcessing failed");
             // A plug-in keeps the set-up it had when it refuses a new one.
             if (instance.hasSetup)
                 instance.state = State::setUp;
@@ -79,7 +79,7 @@ bool VSTModule::Internals::stepUp(PluginInstance& instance) {
     case State::setUp:
         // An inactive plug-in must not be given blocks.
         if (callPlugin("setActive", [&] { return instance.component->setActive(true); }) != kResultOk)
-            return refuse("setActive to true failed");
+            return refuseCall("setActive to true failed");
         instance.state = State::active;
         if (&instance == &lead())
             readTiming();
@@ -88,7 +88,7 @@ bool VSTModule::Internals::stepUp(PluginInstance& instance) {
         const bool accepted = switchAccepted(
             callPlugin("setProcessing", [&] { return instance.audioProcessor->setProcessing(true); }));
         if (!accepted)
-            refuse("setProcessing to true failed");
+            refuseCall("setProcessing to true failed");
         // Blocks run even when the plug-in refused: many process all the same. It
         // is asked again when the caller asks again.
         instance.refusedSwitch = accepted ? std::nullopt : std::optional<bool>(true);
@@ -143,7 +143,7 @@ bool VSTModule::Internals::stepDown(PluginInstance& instance) {
         const bool accepted = switchAccepted(
             callPlugin("setProcessing", [&] { return instance.audioProcessor->setProcessing(false); }));
         instance.refusedSwitch = accepted ? std::nullopt : std::optional<bool>(false);
-        return accepted || refuse("setProcessing to false failed");
+        return accepted || refuseCall("setProcessing to false failed");
     }
     }
     return true;

@@ -133,3 +133,146 @@ TEST(VSTModuleTwoWay, AnAdoptedThreadMakesEveryPluginCallWhileItRunsThePendingOn
     for (const testplugin::CallRecord& call : plugin.probe().calls())
         EXPECT_EQ(call.thread, testplugin::currentThreadToken()) << call.method;
 }
+
+namespace {
+
+// TestTwoWay's parameters (see tests/plugins/variants/TestTwoWay.cpp).
+constexpr unsigned kGain = 1, kProgram = 5, kChoice = 6, kLatency = 7;
+
+double lastGain(HostedTestPlugin& plugin) {
+    return plugin.probe().lastProcesses(1).at(0).gain;
+}
+
+} // namespace
+
+TEST(VSTModuleTwoWay, AProgramChosenAfterASetValueIsHeardAndStays) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestTwoWay");
+    ASSERT_TRUE(plugin.load());
+    plugin.module->setParameter(kGain, 0.75f);
+    plugin.processBlock(64);
+    ASSERT_EQ(lastGain(plugin), 0.75);
+    // Program "Half" sets the processor's Gain itself and reports it.
+    ASSERT_TRUE(plugin.module->setParameterByValueName("Program", "Half"));
+    for (int block = 0; block < 4; ++block)
+        plugin.processBlock(64);
+    EXPECT_EQ(lastGain(plugin), 0.5) << "the host's earlier 0.75 must not come back";
+    EXPECT_EQ(plugin.module->getParameterValue(kGain), 0.5f) << "the controller follows the processor";
+    EXPECT_TRUE(log.lines().empty());
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleTwoWay, TheControllersOwnProgramAndARoundingChoiceReachTheProcessor) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestTwoWay");
+    ASSERT_TRUE(plugin.load());
+    // A program loaded on the controller side, announced with kParamValuesChanged.
+    ASSERT_TRUE(plugin.probe().loadProgramOnController({{kGain, 0.3}}));
+    plugin.module->handleRestartRequests();
+    plugin.processBlock(64);
+    EXPECT_EQ(lastGain(plugin), 0.3);
+    // Choice rounds (JUCE's choices): the top name must select the top step.
+    ASSERT_TRUE(plugin.module->setValueNamesForPluginParameter("Choice", {"one", "two", "three"}));
+    ASSERT_TRUE(plugin.module->setParameterByValueName("Choice", "three"));
+    StereoBuffers quarter = plugin.processBlock(64);
+    EXPECT_FLOAT_EQ(quarter.outL[0], 0.5f * 0.3f * 0.25f);
+    ASSERT_TRUE(plugin.module->setParameterByValueName("Choice", "two"));
+    StereoBuffers half = plugin.processBlock(64);
+    EXPECT_FLOAT_EQ(half.outL[0], 0.5f * 0.3f * 0.5f);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(VSTModuleTwoWay, LatencyOnlyChangesWhenItChangesAndThenOnce) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestTwoWay");
+    ASSERT_TRUE(plugin.load());
+    std::atomic<int> latencyEvents{0};
+    plugin.module->setEventListener([&](const VSTPluginEvent& event) {
+        latencyEvents += event.kind == VSTPluginEvent::Kind::latencyChanged;
+    });
+    plugin.probe().reset();
+    // JUCE asks from its own thread with the latency unchanged: no gap.
+    ASSERT_TRUE(plugin.probe().announceUnchangedLatency());
+    plugin.module->handleRestartRequests();
+    EXPECT_TRUE(plugin.sequence({"setActive", "setProcessing"}).empty());
+    // The processor tells its controller of a new latency; the controller asks
+    // for the restart, which is carried out once.
+    ASSERT_TRUE(plugin.probe().reportLatencyFromProcessor(256));
+    plugin.processBlock(64);
+    plugin.module->handleRestartRequests(); // passes the report on; the restart follows
+    EXPECT_EQ(plugin.module->getLatencySamples(), 256u);
+    EXPECT_EQ(plugin.module->getParameterValue(kLatency), static_cast<float>(256.0 / 4096.0));
+    EXPECT_EQ(plugin.count("setActive", "true"), 1);
+    EXPECT_EQ(latencyEvents.load(), 1);
+    EXPECT_TRUE(log.lines().empty());
+    plugin.unload();
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST(VSTModuleTwoWay, ARestoredStateKeepsItsSoundOnAPluginThatResetsOnActivation) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestResetsOnActivation");
+    ASSERT_TRUE(plugin.load());
+    plugin.module->setParameter(kGain, 0.5f);
+    plugin.processBlock(64);
+    std::vector<std::uint8_t> halfGain;
+    ASSERT_TRUE(plugin.module->getState(halfGain));
+    plugin.module->setParameter(kGain, 0.25f);
+    plugin.processBlock(64);
+    ASSERT_TRUE(plugin.module->setState(halfGain));
+    plugin.processBlock(64);
+    EXPECT_EQ(lastGain(plugin), 0.5);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(VSTModuleTwoWay, WhatAPluginThrowsIsAnErrorNeverAHangOrACrash) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestSeparate");
+    ASSERT_TRUE(plugin.load());
+    plugin.probe().throwFrom(testplugin::ThrowingCall::process, true);
+    const std::uint64_t failedBefore = plugin.module->getAudioThreadFailureCount();
+    plugin.processBlock(64);
+    plugin.processBlock(64);
+    EXPECT_EQ(plugin.module->getAudioThreadFailureCount(), failedBefore + 2);
+    // Stopping audio waits for no block: the throwing one has ended.
+    EXPECT_TRUE(plugin.module->setProcessing(false));
+    EXPECT_GE(log.count("[VSTModule] The plug-in threw during process"), 1u);
+    plugin.probe().throwFrom(testplugin::ThrowingCall::process, false);
+
+    plugin.probe().throwFrom(testplugin::ThrowingCall::setupProcessing, true);
+    EXPECT_FALSE(plugin.module->setSampleRate(44100));
+    EXPECT_EQ(plugin.module->getLastError().rfind("The plug-in threw during setupProcessing: ", 0), 0u)
+        << plugin.module->getLastError();
+    plugin.probe().throwFrom(testplugin::ThrowingCall::setupProcessing, false);
+    EXPECT_TRUE(plugin.module->setSampleRate(44100));
+
+    plugin.probe().throwFrom(testplugin::ThrowingCall::setParamNormalized, true);
+    EXPECT_FALSE(plugin.module->setParameter(std::string("Gain"), 0.5f));
+    EXPECT_EQ(plugin.module->getLastError().rfind("The plug-in threw during setParamNormalized", 0), 0u);
+    plugin.probe().throwFrom(testplugin::ThrowingCall::setParamNormalized, false);
+    EXPECT_TRUE(plugin.module->setProcessing(true));
+    plugin.unload();
+}
+
+TEST(VSTModuleTwoWay, AStrictThreadsPluginSeesOneThreadFromFourApplicationThreads) {
+    LogCapture log;
+    HostedTestPlugin plugin("TestStrictThreads");
+    ASSERT_TRUE(plugin.load());
+    std::vector<std::thread> controls;
+    for (int thread = 0; thread < 4; ++thread)
+        controls.emplace_back([&plugin] {
+            std::vector<std::uint8_t> state;
+            for (int round = 0; round < 10; ++round) {
+                EXPECT_TRUE(plugin.module->setParameter(std::string("Gain"), 0.5f));
+                EXPECT_TRUE(plugin.module->getState(state));
+                EXPECT_TRUE(plugin.module->setState(state));
+            }
+        });
+    for (std::thread& control : controls)
+        control.join();
+    plugin.processBlock(64);
+    plugin.unload();
+    EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
