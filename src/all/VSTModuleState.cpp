@@ -4,13 +4,12 @@
 
 #include "FileReplacement.h"
 #include "PluginStateStream.h"
+#include "PresetFileReader.h"
 #include "VSTPresetFile.h"
 
 #include <varnel/Logger.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 namespace varnel::extensions::vst {
@@ -197,12 +196,9 @@ bool VSTModule::loadPreset(const std::string& path) {
         Logger::error(kNoProcessorMessage);
         return false;
     }
-    std::ifstream file(path, std::ios::binary);
     std::vector<std::uint8_t> bytes;
-    if (file)
-        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (!file && !file.eof()) {
-        Logger::error("[VSTModule] Could not read preset file: " + path);
+    if (std::string reason; !readPresetFile(path, bytes, reason)) {
+        Logger::error("[VSTModule] Could not read preset file: " + path + " (" + reason + ")");
         return false;
     }
     return in.restoreEncodedState(bytes, "preset " + path);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace tooltest;
@@ -42,4 +43,24 @@ TEST(Batch, OneBadFileFailsAloneAndTheOthersAreWritten) {
                                    folder.file("a.wav"), folder.file("b.wav"), folder.file("c.flac")});
     EXPECT_EQ(shard.exitCode, 0) << shard.err;
     EXPECT_NE(shard.out.find("2 files: 2 written, 0 failed\n"), std::string::npos) << shard.out;
+}
+
+// Two inputs of one name would overwrite each other in the output folder: every
+// shard refuses the batch, also when each holds only one of them.
+TEST(Batch, ShardsRefuseInputsThatShareAnOutputName) {
+    ScratchFolder folder;
+    std::filesystem::create_directories(folder.file("one"));
+    std::filesystem::create_directories(folder.file("two"));
+    writeSound(folder.file("one/take.wav"), makeSignal(2, 480));
+    writeSound(folder.file("two/take.wav"), makeSignal(2, 480));
+    for (const std::string shard : {"1/2", "2/2"}) {
+        const ToolRun run = runTool({"process", TestPluginHandle::bundlePath("TestSeparate"), "--output-dir",
+                                     folder.file("out"), "--shard", shard, folder.file("one/take.wav"),
+                                     folder.file("two/take.wav")});
+        EXPECT_EQ(run.exitCode, 2) << shard;
+        EXPECT_EQ(run.err, "varnel-vst: error: " + folder.file("one/take.wav") + " and " +
+                               folder.file("two/take.wav") + " would both be written to " +
+                               folder.file("out/take.wav") + "\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.file("out")));
 }

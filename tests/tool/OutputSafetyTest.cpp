@@ -1,6 +1,7 @@
 // Where `process` writes: a regular file is replaced whole, keeping its mode;
 // anything else (a FIFO, a device) is written into and stays what it was; a
-// link's target is written; a read-only file and the input itself are refused.
+// link's target is written; a read-only file is refused, and so is any path
+// written that is a file read or written already.
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
@@ -110,15 +111,37 @@ TEST_F(OutputSafety, ReadOnlyFileIsReplacedOnlyWithForce) {
     EXPECT_EQ(statusOf(readOnly).st_mode & 07777, 0444u);
 }
 
-TEST_F(OutputSafety, InputNamedAsTheOutputIsRefused) {
+// Every path written is checked against every path read and every other one
+// written, through links, before anything is written.
+TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
     const std::string before = contentsOf(input);
-    fs::create_symlink("in.wav", folder.file("alias.wav"));
-    for (const std::string& output : {input, folder.file("alias.wav")}) {
-        const ToolRun run = process(output, {"--set", "Gain=0.5"});
+    const std::string alias = folder.file("alias.wav"), out = folder.file("out.wav");
+    const std::string preset = folder.file("p.vstpreset");
+    fs::create_symlink("in.wav", alias);
+    std::ofstream(preset) << "a preset";
+    const std::string plugin = TestPluginHandle::bundlePath("TestSeparate");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> clashes{
+        {{input, input}, "cannot write " + input + " (the output): it is the input file " + input},
+        {{input, alias}, "cannot write " + alias + " (the output): it is the input file " + input},
+        {{input, out, "--save-preset", alias},
+         "cannot write " + alias + " (the --save-preset of " + plugin + "): it is the input file " + input},
+        {{input, out, "--save-preset", out},
+         "cannot write " + out + " (the --save-preset of " + plugin + "): it is also the output " + out},
+        {{input, out, "--save-preset", preset, "--then", plugin, "--preset", preset},
+         "cannot write " + preset + " (the --save-preset of plug-in 1 (" + plugin +
+             ")): it is the --preset of plug-in 2 (" + plugin + ") " + preset},
+        {{input, out, "--save-preset", preset, "--then", plugin, "--save-preset", preset},
+         "cannot write " + preset + " (the --save-preset of plug-in 2 (" + plugin +
+             ")): it is also the --save-preset of plug-in 1 (" + plugin + ") " + preset},
+    };
+    for (const auto& [arguments, message] : clashes) {
+        std::vector<std::string> command{"process", plugin};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const ToolRun run = runTool(command);
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_NE(run.err.find("cannot write " + output + ": it is the input file"), std::string::npos)
-            << run.err;
+        EXPECT_EQ(run.err, "varnel-vst: error: " + message + "\n");
     }
     EXPECT_EQ(contentsOf(input), before);
-    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"alias.wav", "in.wav"}));
+    EXPECT_EQ(contentsOf(preset), "a preset");
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"alias.wav", "in.wav", "p.vstpreset"}));
 }

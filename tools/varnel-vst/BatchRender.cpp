@@ -20,34 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct FileJob {
-    std::string input;
-    std::string output;
-};
-
-std::vector<std::string> shardOf(const std::vector<std::string>& inputs, const Shard& shard) {
-    std::vector<std::string> selected;
-    for (std::size_t index = shard.index - 1; index < inputs.size(); index += shard.count)
-        selected.push_back(inputs[index]);
-    return selected;
-}
-
-// Each output keeps its input's name; its extension is --format's, else the input's.
-std::vector<FileJob> plannedJobs(const ProcessCommand& command) {
-    std::vector<FileJob> jobs;
-    std::map<std::string, std::string> inputOf;
-    for (const std::string& input : shardOf(command.inputs, command.shard)) {
-        fs::path name = fs::path(input).filename();
-        if (command.format)
-            name.replace_extension("." + extensionOf(*outputMajorFormat("", command.format)));
-        const std::string output = (fs::path(command.outputFolder) / name).string();
-        if (const auto [entry, fresh] = inputOf.emplace(output, input); !fresh)
-            throw usageError(entry->second + " and " + input + " would both be written to " + output);
-        jobs.push_back({input, output});
-    }
-    return jobs;
-}
-
 std::string speedOf(const RenderSummary& summary) {
     char text[64];
     std::snprintf(text, sizeof text, "%.3f s, %.1fx realtime", inputSeconds(summary),
@@ -57,8 +29,8 @@ std::string speedOf(const RenderSummary& summary) {
 
 } // namespace
 
-int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& plugins) {
-    const std::vector<FileJob> jobs = plannedJobs(command);
+int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& plugins,
+             const std::vector<FileJob>& jobs) {
     std::error_code error;
     fs::create_directories(command.outputFolder, error);
     if (error)

@@ -1,6 +1,8 @@
 #include "OutputFile.h"
 
 #include "AudioFile.h"
+#include "FileIdentity.h"
+#include "StandardOutput.h"
 #include "ToolError.h"
 
 #include <cerrno>
@@ -31,20 +33,6 @@ mode_t usualMode() {
 bool sameFile(const struct stat& one, const std::string& path) {
     struct stat other {};
     return ::stat(path.c_str(), &other) == 0 && other.st_dev == one.st_dev && other.st_ino == one.st_ino;
-}
-
-// A missing file, possibly behind a dangling link: the link's target is the file
-// to create, so that the link keeps pointing at the result.
-std::string fileToCreate(const std::string& path) {
-    fs::path current = path;
-    std::error_code error;
-    for (int hops = 0; hops < 40 && fs::is_symlink(current, error); ++hops) {
-        const fs::path next = fs::read_symlink(current, error);
-        if (error)
-            break;
-        current = next.is_absolute() ? next : current.parent_path() / next;
-    }
-    return current.string();
 }
 
 void writeAll(int descriptor, const char* data, std::size_t size, const std::string& path) {
@@ -149,7 +137,7 @@ void OutputFile::commit() {
         registered.release();
         break;
     case OutputTarget::Kind::standardOutput:
-        copyInto(STDOUT_FILENO);
+        copyInto(standardOutputDescriptor());
         break;
     case OutputTarget::Kind::inPlace: {
         const int destination = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC);
