@@ -10,6 +10,7 @@
 #include <varnel/testing/LogCapture.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <limits>
@@ -202,4 +203,17 @@ TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut) {
     ASSERT_EQ(demoOutput.frames(), demoInput.frames());
     EXPECT_NE(demoOutput.samples, demoInput.samples);
     EXPECT_NE(run.out.find("wrote     out/demo-output.wav"), std::string::npos) << run.out;
+}
+
+// Plug-ins print to standard output; none of it may reach the sound or the JSON
+// the tool writes there.
+TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
+    const std::string printing = TestPluginHandle::bundlePath("TestPrintsToStdout");
+    const ToolRun piped = runTool({"process", printing, input, "-"});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.out.substr(0, 4), "RIFF");
+    EXPECT_NE(piped.err.find("TestPrintsToStdout: module entered\n"), std::string::npos) << piped.err;
+    const ToolRun params = runTool({"params", printing, "--json"});
+    ASSERT_EQ(params.exitCode, 0) << params.err;
+    EXPECT_EQ(nlohmann::json::parse(params.out).at("plugin"), printing);
 }

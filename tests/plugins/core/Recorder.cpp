@@ -143,6 +143,13 @@ void Recorder::setComponentHandler(Steinberg::Vst::IComponentHandler* handler) {
     if (handler_ != nullptr)
         handler_->release();
     handler_ = handler;
+    processHandler_.store(handler);
+}
+
+void Recorder::changeLatencyInProcess(std::uint32_t samples) noexcept {
+    latency_.store(samples);
+    if (Steinberg::Vst::IComponentHandler* target = processHandler_.load())
+        target->restartComponent(Steinberg::Vst::kLatencyChanged);
 }
 
 Steinberg::IPtr<Steinberg::Vst::IComponentHandler> Recorder::handler() const {

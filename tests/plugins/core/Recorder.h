@@ -64,6 +64,8 @@ public:
     bool anyActivated() const { return activated_.load(); }
     // The latency a component takes on at activation.
     std::uint32_t latency() const { return latency_.load(); }
+    // Audio thread, without locks: a new latency from now on, with a restart request.
+    void changeLatencyInProcess(std::uint32_t samples) noexcept;
 
     // Audio thread: waits while blocks are held. Test plug-ins that hold blocks are
     // the one exception to the audio thread's no-waiting rule.
@@ -83,7 +85,8 @@ private:
     std::atomic<bool> held_{false};
     std::atomic<std::uint32_t> latency_;
     std::atomic<bool> activated_{false};
-    Steinberg::Vst::IComponentHandler* handler_ = nullptr; // under mutex_
+    Steinberg::Vst::IComponentHandler* handler_ = nullptr;                    // under mutex_
+    std::atomic<Steinberg::Vst::IComponentHandler*> processHandler_{nullptr}; // handler_, for process
     Steinberg::IPtr<Steinberg::Vst::IComponentHandler> handler() const;
 };
 

@@ -26,7 +26,14 @@ using namespace Steinberg::Vst;
 namespace {
 
 constexpr ParamID gainId = 1;
+constexpr ParamID modeId = 2;
 constexpr ParamID meterId = 3;
+
+// Uniform in [-1, 1), the same sequence for every instance.
+float nextNoise(std::uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<float>(state >> 8) * (2.0f / 16777216.0f) - 1.0f;
+}
 
 } // namespace
 
@@ -156,7 +163,22 @@ void TestPluginObject::readParameterChanges(IParameterChanges* changes, ProcessR
         if (apply && queue->getParameterId() == gainId && points > 0 &&
             kPluginConfig.parameters == ParameterLayout::standard)
             gain_ = lastValue;
+        if (apply && queue->getParameterId() == modeId && points > 0 && kPluginConfig.latencyFollowsMode)
+            followMode(lastValue);
     }
+}
+
+void TestPluginObject::followMode(ParamValue value) noexcept {
+    const auto step = static_cast<std::size_t>(std::min(2.0, std::floor(value * 3.0)));
+    const uint32 latency = std::min(kPluginConfig.latencyByMode[step], kMaxLatency);
+    if (latency == activeLatency_.load())
+        return;
+    // The delay changes at once; the host hears of it through the restart request.
+    activeLatency_ = latency;
+    for (auto& channel : delayLine_)
+        channel.fill(0.0f);
+    delayPosition_ = 0;
+    Recorder::instance().changeLatencyInProcess(latency);
 }
 
 float TestPluginObject::render(ProcessData& data) const {
@@ -195,6 +217,13 @@ float TestPluginObject::render(ProcessData& data) const {
                 position = position + 1 == latency ? 0 : position + 1;
             }
             out[frame] = sample * gain + offset + hum;
+            if (kPluginConfig.keepsSignalAcrossActivation) {
+                float& carried = carry_[static_cast<std::size_t>(std::min(channel, 1))];
+                carried = 0.9999f * carried + 0.0001f * std::fabs(in[frame]);
+                out[frame] += carried;
+            }
+            if (kPluginConfig.noiseFloor > 0.0f)
+                out[frame] += kPluginConfig.noiseFloor * nextNoise(noiseState_);
             peak = std::max(peak, std::fabs(out[frame]));
         }
     }
