@@ -110,7 +110,9 @@ RenderSummary renderFile(NodeChain& chain, const ProcessCommand& command, const 
                 failed > 0)
                 throw failure(chain[i].plugin.argument + " reported a processing failure in " +
                               std::to_string(failed) + " of " + std::to_string(blocks) + " blocks of " +
-                              input + "; " + output + " was not written");
+                              input +
+                              (written.streamStarted() ? "; what reached " + output + " is incomplete"
+                                                       : "; " + output + " was not written"));
         }
     };
     bool inputLeft = true;
