@@ -1,6 +1,7 @@
 #include "BundleScan.h"
 
 #include "JsonOutput.h"
+#include "SignalName.h"
 #include "ToolError.h"
 
 #include <VSTModule.h>
@@ -26,12 +27,6 @@ using varnel::extensions::vst::VSTPluginClassInfo;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string signalName(int signalNumber) {
-    if (const char* abbreviation = ::sigabbrev_np(signalNumber))
-        return std::string("SIG") + abbreviation;
-    return "signal " + std::to_string(signalNumber);
-}
 
 std::string secondsText(std::chrono::milliseconds limit) {
     const double seconds = static_cast<double>(limit.count()) / 1000.0;

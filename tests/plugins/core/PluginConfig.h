@@ -84,6 +84,9 @@ struct PluginConfig {
     // Adds noise of this amplitude to every output sample for ever and reports no
     // tail, like dither or a tape hiss model.
     float noiseFloor = 0.0f;
+    // process crashes (SIGSEGV) on a NaN or infinite input sample, as DSP code
+    // that divides by what it measured may.
+    bool crashesOnNonFiniteInput = false;
 };
 
 extern const PluginConfig kPluginConfig;
