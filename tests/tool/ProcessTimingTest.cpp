@@ -210,3 +210,25 @@ TEST_F(ProcessTiming, EachPluginOfAChainHasItsOwnPresets) {
     for (std::size_t i = 0; i < result.samples.size(); ++i)
         ASSERT_EQ(result.samples[i], source.samples[i] * 0.125f) << "sample " << i;
 }
+
+// A plug-in whose latency follows a setting (256 samples until Mode arrives, then
+// 256, 0 or 1000) changes it once the setting reaches its processor: the render
+// starts from the latency in force then, alone, in a chain and in a batch.
+TEST_F(ProcessTiming, ALatencyThatFollowsASettingIsCompensatedAsSet) {
+    const std::string plugin = TestPluginHandle::bundlePath("TestLatencyFollowsMode");
+    for (const auto& [mode, latency] : {std::pair<std::string, std::string>{"1", "1000"}, {"0.5", "0"}}) {
+        EXPECT_EQ(process(plugin, {"--set", "Mode=" + mode}).samples, source.samples) << mode;
+        EXPECT_NE(run.out.find("latency   " + latency + " samples"), std::string::npos) << run.out;
+    }
+    // Then TestLatencyTail: 300 samples more, and 2400 of silent tail.
+    writeSound(folder.file("second.wav"), makeSignal(2, 9000));
+    run = runTool({"process", plugin, "--set", "Mode=1", "--then",
+                   TestPluginHandle::bundlePath("TestLatencyTail"), "--output-dir", folder.file("out"),
+                   "--jobs", "1", input, folder.file("second.wav")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const std::string name : {"in.wav", "second.wav"}) {
+        std::vector<float> expected = readSound(folder.file(name)).samples;
+        expected.resize(expected.size() + 2 * 2400, 0.0f);
+        EXPECT_EQ(readSound(folder.file("out/" + name)).samples, expected) << name;
+    }
+}
