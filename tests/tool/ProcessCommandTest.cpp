@@ -217,3 +217,14 @@ TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
     ASSERT_EQ(params.exitCode, 0) << params.err;
     EXPECT_EQ(nlohmann::json::parse(params.out).at("plugin"), printing);
 }
+
+// A plug-in that makes silence of sound (this one has no input) is no silent success.
+TEST_F(ProcessCommand, SilenceMadeOfSoundIsNoted) {
+    const std::string plugin = TestPluginHandle::bundlePath("TestNoInput");
+    EXPECT_EQ(process(plugin, {}).samples, std::vector<float>(source.samples.size(), 0.0f));
+    EXPECT_NE(run.err.find("varnel-vst: note: the output of " + plugin + " is silent though " + input +
+                           " is not; plug-ins that support only some sample rates fall silent at others (" +
+                           input + " is at 48000 Hz)"),
+              std::string::npos)
+        << run.err;
+}
