@@ -12,8 +12,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <limits>
+#include <thread>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -227,4 +230,19 @@ TEST_F(ProcessCommand, SilenceMadeOfSoundIsNoted) {
                            input + " is at 48000 Hz)"),
               std::string::npos)
         << run.err;
+}
+
+// Nothing in the file depends on when it was written (a float WAV's PEAK chunk
+// would hold the second): the two renders are a second apart.
+TEST_F(ProcessCommand, TheSameRenderGivesTheSameBytes) {
+    const auto bytesOf = [](const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    process(gainPlugin(), {"--set", "Gain=0.5"});
+    const std::string first = bytesOf(output);
+    const auto now = std::chrono::system_clock::now();
+    std::this_thread::sleep_until(std::chrono::ceil<std::chrono::seconds>(now) + std::chrono::milliseconds(10));
+    process(gainPlugin(), {"--set", "Gain=0.5"});
+    EXPECT_EQ(bytesOf(output), first);
 }
