@@ -242,7 +242,8 @@ TEST_F(ProcessCommand, TheSameRenderGivesTheSameBytes) {
     process(gainPlugin(), {"--set", "Gain=0.5"});
     const std::string first = bytesOf(output);
     const auto now = std::chrono::system_clock::now();
-    std::this_thread::sleep_until(std::chrono::ceil<std::chrono::seconds>(now) + std::chrono::milliseconds(10));
+    std::this_thread::sleep_until(std::chrono::ceil<std::chrono::seconds>(now) +
+                                  std::chrono::milliseconds(10));
     process(gainPlugin(), {"--set", "Gain=0.5"});
     EXPECT_EQ(bytesOf(output), first);
 }
