@@ -18,6 +18,8 @@
 #include <limits>
 #include <thread>
 
+#include <sys/stat.h>
+
 using namespace tooltest;
 using testplugin::TestPluginHandle;
 
@@ -206,6 +208,11 @@ TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut) {
     ASSERT_EQ(demoOutput.frames(), demoInput.frames());
     EXPECT_NE(demoOutput.samples, demoInput.samples);
     EXPECT_NE(run.out.find("wrote     out/demo-output.wav"), std::string::npos) << run.out;
+    // Beside a FIFO or a device nothing is written: that could be a system folder.
+    std::filesystem::create_directory(folder.file("fifo"));
+    ASSERT_EQ(::mkfifo(folder.file("fifo/demo.wav").c_str(), 0600), 0);
+    EXPECT_EQ(runTool({"demo", folder.file("fifo/demo.wav")}).exitCode, 2);
+    EXPECT_EQ(testsupport::entriesOf(folder.file("fifo")), std::vector<std::string>{"demo.wav"});
 }
 
 // Plug-ins print to standard output; none of it may reach the sound or the JSON
