@@ -2,6 +2,7 @@
 
 #include "AudioFile.h"
 #include "FileIdentity.h"
+#include "OggSerialNumber.h"
 #include "StandardOutput.h"
 #include "ToolError.h"
 
@@ -78,6 +79,7 @@ OutputFile::OutputFile(const OutputTarget& destination, int format, int sampleRa
 }
 
 void OutputFile::openTemporaryFile(int format, int sampleRate, int channels) {
+    isOgg = (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG;
     std::string pattern = target.writePath + ".tmp-XXXXXX";
     const int descriptor = ::mkstemp(pattern.data());
     if (descriptor < 0)
@@ -149,6 +151,8 @@ void OutputFile::commit() {
             throw cannotWrite(target.path, stream->failure());
         return;
     }
+    if (std::string reason; isOgg && !fixOggSerialNumber(temporaryPath, reason))
+        throw cannotWrite(target.path, reason);
     if (::rename(temporaryPath.c_str(), target.writePath.c_str()) != 0)
         throw cannotWrite(target.path, std::strerror(errno));
     temporaryPath.clear();

@@ -35,8 +35,9 @@ OutputTarget inspectOutput(const std::string& path, const std::string& inputPath
 // mode), so a failure before commit leaves the destination as it was and no
 // temporary file. A stream (standard output, a FIFO, a device) cannot wait for the
 // end: it gets the sound as it is rendered (ForwardStream), and a failure after
-// the first bytes leaves what was sent. The bytes depend only on the samples and
-// the format: no chunk holds the time of writing.
+// the first bytes leaves what was sent. The bytes of a file depend only on the
+// samples and the format: no chunk holds the time of writing, and an Ogg file's
+// serial number is fixed (a stream's stays libsndfile's random one).
 class OutputFile {
 public:
     // Throws a ToolError "cannot write <path>: <reason>".
@@ -61,6 +62,7 @@ private:
     RegisteredTemporaryFile registered;
     int streamDescriptor = -1; // owned for a FIFO or a device, not for standard output
     std::unique_ptr<ForwardStream> stream;
+    bool isOgg = false; // a regular Ogg file, whose serial number is fixed at commit
     SNDFILE* file = nullptr;
 };
 
