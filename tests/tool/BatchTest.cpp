@@ -85,7 +85,8 @@ TEST(Batch, EveryFileEqualsItsOwnRunAndACrashFailsOnlyItsFile) {
     for (const std::string& name : names)
         batch.push_back(folder.file(name));
     // Sanitizers would catch the crash themselves and exit instead of dying of it.
-    const ToolRun run = runTool(batch, {}, "ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0");
+    const ToolRun run = runTool(
+        batch, {}, "ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0 TSAN_OPTIONS=${TSAN_OPTIONS}:handle_segv=0");
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.out.find("failed  " + folder.file("broken.wav") + "\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("4 files: 3 written, 1 failed\n"), std::string::npos) << run.out;
