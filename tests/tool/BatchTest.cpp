@@ -97,7 +97,7 @@ TEST(Batch, EveryFileEqualsItsOwnRunAndACrashFailsOnlyItsFile) {
         << run.err;
     EXPECT_EQ(testsupport::entriesOf(folder.file("out")),
               (std::vector<std::string>{"after.wav", "loud.wav", "silent.wav"}));
-    for (const std::string& name : {"loud.wav", "silent.wav", "after.wav"}) {
+    for (const std::string name : {"loud.wav", "silent.wav", "after.wav"}) {
         const ToolRun alone =
             runTool({"process", plugin, folder.file(name), folder.file("alone.wav"), "--tail", "off"});
         ASSERT_EQ(alone.exitCode, 0) << alone.err;
