@@ -291,9 +291,13 @@ public:
     /// changes nothing; false then.
     bool setState(const std::vector<std::uint8_t>& state);
 
-    /// Control thread, as setState. Restores the .vstpreset file at `path`.
+    /// Control thread, as setState. Restores the .vstpreset file at `path`: only a
+    /// regular file of at most 128 MiB is read; a folder, a device, a FIFO (never
+    /// waited on) or a larger file is refused with one line.
     bool loadPreset(const std::string& path);
-    /// Control thread, as getState. Writes the state to `path` as a .vstpreset file.
+    /// Control thread, as getState. Writes the state to `path` as a .vstpreset file,
+    /// through a temporary file beside it that is created exclusively under a name
+    /// nobody can guess and renamed into place; a link at `path` has its target written.
     bool savePreset(const std::string& path);
 
 private:

@@ -4,14 +4,13 @@
 
 #include "FileReplacement.h"
 #include "PluginStateStream.h"
+#include "PresetFileReader.h"
 #include "VSTPresetFile.h"
 
 #include <varnel/Logger.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 namespace varnel::extensions::vst {
@@ -208,12 +207,9 @@ bool VSTModule::Internals::loadPresetFile(const std::string& path) {
     Internals& in = *this;
     if (!in.lead().audioProcessor || !in.plugProvider)
         return in.refuse(kNoProcessorReason);
-    std::ifstream file(path, std::ios::binary);
     std::vector<std::uint8_t> bytes;
-    if (file)
-        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (!file && !file.eof())
-        return in.refuse("Could not read preset file: " + path);
+    if (std::string reason; !readPresetFile(path, bytes, reason))
+        return in.refuse("Could not read preset file: " + path + " (" + reason + ")");
     return in.restoreEncodedState(bytes, "preset " + path);
 }
 

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -52,4 +53,64 @@ TEST(Batch, OneBadFileFailsAloneAndTheOthersAreWritten) {
                                    folder.file("a.wav"), folder.file("again/a.wav")});
     EXPECT_NE(clash.exitCode, 0) << clash.out;
     EXPECT_NE(clash.err.find("varnel-vst: error: "), std::string::npos) << clash.err;
+}
+
+// Two inputs of one name would overwrite each other in the output folder: every
+// shard refuses the batch, also when each holds only one of them.
+TEST(Batch, ShardsRefuseInputsThatShareAnOutputName) {
+    ScratchFolder folder;
+    std::filesystem::create_directories(folder.file("one"));
+    std::filesystem::create_directories(folder.file("two"));
+    writeSound(folder.file("one/take.wav"), makeSignal(2, 480));
+    writeSound(folder.file("two/take.wav"), makeSignal(2, 480));
+    for (const std::string shard : {"1/2", "2/2"}) {
+        const ToolRun run = runTool({"process", TestPluginHandle::bundlePath("TestSeparate"), "--output-dir",
+                                     folder.file("out"), "--shard", shard, folder.file("one/take.wav"),
+                                     folder.file("two/take.wav")});
+        EXPECT_EQ(run.exitCode, 2) << shard;
+        EXPECT_EQ(run.err, "varnel-vst: error: " + folder.file("one/take.wav") + " and " +
+                               folder.file("two/take.wav") + " would both be written to " +
+                               folder.file("out/take.wav") + "\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.file("out")));
+}
+
+// A batch file renders as its own `process` run would, whatever the file before it
+// left in the plug-in (this one keeps an echo through re-activation); a file the
+// plug-in crashes on fails alone, leaves nothing, and the next file is rendered.
+TEST(Batch, EveryFileEqualsItsOwnRunAndACrashFailsOnlyItsFile) {
+    ScratchFolder folder;
+    const std::string plugin = TestPluginHandle::bundlePath("TestKeepsSignal");
+    Sound silence{48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 4800, 0.0f)};
+    Sound broken = makeSignal(2, 4800);
+    broken.samples[1000] = std::numeric_limits<float>::quiet_NaN();
+    writeSound(folder.file("loud.wav"), makeSignal(2, 24000));
+    writeSound(folder.file("silent.wav"), silence);
+    writeSound(folder.file("broken.wav"), broken);
+    writeSound(folder.file("after.wav"), silence);
+    const std::vector<std::string> names{"loud.wav", "silent.wav", "broken.wav", "after.wav"};
+    std::vector<std::string> batch{"process", plugin, "--output-dir", folder.file("out"),
+                                   "--jobs",  "1",    "--tail",       "off"};
+    for (const std::string& name : names)
+        batch.push_back(folder.file(name));
+    // Sanitizers would catch the crash themselves and exit instead of dying of it.
+    const ToolRun run = runTool(
+        batch, {}, "ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0 TSAN_OPTIONS=${TSAN_OPTIONS}:handle_segv=0");
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.out.find("failed  " + folder.file("broken.wav") + "\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("4 files: 3 written, 1 failed\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("varnel-vst: error: the plug-in's worker crashed (SIGSEGV) while rendering " +
+                           folder.file("broken.wav") + "; " + folder.file("out/broken.wav") +
+                           " was not written"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(testsupport::entriesOf(folder.file("out")),
+              (std::vector<std::string>{"after.wav", "loud.wav", "silent.wav"}));
+    for (const std::string name : {"loud.wav", "silent.wav", "after.wav"}) {
+        const ToolRun alone =
+            runTool({"process", plugin, folder.file(name), folder.file("alone.wav"), "--tail", "off"});
+        ASSERT_EQ(alone.exitCode, 0) << alone.err;
+        EXPECT_EQ(readSound(folder.file("out/" + name)).samples, readSound(folder.file("alone.wav")).samples)
+            << name;
+    }
 }

@@ -1,20 +1,28 @@
 // Where `process` writes: a regular file is replaced whole, keeping its mode;
 // anything else (a FIFO, a device) is written into and stays what it was; a
-// link's target is written, or created when missing; a read-only file and the
-// input itself are refused.
+// link's target is written, or created when missing; a read-only file is refused,
+// and so is any path written that is a file read or written already.
 #include "ToolHarness.h"
 
 #include "testplugin/TestPluginHandle.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <sstream>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -50,6 +58,57 @@ protected:
     ScratchFolder folder;
     const std::string input = folder.file("in.wav");
 };
+
+// `seconds` of 8-bit mono at 4 kHz: an hour of sound in a small file.
+void writeLongInput(const std::string& path, int seconds) {
+    constexpr int kRate = 4000;
+    SF_INFO info{0, kRate, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 0, 0};
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    std::vector<float> second(kRate);
+    for (std::size_t i = 0; i < second.size(); ++i)
+        second[i] = 0.5f * static_cast<float>(std::sin(static_cast<double>(i) * 0.3));
+    for (int i = 0; i < seconds; ++i)
+        sf_writef_float(file, second.data(), kRate);
+    sf_close(file);
+}
+
+struct StreamedRun {
+    int exitCode = -1;
+    std::size_t bytes = 0;          // what reached the pipe
+    long peakResidentKilobytes = 0; // of the tool's process
+};
+
+// Runs the tool with standard output into a pipe that this process drains.
+StreamedRun streamToPipe(const std::vector<std::string>& arguments) {
+    int pipeEnds[2];
+    EXPECT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> owned{VARNELVST_TOOL};
+    owned.insert(owned.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : owned)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    EXPECT_EQ(::posix_spawn(&child, VARNELVST_TOOL, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeEnds[1]);
+    StreamedRun run;
+    char buffer[1 << 16];
+    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        run.bytes += static_cast<std::size_t>(got);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    struct rusage usage {};
+    EXPECT_EQ(::wait4(child, &status, 0, &usage), child);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.peakResidentKilobytes = usage.ru_maxrss;
+    return run;
+}
 
 } // namespace
 
@@ -118,15 +177,56 @@ TEST_F(OutputSafety, ReadOnlyFileIsReplacedOnlyWithForce) {
     EXPECT_EQ(statusOf(readOnly).st_mode & 07777, 0444u);
 }
 
-TEST_F(OutputSafety, InputNamedAsTheOutputIsRefused) {
+// Every path written is checked against every path read and every other one
+// written, through links, before anything is written.
+TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
     const std::string before = contentsOf(input);
-    fs::create_symlink("in.wav", folder.file("alias.wav"));
-    for (const std::string& output : {input, folder.file("alias.wav")}) {
-        const ToolRun run = process(output, {"--set", "Gain=0.5"});
+    const std::string alias = folder.file("alias.wav"), out = folder.file("out.wav");
+    const std::string preset = folder.file("p.vstpreset");
+    fs::create_symlink("in.wav", alias);
+    std::ofstream(preset) << "a preset";
+    const std::string plugin = TestPluginHandle::bundlePath("TestSeparate");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> clashes{
+        {{input, input}, "cannot write " + input + " (the output): it is the input file " + input},
+        {{input, alias}, "cannot write " + alias + " (the output): it is the input file " + input},
+        {{input, out, "--save-preset", alias},
+         "cannot write " + alias + " (the --save-preset of " + plugin + "): it is the input file " + input},
+        {{input, out, "--save-preset", out},
+         "cannot write " + out + " (the --save-preset of " + plugin + "): it is also the output " + out},
+        {{input, out, "--save-preset", preset, "--then", plugin, "--preset", preset},
+         "cannot write " + preset + " (the --save-preset of plug-in 1 (" + plugin +
+             ")): it is the --preset of plug-in 2 (" + plugin + ") " + preset},
+        {{input, out, "--save-preset", preset, "--then", plugin, "--save-preset", preset},
+         "cannot write " + preset + " (the --save-preset of plug-in 2 (" + plugin +
+             ")): it is also the --save-preset of plug-in 1 (" + plugin + ") " + preset},
+    };
+    for (const auto& [arguments, message] : clashes) {
+        std::vector<std::string> command{"process", plugin};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const ToolRun run = runTool(command);
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_NE(run.err.find("cannot write " + output + ": it is the input file"), std::string::npos)
-            << run.err;
+        EXPECT_EQ(run.err, "varnel-vst: error: " + message + "\n");
     }
     EXPECT_EQ(contentsOf(input), before);
-    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"alias.wav", "in.wav"}));
+    EXPECT_EQ(contentsOf(preset), "a preset");
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"alias.wav", "in.wav", "p.vstpreset"}));
+}
+
+// A stream gets the sound as it is rendered: an hour to a pipe needs no more
+// memory than a second does (the file is 115 MB).
+TEST_F(OutputSafety, AnHourStreamsToAPipeInBoundedMemory) {
+    const std::string hour = folder.file("hour.wav"), second = folder.file("second.wav");
+    writeLongInput(hour, 3600);
+    writeLongInput(second, 1);
+    const auto render = [](const std::string& in) {
+        return streamToPipe(
+            {"process", TestPluginHandle::bundlePath("TestSeparate"), in, "-", "--subtype", "float"});
+    };
+    const StreamedRun brief = render(second);
+    const StreamedRun whole = render(hour);
+    ASSERT_EQ(whole.exitCode, 0);
+    ASSERT_EQ(brief.exitCode, 0);
+    EXPECT_EQ(whole.bytes - brief.bytes, std::size_t{3599} * 4000 * 2 * sizeof(float));
+    EXPECT_LT(whole.peakResidentKilobytes - brief.peakResidentKilobytes, 16 * 1024)
+        << whole.peakResidentKilobytes << " kB against " << brief.peakResidentKilobytes << " kB";
 }

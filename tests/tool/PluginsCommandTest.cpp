@@ -12,9 +12,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <thread>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -155,6 +158,31 @@ TEST_F(UserPluginFolder, BundlesThatCrashAbortOrHangAreReportedAndTheRestListed)
     // A bare name is found through the same search, loop and all.
     const ToolRun params = run({"params", "TestSeparate", "--json"});
     EXPECT_EQ(params.exitCode, 0) << params.err;
+}
+
+// A bundle whose module entry starts a helper program that keeps running (a
+// licence daemon) is listed; the helper ends with the scan.
+TEST_F(UserPluginFolder, ABundleThatStartsAHelperIsListedAndTheHelperEnds) {
+    fs::create_directory_symlink(TestPluginHandle::bundlePath("TestStartsHelper"),
+                                 userFolder + "/TestStartsHelper.vst3");
+    const std::string pidFile = home.file("helper.pid");
+    const ToolRun result = runTool({"plugins", "--json", "--scan-timeout", "5"}, {},
+                                   "HOME=" + home.path() + " LSAN_OPTIONS=detect_leaks=0" +
+                                       " VARNELVST_TEST_HELPER_PID_FILE=" + pidFile);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(pluginNamed(Json::parse(result.out), "TestStartsHelper"), nullptr) << result.out;
+    std::ifstream pidText(pidFile);
+    int helper = 0;
+    ASSERT_TRUE(pidText >> helper);
+    // Killed, it may linger as a zombie until its new parent reaps it.
+    const auto running = [helper] {
+        std::ifstream stat("/proc/" + std::to_string(helper) + "/stat");
+        std::string pid, name, state;
+        return stat >> pid >> name >> state && state != "Z" && state != "X";
+    };
+    for (int tries = 0; tries < 200 && running(); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(running()) << "helper " << helper;
 }
 
 TEST_F(UserPluginFolder, BareNameFindsABundleOutsideTheSystemFolder) {

@@ -10,9 +10,15 @@
 #include <varnel/testing/LogCapture.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <limits>
+#include <thread>
+
+#include <sys/stat.h>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -202,4 +208,58 @@ TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut) {
     ASSERT_EQ(demoOutput.frames(), demoInput.frames());
     EXPECT_NE(demoOutput.samples, demoInput.samples);
     EXPECT_NE(run.out.find("wrote     out/demo-output.wav"), std::string::npos) << run.out;
+    // Beside a FIFO or a device nothing is written: that could be a system folder.
+    std::filesystem::create_directory(folder.file("fifo"));
+    ASSERT_EQ(::mkfifo(folder.file("fifo/demo.wav").c_str(), 0600), 0);
+    EXPECT_EQ(runTool({"demo", folder.file("fifo/demo.wav")}).exitCode, 2);
+    EXPECT_EQ(testsupport::entriesOf(folder.file("fifo")), std::vector<std::string>{"demo.wav"});
+}
+
+// Plug-ins print to standard output; none of it may reach the sound or the JSON
+// the tool writes there.
+TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
+    const std::string printing = TestPluginHandle::bundlePath("TestPrintsToStdout");
+    const ToolRun piped = runTool({"process", printing, input, "-"});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.out.substr(0, 4), "RIFF");
+    EXPECT_NE(piped.err.find("TestPrintsToStdout: module entered\n"), std::string::npos) << piped.err;
+    const ToolRun params = runTool({"params", printing, "--json"});
+    ASSERT_EQ(params.exitCode, 0) << params.err;
+    EXPECT_EQ(nlohmann::json::parse(params.out).at("plugin"), printing);
+}
+
+// A plug-in that makes silence of sound (this one has no input) is no silent success.
+TEST_F(ProcessCommand, SilenceMadeOfSoundIsNoted) {
+    const std::string plugin = TestPluginHandle::bundlePath("TestNoInput");
+    EXPECT_EQ(process(plugin, {}).samples, std::vector<float>(source.samples.size(), 0.0f));
+    EXPECT_NE(run.err.find("varnel-vst: note: the output of " + plugin + " is silent though " + input +
+                           " is not; plug-ins that support only some sample rates fall silent at others (" +
+                           input + " is at 48000 Hz)"),
+              std::string::npos)
+        << run.err;
+}
+
+// Nothing in a file depends on when it was written (a float WAV's PEAK chunk
+// would hold the second, an Ogg stream's serial number comes from the clock):
+// the two renders of each are a second apart.
+TEST_F(ProcessCommand, TheSameRenderGivesTheSameBytes) {
+    const auto bytesOf = [](const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    const auto renderAll = [&] {
+        std::vector<std::string> files;
+        for (const std::string name : {"out.wav", "out.ogg"}) {
+            output = folder.file(name);
+            process(gainPlugin(), {"--set", "Gain=0.5"});
+            files.push_back(bytesOf(output));
+        }
+        return files;
+    };
+    const std::vector<std::string> first = renderAll();
+    const auto now = std::chrono::system_clock::now();
+    std::this_thread::sleep_until(std::chrono::ceil<std::chrono::seconds>(now) +
+                                  std::chrono::milliseconds(10));
+    EXPECT_EQ(renderAll(), first);
+    EXPECT_EQ(readSound(output).frames(), kFrames);
 }

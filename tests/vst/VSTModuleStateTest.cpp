@@ -18,6 +18,8 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/stat.h>
+
 using testsupport::installedBundle;
 using testsupport::pinLibrariesThatLeakAtUnload;
 using testsupport::ScratchFolder;
@@ -182,7 +184,17 @@ TEST(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
     std::ofstream(target) << "an older preset";
     fs::permissions(target, fs::perms::owner_read | fs::perms::group_read);
     fs::create_symlink(target, link);
+    // Links planted where a predictable temporary file would go lead nowhere.
+    const fs::path victim = folder.file("victim");
+    std::ofstream(victim) << "not a preset";
+    for (int i = 0; i < 10; ++i)
+        fs::create_symlink(victim, target.string() + ".tmp-" + std::to_string(i));
     ASSERT_TRUE(plugin.module->savePreset(link.string()));
+    for (int i = 0; i < 10; ++i)
+        fs::remove(target.string() + ".tmp-" + std::to_string(i));
+    std::ifstream victimFile(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victimFile), {}), "not a preset");
+    fs::remove(victim);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::group_read);
@@ -246,6 +258,14 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
     EXPECT_FALSE(plugin.module->setState({'n', 'o', 'i', 's', 'e'}));
     EXPECT_FALSE(plugin.module->loadPreset(folder.file("foreign.vstpreset")));
     EXPECT_FALSE(plugin.module->loadPreset(folder.file("missing.vstpreset")));
+    // Only regular files of a sane size are read: never a folder, a FIFO (nothing
+    // waits for a writer), an endless device or a huge (here sparse) file.
+    const std::string fifo = folder.file("fifo.vstpreset"), huge = folder.file("huge.vstpreset");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(huge).close();
+    std::filesystem::resize_file(huge, std::uintmax_t{4} << 30);
+    for (const std::string& unreadable : {folder.path(), fifo, std::string("/dev/zero"), huge})
+        EXPECT_FALSE(plugin.module->loadPreset(unreadable)) << unreadable;
     const std::string foreignClass = classIdOf(foreign), ownClass = classIdOf(own);
     EXPECT_EQ(
         log.lines(),
@@ -258,7 +278,12 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
             "[VSTModule] Refused plug-in state: not a VST 3 preset",
             "[VSTModule] Refused preset " + folder.file("foreign.vstpreset") +
                 ": it belongs to plug-in class " + foreignClass + ", not to this plug-in's class " + ownClass,
-            "[VSTModule] Could not read preset file: " + folder.file("missing.vstpreset"),
+            "[VSTModule] Could not read preset file: " + folder.file("missing.vstpreset") +
+                " (No such file or directory)",
+            "[VSTModule] Could not read preset file: " + folder.path() + " (it is a folder)",
+            "[VSTModule] Could not read preset file: " + fifo + " (it is not a regular file)",
+            "[VSTModule] Could not read preset file: /dev/zero (it is not a regular file)",
+            "[VSTModule] Could not read preset file: " + huge + " (it is larger than 128 MiB)",
         }));
     // The plug-in was not touched and goes on processing as before.
     // Only the meter the last blocks reported went on to the controller.

@@ -1,18 +1,24 @@
 #include "BatchRender.h"
 
-#include "AudioFile.h"
-#include "FileRender.h"
-#include "RenderChain.h"
+#include "BatchWorker.h"
+#include "SignalName.h"
 #include "ToolError.h"
 
 #include <algorithm>
-#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <map>
-#include <mutex>
+#include <memory>
 #include <thread>
+
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace varnelvst::tool {
 
@@ -20,45 +26,201 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct FileJob {
-    std::string input;
-    std::string output;
+struct Worker {
+    pid_t pid = -1;
+    std::unique_ptr<WorkerChannel> channel;
+    bool ready = false;
+    std::optional<std::size_t> job; // the index of the job in hand
+    std::string temporaryFile;      // the job's, as the worker announced it
 };
 
-std::vector<std::string> shardOf(const std::vector<std::string>& inputs, const Shard& shard) {
-    std::vector<std::string> selected;
-    for (std::size_t index = shard.index - 1; index < inputs.size(); index += shard.count)
-        selected.push_back(inputs[index]);
-    return selected;
+// How a worker that did not say goodbye ended.
+std::string describeEnd(int status) {
+    if (WIFSIGNALED(status))
+        return "crashed (" + signalName(WTERMSIG(status)) + ")";
+    return "ended with exit status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
 }
 
-// Each output keeps its input's name; its extension is --format's, else the input's.
-std::vector<FileJob> plannedJobs(const ProcessCommand& command) {
-    std::vector<FileJob> jobs;
-    std::map<std::string, std::string> inputOf;
-    for (const std::string& input : shardOf(command.inputs, command.shard)) {
-        fs::path name = fs::path(input).filename();
-        if (command.format)
-            name.replace_extension("." + extensionOf(*outputMajorFormat("", command.format)));
-        const std::string output = (fs::path(command.outputFolder) / name).string();
-        if (const auto [entry, fresh] = inputOf.emplace(output, input); !fresh)
-            throw usageError(entry->second + " and " + input + " would both be written to " + output);
-        jobs.push_back({input, output});
+// The batch's side: hands out jobs, reports results, replaces workers that a
+// plug-in brought down. Runs in one thread and loads no plug-in, so that forking
+// a worker copies nothing but the command.
+class Batch {
+public:
+    Batch(const ProcessCommand& command, const std::vector<PluginLocation>& plugins,
+          const std::vector<FileJob>& jobs, std::size_t workerCount)
+        : command(command), plugins(plugins), jobs(jobs), wanted(workerCount) {}
+
+    int run();
+
+private:
+    void startWorker();
+    void handOut(Worker& worker);
+    void handle(Worker& worker, const std::string& message);
+    void ended(Worker& worker);
+    void fail(const FileJob& job);
+    void stopAll();
+
+    const ProcessCommand& command;
+    const std::vector<PluginLocation>& plugins;
+    const std::vector<FileJob>& jobs;
+    const std::size_t wanted;
+    std::vector<Worker> workers; // ended ones are removed
+    std::size_t next = 0;        // the next job to hand out
+    std::size_t written = 0;
+    std::size_t failures = 0;
+    bool loaded = false; // some worker loaded the chain
+    std::string loadFailure;
+};
+
+void Batch::startWorker() {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        throw failure(std::string("cannot start a batch worker: ") + std::strerror(errno));
+    std::cout.flush(); // or the worker would write it again
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(ends[0]);
+        ::close(ends[1]);
+        throw failure(std::string("cannot start a batch worker: ") + std::strerror(errno));
     }
-    return jobs;
+    if (pid == 0) {
+        // The other workers' channels are the batch's alone: a worker holding one
+        // would keep that worker from seeing the batch close it.
+        for (const Worker& other : workers)
+            ::close(other.channel->descriptor());
+        ::close(ends[0]);
+        // A batch that dies takes its workers along, and they their temporary files.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        int status = kExitFailure;
+        if (::getppid() == parent) {
+            try {
+                WorkerChannel channel(ends[1]);
+                status = runBatchWorker(command, plugins, jobs, channel);
+            } catch (...) {
+            }
+        }
+        // No exit handlers: they belong to the batch, and its buffers were flushed.
+        ::_exit(status);
+    }
+    ::close(ends[1]);
+    workers.push_back(Worker{pid, std::make_unique<WorkerChannel>(ends[0]), false, std::nullopt, {}});
 }
 
-std::string speedOf(const RenderSummary& summary) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3f s, %.1fx realtime", inputSeconds(summary),
-                  realtimeFactor(summary));
-    return text;
+void Batch::handOut(Worker& worker) {
+    if (next >= jobs.size()) {
+        // No more work: the worker sees the end of its channel and leaves.
+        ::shutdown(worker.channel->descriptor(), SHUT_WR);
+        return;
+    }
+    worker.job = next++;
+    worker.channel->send(std::to_string(*worker.job));
+}
+
+void Batch::fail(const FileJob& job) {
+    ++failures;
+    std::cout << "failed  " << job.input << std::endl;
+}
+
+void Batch::handle(Worker& worker, const std::string& message) {
+    const auto [kind, rest] = splitMessage(message);
+    if (kind == workerMessage::kReady) {
+        worker.ready = loaded = true;
+        handOut(worker);
+    } else if (kind == workerMessage::kUnloadable) {
+        if (loadFailure.empty())
+            loadFailure = rest;
+    } else if (kind == workerMessage::kTemporary) {
+        worker.temporaryFile = rest;
+    } else if ((kind == workerMessage::kWrote || kind == workerMessage::kFailed) && worker.job) {
+        const FileJob& job = jobs[*worker.job];
+        if (kind == workerMessage::kWrote) {
+            const std::string speed = splitMessage(rest).second;
+            ++written;
+            std::cout << "wrote   " << job.output << " from " << job.input << " (" << speed << ")"
+                      << std::endl;
+        } else {
+            fail(job);
+        }
+        worker.job.reset();
+        worker.temporaryFile.clear();
+        handOut(worker);
+    }
+}
+
+void Batch::ended(Worker& worker) {
+    int status = 0;
+    while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!worker.ready && loadFailure.empty())
+        loadFailure =
+            "could not load the plug-ins: their worker " + describeEnd(status) + " while loading them";
+    if (!worker.job)
+        return;
+    const FileJob& job = jobs[*worker.job];
+    if (!worker.temporaryFile.empty())
+        ::unlink(worker.temporaryFile.c_str());
+    fail(job);
+    printError("the plug-in" + std::string(command.stages.size() > 1 ? "s' worker " : "'s worker ") +
+               describeEnd(status) + " while rendering " + job.input + "; " + job.output +
+               " was not written");
+}
+
+void Batch::stopAll() {
+    for (Worker& worker : workers) {
+        ::shutdown(worker.channel->descriptor(), SHUT_RDWR);
+        ::kill(worker.pid, SIGTERM);
+        while (::waitpid(worker.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    workers.clear();
+}
+
+int Batch::run() {
+    // One worker first: a plug-in that does not load is then reported once.
+    startWorker();
+    while (true) {
+        // More workers once one has loaded the chain, and new ones for those a
+        // plug-in brought down, while jobs wait.
+        while (loaded && workers.size() < wanted && next < jobs.size())
+            startWorker();
+        if (workers.empty())
+            break;
+        std::vector<pollfd> waiting;
+        for (const Worker& worker : workers)
+            waiting.push_back({worker.channel->descriptor(), POLLIN, 0});
+        if (::poll(waiting.data(), waiting.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            stopAll();
+            throw failure(std::string("batch: ") + std::strerror(errno));
+        }
+        for (std::size_t i = waiting.size(); i-- > 0;) {
+            if (waiting[i].revents == 0)
+                continue;
+            Worker& worker = workers[i];
+            const bool open = worker.channel->readArrived();
+            while (const std::optional<std::string> message = worker.channel->nextMessage())
+                handle(worker, *message);
+            if (!open) {
+                ended(worker);
+                workers.erase(workers.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+        if (!loadFailure.empty()) {
+            stopAll();
+            throw failure(loadFailure);
+        }
+    }
+    std::cout << jobs.size() << (jobs.size() == 1 ? " file: " : " files: ") << written << " written, "
+              << failures << " failed\n";
+    return failures == 0 ? kExitOk : kExitFailure;
 }
 
 } // namespace
 
-int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& plugins) {
-    const std::vector<FileJob> jobs = plannedJobs(command);
+int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& plugins,
+             const std::vector<FileJob>& jobs) {
     std::error_code error;
     fs::create_directories(command.outputFolder, error);
     if (error)
@@ -67,45 +229,9 @@ int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& p
         std::cout << "no files in shard " << command.shard.index << "/" << command.shard.count << '\n';
         return kExitOk;
     }
-
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t workers = std::min<std::size_t>(command.jobs != 0 ? command.jobs : cores, jobs.size());
-    // Loaded one after another before any work starts: a plug-in that does not
-    // load ends the batch at once, with the library's reason.
-    std::vector<NodeChain> chains;
-    for (std::size_t worker = 0; worker < workers; ++worker)
-        chains.push_back(createChain(command, plugins));
-
-    std::atomic<std::size_t> next{0};
-    std::atomic<std::size_t> failed{0};
-    std::mutex reporting;
-    const auto work = [&](NodeChain& chain) {
-        for (std::size_t index = next++; index < jobs.size(); index = next++) {
-            const FileJob& job = jobs[index];
-            try {
-                const RenderSummary summary = renderFile(chain, command, job.input, job.output, false);
-                const std::lock_guard lock(reporting);
-                std::cout << "wrote   " << job.output << " from " << job.input << " (" << speedOf(summary)
-                          << ")" << std::endl;
-            } catch (const std::exception& problem) {
-                ++failed;
-                const std::lock_guard lock(reporting);
-                std::cout << "failed  " << job.input << std::endl;
-                printError(problem.what());
-            }
-        }
-    };
-    std::vector<std::thread> threads;
-    for (std::size_t worker = 1; worker < workers; ++worker)
-        threads.emplace_back(work, std::ref(chains[worker]));
-    work(chains[0]);
-    for (std::thread& thread : threads)
-        thread.join();
-
-    const std::size_t failures = failed.load();
-    std::cout << jobs.size() << (jobs.size() == 1 ? " file: " : " files: ") << jobs.size() - failures
-              << " written, " << failures << " failed\n";
-    return failures == 0 ? kExitOk : kExitFailure;
+    return Batch(command, plugins, jobs, workers).run();
 }
 
 } // namespace varnelvst::tool

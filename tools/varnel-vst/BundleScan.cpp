@@ -1,6 +1,7 @@
 #include "BundleScan.h"
 
 #include "JsonOutput.h"
+#include "SignalName.h"
 #include "ToolError.h"
 
 #include <VSTModule.h>
@@ -27,12 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string signalName(int signalNumber) {
-    if (const char* abbreviation = ::sigabbrev_np(signalNumber))
-        return std::string("SIG") + abbreviation;
-    return "signal " + std::to_string(signalNumber);
-}
-
 std::string secondsText(std::chrono::milliseconds limit) {
     const double seconds = static_cast<double>(limit.count()) / 1000.0;
     char text[32];
@@ -40,25 +35,33 @@ std::string secondsText(std::chrono::milliseconds limit) {
     return text;
 }
 
-// Everything the child writes, until it closes its end or the time is up.
-// False when the time ran out.
-bool readUntilClosed(int descriptor, Clock::time_point deadline, std::string& text) {
+enum class Reading { answered, closed, timedOut };
+
+// The child's first complete answer (one line), read until it is complete, the
+// child's end closes without one, or the time is up. A helper program the plug-in
+// started may hold the pipe open long after: the answer does not wait for it.
+Reading readAnswer(int descriptor, Clock::time_point deadline, std::string& answer) {
+    std::string text;
     char buffer[4096];
     while (true) {
+        if (const std::size_t end = text.find('\n'); end != std::string::npos) {
+            answer = text.substr(0, end);
+            return Reading::answered;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
-            return false;
+            return Reading::timedOut;
         pollfd ready{descriptor, POLLIN, 0};
         const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
         if (polled < 0 && errno == EINTR)
             continue;
-        if (polled <= 0)
-            return polled < 0; // an error ends the reading; the exit status tells the rest
-        const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
+        if (polled == 0)
+            return Reading::timedOut;
+        const ssize_t got = polled < 0 ? -1 : ::read(descriptor, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            return true;
+            return Reading::closed; // the exit status tells the rest
         text.append(buffer, static_cast<std::size_t>(got));
     }
 }
@@ -93,14 +96,20 @@ BundleScan scanInChildProcess(const std::string& bundle, std::chrono::millisecon
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    // A process group of its own, so that whatever the plug-in starts ends with it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     char program[] = "/proc/self/exe";
     char name[] = "varnel-vst";
     char command[] = "scan-one";
     std::string path = bundle;
     char* arguments[] = {name, command, path.data(), nullptr};
     pid_t child = -1;
-    const int spawned = ::posix_spawn(&child, program, &actions, nullptr, arguments, environ);
+    const int spawned = ::posix_spawn(&child, program, &actions, &attributes, arguments, environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     ::close(pipeEnds[1]);
     if (spawned != 0) {
         ::close(pipeEnds[0]);
@@ -108,23 +117,26 @@ BundleScan scanInChildProcess(const std::string& bundle, std::chrono::millisecon
     }
 
     std::string answer;
-    const bool finished = readUntilClosed(pipeEnds[0], Clock::now() + limit, answer);
+    const Reading reading = readAnswer(pipeEnds[0], Clock::now() + limit, answer);
     ::close(pipeEnds[0]);
-    if (!finished)
-        ::kill(child, SIGKILL);
+    // The answer is all the scan needs: the child and any helper program it started
+    // (a licence daemon, a crash reporter) end here.
+    ::kill(-child, SIGKILL);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
 
     BundleScan scan;
-    if (!finished)
+    if (reading == Reading::answered)
+        scan = parseAnswer(answer);
+    else if (reading == Reading::timedOut)
         scan.error = "timed out after " + secondsText(limit) + " s";
     else if (WIFSIGNALED(status))
         scan.error = "crashed: " + signalName(WTERMSIG(status));
     else if (WIFEXITED(status) && WEXITSTATUS(status) != kExitOk)
         scan.error = "the scan failed with exit status " + std::to_string(WEXITSTATUS(status));
     else
-        scan = parseAnswer(answer);
+        scan.error = "the scan gave no readable answer";
     return scan;
 }
 

@@ -15,8 +15,9 @@ struct BundleScan {
 };
 
 // Asks the bundle in a child process (this program's hidden `scan-one`), so that
-// a factory that crashes, aborts or hangs takes only the child down. A child
-// still busy after `limit` is killed.
+// a factory that crashes, aborts or hangs takes only the child down. The child's
+// first complete answer counts; then, or after `limit` without one, the child's
+// process group is killed: the child and whatever the plug-in started in it.
 BundleScan scanInChildProcess(const std::string& bundle, std::chrono::milliseconds limit);
 
 // The child's side: the bundle's classes as the JSON scanInChildProcess reads.

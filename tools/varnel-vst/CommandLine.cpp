@@ -120,9 +120,9 @@ public:
         setting.argument = argument;
         if (!value.empty() && value.front() == '@') {
             setting.kind = ParameterSetting::Kind::byValueName;
+            setting.valueName = value.substr(1);
             // A name from --value-names, or the plug-in's own; the library refuses
             // one that is neither.
-            setting.valueName = value.substr(1);
         } else {
             setting.kind = ParameterSetting::Kind::byTitle;
             setting.value = parseNormalisedValue(value, argument);
@@ -289,12 +289,15 @@ channels.
 
 The plug-in is told the block size and offline rendering; it always gets whole
 blocks (the input is padded with silence). The output lines up with the input:
-the plug-in's latency is taken off its start, unless --no-latency-compensation.
-After the input's end comes the tail: --tail auto renders the length the plug-in
-reports, or, when it reports none or an endless one (many reverbs report none),
-renders until the output stays below -120 dBFS for one second, at most 30 s; the
-silent second is not written. --tail plugin takes the plug-in's word, also for
-none.
+the plug-in's latency, as it stands once the settings have reached it, is taken
+off its start (at most 30 s of it), unless --no-latency-compensation. After the
+input's end comes the tail: --tail auto renders the length the plug-in reports,
+or, when it reports none or an endless one (many reverbs report none), renders
+until the output stays below -120 dBFS, or 100 dB below its own peak, for one
+second (not written), or stops decaying: its peak over the last second is not
+1 dB below the second before (a noise floor, dither, a DC offset; written up to
+where that level began); at most 30 s. --tail plugin takes the plug-in's word,
+also for none, and renders an endless tail until silent.
 
 --fixed-block N hands every plug-in blocks of exactly N frames, whatever --block
 reads, for plug-ins that process one block size only; the N frames of delay are
@@ -308,12 +311,15 @@ compensated for the chain as a whole and the tail is the sum of the plug-ins'
 tails.
 
 The output's extension chooses its format unless --format does. A regular file
-is written beside itself and renamed into place; a device or a FIFO is written
-into; a link's target is written. The input file is never the output.
+is written beside itself and renamed into place; '-', a device or a FIFO gets
+the sound as it is rendered (WAV of unknown length; no AIFF); a link's target is
+written. No file is written that the command reads (the input, a --preset) or
+writes otherwise (the output, a --save-preset): such a command is refused.
 
-A batch (--output-dir) runs --jobs files at once, each with its own plug-in,
-and reports every file; a file that fails leaves nothing. --shard K/N splits
-one batch between N machines.)";
+A batch (--output-dir) runs --jobs files at once in worker processes, each file
+in fresh plug-ins as its own run would be, and reports every file; a file that
+fails, or that a plug-in crashes on, leaves nothing. --shard K/N splits one
+batch between N machines; each refuses what the whole batch would.)";
 
 constexpr const char* kDemoFooter =
     R"(Writes the test signal as demo-input.wav beside the output, so that the two
@@ -351,117 +357,150 @@ void readProcessFiles(ProcessCommand& process, const std::vector<std::string>& f
     process.output = files[1];
 }
 
-} // namespace
+// What `process` collects while CLI11 reads the command line; the stage
+// options go straight into the command's chain, in order.
+struct ProcessArguments {
+    ProcessCommand command;
+    StageReader settings{command.stages};
+    std::string firstPlugin;
+    std::vector<std::string> files;
+    std::string shard;
 
-Command parseCommandLine(const std::vector<std::string>& arguments) {
-    CLI::App app("varnel-vst: VST 3 effects from the command line, hosted by VarnelVST.", "varnel-vst");
+    ProcessArguments() { command.stages.resize(1); }
+    ProcessArguments(const ProcessArguments&) = delete;
+    ProcessArguments& operator=(const ProcessArguments&) = delete;
+
+    ProcessCommand finish() {
+        command.stages.front().plugin = firstPlugin;
+        readProcessFiles(command, files, shard);
+        return std::move(command);
+    }
+};
+
+void addRootOptions(CLI::App& app) {
     app.require_subcommand(0, 1);
     // Extras are collected, not refused, so that the message can name the first one.
     app.allow_extras();
     app.set_version_flag("--version", "varnel-vst " VARNELVST_VERSION, "Print the version and exit");
     app.add_subcommand("help", "Print this help");
+}
 
-    PluginsCommand plugins;
-    CLI::App& pluginsApp = *app.add_subcommand("plugins", "List the installed VST 3 plug-ins");
-    pluginsApp.footer(kPluginsFooter);
-    pluginsApp.add_flag("--json", plugins.json, "Write JSON");
-    pluginsApp
+CLI::App& addPluginsCommand(CLI::App& app, PluginsCommand& plugins) {
+    CLI::App& command = *app.add_subcommand("plugins", "List the installed VST 3 plug-ins");
+    command.footer(kPluginsFooter);
+    command.add_flag("--json", plugins.json, "Write JSON");
+    command
         .add_option("--scan-timeout", plugins.scanTimeoutSeconds,
                     "Seconds a bundle may take to describe itself before it is given up")
         ->type_name("SECONDS")
         ->capture_default_str()
         ->check(CLI::Range(0.001, 3600.0).description(""));
+    return command;
+}
 
-    ScanOneCommand scanOne;
-    CLI::App& scanOneApp = *app.add_subcommand("scan-one", "Describe one bundle as JSON (used by plugins)");
-    scanOneApp.group(""); // hidden: an internal step, not a command for people
-    scanOneApp.add_option("bundle", scanOne.bundle, "Bundle path")->required();
+CLI::App& addScanOneCommand(CLI::App& app, ScanOneCommand& scanOne) {
+    CLI::App& command = *app.add_subcommand("scan-one", "Describe one bundle as JSON (used by plugins)");
+    command.group(""); // hidden: an internal step, not a command for people
+    command.add_option("bundle", scanOne.bundle, "Bundle path")->required();
+    return command;
+}
 
-    ParamsCommand params;
-    CLI::App& paramsApp = *app.add_subcommand("params", "List a plug-in's parameters and their values");
-    paramsApp.footer(std::string(kParamsFooter) + "\n\n" + kPluginFooter);
-    addPluginArgument(paramsApp, params.plugin);
-    paramsApp.add_flag("--json", params.json, "Write JSON");
-    paramsApp.add_option("--class", params.pluginClass, kClassHelp)->type_name("NAME|ID");
+CLI::App& addParamsCommand(CLI::App& app, ParamsCommand& params) {
+    CLI::App& command = *app.add_subcommand("params", "List a plug-in's parameters and their values");
+    command.footer(std::string(kParamsFooter) + "\n\n" + kPluginFooter);
+    addPluginArgument(command, params.plugin);
+    command.add_flag("--json", params.json, "Write JSON");
+    command.add_option("--class", params.pluginClass, kClassHelp)->type_name("NAME|ID");
+    return command;
+}
 
-    ProcessCommand process;
-    process.stages.resize(1);
-    StageReader settings(process.stages);
-    CLI::App& processApp = *app.add_subcommand("process", "Run a sound file through a plug-in");
-    processApp.footer(std::string(kProcessFooter) + "\n\n" + kPluginFooter);
-    std::string firstPlugin;
-    addPluginArgument(processApp, firstPlugin);
-    std::vector<std::string> files;
-    processApp
-        .add_option("files", files,
+// The files, the batch and the rendering options of `process`.
+void addProcessFileOptions(CLI::App& command, ProcessArguments& process) {
+    ProcessCommand& target = process.command;
+    command
+        .add_option("files", process.files,
                     "in out: the sound file to read (mono or stereo) and the one to write, only when "
                     "everything worked ('-': WAV to standard output); with --output-dir, every file to read")
         ->required();
-    processApp
-        .add_option("--output-dir", process.outputFolder,
+    command
+        .add_option("--output-dir", target.outputFolder,
                     "Process every file given into this folder, under its own name")
         ->type_name("DIR");
-    // At most 64: each job holds one temporary file, and the interrupt handler's
-    // table of them is fixed in size (TemporaryFiles.cpp).
-    processApp
-        .add_option("--jobs", process.jobs, "Files processed at once in a batch (default: one per core)")
+    // Each job is a worker process of its own; more than 64 would only crowd the machine.
+    command.add_option("--jobs", target.jobs, "Files processed at once in a batch (default: one per core)")
         ->type_name("N")
         ->check(CLI::Range(1u, 64u).description(""));
-    std::string shard;
-    processApp
-        .add_option("--shard", shard, "Process only every N-th file, starting with the K-th (K of 1..N)")
+    command
+        .add_option("--shard", process.shard,
+                    "Process only every N-th file, starting with the K-th (K of 1..N)")
         ->type_name("K/N");
-    processApp.add_flag("--force", process.force, "Replace an output file even when it is read-only");
-    addSettingOption(processApp, "--set", "NAME=VALUE",
-                     "Set the parameter titled NAME to a normalised VALUE in [0, 1]",
-                     [&](const std::string& text) { settings.set(text); });
-    addSettingOption(processApp, "--set-id", "ID=VALUE", "The same, by parameter id",
-                     [&](const std::string& text) { settings.setId(text); });
-    addSettingOption(processApp, "--set-plain", "NAME=VALUE",
-                     "Set the parameter titled NAME to VALUE in its own units",
-                     [&](const std::string& text) { settings.setPlain(text); });
-    addSettingOption(processApp, "--set-text", "NAME=TEXT",
-                     "Set the parameter titled NAME to what the plug-in reads in TEXT",
-                     [&](const std::string& text) { settings.setText(text); });
-    addSettingOption(processApp, "--value-names", "NAME=a,b,c", "Name the values of NAME in ascending order",
-                     [&](const std::string& text) { settings.valueNames(text); });
-    addSettingOption(processApp, "--preset", "FILE", "Restore this .vstpreset before the settings",
-                     [&](const std::string& file) { settings.preset(file); });
-    addSettingOption(processApp, "--save-preset", "FILE", "Write the plug-in's state as a .vstpreset",
-                     [&](const std::string& file) { settings.savePreset(file); });
-    addSettingOption(processApp, "--class", "NAME|ID", kClassHelp,
-                     [&](const std::string& name) { settings.pluginClass(name); });
-    addSettingOption(processApp, "--then", "PLUGIN",
-                     "Run the result through PLUGIN too; the plug-in options that follow are its own",
-                     [&](const std::string& plugin) { settings.then(plugin); });
-    processApp
-        .add_option("--block", process.blockFrames, "Frames per block, 1 to " + std::to_string(kLargestBlock))
+    command.add_flag("--force", target.force, "Replace an output file even when it is read-only");
+    command
+        .add_option("--block", target.blockFrames, "Frames per block, 1 to " + std::to_string(kLargestBlock))
         ->type_name("N")
         ->capture_default_str()
         ->check(CLI::Range(1u, kLargestBlock).description(""));
-    addPlayingOptions(processApp, process.playing);
-    processApp.add_flag("--bypass", process.bypass, "Pass the audio through without the plug-in");
-    processApp.add_flag_callback(
-        "--no-latency-compensation", [&process] { process.compensateLatency = false; },
+    addPlayingOptions(command, target.playing);
+    command.add_flag("--bypass", target.bypass, "Pass the audio through without the plug-in");
+    command.add_flag_callback(
+        "--no-latency-compensation", [&target] { target.compensateLatency = false; },
         "Keep the plug-in's delay at the start of the output");
-    processApp
+    command
         .add_option_function<std::string>(
-            "--tail", [&process](const std::string& text) { process.tail = parseTail(text); },
+            "--tail", [&target](const std::string& text) { target.tail = parseTail(text); },
             "What follows the input's end: off, auto (default), plugin or SECONDS")
         ->type_name("off|auto|plugin|SECONDS");
-    addChoice(processApp, "--format", kFileFormats, process.format,
+    addChoice(command, "--format", kFileFormats, target.format,
               "Output file format (default: by the output's extension, else the input's)");
-    addChoice(processApp, "--subtype", kSampleFormats, process.subtype,
+    addChoice(command, "--subtype", kSampleFormats, target.subtype,
               "Output sample format (default: the input's)");
+}
 
-    DemoCommand demo;
-    CLI::App& demoApp = *app.add_subcommand("demo", "Run a test signal through ZamCompX2");
-    demoApp.footer(kDemoFooter);
-    demoApp.add_option("output", demo.output, "Output file")->capture_default_str();
+// The options that belong to one plug-in of the chain: to the plug-in argument,
+// or to the --then before them.
+void addProcessStageOptions(CLI::App& command, StageReader& settings) {
+    addSettingOption(command, "--set", "NAME=VALUE",
+                     "Set the parameter titled NAME to a normalised VALUE in [0, 1]",
+                     [&](const std::string& text) { settings.set(text); });
+    addSettingOption(command, "--set-id", "ID=VALUE", "The same, by parameter id",
+                     [&](const std::string& text) { settings.setId(text); });
+    addSettingOption(command, "--set-plain", "NAME=VALUE",
+                     "Set the parameter titled NAME to VALUE in its own units",
+                     [&](const std::string& text) { settings.setPlain(text); });
+    addSettingOption(command, "--set-text", "NAME=TEXT",
+                     "Set the parameter titled NAME to what the plug-in reads in TEXT",
+                     [&](const std::string& text) { settings.setText(text); });
+    addSettingOption(command, "--value-names", "NAME=a,b,c", "Name the values of NAME in ascending order",
+                     [&](const std::string& text) { settings.valueNames(text); });
+    addSettingOption(command, "--preset", "FILE", "Restore this .vstpreset before the settings",
+                     [&](const std::string& file) { settings.preset(file); });
+    addSettingOption(command, "--save-preset", "FILE", "Write the plug-in's state as a .vstpreset",
+                     [&](const std::string& file) { settings.savePreset(file); });
+    addSettingOption(command, "--class", "NAME|ID", kClassHelp,
+                     [&](const std::string& name) { settings.pluginClass(name); });
+    addSettingOption(command, "--then", "PLUGIN",
+                     "Run the result through PLUGIN too; the plug-in options that follow are its own",
+                     [&](const std::string& plugin) { settings.then(plugin); });
+}
 
-    // Last, so that the commands do not inherit it.
-    app.footer(std::string(kPluginFooter) + "\n\nExit status: 0 done, 1 failed, 2 wrong command line.");
+CLI::App& addProcessCommand(CLI::App& app, ProcessArguments& process) {
+    CLI::App& command = *app.add_subcommand("process", "Run a sound file through a plug-in");
+    command.footer(std::string(kProcessFooter) + "\n\n" + kPluginFooter);
+    addPluginArgument(command, process.firstPlugin);
+    addProcessFileOptions(command, process);
+    addProcessStageOptions(command, process.settings);
+    return command;
+}
 
+CLI::App& addDemoCommand(CLI::App& app, DemoCommand& demo) {
+    CLI::App& command = *app.add_subcommand("demo", "Run a test signal through ZamCompX2");
+    command.footer(kDemoFooter);
+    command.add_option("output", demo.output, "Output file")->capture_default_str();
+    return command;
+}
+
+// Help and version answer at once; anything CLI11 cannot read is a usage error.
+std::optional<HelpCommand> parseArguments(CLI::App& app, const std::vector<std::string>& arguments) {
     try {
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -473,19 +512,38 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     } catch (const CLI::ParseError& error) {
         throw usageError(error.what() + seeHelp(chosenCommand(app)));
     }
-
-    CLI::App* const chosen = chosenCommand(app);
     if (const std::vector<std::string> extras = app.remaining(true); !extras.empty())
-        throw unexpected(firstOf(extras, arguments), chosen);
+        throw unexpected(firstOf(extras, arguments), chosenCommand(app));
+    return std::nullopt;
+}
+
+} // namespace
+
+Command parseCommandLine(const std::vector<std::string>& arguments) {
+    CLI::App app("varnel-vst: VST 3 effects from the command line, hosted by VarnelVST.", "varnel-vst");
+    addRootOptions(app);
+    PluginsCommand plugins;
+    const CLI::App& pluginsApp = addPluginsCommand(app, plugins);
+    ScanOneCommand scanOne;
+    const CLI::App& scanOneApp = addScanOneCommand(app, scanOne);
+    ParamsCommand params;
+    const CLI::App& paramsApp = addParamsCommand(app, params);
+    ProcessArguments process;
+    const CLI::App& processApp = addProcessCommand(app, process);
+    DemoCommand demo;
+    const CLI::App& demoApp = addDemoCommand(app, demo);
+    // Last, so that the commands do not inherit it.
+    app.footer(std::string(kPluginFooter) + "\n\nExit status: 0 done, 1 failed, 2 wrong command line.");
+
+    if (std::optional<HelpCommand> help = parseArguments(app, arguments))
+        return *help;
+    const CLI::App* const chosen = chosenCommand(app);
     if (chosen == &pluginsApp)
         return plugins;
     if (chosen == &paramsApp)
         return params;
-    if (chosen == &processApp) {
-        process.stages.front().plugin = firstPlugin;
-        readProcessFiles(process, files, shard);
-        return process;
-    }
+    if (chosen == &processApp)
+        return process.finish();
     if (chosen == &scanOneApp)
         return scanOne;
     if (chosen == &demoApp)

@@ -61,12 +61,18 @@ int runDemo(const DemoCommand& command) {
                       ", which is not installed (Debian package zam-plugins; scripts/setup.sh installs it)");
     }
 
+    // The input goes beside the output: beside a device or a FIFO it would land in
+    // a system folder such as /dev.
+    std::error_code error;
+    const fs::file_status status = fs::status(command.output, error);
+    if (command.output == "-" || (fs::exists(status) && !fs::is_regular_file(status)))
+        throw usageError("the demo writes its input beside its output, so " + command.output +
+                         " must be a regular file or a new one");
     const fs::path output(command.output);
     const fs::path folder = output.parent_path();
     const std::string input = (folder / "demo-input.wav").string();
     if (fs::path(input).lexically_normal() == output.lexically_normal())
         throw usageError("the demo writes its input to " + input + "; choose another output name");
-    std::error_code error;
     if (!folder.empty() && !fs::create_directories(folder, error) && error)
         throw failure("cannot create " + folder.string() + ": " + error.message());
 

@@ -19,6 +19,9 @@ using varnel::extensions::vst::VSTProcessorNode;
 
 namespace {
 
+// Below this an output counts as silent: -120 dBFS.
+constexpr double kSilentDbfs = -120.0;
+
 void checkChannels(const InputFile& file, const std::string& input) {
     if (file.channels() > 2)
         throw failure(input + " has " + std::to_string(file.channels()) +
@@ -52,137 +55,210 @@ bool isPowerOfTwo(std::uint32_t value) {
     return value != 0 && (value & (value - 1)) == 0;
 }
 
-// The plug-ins as the summary lists them, with what they report once set up; a
-// bypassed plug-in delays nothing and leaves no tail.
-void describeChain(const NodeChain& chain, bool bypassed, RenderSummary& summary) {
-    for (const ChainNode& stage : chain) {
-        const VSTProcessorNode& node = *stage.node;
-        const std::uint32_t latency = bypassed ? 0 : node.getPluginLatencySamples();
-        const std::uint32_t tail = bypassed ? 0 : node.getPluginTailSamples();
-        summary.latencySamples += latency;
-        summary.tailSamples = addTail(summary.tailSamples, tail);
-        summary.stages.push_back(
-            StageSummary{stage.plugin.argument, stage.plugin.path,
-                         varnel::extensions::vst::describeChannelLayout(node.getPluginChannelLayout()),
-                         latency, tail, node.getPluginClassInfo().name});
+// What the render counted of its blocks, for the notes after it.
+struct BlockCounts {
+    std::uint64_t all = 0;
+    std::uint64_t full = 0;      // of input, not padded
+    std::uint64_t unchanged = 0; // full ones that came out as they went in
+};
+
+// One file through the chain, as a short list of steps: prepare the chain and
+// say what it reports, render the blocks, check them, save the presets, commit
+// the output, and note what the sound suggests went wrong.
+class FileRenderRun {
+public:
+    FileRenderRun(NodeChain& chain, const ProcessCommand& command, const std::string& input,
+                  const std::string& output)
+        : chain(chain), command(command), input(input), output(output), file(input) {}
+
+    RenderSummary run(bool showProgress) {
+        checkChannels(file, input);
+        const int outputFormat = chooseOutputFormat(file.format(), outputMajorFormat(output, command.format),
+                                                    command.subtype, file.sampleRate(), 2);
+        const OutputTarget target = inspectOutput(output, input, command.force);
+        prepareChain(chain, command, file.sampleRate());
+        describeChain();
+        OutputFile written(target, outputFormat, file.sampleRate(), 2);
+        renderBlocks(written, showProgress);
+        warnIfLatencyMoved();
+        savePresets();
+        written.commit();
+        noteWhatTheSoundSuggests(outputFormat);
+        summary.outputPath = output;
+        summary.outputFormat = describeFormat(outputFormat);
+        return summary;
     }
-}
+
+private:
+    // The plug-ins as the summary lists them, with what they report once set up;
+    // a bypassed plug-in delays nothing and leaves no tail.
+    void describeChain() {
+        summary.bypassed = command.bypass;
+        summary.sampleRate = file.sampleRate();
+        summary.latencyCompensated = command.compensateLatency;
+        for (ChainNode& stage : chain) {
+            VSTProcessorNode& node = *stage.node;
+            const std::uint32_t latency = command.bypass ? 0 : node.getPluginLatencySamples();
+            const std::uint32_t tail = command.bypass ? 0 : node.getPluginTailSamples();
+            reportedLatencies.push_back(latency);
+            failuresBefore.push_back(node.getAudioThreadFailureCount());
+            summary.latencySamples += latency;
+            summary.tailSamples = addTail(summary.tailSamples, tail);
+            summary.stages.push_back(
+                StageSummary{stage.plugin.argument, stage.plugin.path,
+                             varnel::extensions::vst::describeChannelLayout(node.getPluginChannelLayout()),
+                             latency, tail, node.getPluginClassInfo().name});
+        }
+        // No plug-in delays by more than a tail may last: beyond it a report is
+        // nonsense, not hours of audio to render and drop.
+        const std::uint64_t cap = RenderTimeline::tailCapFrames(file.sampleRate());
+        summary.latencyCapped = summary.latencySamples > cap;
+        if (summary.latencyCapped && command.compensateLatency)
+            printWarning("the plug-ins report a latency of " + std::to_string(summary.latencySamples) +
+                         " samples; only " + std::to_string(cap) +
+                         " (30 s) are taken off the output's start");
+    }
+
+    void renderBlocks(OutputFile& written, bool showProgress) {
+        const TailChoice tail = command.bypass ? TailChoice{TailChoice::Kind::off} : command.tail;
+        const std::uint64_t latency =
+            std::min<std::uint64_t>(summary.latencySamples, RenderTimeline::tailCapFrames(file.sampleRate()));
+        RenderTimeline timeline(command.compensateLatency ? latency : 0,
+                                tailFrames(tail, summary.tailSamples, file.sampleRate()),
+                                tail.kind == TailChoice::Kind::automatic, file.sampleRate());
+        std::vector<VSTProcessorNode*> nodes;
+        for (ChainNode& stage : chain)
+            nodes.push_back(stage.node.get());
+        StereoRenderer renderer(nodes, command.blockFrames);
+        // Plug-ins get the block size they were told, always: some process only
+        // whole blocks of it.
+        const auto inputChannels = static_cast<std::size_t>(file.channels());
+        std::vector<float> inputBlock(static_cast<std::size_t>(command.blockFrames) * inputChannels);
+        std::vector<float> outputBlock(static_cast<std::size_t>(command.blockFrames) * 2);
+        ProgressBar progress(showProgress ? file.frames() : 0);
+        bool inputLeft = true;
+        while (!timeline.done()) {
+            std::size_t frames = 0;
+            const bool inputWasLeft = inputLeft;
+            if (inputLeft) {
+                frames = file.read(inputBlock.data(), command.blockFrames);
+                summary.input.add(inputBlock.data(), frames * inputChannels);
+                summary.frames += static_cast<std::int64_t>(frames);
+                progress.update(summary.frames);
+                if (frames < command.blockFrames) {
+                    inputLeft = false;
+                    timeline.inputEnded(static_cast<std::uint64_t>(summary.frames));
+                }
+            }
+            std::fill(inputBlock.begin() + static_cast<std::ptrdiff_t>(frames * inputChannels),
+                      inputBlock.end(), 0.0f);
+            renderer.render(inputBlock.data(), file.channels(), command.blockFrames, outputBlock.data());
+            ++blocks.all;
+            if (frames == command.blockFrames) {
+                ++blocks.full;
+                if (passedUnchanged(inputBlock.data(), file.channels(), outputBlock.data(), frames))
+                    ++blocks.unchanged;
+            }
+            timeline.add(outputBlock.data(), command.blockFrames, [&](const float* kept, std::size_t count) {
+                summary.output.add(kept, count * 2);
+                written.write(kept, count);
+            });
+            // No tail for a file that will not be written.
+            if (inputWasLeft && !inputLeft)
+                stopOnFailures(written);
+        }
+        progress.finish();
+        summary.tailFrames = static_cast<std::int64_t>(timeline.tailWritten());
+        summary.processingTime = renderer.processingTime();
+        stopOnFailures(written);
+    }
+
+    // A failed block leaves whatever the plug-in made of it in the output: the
+    // file is not what was asked for, so none is written.
+    void stopOnFailures(const OutputFile& written) const {
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            const std::uint64_t failed = chain[i].node->getAudioThreadFailureCount() - failuresBefore[i];
+            if (failed > 0)
+                throw failure(chain[i].plugin.argument + " reported a processing failure in " +
+                              std::to_string(failed) + " of " + std::to_string(blocks.all) + " blocks of " +
+                              input +
+                              (written.streamStarted() ? "; what reached " + output + " is incomplete"
+                                                       : "; " + output + " was not written"));
+        }
+    }
+
+    // A plug-in whose latency changed in the middle (after a setting took effect
+    // only with audio) was compensated by the one it had at the start.
+    void warnIfLatencyMoved() const {
+        for (std::size_t i = 0; i < chain.size() && !command.bypass; ++i) {
+            const std::uint32_t now = chain[i].node->getPluginLatencySamples();
+            if (now != reportedLatencies[i])
+                printWarning("the latency of " + chain[i].plugin.argument + " changed during the render of " +
+                             input + " from " + std::to_string(reportedLatencies[i]) + " to " +
+                             std::to_string(now) + " samples; the output may not line up with the input");
+        }
+    }
+
+    // After the render: plug-ins may take values into their state only with a
+    // block of audio, and the preset should hold what the file was rendered with.
+    // Before the commit, so that a preset that could not be written leaves no output.
+    void savePresets() {
+        for (ChainNode& stage : chain) {
+            const std::string& preset = stage.options->savePreset;
+            if (!preset.empty() && !stage.node->savePluginPreset(preset))
+                throw failure("could not save the preset " + preset);
+        }
+    }
+
+    std::string chainName() const {
+        return chain.size() > 1 ? std::string("the chain") : chain.front().plugin.argument;
+    }
+
+    // A plug-in that did nothing, or made silence of sound, is not a silent success.
+    void noteWhatTheSoundSuggests(int outputFormat) const {
+        warnAboutNonFinite(summary.input, input);
+        warnAboutNonFinite(summary.output, "the output " + output);
+        if (summary.output.peakDbfs() > 0.0 && clipsAboveFullScale(outputFormat))
+            printWarning("the output peaks above full scale and " + output +
+                         " clips it; --subtype float would keep it");
+        if (command.bypass)
+            return;
+        if (summary.output.peakDbfs() < kSilentDbfs && summary.input.peakDbfs() >= kSilentDbfs)
+            printNote("the output of " + chainName() + " is silent though " + input +
+                      " is not; plug-ins that support only some sample rates fall silent at others (" +
+                      input + " is at " + std::to_string(file.sampleRate()) + " Hz)");
+        // Installed plug-ins pass blocks through dry when they dislike their size:
+        // some want powers of two, some only the 1024 frames they configured
+        // themselves for before any set-up.
+        if (blocks.unchanged > 0) {
+            std::string why = "; some plug-ins process only power-of-two block sizes (try --block 1024 or "
+                              "--fixed-block 1024)";
+            if (command.blockFrames == 1024)
+                why = "; it may leave the sound as it is at these settings";
+            else if (isPowerOfTwo(command.blockFrames))
+                why = "; it may leave the sound as it is at these settings, or process only some block sizes "
+                      "(try --block 1024 or --fixed-block 1024)";
+            printNote(chainName() + " passed " + std::to_string(blocks.unchanged) + " of " +
+                      std::to_string(blocks.full) + " blocks of " + input + " through unchanged" + why);
+        }
+    }
+
+    NodeChain& chain;
+    const ProcessCommand& command;
+    const std::string& input;
+    const std::string& output;
+    InputFile file;
+    RenderSummary summary;
+    std::vector<std::uint32_t> reportedLatencies;
+    std::vector<std::uint64_t> failuresBefore;
+    BlockCounts blocks;
+};
 
 } // namespace
 
 RenderSummary renderFile(NodeChain& chain, const ProcessCommand& command, const std::string& input,
                          const std::string& output, bool showProgress) {
-    InputFile file(input);
-    checkChannels(file, input);
-    const int outputFormat = chooseOutputFormat(file.format(), outputMajorFormat(output, command.format),
-                                                command.subtype, file.sampleRate(), 2);
-    const OutputTarget target = inspectOutput(output, input, command.force);
-    prepareChain(chain, command, file.sampleRate());
-
-    RenderSummary summary;
-    summary.bypassed = command.bypass;
-    summary.sampleRate = file.sampleRate();
-    summary.latencyCompensated = command.compensateLatency;
-    describeChain(chain, command.bypass, summary);
-    const TailChoice tail = command.bypass ? TailChoice{TailChoice::Kind::off} : command.tail;
-    RenderTimeline timeline(command.compensateLatency ? summary.latencySamples : 0,
-                            tailFrames(tail, summary.tailSamples, file.sampleRate()), file.sampleRate());
-
-    OutputFile written(target, outputFormat, file.sampleRate(), 2);
-    std::vector<VSTProcessorNode*> nodes;
-    std::vector<std::uint64_t> failuresBefore;
-    for (ChainNode& stage : chain) {
-        nodes.push_back(stage.node.get());
-        failuresBefore.push_back(stage.node->getAudioThreadFailureCount());
-    }
-    StereoRenderer renderer(nodes, command.blockFrames);
-    // Plug-ins get the block size they were told, always: some process only
-    // whole blocks of it.
-    const auto inputChannels = static_cast<std::size_t>(file.channels());
-    std::vector<float> inputBlock(static_cast<std::size_t>(command.blockFrames) * inputChannels);
-    std::vector<float> outputBlock(static_cast<std::size_t>(command.blockFrames) * 2);
-    ProgressBar progress(showProgress ? file.frames() : 0);
-    std::uint64_t blocks = 0, fullBlocks = 0, unchangedBlocks = 0;
-    // A failed block leaves whatever the plug-in made of it in the output: the
-    // file is not what was asked for, so none is written.
-    const auto stopOnFailures = [&] {
-        for (std::size_t i = 0; i < chain.size(); ++i) {
-            if (const std::uint64_t failed = chain[i].node->getAudioThreadFailureCount() - failuresBefore[i];
-                failed > 0)
-                throw failure(chain[i].plugin.argument + " reported a processing failure in " +
-                              std::to_string(failed) + " of " + std::to_string(blocks) + " blocks of " +
-                              input + "; " + output + " was not written");
-        }
-    };
-    bool inputLeft = true;
-    while (!timeline.done()) {
-        std::size_t frames = 0;
-        const bool inputWasLeft = inputLeft;
-        if (inputLeft) {
-            frames = file.read(inputBlock.data(), command.blockFrames);
-            summary.input.add(inputBlock.data(), frames * inputChannels);
-            summary.frames += static_cast<std::int64_t>(frames);
-            progress.update(summary.frames);
-            if (frames < command.blockFrames) {
-                inputLeft = false;
-                timeline.inputEnded(static_cast<std::uint64_t>(summary.frames));
-            }
-        }
-        std::fill(inputBlock.begin() + static_cast<std::ptrdiff_t>(frames * inputChannels), inputBlock.end(),
-                  0.0f);
-        renderer.render(inputBlock.data(), file.channels(), command.blockFrames, outputBlock.data());
-        ++blocks;
-        if (frames == command.blockFrames) {
-            ++fullBlocks;
-            if (passedUnchanged(inputBlock.data(), file.channels(), outputBlock.data(), frames))
-                ++unchangedBlocks;
-        }
-        timeline.add(outputBlock.data(), command.blockFrames, [&](const float* kept, std::size_t count) {
-            summary.output.add(kept, count * 2);
-            written.write(kept, count);
-        });
-        // No tail for a file that will not be written.
-        if (inputWasLeft && !inputLeft)
-            stopOnFailures();
-    }
-    progress.finish();
-    summary.tailFrames = static_cast<std::int64_t>(timeline.tailWritten());
-    stopOnFailures();
-    // After the render: plug-ins may take values into their state only with a
-    // block of audio, and the preset should hold what the file was rendered with.
-    // Before the commit, so that a preset that could not be written leaves no output.
-    for (ChainNode& stage : chain) {
-        const std::string& preset = stage.options->savePreset;
-        if (!preset.empty() && !stage.node->savePluginPreset(preset))
-            throw failure("could not save the preset " + preset);
-    }
-    written.commit();
-
-    warnAboutNonFinite(summary.input, input);
-    warnAboutNonFinite(summary.output, "the output " + output);
-    if (summary.output.peakDbfs() > 0.0 && clipsAboveFullScale(outputFormat))
-        printWarning("the output peaks above full scale and " + output +
-                     " clips it; --subtype float would keep it");
-    // A plug-in that did nothing is not a silent success. Installed plug-ins pass
-    // blocks through dry when they dislike their size: some want powers of two,
-    // some only the 1024 frames they configured themselves for before any set-up.
-    if (unchangedBlocks > 0 && !command.bypass) {
-        std::string why =
-            "; some plug-ins process only power-of-two block sizes (try --block 1024 or --fixed-block 1024)";
-        if (command.blockFrames == 1024)
-            why = "; it may leave the sound as it is at these settings";
-        else if (isPowerOfTwo(command.blockFrames))
-            why = "; it may leave the sound as it is at these settings, or process only some block sizes "
-                  "(try --block 1024 or --fixed-block 1024)";
-        printNote((chain.size() > 1 ? std::string("the chain") : chain.front().plugin.argument) + " passed " +
-                  std::to_string(unchangedBlocks) + " of " + std::to_string(fullBlocks) + " blocks of " +
-                  input + " through unchanged" + why);
-    }
-
-    summary.processingTime = renderer.processingTime();
-    summary.outputPath = output;
-    summary.outputFormat = describeFormat(outputFormat);
-    return summary;
+    return FileRenderRun(chain, command, input, output).run(showProgress);
 }
 
 } // namespace varnelvst::tool

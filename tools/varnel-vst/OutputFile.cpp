@@ -1,6 +1,9 @@
 #include "OutputFile.h"
 
 #include "AudioFile.h"
+#include "FileIdentity.h"
+#include "OggSerialNumber.h"
+#include "StandardOutput.h"
 #include "ToolError.h"
 
 #include <cerrno>
@@ -8,7 +11,6 @@
 #include <filesystem>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,32 +33,6 @@ mode_t usualMode() {
 bool sameFile(const struct stat& one, const std::string& path) {
     struct stat other {};
     return ::stat(path.c_str(), &other) == 0 && other.st_dev == one.st_dev && other.st_ino == one.st_ino;
-}
-
-// A missing file, possibly behind a dangling link: the link's target is the file
-// to create, so that the link keeps pointing at the result.
-std::string fileToCreate(const std::string& path) {
-    fs::path current = path;
-    std::error_code error;
-    for (int hops = 0; hops < 40 && fs::is_symlink(current, error); ++hops) {
-        const fs::path next = fs::read_symlink(current, error);
-        if (error)
-            break;
-        current = next.is_absolute() ? next : current.parent_path() / next;
-    }
-    return current.string();
-}
-
-void writeAll(int descriptor, const char* data, std::size_t size, const std::string& path) {
-    while (size > 0) {
-        const ssize_t written = ::write(descriptor, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            throw cannotWrite(path, std::strerror(errno));
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
 }
 
 } // namespace
@@ -89,51 +65,80 @@ OutputTarget inspectOutput(const std::string& path, const std::string& inputPath
 
 OutputFile::OutputFile(const OutputTarget& destination, int format, int sampleRate, int channels)
     : target(destination) {
-    int descriptor = -1;
-    if (target.kind == OutputTarget::Kind::regularFile) {
-        std::string pattern = target.writePath + ".tmp-XXXXXX";
-        descriptor = ::mkstemp(pattern.data());
-        if (descriptor < 0)
-            throw cannotWrite(target.path, std::strerror(errno));
-        temporaryPath = pattern;
-        registered.arm(temporaryPath);
-        // mkstemp makes the file private; the result gets the replaced file's mode.
-        ::fchmod(descriptor, target.mode);
-    } else {
-        // A pipe or a device cannot be seeked back to finish the header, and should
-        // receive nothing from a render that fails: the file is made in memory first.
-        memoryFile = ::memfd_create("varnel-vst-output", MFD_CLOEXEC);
-        if (memoryFile < 0)
-            throw cannotWrite(target.path, std::strerror(errno));
-        descriptor = memoryFile;
-    }
-
-    SF_INFO info{};
-    info.format = format;
-    info.samplerate = sampleRate;
-    info.channels = channels;
-    file = sf_open_fd(descriptor, SFM_WRITE, &info, memoryFile < 0 ? SF_TRUE : SF_FALSE);
-    if (file == nullptr) {
-        const std::string reason = sf_strerror(nullptr);
-        if (memoryFile < 0)
-            ::close(descriptor);
-        discard();
-        throw cannotWrite(target.path, reason);
-    }
+    if (target.kind == OutputTarget::Kind::regularFile)
+        openTemporaryFile(format, sampleRate, channels);
+    else
+        openStream(format, sampleRate, channels);
+    // The PEAK chunk of float files holds the time of writing: without it the same
+    // samples give the same bytes.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     // Without clipping, libsndfile wraps samples beyond full scale around when it
     // converts to integers: a loud plug-in would turn into a loud click.
     if (clipsAboveFullScale(format))
         sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
+void OutputFile::openTemporaryFile(int format, int sampleRate, int channels) {
+    isOgg = (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG;
+    std::string pattern = target.writePath + ".tmp-XXXXXX";
+    const int descriptor = ::mkstemp(pattern.data());
+    if (descriptor < 0)
+        throw cannotWrite(target.path, std::strerror(errno));
+    temporaryPath = pattern;
+    registered.arm(temporaryPath);
+    // mkstemp makes the file private; the result gets the replaced file's mode.
+    ::fchmod(descriptor, target.mode);
+    SF_INFO info{0, sampleRate, channels, format, 0, 0};
+    file = sf_open_fd(descriptor, SFM_WRITE, &info, SF_TRUE);
+    if (file == nullptr) {
+        const std::string reason = sf_strerror(nullptr);
+        ::close(descriptor);
+        discard();
+        throw cannotWrite(target.path, reason);
+    }
+}
+
+void OutputFile::openStream(int format, int sampleRate, int channels) {
+    if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF)
+        throw usageError("cannot write " + target.path +
+                         ": an AIFF file states its length at its start, which a stream cannot wait for; "
+                         "choose --format wav, flac or ogg");
+    int descriptor = standardOutputDescriptor();
+    if (target.kind == OutputTarget::Kind::inPlace) {
+        // A FIFO opens once a reader is there.
+        streamDescriptor = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (streamDescriptor < 0)
+            throw cannotWrite(target.path, std::strerror(errno));
+        descriptor = streamDescriptor;
+    }
+    stream = std::make_unique<ForwardStream>(descriptor, (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV);
+    SF_INFO info{0, sampleRate, channels, format, 0, 0};
+    file = sf_open_virtual(ForwardStream::io(), SFM_WRITE, &info, stream.get());
+    if (file == nullptr) {
+        const std::string reason = sf_strerror(nullptr);
+        discard();
+        throw cannotWrite(target.path, reason);
+    }
+}
+
 OutputFile::~OutputFile() {
     discard();
+}
+
+ToolError OutputFile::writeFailure() const {
+    if (stream && !stream->failure().empty())
+        return cannotWrite(target.path, stream->failure());
+    return cannotWrite(target.path, sf_strerror(file));
 }
 
 void OutputFile::write(const float* interleaved, std::size_t frames) {
     const auto count = static_cast<sf_count_t>(frames);
     if (sf_writef_float(file, interleaved, count) != count)
-        throw cannotWrite(target.path, sf_strerror(file));
+        throw writeFailure();
+}
+
+bool OutputFile::streamStarted() const {
+    return stream && stream->started();
 }
 
 void OutputFile::commit() {
@@ -141,48 +146,17 @@ void OutputFile::commit() {
     file = nullptr;
     if (closed != 0)
         throw cannotWrite(target.path, sf_error_number(closed));
-    switch (target.kind) {
-    case OutputTarget::Kind::regularFile:
-        if (::rename(temporaryPath.c_str(), target.writePath.c_str()) != 0)
-            throw cannotWrite(target.path, std::strerror(errno));
-        temporaryPath.clear();
-        registered.release();
-        break;
-    case OutputTarget::Kind::standardOutput:
-        copyInto(STDOUT_FILENO);
-        break;
-    case OutputTarget::Kind::inPlace: {
-        const int destination = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC);
-        if (destination < 0)
-            throw cannotWrite(target.path, std::strerror(errno));
-        try {
-            copyInto(destination);
-        } catch (...) {
-            ::close(destination);
-            throw;
-        }
-        ::close(destination);
-        break;
-    }
-    }
-}
-
-void OutputFile::copyInto(int destination) {
-    const off_t size = ::lseek(memoryFile, 0, SEEK_END);
-    if (size < 0)
-        throw cannotWrite(target.path, std::strerror(errno));
-    if (size == 0)
+    if (stream) {
+        if (!stream->finish())
+            throw cannotWrite(target.path, stream->failure());
         return;
-    void* data = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, memoryFile, 0);
-    if (data == MAP_FAILED)
-        throw cannotWrite(target.path, std::strerror(errno));
-    try {
-        writeAll(destination, static_cast<const char*>(data), static_cast<std::size_t>(size), target.path);
-    } catch (...) {
-        ::munmap(data, static_cast<std::size_t>(size));
-        throw;
     }
-    ::munmap(data, static_cast<std::size_t>(size));
+    if (std::string reason; isOgg && !fixOggSerialNumber(temporaryPath, reason))
+        throw cannotWrite(target.path, reason);
+    if (::rename(temporaryPath.c_str(), target.writePath.c_str()) != 0)
+        throw cannotWrite(target.path, std::strerror(errno));
+    temporaryPath.clear();
+    registered.release();
 }
 
 void OutputFile::discard() noexcept {
@@ -195,9 +169,9 @@ void OutputFile::discard() noexcept {
         temporaryPath.clear();
     }
     registered.release();
-    if (memoryFile >= 0) {
-        ::close(memoryFile);
-        memoryFile = -1;
+    if (streamDescriptor >= 0) {
+        ::close(streamDescriptor);
+        streamDescriptor = -1;
     }
 }
 

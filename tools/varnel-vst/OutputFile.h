@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ForwardStream.h"
 #include "TemporaryFiles.h"
+#include "ToolError.h"
 
 #include <sndfile.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -27,10 +30,14 @@ struct OutputTarget {
 // file itself (by device and inode) and, unless `force`, for a read-only file.
 OutputTarget inspectOutput(const std::string& path, const std::string& inputPath, bool force);
 
-// A sound file that reaches its destination only complete, by commit(); a
-// failure before that leaves the destination as it was and no temporary file.
-// A regular file is written beside itself and renamed over (keeping its mode);
-// anything else is rendered into memory and copied into it at commit.
+// A sound file that reaches its destination only complete, by commit(), where it
+// can: a regular file is written beside itself and renamed over (keeping its
+// mode), so a failure before commit leaves the destination as it was and no
+// temporary file. A stream (standard output, a FIFO, a device) cannot wait for the
+// end: it gets the sound as it is rendered (ForwardStream), and a failure after
+// the first bytes leaves what was sent. The bytes of a file depend only on the
+// samples and the format: no chunk holds the time of writing, and an Ogg file's
+// serial number is fixed (a stream's stays libsndfile's random one).
 class OutputFile {
 public:
     // Throws a ToolError "cannot write <path>: <reason>".
@@ -41,15 +48,21 @@ public:
 
     void write(const float* interleaved, std::size_t frames);
     void commit();
+    // Whether some of the sound has reached a stream already.
+    bool streamStarted() const;
 
 private:
-    void copyInto(int destination);
+    void openTemporaryFile(int format, int sampleRate, int channels);
+    void openStream(int format, int sampleRate, int channels);
+    ToolError writeFailure() const;
     void discard() noexcept;
 
     OutputTarget target;
     std::string temporaryPath;
     RegisteredTemporaryFile registered;
-    int memoryFile = -1;
+    int streamDescriptor = -1; // owned for a FIFO or a device, not for standard output
+    std::unique_ptr<ForwardStream> stream;
+    bool isOgg = false; // a regular Ogg file, whose serial number is fixed at commit
     SNDFILE* file = nullptr;
 };
 

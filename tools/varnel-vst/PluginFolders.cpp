@@ -36,9 +36,11 @@ bool firstVisit(const fs::path& folder, VisitedFolders& visited) {
 void collectBundles(const fs::path& folder, VisitedFolders& visited, std::vector<std::string>& bundles) {
     std::error_code error;
     std::vector<fs::path> entries;
-    for (fs::directory_iterator entry(folder, fs::directory_options::skip_permission_denied, error), end;
-         !error && entry != end; entry.increment(error))
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
         entries.push_back(entry->path());
+    // A folder that is there but cannot be read may hide plug-ins: say so.
+    if (error && error != std::errc::no_such_file_or_directory)
+        printWarning("cannot search the plug-in folder " + folder.string() + ": " + error.message());
     std::sort(entries.begin(), entries.end());
     for (const fs::path& entry : entries) {
         if (!fs::is_directory(entry, error) || !firstVisit(entry, visited))

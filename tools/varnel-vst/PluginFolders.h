@@ -12,7 +12,8 @@ std::vector<std::string> searchFolders();
 
 // Every bundle folder (Name.vst3) below the search folders, searched
 // recursively without entering bundles, folder by folder in listing order and
-// sorted within each. Missing or unreadable folders are skipped; every folder
+// sorted within each. Missing folders are skipped, unreadable ones too after a
+// warning that names them; every folder
 // and bundle is visited once (by device and inode), so a bundle reached twice
 // through a link is listed once and a link loop ends.
 std::vector<std::string> findBundles();

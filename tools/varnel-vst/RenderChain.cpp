@@ -7,6 +7,8 @@
 #include "ToolError.h"
 
 #include <VSTModule.h>
+#include <varnel/AudioBuffer.h>
+#include <varnel/AudioBus.h>
 #include <varnel/AudioBusFormat.h>
 
 #include <algorithm>
@@ -36,6 +38,20 @@ void setUp(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate,
         throw failure(what + "the plug-in refused its set-up or activation");
 }
 
+// Settings reach a plug-in's processor with its next block, and some change
+// their latency only then (a look-ahead or oversampling switch) and say so with a
+// restart request. A block without frames carries them there before the render,
+// and the latency read after it (which acts on the request) is the one the render
+// has.
+void settleSettings(NodeChain& chain) {
+    float left = 0.0f, right = 0.0f;
+    float* const channels[] = {&left, &right};
+    varnel::AudioBuffer<float> input(channels, 2, 0), output(channels, 2, 0);
+    varnel::AudioBus inputBus{&input}, outputBus{&output};
+    for (ChainNode& stage : chain)
+        stage.node->process(inputBus, outputBus);
+}
+
 } // namespace
 
 std::vector<PluginLocation> locateChain(const ProcessCommand& command) {
@@ -57,9 +73,7 @@ void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRat
     for (ChainNode& stage : chain) {
         VSTProcessorNode& node = *stage.node;
         // The set-up first: a plug-in may reset its state when set up again, and
-        // the parameter values should reach it after that. Switching processing
-        // off and on is where VST 3 lets a plug-in clear its buffers, so that an
-        // earlier file's tail does not leak into this one.
+        // the parameter values should reach it after that.
         applyPlayingOptions(node, command.playing);
         setUp(node, stage.plugin, sampleRate, command.blockFrames);
         node.setEnabled(false);
@@ -70,6 +84,8 @@ void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRat
         applyParameterSettings(node, stage.options->settings);
         node.setEnabled(!command.bypass);
     }
+    if (!command.bypass)
+        settleSettings(chain);
 }
 
 std::uint32_t addTail(std::uint32_t sum, std::uint32_t tail) {

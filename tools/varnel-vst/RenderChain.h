@@ -28,8 +28,9 @@ std::vector<PluginLocation> locateChain(const ProcessCommand& command);
 NodeChain createChain(const ProcessCommand& command, const std::vector<PluginLocation>& plugins);
 
 // Prepares every node for one file: set up for its rate, the block size and
-// offline rendering, cleared of what an earlier file left in it, its preset
-// and settings applied, and switched on unless the command bypasses. Throws a
+// offline rendering, its preset and settings applied and carried to the plug-in
+// by a block without frames, so that the latency it reports afterwards is the one
+// in force for the render, and switched on unless the command bypasses. Throws a
 // ToolError naming the plug-in that refused.
 void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRate);
 

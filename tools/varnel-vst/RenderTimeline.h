@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TailEnd.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -11,18 +13,19 @@ namespace varnelvst::tool {
 // Decides which rendered frames go into the output file. The plug-ins always get
 // full blocks (the input is padded with silence after its end); their first
 // `latencyFrames` frames of output are dropped, so that the file lines up with the
-// input, and the file ends a tail's length after the input's. A tail rendered
-// "until silent" ends once the output has stayed below -120 dBFS for one second;
-// that silent stretch is not written, so an effect that falls silent with its
-// input keeps the input's length.
+// input, and the file ends a tail's length after the input's. A tail of open
+// length ends where TailEnd says, at most kTailCapSeconds after the input; what
+// TailEnd leaves out is not written, so an effect that falls silent (or to a
+// steady floor) with its input keeps the input's length.
 class RenderTimeline {
 public:
-    static constexpr float kSilence = 1.0e-6f; // -120 dBFS
     static constexpr double kTailCapSeconds = 30.0;
     static std::uint64_t tailCapFrames(int sampleRate);
 
-    // `tailFrames` empty: until silent, at most kTailCapSeconds.
-    RenderTimeline(std::uint64_t latencyFrames, std::optional<std::uint64_t> tailFrames, int sampleRate);
+    // `tailFrames` empty: a tail of open length, ended by TailEnd (`followDecay`
+    // as there).
+    RenderTimeline(std::uint64_t latencyFrames, std::optional<std::uint64_t> tailFrames, bool followDecay,
+                   int sampleRate);
 
     // After the last frame of input was read: its number of frames.
     void inputEnded(std::uint64_t inputFrames);
@@ -38,16 +41,18 @@ public:
     std::uint64_t tailWritten() const;
 
 private:
-    void flushHeldBack(const Sink& write);
+    void commitHeld(std::size_t frames, const Sink& write);
+    void settleTail(bool atCap, const Sink& write);
 
     std::uint64_t toDrop;
     std::uint64_t tailLimit;
-    bool untilSilent;
-    std::uint64_t framesPerSecond;
+    std::optional<TailEnd> openTail;
     std::optional<std::uint64_t> inputLength;
     std::uint64_t written = 0;
-    // Quiet frames after the input's end, written only once something audible follows.
-    std::vector<float> heldBack;
+    float peak = 0.0f; // of everything rendered after the latency
+    // Tail frames not yet certain to belong to the file, from heldStart on.
+    std::vector<float> held;
+    std::size_t heldStart = 0;
     bool finished = false;
 };
 

@@ -1,6 +1,7 @@
 // `varnel-vst scan-one <bundle>` (hidden): the child process of `plugins`.
 #include "BundleScan.h"
 #include "Commands.h"
+#include "StandardOutput.h"
 #include "ToolError.h"
 
 #include <string>
@@ -10,10 +11,9 @@
 namespace varnelvst::tool {
 
 int runScanOne(const ScanOneCommand& command) {
-    // Plug-ins print what they like; only the answer may reach the parent's pipe.
-    const int answer = ::dup(STDOUT_FILENO);
-    if (answer < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
-        throw failure("cannot scan " + command.bundle + ": no standard output");
+    // Only the answer reaches the parent's pipe: what the plug-in prints goes to
+    // standard error, and helper programs it starts do not inherit the pipe.
+    const int answer = standardOutputDescriptor();
     const std::string json = describeBundleAsJson(command.bundle) + "\n";
     for (std::size_t done = 0; done < json.size();) {
         const ssize_t written = ::write(answer, json.data() + done, json.size() - done);

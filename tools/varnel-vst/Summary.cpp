@@ -64,9 +64,10 @@ void printSummary(std::ostream& out, const RenderSummary& summary) {
     out << "frames    " << summary.frames << " (" << formatted("%.3f", inputSeconds(summary)) << " s at "
         << summary.sampleRate << " Hz)\n"
         << "latency   " << summary.latencySamples << " samples"
-        << (summary.latencySamples == 0  ? ""
-            : summary.latencyCompensated ? ", compensated"
-                                         : ", not compensated")
+        << (summary.latencySamples == 0   ? ""
+            : !summary.latencyCompensated ? ", not compensated"
+            : summary.latencyCapped       ? ", compensated for its first 30 s only"
+                                          : ", compensated")
         << '\n'
         << "tail      " << summary.tailFrames << " frames rendered (plug-in"
         << (summary.stages.size() > 1 ? "s" : "") << ": "

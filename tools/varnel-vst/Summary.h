@@ -24,11 +24,12 @@ struct StageSummary {
 struct RenderSummary {
     std::vector<StageSummary> stages; // every plug-in, in order; never empty
     bool bypassed = false;
-    std::int64_t frames = 0;     // of input
-    std::int64_t tailFrames = 0; // written after the input's length
-    std::uint32_t latencySamples = 0;
-    std::uint32_t tailSamples = 0; // as the plug-ins report it, added up
+    std::int64_t frames = 0;          // of input
+    std::int64_t tailFrames = 0;      // written after the input's length
+    std::uint64_t latencySamples = 0; // the plug-ins' added up
+    std::uint32_t tailSamples = 0;    // as the plug-ins report it, added up
     bool latencyCompensated = true;
+    bool latencyCapped = false; // more than the cap of a tail: only that much was taken off
     int sampleRate = 0;
     std::chrono::nanoseconds processingTime{0}; // inside the plug-in nodes only
     SignalStats input;

@@ -27,6 +27,11 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads t
 
 std::array<Slot, kSlots> slots;
 
+std::function<void(const std::string&)>& temporaryFileObserver() {
+    static std::function<void(const std::string&)> observer;
+    return observer;
+}
+
 extern "C" void removeTemporaryFilesAndDie(int signalNumber) {
     for (Slot& slot : slots) {
         if (slot.state.load() == kArmed)
@@ -44,15 +49,22 @@ void installHandlersOnce() {
         action.sa_handler = removeTemporaryFilesAndDie;
         action.sa_flags = SA_RESETHAND;
         sigemptyset(&action.sa_mask);
-        for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        for (const int signalNumber :
+             {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
             sigaction(signalNumber, &action, nullptr);
     });
 }
 
 } // namespace
 
+void observeTemporaryFiles(std::function<void(const std::string& path)> observer) {
+    temporaryFileObserver() = std::move(observer);
+}
+
 void RegisteredTemporaryFile::arm(const std::string& path) {
     release();
+    if (const auto& observer = temporaryFileObserver())
+        observer(path);
     if (path.size() >= kLongestPath)
         return;
     installHandlersOnce();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace varnelvst::tool {
 
 // Temporary files removed when a signal ends the tool (SIGINT, SIGTERM, SIGHUP,
-// SIGPIPE): the handler unlinks every registered path with async-signal-safe
+// SIGPIPE, and the crashes a plug-in may cause: SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGABRT): the handler unlinks every registered path with async-signal-safe
 // calls only, then lets the signal end the process as it would have. Several
 // workers may each hold one at a time. Destructors remove them on every other
 // way out.
@@ -25,5 +27,11 @@ public:
 private:
     int slot = -1; // -1: not registered (no path, or every slot taken)
 };
+
+// Tells `observer` the path of every temporary file registered from now on,
+// before it is registered. A batch worker tells its parent, which removes the file
+// should the worker die without doing so (killed outright, or its memory ruined
+// by a plug-in).
+void observeTemporaryFiles(std::function<void(const std::string& path)> observer);
 
 } // namespace varnelvst::tool

@@ -1,6 +1,7 @@
 // varnel-vst: VST 3 effects from the command line, through the VarnelVST library.
 #include "CommandLine.h"
 #include "Commands.h"
+#include "StandardOutput.h"
 #include "ToolError.h"
 
 #include <exception>
@@ -20,6 +21,7 @@ struct Overloaded : Handlers... {
 
 int main(int argc, char** argv) {
     using namespace varnelvst::tool;
+    claimStandardOutput();
     try {
         const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         return std::visit(Overloaded{

@@ -11,6 +11,10 @@
 #include <cstdlib>
 #include <thread>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace testplugin {
 namespace {
 
@@ -20,6 +24,25 @@ const std::string moduleObject = "module";
 
 } // namespace
 
+// A helper program that outlives ModuleEntry; only where a test asks for one and
+// names the file its process id goes to.
+void startHelper() {
+#ifndef _WIN32
+    const char* pidFile = std::getenv("VARNELVST_TEST_HELPER_PID_FILE");
+    if (pidFile == nullptr)
+        return;
+    const pid_t helper = ::fork();
+    if (helper == 0) {
+        ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    if (std::FILE* file = std::fopen(pidFile, "w")) {
+        std::fprintf(file, "%d\n", static_cast<int>(helper));
+        std::fclose(file);
+    }
+#endif
+}
+
 bool enterModule(void* sharedLibraryHandle) {
     RecordedCall call("module", "ModuleEntry",
                       sharedLibraryHandle != nullptr ? "handle=non-null" : "handle=null", moduleObject);
@@ -28,6 +51,12 @@ bool enterModule(void* sharedLibraryHandle) {
     if (entered.exchange(true))
         call.violation("called again without ModuleExit");
     exited = false;
+    if (kPluginConfig.printsToStandardOutput) {
+        std::printf("%s: module entered\n", kPluginConfig.name);
+        std::fflush(stdout);
+    }
+    if (kPluginConfig.startsHelperAtEntry)
+        startHelper();
     return call.done(true) != 0;
 }
 

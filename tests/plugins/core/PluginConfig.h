@@ -93,6 +93,26 @@ struct PluginConfig {
     // per interface with the interface's name as arguments and the answer as result;
     // arguments "unavailable" when the context does not offer the interface.
     bool asksInterfaceSupport = false;
+    // Prints a line to standard output at ModuleEntry, as plug-ins' debug prints do.
+    bool printsToStandardOutput = false;
+    // ModuleEntry starts a helper program (a licence daemon, a crash reporter) that
+    // outlives the call and inherits what it may; its process id goes to the file
+    // named by $VARNELVST_TEST_HELPER_PID_FILE, and without that variable none starts.
+    bool startsHelperAtEntry = false;
+    // A Mode value reaching the processor (step s of 0..2) changes the delay at once
+    // to latencyByMode[s] and asks for a restart with kLatencyChanged, as a look-ahead
+    // switch does; `latencySamples` is the latency before any Mode value arrives.
+    bool latencyFollowsMode = false;
+    unsigned latencyByMode[3] = {};
+    // Adds an envelope of its input to the output, slow to decay, that setActive does
+    // not clear: sound of one file reaches the next unless each gets a fresh instance.
+    bool keepsSignalAcrossActivation = false;
+    // Adds noise of this amplitude to every output sample for ever and reports no
+    // tail, like dither or a tape hiss model.
+    float noiseFloor = 0.0f;
+    // process crashes (SIGSEGV) on a NaN or infinite input sample, as DSP code
+    // that divides by what it measured may.
+    bool crashesOnNonFiniteInput = false;
 };
 
 extern const PluginConfig kPluginConfig;

@@ -151,12 +151,19 @@ void Recorder::setComponentHandler(Steinberg::Vst::IComponentHandler* handler, T
         handler_->release();
     handler_ = handler;
     controller_ = handler != nullptr ? controller : nullptr;
+    processHandler_.store(handler);
 }
 
 void Recorder::forgetController(const TestPluginObject* controller) {
     std::lock_guard lock(mutex_);
     if (controller_ == controller)
         controller_ = nullptr;
+}
+
+void Recorder::changeLatencyInProcess(std::uint32_t samples) noexcept {
+    latency_.store(samples);
+    if (Steinberg::Vst::IComponentHandler* target = processHandler_.load())
+        target->restartComponent(Steinberg::Vst::kLatencyChanged);
 }
 
 Steinberg::IPtr<Steinberg::Vst::IComponentHandler> Recorder::handler() const {

@@ -78,6 +78,8 @@ public:
     bool anyActivated() const { return activated_.load(); }
     // The latency a component takes on at activation.
     std::uint32_t latency() const { return latency_.load(); }
+    // Audio thread, without locks: a new latency from now on, with a restart request.
+    void changeLatencyInProcess(std::uint32_t samples) noexcept;
 
     // Any thread: true on the UI thread of a strict-threads plug-in (the first caller's,
     // claimed here) and always for other plug-ins.
@@ -111,8 +113,9 @@ private:
     std::array<std::atomic<bool>, 3> throwing_{}; // by ThrowingCall
     std::atomic<std::int64_t> pendingLatencyReport_{-1};
     ReportedValues reportedValues_;
-    Steinberg::Vst::IComponentHandler* handler_ = nullptr; // under mutex_
-    TestPluginObject* controller_ = nullptr;               // under mutex_
+    Steinberg::Vst::IComponentHandler* handler_ = nullptr;                    // under mutex_
+    TestPluginObject* controller_ = nullptr;                                  // under mutex_
+    std::atomic<Steinberg::Vst::IComponentHandler*> processHandler_{nullptr}; // handler_, for process
     Steinberg::IPtr<Steinberg::Vst::IComponentHandler> handler() const;
 };
 

@@ -169,6 +169,11 @@ private:
     // The audio delayed by activeLatency_; written only inside process, cleared at activation.
     mutable std::array<std::array<float, kMaxLatency>, 2> delayLine_{};
     mutable uint32 delayPosition_ = 0;
+    // Kept through setActive (keepsSignalAcrossActivation) and the noise generator's state.
+    mutable std::array<float, 2> carry_{};
+    mutable uint32 noiseState_ = 1;
+    // Audio thread: a Mode value under latencyFollowsMode.
+    void followMode(ParamValue value) noexcept;
     // Records a lifecycle call made while a process call runs.
     void checkNoBlockInFlight(RecordedCall& call) const;
 

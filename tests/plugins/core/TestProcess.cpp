@@ -26,6 +26,16 @@ namespace testplugin {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
+namespace {
+
+// Uniform in [-1, 1), the same sequence for every instance.
+float nextNoise(std::uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<float>(state >> 8) * (2.0f / 16777216.0f) - 1.0f;
+}
+
+} // namespace
+
 bool TestPluginObject::checkBuses(BusDirection direction, int32 numBuses, const AudioBusBuffers* buses,
                                   int32 numSamples) const {
     ProcessLog& log = Recorder::instance().processLog();
@@ -176,6 +186,8 @@ int32 TestPluginObject::readParameterChanges(IParameterChanges* changes, Process
                 kChoiceFactors[static_cast<std::size_t>(stepOf(lastValue, kListStepCount, StepRule::round))];
         else if (twoWay && id == kProgramId)
             program = stepOf(lastValue, kListStepCount, StepRule::truncate);
+        if (id == kModeId && kPluginConfig.latencyFollowsMode)
+            followMode(lastValue);
     }
     return program;
 }
@@ -192,6 +204,19 @@ void TestPluginObject::reportNewLatency(IParameterChanges* outputChanges) const 
     const std::int64_t samples = Recorder::instance().takeLatencyReport();
     if (samples >= 0)
         reportOutputValue(outputChanges, kLatencyId, static_cast<double>(samples) / kMaxLatency);
+}
+
+void TestPluginObject::followMode(ParamValue value) noexcept {
+    const auto step = static_cast<std::size_t>(std::min(2.0, std::floor(value * 3.0)));
+    const uint32 latency = std::min(kPluginConfig.latencyByMode[step], kMaxLatency);
+    if (latency == activeLatency_.load())
+        return;
+    // The delay changes at once; the host hears of it through the restart request.
+    activeLatency_ = latency;
+    for (auto& channel : delayLine_)
+        channel.fill(0.0f);
+    delayPosition_ = 0;
+    Recorder::instance().changeLatencyInProcess(latency);
 }
 
 float TestPluginObject::render(ProcessData& data) const {
@@ -224,12 +249,21 @@ float TestPluginObject::render(ProcessData& data) const {
         position = delayPosition_;
         for (int32 frame = 0; frame < data.numSamples; ++frame) {
             float sample = in[frame];
+            if (kPluginConfig.crashesOnNonFiniteInput && !std::isfinite(sample))
+                commitFault(Fault::crash);
             if (latency > 0) {
                 // A ring of `latency` samples: what leaves is what entered that long ago.
                 std::swap(sample, delay[position]);
                 position = position + 1 == latency ? 0 : position + 1;
             }
             out[frame] = sample * gain + offset + hum;
+            if (kPluginConfig.keepsSignalAcrossActivation) {
+                float& carried = carry_[static_cast<std::size_t>(std::min(channel, 1))];
+                carried = 0.9999f * carried + 0.0001f * std::fabs(in[frame]);
+                out[frame] += carried;
+            }
+            if (kPluginConfig.noiseFloor > 0.0f)
+                out[frame] += kPluginConfig.noiseFloor * nextNoise(noiseState_);
             peak = std::max(peak, std::fabs(out[frame]));
         }
     }

@@ -1,0 +1,92 @@
+#include "FilePlan.h"
+
+#include "AudioFile.h"
+#include "FileIdentity.h"
+#include "ToolError.h"
+
+#include <filesystem>
+#include <map>
+
+namespace varnelvst::tool {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A path the command reads or writes, with what it is to the command, in words.
+struct NamedPath {
+    std::string path;
+    std::string role;
+};
+
+std::vector<FileJob> batchJobs(const ProcessCommand& command) {
+    std::vector<FileJob> jobs;
+    std::map<std::string, std::string> inputOf;
+    for (const std::string& input : command.inputs) {
+        fs::path name = fs::path(input).filename();
+        if (command.format)
+            name.replace_extension("." + extensionOf(*outputMajorFormat("", command.format)));
+        const std::string output = (fs::path(command.outputFolder) / name).string();
+        if (const auto [entry, fresh] = inputOf.emplace(output, input); !fresh)
+            throw usageError(entry->second + " and " + input + " would both be written to " + output);
+        jobs.push_back({input, output});
+    }
+    return jobs;
+}
+
+// "ZamCompX2", or "plug-in 2 (ZamCompX2)" in a chain.
+std::string stageName(const ProcessCommand& command, std::size_t index) {
+    const std::string& plugin = command.stages[index].plugin;
+    if (command.stages.size() == 1)
+        return plugin;
+    return "plug-in " + std::to_string(index + 1) + " (" + plugin + ")";
+}
+
+// A file may be read twice, never written where it is read or written already.
+void checkApart(const std::vector<NamedPath>& written, const std::vector<NamedPath>& read) {
+    struct Use {
+        const NamedPath* named;
+        bool writes;
+    };
+    std::map<FileIdentity, Use> uses;
+    for (const NamedPath& source : read)
+        uses.emplace(FileIdentity(source.path), Use{&source, false});
+    for (const NamedPath& target : written) {
+        const auto [entry, fresh] = uses.emplace(FileIdentity(target.path), Use{&target, true});
+        if (!fresh)
+            throw failure("cannot write " + target.path + " (" + target.role + "): it is " +
+                          (entry->second.writes ? "also " : "") + entry->second.named->role + " " +
+                          entry->second.named->path);
+    }
+}
+
+} // namespace
+
+std::vector<FileJob> planFiles(const ProcessCommand& command) {
+    const bool batch = !command.outputFolder.empty();
+    const std::vector<FileJob> jobs =
+        batch ? batchJobs(command) : std::vector<FileJob>{{command.input, command.output}};
+    std::vector<NamedPath> written, read;
+    for (const FileJob& job : jobs) {
+        read.push_back({job.input, "the input file"});
+        written.push_back({job.output, batch ? "the output of " + job.input : "the output"});
+    }
+    for (std::size_t index = 0; index < command.stages.size(); ++index) {
+        const ChainStage& stage = command.stages[index];
+        if (!stage.preset.empty())
+            read.push_back({stage.preset, "the --preset of " + stageName(command, index)});
+        if (!stage.savePreset.empty())
+            written.push_back({stage.savePreset, "the --save-preset of " + stageName(command, index)});
+    }
+    checkApart(written, read);
+    return jobs;
+}
+
+std::vector<FileJob> shardOf(const std::vector<FileJob>& jobs, const Shard& shard) {
+    std::vector<FileJob> selected;
+    for (std::size_t index = shard.index - 1; index < jobs.size(); index += shard.count)
+        selected.push_back(jobs[index]);
+    return selected;
+}
+
+} // namespace varnelvst::tool
