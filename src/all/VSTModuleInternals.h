@@ -391,7 +391,8 @@ struct VARNELVST_INTERNAL VSTModule::Internals {
 
     /// Audio thread: moves values changed since the last block into
     /// `parameterChanges`, as far as it has room; the rest wait for the next block.
-    void queueChangedParameters() noexcept;
+    /// For a block without audio they stay changed as well.
+    void queueChangedParameters(bool withAudio) noexcept;
 
     // Plain values (VSTModulePlainValues.cpp); plug-in thread.
     /// Sets the named parameter from a plug-in's own step name, logging a name it

@@ -8,20 +8,25 @@ namespace varnel::extensions::vst {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-void VSTModule::Internals::queueChangedParameters() noexcept {
+void VSTModule::Internals::queueChangedParameters(bool withAudio) noexcept {
     // Audio side: no allocation, lock or wait.
     // Values set since the last block join their queues at offset 0, once: a value
     // the host repeated in every block would undo every change the plug-in makes
-    // to its own parameters. Ids beyond the queues made at load wait a block.
-    parameterSlots.collect([this](ParamID id, ParamValue value) {
+    // to its own parameters. Ids beyond the queues made at load wait a block. A
+    // block without audio carries them and leaves them for the next one with audio.
+    const auto queue = [this](ParamID id, ParamValue value) {
         int32 queueIndex = 0;
-        IParamValueQueue* queue = parameterChanges.addParameterData(id, queueIndex);
-        if (queue == nullptr)
+        IParamValueQueue* target = parameterChanges.addParameterData(id, queueIndex);
+        if (target == nullptr)
             return false;
         int32 pointIndex = 0;
-        queue->addPoint(0, value, pointIndex);
+        target->addPoint(0, value, pointIndex);
         return true;
-    });
+    };
+    if (withAudio)
+        parameterSlots.collect(queue);
+    else
+        parameterSlots.peek(queue);
 }
 
 namespace {
@@ -114,7 +119,7 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
         return;
 
     // Every instance reads the same queues, in the first piece only.
-    in.queueChangedParameters();
+    in.queueChangedParameters(numFrames > 0);
     int32 done = 0;
     do {
         const int32 frames = std::min<int32>(numFrames - done, maxBlock);

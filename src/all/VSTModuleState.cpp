@@ -60,7 +60,7 @@ void VSTModule::Internals::awaitChangedParameters() {
     // stopped): with blocks kept out, this thread stands in for it for one block
     // without audio, the VST 3 way to hand over parameters alone.
     stopAudio();
-    queueChangedParameters();
+    queueChangedParameters(false);
     forEachInstance([this](PluginInstance& instance) {
         ProcessData flush;
         flush.processMode = instance.processData.processMode;
