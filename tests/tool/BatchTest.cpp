@@ -114,3 +114,17 @@ TEST(Batch, EveryFileEqualsItsOwnRunAndACrashFailsOnlyItsFile) {
             << name;
     }
 }
+
+// A plug-in that refuses every call but process from a second thread (as the VST 3
+// SDK's host checker does) renders a two-job batch: each worker makes all its
+// plug-in calls on one thread.
+TEST(Batch, AStrictThreadsPluginRendersATwoJobBatch) {
+    ScratchFolder folder;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        writeSound(folder.file(name), makeSignal(2, 4800));
+    const ToolRun run = runTool({"process", TestPluginHandle::bundlePath("TestStrictThreads"), "--output-dir",
+                                 folder.file("out"), "--jobs", "2", "--set", "Gain=0.5", folder.file("a.wav"),
+                                 folder.file("b.wav"), folder.file("c.wav")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("3 files: 3 written, 0 failed\n"), std::string::npos) << run.out;
+}
