@@ -6,6 +6,7 @@
 #include "HostContext.h"
 #include "OutputParameterSlots.h"
 #include "ParameterSlots.h"
+#include "PluginEditor.h"
 #include "PluginThread.h"
 #include "VSTChannelLayout.h"
 #include "VSTModule.h"
@@ -151,6 +152,12 @@ struct VSTModule::Internals {
     std::string lastError;
     /// The periodic catch-up on the plug-in thread while a plug-in is loaded.
     PluginThread::TimerId serviceTimer = 0;
+    /// The plug-in's editor while the application has it open; closed first on
+    /// the way down, before the objects it belongs to.
+    PluginEditor editor{[this](VSTEditorSize size) {
+        pendingEvents.push_back(
+            VSTPluginEvent{VSTPluginEvent::Kind::editorResized, 0, 0.0, false, 0, 0, size});
+    }};
 
     /// Where the plug-in returns after a new set-up: processing, or active while the
     /// caller has switched processing off.

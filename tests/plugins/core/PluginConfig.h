@@ -67,6 +67,7 @@ struct PluginConfig {
     bool keepsStateOutsideParameters = false;
     Fault factoryFault = Fault::none;    // in GetPluginFactory
     Fault classCountFault = Fault::none; // in the factory's countClasses
+    bool hasEditor = false;              // createView gives a recording editor view (TestView.h)
 };
 
 extern const PluginConfig kPluginConfig;

@@ -1,6 +1,7 @@
 #include "Recorder.h"
 
 #include "PluginConfig.h"
+#include "TestView.h"
 
 #include <cstdio>
 #include <string_view>
@@ -169,6 +170,22 @@ bool Recorder::performEdit(std::uint32_t id, double value) {
     const bool accepted = target->performEdit(id, value) == Steinberg::kResultOk;
     target->endEdit(id);
     return accepted;
+}
+
+EditorActivity Recorder::editorActivity() const {
+    return testViewActivity();
+}
+
+bool Recorder::wakeEditor() {
+    return wakeTestView();
+}
+
+bool Recorder::editFromEditor(std::uint32_t id, double value) {
+    return editFromTestView(id, value);
+}
+
+bool Recorder::resizeFromEditor(int width, int height) {
+    return resizeFromTestView(width, height);
 }
 
 void Recorder::holdBlocks(bool hold) {

@@ -56,6 +56,10 @@ public:
     bool changeLatency(std::uint32_t samples) override;
     bool requestRestart(std::int32_t flags) override;
     bool performEdit(std::uint32_t id, double value) override;
+    EditorActivity editorActivity() const override;
+    bool wakeEditor() override;
+    bool editFromEditor(std::uint32_t id, double value) override;
+    bool resizeFromEditor(int width, int height) override;
 
     // The controller's handler as the host last gave it (counted reference).
     void setComponentHandler(Steinberg::Vst::IComponentHandler* handler);
