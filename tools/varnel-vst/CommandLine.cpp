@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "EditCommandLine.h"
 #include "TextTable.h"
 #include "ToolError.h"
 
@@ -448,6 +449,12 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     addChoice(processApp, "--subtype", kSampleFormats, process.subtype,
               "Output sample format (default: the input's)");
 
+    EditCommand edit;
+    CLI::App& editApp = *app.add_subcommand("edit", "Show a plug-in's own editor and keep it processing");
+    editApp.footer(std::string(kEditFooter) + "\n\n" + kPluginFooter);
+    addPluginArgument(editApp, edit.plugin);
+    addEditOptions(editApp, edit);
+
     DemoCommand demo;
     CLI::App& demoApp = *app.add_subcommand("demo", "Run a test signal through ZamCompX2");
     demoApp.footer(kDemoFooter);
@@ -484,6 +491,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
         return scanOne;
     if (chosen == &demoApp)
         return demo;
+    if (chosen == &editApp)
+        return edit;
     return HelpCommand{app.get_formatter()->make_help(&app, "varnel-vst", CLI::AppFormatMode::Normal)};
 }
 
