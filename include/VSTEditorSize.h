@@ -7,7 +7,9 @@ struct VSTEditorSize {
     int width = 0;
     int height = 0;
 
-    bool operator==(const VSTEditorSize& other) const { return width == other.width && height == other.height; }
+    bool operator==(const VSTEditorSize& other) const {
+        return width == other.width && height == other.height;
+    }
     bool operator!=(const VSTEditorSize& other) const { return !(*this == other); }
 };
 

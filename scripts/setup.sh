@@ -12,6 +12,7 @@ packages=(
   libsndfile1-dev
   clang-format nlohmann-json3-dev libcli11-dev
   g++-mingw-w64-x86-64-posix wine64
+  libx11-dev xvfb xdotool imagemagick libgl1-mesa-dri
 )
 
 missing=()

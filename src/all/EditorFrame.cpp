@@ -61,7 +61,8 @@ std::vector<EditorFrame::Registration> EditorFrame::takeRegistrations(FUnknown* 
 
 #if SMTG_OS_LINUX
 
-tresult PLUGIN_API EditorFrame::registerEventHandler(Linux::IEventHandler* handler, Linux::FileDescriptor fd) {
+tresult PLUGIN_API EditorFrame::registerEventHandler(Linux::IEventHandler* handler,
+                                                     Linux::FileDescriptor fd) {
     if (handler == nullptr || fd < 0)
         return kInvalidArgument;
     std::lock_guard lock(mutex);
@@ -81,7 +82,8 @@ tresult PLUGIN_API EditorFrame::unregisterEventHandler(Linux::IEventHandler* han
     return taken.empty() ? kInvalidArgument : kResultTrue;
 }
 
-tresult PLUGIN_API EditorFrame::registerTimer(Linux::ITimerHandler* handler, Linux::TimerInterval milliseconds) {
+tresult PLUGIN_API EditorFrame::registerTimer(Linux::ITimerHandler* handler,
+                                              Linux::TimerInterval milliseconds) {
     if (handler == nullptr || milliseconds == 0)
         return kInvalidArgument;
     std::lock_guard lock(mutex);

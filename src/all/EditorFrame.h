@@ -38,7 +38,8 @@ public:
 
     // IPlugFrame; the plug-in thread (a request from another thread is carried
     // there and answered at once).
-    Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView* view, Steinberg::ViewRect* newSize) override;
+    Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView* view,
+                                             Steinberg::ViewRect* newSize) override;
 
 #if SMTG_OS_LINUX
     // IRunLoop; handlers run on the plug-in thread.

@@ -48,7 +48,8 @@ void RunLoopSleep::wake() {
 }
 
 std::vector<RunLoopSleep::FdState> RunLoopSleep::sleep(std::unique_lock<std::mutex>& lock,
-                                                      Clock::time_point deadline, const std::vector<int>& fds) {
+                                                       Clock::time_point deadline,
+                                                       const std::vector<int>& fds) {
     std::vector<pollfd> polled;
     polled.reserve(fds.size() + 1);
     polled.push_back(pollfd{wakeFd, POLLIN, 0});
@@ -86,7 +87,8 @@ void RunLoopSleep::wake() {
 }
 
 std::vector<RunLoopSleep::FdState> RunLoopSleep::sleep(std::unique_lock<std::mutex>& lock,
-                                                      Clock::time_point deadline, const std::vector<int>& fds) {
+                                                       Clock::time_point deadline,
+                                                       const std::vector<int>& fds) {
     // The caller checked for work under the lock, and whoever adds work does so
     // under it too before calling wake(), so no wake-up is lost.
     wakeSignal.wait_until(lock, deadline);

@@ -22,7 +22,8 @@ bool VSTModule::hasEditor() {
     Internals& in = *internals;
     return in.enter("hasEditor", [&] {
         std::string reason;
-        return in.editor.isOpen() || PluginEditor::available(in.controller.get(), nativeEditorWindowType(), reason);
+        return in.editor.isOpen() ||
+               PluginEditor::available(in.controller.get(), nativeEditorWindowType(), reason);
     });
 }
 

@@ -85,9 +85,9 @@ TEST(VSTModuleEditor, OpensAtTheSizeItAsksForFollowsLaterSizesAndWorksFromThePlu
     // The plug-in asked for 400x300 inside attached and had onSize before its answer.
     EXPECT_EQ(plugin.module->getEditorSize(), (VSTEditorSize{400, 300}));
     EXPECT_EQ(plugin.sequence({"isPlatformTypeSupported", "setFrame", "getSize", "attached", "onSize"}),
-              (std::vector<std::string>{"isPlatformTypeSupported(type=X11EmbedWindowID)", "setFrame(frame=non-null)",
-                                        "getSize(320x200)", "attached(parent=44040215 type=X11EmbedWindowID)",
-                                        "onSize(400x300)"}));
+              (std::vector<std::string>{
+                  "isPlatformTypeSupported(type=X11EmbedWindowID)", "setFrame(frame=non-null)",
+                  "getSize(320x200)", "attached(parent=44040215 type=X11EmbedWindowID)", "onSize(400x300)"}));
     EXPECT_FALSE(plugin.module->openEditor(kParent)) << "one editor at a time";
 
     // Its run loop: a timer and a watched pipe, served on the plug-in thread.
@@ -220,9 +220,9 @@ TEST(VSTModuleEditor, APluginWithoutAnEditorIsRefusedWithOneLineAndClosingNothin
     VSTEditorSize size{100, 100};
     EXPECT_FALSE(plugin.module->resizeEditor(size));
     EXPECT_FALSE(plugin.module->setEditorContentScale(2.0f));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"[VSTModule] The plug-in has no editor.",
-                                                     "[VSTModule] No editor is open.",
-                                                     "[VSTModule] No editor is open."}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"[VSTModule] The plug-in has no editor.",
+                                        "[VSTModule] No editor is open.", "[VSTModule] No editor is open."}));
     VSTModule empty;
     EXPECT_FALSE(empty.hasEditor());
     empty.closeEditor();

@@ -13,9 +13,12 @@ or no display, is an error.)";
 void addEditOptions(CLI::App& editApp, EditCommand& edit) {
     editApp.add_option("--preset", edit.preset, "Restore this .vstpreset before the editor opens")
         ->type_name("FILE");
-    editApp.add_option("--save-preset", edit.savePreset, "Write the plug-in's state here when the window closes")
+    editApp
+        .add_option("--save-preset", edit.savePreset, "Write the plug-in's state here when the window closes")
         ->type_name("FILE");
-    editApp.add_option("--input", edit.input, "Play this sound file (mono or stereo) in a loop through the plug-in")
+    editApp
+        .add_option("--input", edit.input,
+                    "Play this sound file (mono or stereo) in a loop through the plug-in")
         ->type_name("FILE");
 }
 

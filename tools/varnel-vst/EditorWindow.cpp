@@ -48,7 +48,8 @@ EditorWindow::EditorWindow() {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr)
         throw failure(std::string("cannot open the X display") +
-                      (name != nullptr && *name != '\0' ? std::string(" ") + name : std::string(": DISPLAY is not set")) +
+                      (name != nullptr && *name != '\0' ? std::string(" ") + name
+                                                        : std::string(": DISPLAY is not set")) +
                       "; the editor needs a desktop");
     XSetErrorHandler(reportXError);
     connection = new Connection{display};

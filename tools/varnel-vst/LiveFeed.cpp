@@ -58,8 +58,8 @@ void LiveFeed::run(varnel::extensions::vst::VSTProcessorNode& node) {
                 input.clear();
                 break;
             }
-            const std::size_t got = file->read(block.data() + filled * static_cast<std::size_t>(channels),
-                                               kBlockFrames - filled);
+            const std::size_t got =
+                file->read(block.data() + filled * static_cast<std::size_t>(channels), kBlockFrames - filled);
             filled += got;
             if (filled < kBlockFrames)
                 file.reset();

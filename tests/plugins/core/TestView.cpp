@@ -73,7 +73,8 @@ class TestView final : public IPlugView,
 {
 public:
     TestView(Vst::IEditController* controller, const std::string& owner)
-        : controller_(controller), name_(owner + " view"), instance_(Recorder::instance().registerObject("view")) {
+        : controller_(controller), name_(owner + " view"),
+          instance_(Recorder::instance().registerObject("view")) {
         ++liveViews;
     }
 
@@ -81,7 +82,8 @@ public:
         if (attached_)
             Recorder::instance().violation(name_ + ": released while attached (IPlugView::removed missing)");
         if (frame_ != nullptr)
-            Recorder::instance().violation(name_ + ": released with its frame set (setFrame(nullptr) missing)");
+            Recorder::instance().violation(name_ +
+                                           ": released with its frame set (setFrame(nullptr) missing)");
         --liveViews;
         Recorder::instance().releaseObject(instance_);
     }
@@ -93,7 +95,8 @@ public:
 
     tresult PLUGIN_API attached(void* parent, FIDString type) override {
         RecordedCall call("IPlugView", "attached",
-                          "parent=" + std::to_string(reinterpret_cast<std::uintptr_t>(parent)) + " type=" + safe(type),
+                          "parent=" + std::to_string(reinterpret_cast<std::uintptr_t>(parent)) +
+                              " type=" + safe(type),
                           name_);
         if (attached_)
             call.violation("while attached");
@@ -123,10 +126,18 @@ public:
         return call.done(kResultTrue);
     }
 
-    tresult PLUGIN_API onWheel(float) override { return kResultFalse; }
-    tresult PLUGIN_API onKeyDown(char16, int16, int16) override { return kResultFalse; }
-    tresult PLUGIN_API onKeyUp(char16, int16, int16) override { return kResultFalse; }
-    tresult PLUGIN_API onFocus(TBool) override { return kResultTrue; }
+    tresult PLUGIN_API onWheel(float) override {
+        return kResultFalse;
+    }
+    tresult PLUGIN_API onKeyDown(char16, int16, int16) override {
+        return kResultFalse;
+    }
+    tresult PLUGIN_API onKeyUp(char16, int16, int16) override {
+        return kResultFalse;
+    }
+    tresult PLUGIN_API onFocus(TBool) override {
+        return kResultTrue;
+    }
 
     tresult PLUGIN_API getSize(ViewRect* size) override {
         RecordedCall call("IPlugView", "getSize", describeRect(size_), name_);
@@ -158,10 +169,13 @@ public:
         return call.done(kResultTrue);
     }
 
-    tresult PLUGIN_API canResize() override { return kResultTrue; }
+    tresult PLUGIN_API canResize() override {
+        return kResultTrue;
+    }
 
     tresult PLUGIN_API checkSizeConstraint(ViewRect* rect) override {
-        RecordedCall call("IPlugView", "checkSizeConstraint", rect != nullptr ? describeRect(*rect) : "null", name_);
+        RecordedCall call("IPlugView", "checkSizeConstraint", rect != nullptr ? describeRect(*rect) : "null",
+                          name_);
         if (rect == nullptr)
             return call.done(kInvalidArgument);
         const int32 width = std::max<int32>(100, rect->getWidth() / kGrid * kGrid);
@@ -230,7 +244,9 @@ public:
         addRef();
         return kResultOk;
     }
-    uint32 PLUGIN_API addRef() override { return ++references_; }
+    uint32 PLUGIN_API addRef() override {
+        return ++references_;
+    }
     uint32 PLUGIN_API release() override {
         const uint32 remaining = --references_;
         if (remaining == 0)
@@ -239,7 +255,9 @@ public:
     }
 
 private:
-    static std::string safe(FIDString text) { return text != nullptr ? text : "null"; }
+    static std::string safe(FIDString text) {
+        return text != nullptr ? text : "null";
+    }
 
     // Asks the host for `wanted`; VST 3 has the host call onSize before answering.
     void ask(ViewRect wanted, RecordedCall& call) {
@@ -268,7 +286,8 @@ private:
         pipe_[0] = fds[0];
         pipe_[1] = fds[1];
         shared().wakeFd = pipe_[1];
-        if (runLoop->registerTimer(this, 10) != kResultTrue || runLoop->registerEventHandler(this, pipe_[0]) != kResultTrue)
+        if (runLoop->registerTimer(this, 10) != kResultTrue ||
+            runLoop->registerEventHandler(this, pipe_[0]) != kResultTrue)
             call.violation("had its run-loop timer or event handler refused");
         runLoop_ = runLoop;
 #else
