@@ -101,11 +101,12 @@ TEST(EditCommand, ShowsZamCompX2sEditorAtItsSizeDrawnAndADragInItReachesTheSaved
                                       folder.file("in.wav"), folder.file("preset.wav")});
     std::ostringstream value;
     value << std::setprecision(9) << dialled;
-    const ToolRun byValue = runTool({"process", "ZamCompX2", "--set-id", "7=" + value.str(), folder.file("in.wav"),
-                                     folder.file("value.wav")});
+    const ToolRun byValue = runTool({"process", "ZamCompX2", "--set-id", "7=" + value.str(),
+                                     folder.file("in.wav"), folder.file("value.wav")});
     ASSERT_EQ(byPreset.exitCode, 0) << byPreset.err;
     ASSERT_EQ(byValue.exitCode, 0) << byValue.err;
-    const ToolRun byDefault = runTool({"process", "ZamCompX2", folder.file("in.wav"), folder.file("default.wav")});
+    const ToolRun byDefault =
+        runTool({"process", "ZamCompX2", folder.file("in.wav"), folder.file("default.wav")});
     ASSERT_EQ(byDefault.exitCode, 0) << byDefault.err;
     const std::vector<float> dialledSound = readSound(folder.file("preset.wav")).samples;
     // The preset keeps the value in its own precision, so the two differ a little.
@@ -137,10 +138,12 @@ TEST(EditCommand, APluginWithoutAnEditorAndAMissingDisplayAreOneLineEach) {
     const std::string plugin = testplugin::TestPluginHandle::bundlePath("TestSeparate");
     BackgroundTool noEditor({"edit", plugin}, display.name(), folder.file(""));
     EXPECT_EQ(noEditor.waitForExit(), 1);
-    EXPECT_EQ(noEditor.err(), "varnel-vst: error: " + plugin + " has no editor that opens in an X11 window\n");
+    EXPECT_EQ(noEditor.err(),
+              "varnel-vst: error: " + plugin + " has no editor that opens in an X11 window\n");
 
     const ToolRun noDisplay = runTool({"edit", "ZamCompX2"}, {}, "DISPLAY=");
     EXPECT_EQ(noDisplay.exitCode, 1);
-    EXPECT_EQ(noDisplay.errLines(), (std::vector<std::string>{"varnel-vst: error: cannot open the X display: "
-                                                              "DISPLAY is not set; the editor needs a desktop"}));
+    EXPECT_EQ(noDisplay.errLines(),
+              (std::vector<std::string>{"varnel-vst: error: cannot open the X display: "
+                                        "DISPLAY is not set; the editor needs a desktop"}));
 }

@@ -90,7 +90,8 @@ VirtualDisplay::VirtualDisplay() {
     const std::string number = server > 0 ? readDisplayNumber(fds[0]) : std::string();
     close(fds[0]);
     if (number.empty()) {
-        reason = "Xvfb did not start (is Debian's xvfb installed? scripts/setup.sh installs it): " + readAll(log);
+        reason =
+            "Xvfb did not start (is Debian's xvfb installed? scripts/setup.sh installs it): " + readAll(log);
         return;
     }
     displayName = ":" + number;
@@ -114,7 +115,8 @@ Window VirtualDisplay::waitForWindow(const std::string& title) {
     while (Clock::now() < deadline) {
         for (const Window window : childrenOf(DefaultRootWindow(connection))) {
             char* name = nullptr;
-            const bool matches = XFetchName(connection, window, &name) != 0 && name != nullptr && title == name;
+            const bool matches =
+                XFetchName(connection, window, &name) != 0 && name != nullptr && title == name;
             if (name != nullptr)
                 XFree(name);
             XWindowAttributes attributes{};
@@ -170,8 +172,8 @@ bool VirtualDisplay::xdotool(const std::string& arguments) {
 
 int VirtualDisplay::screenshot(Window window, const std::string& path) {
     const std::string colours = logFolder() + "colours.txt";
-    const std::string command = "DISPLAY=" + displayName + " import -window " + std::to_string(window) + " '" +
-                                path + "' && identify -format %k '" + path + "' >'" + colours + "'";
+    const std::string command = "DISPLAY=" + displayName + " import -window " + std::to_string(window) +
+                                " '" + path + "' && identify -format %k '" + path + "' >'" + colours + "'";
     if (std::system(command.c_str()) != 0)
         return 0;
     return std::atoi(readAll(colours).c_str());
