@@ -168,8 +168,13 @@ void PluginThread::loop() {
     }
     // Callers still waiting get their answer; later ones run their calls themselves.
     ended = true;
-    timers.clear();
-    watches.clear();
+    {
+        // Released outside the lock: a plug-in's handler may unregister itself as it goes.
+        auto leftTimers = std::exchange(timers, {});
+        auto leftWatches = std::exchange(watches, {});
+        lock.unlock();
+    }
+    lock.lock();
     runDue(lock);
     currentOwner.store(std::thread::id{}, std::memory_order_release);
 }

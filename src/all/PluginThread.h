@@ -2,6 +2,7 @@
 
 #include "RunLoopSleep.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
