@@ -29,6 +29,15 @@ using vsttest::StereoBuffers;
 
 namespace {
 
+// A window id as X11 gives them; the test plug-in only records it.
+void* const kParent = reinterpret_cast<void*>(std::uintptr_t{0x2a00017});
+
+} // namespace
+
+#if !defined(_WIN32)
+
+namespace {
+
 bool eventually(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!condition()) {
@@ -64,12 +73,7 @@ struct HeardEvents {
     std::vector<VSTPluginEvent> events;
 };
 
-// A window id as X11 gives them; the test plug-in only records it.
-void* const kParent = reinterpret_cast<void*>(std::uintptr_t{0x2a00017});
-
 } // namespace
-
-#if !defined(_WIN32)
 
 TEST(VSTModuleEditor, OpensAtTheSizeItAsksForFollowsLaterSizesAndWorksFromThePluginThreadsRunLoop) {
     LogCapture log;
