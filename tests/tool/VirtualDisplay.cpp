@@ -185,11 +185,21 @@ BackgroundTool::BackgroundTool(const std::vector<std::string>& arguments, const 
     // Everything is made before fork: other threads of the test may hold the
     // allocator's lock, which the child would then never get.
     std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry)
-        if (std::string(*entry).rfind("DISPLAY=", 0) != 0)
-            environment.emplace_back(*entry);
+    std::string sanitizerOptions = "ASAN_OPTIONS=";
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string variable = *entry;
+        if (variable.rfind("ASAN_OPTIONS=", 0) == 0)
+            sanitizerOptions = variable + ":";
+        else if (variable.rfind("DISPLAY=", 0) != 0)
+            environment.push_back(variable);
+    }
     if (!display.empty())
         environment.push_back("DISPLAY=" + display);
+    // ZamCompX2's editor and Mesa's OpenGL driver leave allocations behind at exit
+    // in libraries already unloaded, which the leak checker can neither name nor be
+    // told to pass over. The library's own editor code is leak-checked in-process,
+    // on the test plug-in's view.
+    environment.push_back(sanitizerOptions + "detect_leaks=0");
     std::vector<char*> envp;
     for (std::string& entry : environment)
         envp.push_back(entry.data());
