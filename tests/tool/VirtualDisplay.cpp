@@ -185,11 +185,14 @@ BackgroundTool::BackgroundTool(const std::vector<std::string>& arguments, const 
     // Everything is made before fork: other threads of the test may hold the
     // allocator's lock, which the child would then never get.
     std::vector<std::string> environment;
-    std::string sanitizerOptions = "ASAN_OPTIONS=";
+    std::string leakOptions = "ASAN_OPTIONS=";
+    std::string threadOptions = "TSAN_OPTIONS=";
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string variable = *entry;
         if (variable.rfind("ASAN_OPTIONS=", 0) == 0)
-            sanitizerOptions = variable + ":";
+            leakOptions = variable + ":";
+        else if (variable.rfind("TSAN_OPTIONS=", 0) == 0)
+            threadOptions = variable + ":";
         else if (variable.rfind("DISPLAY=", 0) != 0)
             environment.push_back(variable);
     }
@@ -199,7 +202,9 @@ BackgroundTool::BackgroundTool(const std::vector<std::string>& arguments, const 
     // in libraries already unloaded, which the leak checker can neither name nor be
     // told to pass over. The library's own editor code is leak-checked in-process,
     // on the test plug-in's view.
-    environment.push_back(sanitizerOptions + "detect_leaks=0");
+    environment.push_back(leakOptions + "detect_leaks=0");
+    // Mesa's own threads, as the suppressions file says.
+    environment.push_back(threadOptions + "suppressions=" + VARNELVST_EDIT_TSAN_SUPPRESSIONS);
     std::vector<char*> envp;
     for (std::string& entry : environment)
         envp.push_back(entry.data());
