@@ -37,6 +37,8 @@ public:
     StopSignals() {
         struct sigaction action {};
         action.sa_handler = requestStop;
+        // A second one ends the tool at once, should a plug-in hang.
+        action.sa_flags = SA_RESETHAND;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &previousInterrupt);
         sigaction(SIGTERM, &action, &previousTerminate);
@@ -71,6 +73,9 @@ std::string describe(VSTEditorSize size) {
 } // namespace
 
 int runEdit(const EditCommand& command) {
+    // From the start: a signal while the plug-in loads still ends the editing
+    // with its state saved, once the window is up.
+    const StopSignals signals;
     const PluginLocation plugin = locatePlugin(command.plugin);
     // No display is one line, before any plug-in loads.
     EditorWindow window;
@@ -100,20 +105,17 @@ int runEdit(const EditCommand& command) {
     std::cout << "Editing " << name << " in a " << describe(node->getPluginEditorSize())
               << " window; close it, or press Ctrl+C, to finish" << std::endl;
 
-    {
-        const StopSignals signals;
-        while (stopRequested == 0) {
-            const EditorWindow::Happenings happened = window.takeEvents();
-            if (happened.closeAsked || happened.destroyed)
-                break;
-            if (happened.resizedTo) {
-                // The plug-in may keep to sizes of its own; the window follows it.
-                VSTEditorSize size = *happened.resizedTo;
-                node->resizePluginEditor(size);
-                window.fit(node->getPluginEditorSize());
-            }
-            VSTPluginThread::runPendingCalls(10);
+    while (stopRequested == 0) {
+        const EditorWindow::Happenings happened = window.takeEvents();
+        if (happened.closeAsked || happened.destroyed)
+            break;
+        if (happened.resizedTo) {
+            // The plug-in may keep to sizes of its own; the window follows it.
+            VSTEditorSize size = *happened.resizedTo;
+            node->resizePluginEditor(size);
+            window.fit(node->getPluginEditorSize());
         }
+        VSTPluginThread::runPendingCalls(10);
     }
     node->closePluginEditor();
     // Blocks still run, so the last edits are in the processor's state.
