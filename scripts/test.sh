@@ -29,6 +29,8 @@ start_wine_display() {
   rm -f "$display_file"
   Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$display_file" >build/windows/xvfb.log 2>&1 &
   xvfb_pid=$!
+  # Also when a test fails and the script stops there.
+  trap stop_wine_display EXIT
   for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
   if [ -s "$display_file" ]; then
     VARNELVST_WINE_DISPLAY=":$(head -n 1 "$display_file")"
