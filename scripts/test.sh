@@ -41,6 +41,7 @@ start_wine_display() {
 }
 stop_wine_display() {
   [ -z "${xvfb_pid:-}" ] || kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
   unset VARNELVST_WINE_DISPLAY
 }
 
