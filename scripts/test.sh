@@ -40,7 +40,7 @@ start_wine_display() {
   fi
 }
 stop_wine_display() {
-  [ -z "${xvfb_pid:-}" ] || kill "$xvfb_pid" 2>/dev/null || true
+  [ -z "${xvfb_pid:-}" ] || kill "$xvfb_pid" 2>&- || true
   xvfb_pid=
   unset VARNELVST_WINE_DISPLAY
 }
