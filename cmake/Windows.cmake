@@ -18,14 +18,17 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
   set(VARNELVST_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix")
   set(VARNELVST_SYSTEM_VST3_BUILD_DIR "${VARNELVST_WINE_PREFIX}/drive_c/Program Files/Common Files/VST3")
 
-  # Headless and quiet; no .NET or browser engine is installed into the prefix.
+  # Quiet, and headless unless VARNELVST_WINE_DISPLAY names an X display; no .NET
+  # or browser engine is installed into the prefix.
   set(_runner "${CMAKE_BINARY_DIR}/wine-run")
   file(CONFIGURE OUTPUT "${_runner}" @ONLY CONTENT [[#!/bin/sh
 # Runs a Windows program of this build under Wine, in the build's own prefix.
 export WINEPREFIX="@VARNELVST_WINE_PREFIX@"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
+# Windows only where the test run gives Wine a display of its own (an Xvfb).
+unset WAYLAND_DISPLAY
+if [ -n "$VARNELVST_WINE_DISPLAY" ]; then export DISPLAY="$VARNELVST_WINE_DISPLAY"; else unset DISPLAY; fi
 exec "@VARNELVST_WINE@" "$@"
 ]])
   file(CHMOD "${_runner}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE

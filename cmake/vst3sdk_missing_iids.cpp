@@ -1,8 +1,17 @@
 // The SDK subset declares these interface ids but defines them nowhere; the
-// edit controller base refers to them.
+// edit controller base refers to the first two, editor hosting to the rest.
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 
 namespace Steinberg {
 DEF_CLASS_IID(IPlugView)
 DEF_CLASS_IID(IPlugFrame)
+DEF_CLASS_IID(IPlugViewContentScaleSupport)
+#if SMTG_OS_LINUX
+namespace Linux {
+DEF_CLASS_IID(IEventHandler)
+DEF_CLASS_IID(ITimerHandler)
+DEF_CLASS_IID(IRunLoop)
+} // namespace Linux
+#endif
 } // namespace Steinberg

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VSTChannelLayout.h"
+#include "VSTEditorSize.h"
 #include "VSTParameter.h"
 #include "VSTParameterRange.h"
 #include "VSTPluginEvent.h"
@@ -299,6 +300,54 @@ public:
     /// through a temporary file beside it that is created exclusively under a name
     /// nobody can guess and renamed into place; a link at `path` has its target written.
     bool savePreset(const std::string& path);
+
+    // The plug-in's editor. Its view is called on the plug-in thread only; on
+    // Linux it gets a run loop there (VST 3's IRunLoop), whose timers and file
+    // descriptors X11 editors need to repaint and take input, so the plug-in
+    // thread must keep running (see VSTPluginThread) while an editor is open.
+    // Edits made in the editor reach the processor, getParameterValue and the
+    // listener like any edit of the plug-in's own. Closing the editor, unloading
+    // and destroying the module may come in any order: a module going away
+    // closes its editor first.
+
+    /// The kind of native window an editor opens into on this platform, as VST 3
+    /// names it: "X11EmbedWindowID" (an X11 window id) on Linux, "HWND" on Windows.
+    static const char* nativeEditorWindowType();
+
+    /// Control thread. Whether the plug-in has an editor that opens into a native
+    /// window of this platform (true while one is open); asking makes and
+    /// releases a view.
+    bool hasEditor();
+
+    /// Control thread. Opens the plug-in's editor into `parentWindow`, a native
+    /// window of `platformType` that the application made and keeps until
+    /// closeEditor: on Linux the X11 window id (`reinterpret_cast<void*>(window)`),
+    /// on Windows the HWND. The plug-in chooses its size, often while opening;
+    /// getEditorSize gives it, and the application resizes the window to match.
+    /// False, with one line and nothing open, for a plug-in without an editor,
+    /// one that refuses, or an editor already open.
+    bool openEditor(void* parentWindow, const std::string& platformType = nativeEditorWindowType());
+
+    /// Control thread. Takes the editor out of its parent window and releases it;
+    /// nothing happens when none is open. Call before destroying the window.
+    void closeEditor();
+
+    /// Control thread. Whether an editor is open, and the size it last took
+    /// (empty when closed). Later sizes the plug-in asks for are given to the
+    /// listener as VSTPluginEvent::Kind::editorResized.
+    bool isEditorOpen() const;
+    VSTEditorSize getEditorSize() const;
+
+    /// Control thread. The user resized the window: asks the open editor to take
+    /// `size`, which the plug-in may adjust; `size` then holds what it took.
+    /// False, with one line, when no editor is open or it cannot be resized.
+    bool resizeEditor(VSTEditorSize& size);
+
+    /// Control thread. Tells the open editor how large its content is drawn (1 for
+    /// 100 %, 2 for 200 %), for platforms where plug-ins cannot learn it
+    /// themselves; a plug-in that takes it asks for its new size, which the
+    /// listener hears of. False, with one line, where the plug-in takes none.
+    bool setEditorContentScale(float factor);
 
 private:
     struct Internals;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VSTEditorSize.h"
+
 #include <cstdint>
 
 namespace varnel::extensions::vst {
@@ -18,6 +20,9 @@ struct VSTPluginEvent {
         latencyChanged,
         /// The plug-in asked to be restarted and the host carried it out.
         restarted,
+        /// The plug-in's open editor took a new size (it asked for one, or took
+        /// its content scale); the application resizes the parent window to it.
+        editorResized,
     };
 
     Kind kind = Kind::parameterChanged; ///< what happened
@@ -26,6 +31,7 @@ struct VSTPluginEvent {
     bool readOnly = false;              ///< parameterChanged: the parameter is an output (a meter)
     std::uint32_t latencySamples = 0;   ///< latencyChanged: the latency now in force
     std::int32_t restartFlags = 0;      ///< restarted: the VST 3 RestartFlags carried out
+    VSTEditorSize editorSize{};         ///< editorResized: the editor's new size
 };
 
 } // namespace varnel::extensions::vst

@@ -10,8 +10,10 @@ namespace varnel::extensions::vst {
 /// control call of VSTModule and VSTProcessorNode, from whichever thread the
 /// application makes it, is carried to this thread and waits there for its result;
 /// the plug-in's own calls back into the host (its edits, restart requests) are
-/// handled there too, and the node's events are emitted there. Only
-/// VSTModule::process runs on the caller's (audio) thread.
+/// handled there too, and the node's events are emitted there. An open editor is
+/// called there as well, and on Linux it works from the thread's run loop: the
+/// timers and file descriptors it registers (VST 3's IRunLoop) are served
+/// between the calls. Only VSTModule::process runs on the caller's (audio) thread.
 ///
 /// By default the library starts a thread of its own on first use. An application
 /// whose UI toolkit wants plug-in windows on its own main thread hands that thread
@@ -33,9 +35,10 @@ public:
     /// adopted.
     static bool adoptCurrentThread();
 
-    /// The adopted thread only. Runs the calls waiting for the plug-in thread and
-    /// the timers that are due; when none is waiting, waits up to
-    /// `maxWaitMilliseconds` for one. Does nothing on any other thread.
+    /// The adopted thread only. Runs the calls waiting for the plug-in thread, the
+    /// handlers of the file descriptors editors watch that are readable, and the
+    /// timers that are due; when nothing was to run, waits up to
+    /// `maxWaitMilliseconds` for one of these. Does nothing on any other thread.
     static void runPendingCalls(int maxWaitMilliseconds = 0);
 
     /// Any thread; never blocks. Whether the calling thread is the plug-in thread.

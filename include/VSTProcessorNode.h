@@ -1,6 +1,8 @@
 #pragma once
 
 #include "VSTChannelLayout.h"
+#include "VSTEditorSize.h"
+#include "VSTModule.h"
 #include "VSTParameter.h"
 #include "VSTParameterRange.h"
 #include "VSTPluginEvent.h"
@@ -56,6 +58,9 @@ class VSTModule;
 /// - "pluginLatencyChanged", payload the latency in samples (integer) now in force.
 /// - "pluginRestarted", payload the VST 3 RestartFlags (integer) the plug-in asked
 ///   for and the node carried out.
+/// - "pluginEditorResized", payload the open editor's new size as text, e.g.
+///   "640x400" (getPluginEditorSize gives the numbers): the application resizes
+///   the editor's window to it.
 /// A listener may call the node back.
 class VSTProcessorNode : public varnel::SingleBusAudioProcessorNode {
 public:
@@ -86,6 +91,7 @@ public:
     static constexpr const char* kParameterChangedEvent = "pluginParameterChanged";
     static constexpr const char* kLatencyChangedEvent = "pluginLatencyChanged";
     static constexpr const char* kRestartedEvent = "pluginRestarted";
+    static constexpr const char* kEditorResizedEvent = "pluginEditorResized";
     ///@}
 
     /// Whether blocks reach the plug-in (setEnabled); a new node starts enabled.
@@ -192,6 +198,20 @@ public:
     /// Control thread. Whether blocks reach the plug-in as the graph runs them: it
     /// loaded, accepted a set-up at the graph's last sample rate and is active.
     bool getIsReadyToProcess() const;
+
+    /// Control thread. The plug-in's editor in a native window of the application,
+    /// forwarded to the hosted VSTModule (hasEditor, openEditor, closeEditor,
+    /// isEditorOpen, getEditorSize, resizeEditor, setEditorContentScale); see
+    /// there. A new plug-in (loadPlugin, "pluginFileName") and the node's
+    /// destruction close the old plug-in's editor first.
+    bool getPluginHasEditor();
+    bool openPluginEditor(void* parentWindow,
+                          const std::string& platformType = VSTModule::nativeEditorWindowType());
+    void closePluginEditor();
+    bool getIsPluginEditorOpen() const;
+    VSTEditorSize getPluginEditorSize() const;
+    bool resizePluginEditor(VSTEditorSize& size);
+    bool setPluginEditorContentScale(float factor);
 
     /// Control thread. Accepts matching stereo formats and passes the sample rate to
     /// the loaded plug-in. A rate of 0 is refused and changes nothing.

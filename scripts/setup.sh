@@ -13,6 +13,7 @@ packages=(
   clang-format nlohmann-json3-dev libcli11-dev
   g++-mingw-w64-x86-64-posix wine64
   doxygen help2man dpkg-dev file man-db
+  libx11-dev xvfb xdotool imagemagick libgl1-mesa-dri
 )
 
 missing=()

@@ -25,6 +25,28 @@ start_wine_server() {
 stop_wine_server() {
   WINEPREFIX="$PWD/build/windows/wineprefix" "$(wine_server)" -k <&- >&- 2>&- || true
 }
+# Wine shows windows (a plug-in editor's HWND) only with an X display: an Xvfb of
+# the run's own, on a free display number, for the Windows tests.
+start_wine_display() {
+  local display_file=build/windows/xvfb.display
+  rm -f "$display_file"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$display_file" >build/windows/xvfb.log 2>&1 &
+  xvfb_pid=$!
+  # Also when a test fails and the script stops there.
+  trap stop_wine_display EXIT
+  for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+  if [ -s "$display_file" ]; then
+    VARNELVST_WINE_DISPLAY=":$(head -n 1 "$display_file")"
+    export VARNELVST_WINE_DISPLAY
+  else
+    echo "== windows: no Xvfb, so the editor test under Wine skips (see build/windows/xvfb.log)"
+  fi
+}
+stop_wine_display() {
+  [ -z "${xvfb_pid:-}" ] || kill "$xvfb_pid" 2>&- || true
+  xvfb_pid=
+  unset VARNELVST_WINE_DISPLAY
+}
 
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(release asan tsan windows)
@@ -36,9 +58,9 @@ for preset in "${presets[@]}"; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "== $preset: test"
-  [ "$preset" != windows ] || start_wine_server
+  [ "$preset" != windows ] || { start_wine_display; start_wine_server; }
   ctest --preset "$preset" -j "$jobs"
-  [ "$preset" != windows ] || stop_wine_server
+  [ "$preset" != windows ] || { stop_wine_server; stop_wine_display; }
   if [ "$preset" = release ]; then
     ./scripts/check-consumer.sh build/release
     echo "== release: API reference"

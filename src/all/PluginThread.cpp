@@ -5,6 +5,8 @@
 #include <varnel/Logger.h>
 
 #include <exception>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace varnel::extensions::vst {
@@ -35,7 +37,7 @@ PluginThread::~PluginThread() {
         stopping = true;
         finishing = std::move(ownThread);
     }
-    wake.notify_all();
+    sleeper.wake();
     if (finishing.joinable())
         finishing.join();
 }
@@ -64,7 +66,7 @@ bool PluginThread::enqueue(Task task) {
         startLocked();
         tasks.push_back(std::move(task));
     }
-    wake.notify_all();
+    sleeper.wake();
     return true;
 }
 
@@ -81,8 +83,28 @@ PluginThread::TimerId PluginThread::addTimer(std::chrono::milliseconds interval,
 }
 
 void PluginThread::removeTimer(TimerId id) {
+    Task dropped; // released outside the lock: it may hold a plug-in object
     std::lock_guard lock(mutex);
-    timers.erase(id);
+    if (const auto timer = timers.find(id); timer != timers.end()) {
+        dropped = std::move(timer->second.tick);
+        timers.erase(timer);
+    }
+}
+
+PluginThread::WatchId PluginThread::addWatch(int fd, Task onReadable) {
+    std::lock_guard lock(mutex);
+    const WatchId id = ++lastWatchId;
+    watches.emplace(id, Watch{fd, std::move(onReadable)});
+    return id;
+}
+
+void PluginThread::removeWatch(WatchId id) {
+    Task dropped;
+    std::lock_guard lock(mutex);
+    if (const auto watch = watches.find(id); watch != watches.end()) {
+        dropped = std::move(watch->second.onReadable);
+        watches.erase(watch);
+    }
 }
 
 PluginThread::Clock::time_point PluginThread::nextDue() const {
@@ -99,6 +121,20 @@ bool PluginThread::runDue(std::unique_lock<std::mutex>& lock) {
         tasks.pop_front();
         lock.unlock();
         runLogged(task);
+        ran = true;
+        lock.lock();
+    }
+    std::vector<WatchId> readable;
+    for (auto& [id, watch] : watches)
+        if (std::exchange(watch.ready, false))
+            readable.push_back(id);
+    for (const WatchId id : readable) {
+        const auto watch = watches.find(id);
+        if (watch == watches.end())
+            continue; // removed by an earlier handler
+        Task handler = watch->second.onReadable;
+        lock.unlock();
+        runLogged(handler);
         ran = true;
         lock.lock();
     }
@@ -128,12 +164,17 @@ void PluginThread::loop() {
         runDue(lock);
         if (stopping)
             break;
-        const Clock::time_point due = nextDue();
-        wake.wait_until(lock, due, [this, due] { return stopping || !tasks.empty() || Clock::now() >= due; });
+        sleepUntil(lock, nextDue());
     }
     // Callers still waiting get their answer; later ones run their calls themselves.
     ended = true;
-    timers.clear();
+    {
+        // Released outside the lock: a plug-in's handler may unregister itself as it goes.
+        auto leftTimers = std::exchange(timers, {});
+        auto leftWatches = std::exchange(watches, {});
+        lock.unlock();
+    }
+    lock.lock();
     runDue(lock);
     currentOwner.store(std::thread::id{}, std::memory_order_release);
 }
@@ -152,11 +193,43 @@ void PluginThread::runPending(std::chrono::milliseconds maxWait) {
     if (currentOwner.load(std::memory_order_acquire) != std::this_thread::get_id())
         return;
     std::unique_lock lock(mutex);
+    // Descriptors are looked at even when the caller does not want to wait.
+    sleepUntil(lock, Clock::now());
     if (runDue(lock) || maxWait.count() <= 0)
         return;
-    const Clock::time_point until = std::min(Clock::now() + maxWait, nextDue());
-    wake.wait_until(lock, until, [this] { return !tasks.empty(); });
+    sleepUntil(lock, std::min(Clock::now() + maxWait, nextDue()));
     runDue(lock);
+}
+
+void PluginThread::sleepUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline) {
+    if (stopping || !tasks.empty())
+        deadline = Clock::now();
+    std::vector<WatchId> ids;
+    std::vector<int> fds;
+    for (const auto& [id, watch] : watches) {
+        ids.push_back(id);
+        fds.push_back(watch.fd);
+    }
+    if (fds.empty() && deadline <= Clock::now())
+        return;
+    const std::vector<RunLoopSleep::FdState> states = sleeper.sleep(lock, deadline, fds);
+    for (std::size_t index = 0; index < ids.size(); ++index) {
+        const auto watch = watches.find(ids[index]);
+        if (watch == watches.end() || states[index] == RunLoopSleep::FdState::idle)
+            continue;
+        if (states[index] == RunLoopSleep::FdState::ready) {
+            watch->second.ready = true;
+            continue;
+        }
+        // Polling a closed descriptor would wake this thread for good.
+        Logger::error("[VSTModule] A plug-in watches file descriptor " + std::to_string(watch->second.fd) +
+                      ", which is not open; it is no longer watched");
+        Task dropped = std::move(watch->second.onReadable);
+        watches.erase(watch);
+        lock.unlock();
+        dropped = nullptr;
+        lock.lock();
+    }
 }
 
 bool VSTPluginThread::adoptCurrentThread() {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "RunLoopSleep.h"
+
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -15,13 +17,15 @@
 namespace varnel::extensions::vst {
 
 /// The thread every plug-in's non-audio calls run on (see VSTPluginThread): a run
-/// loop of calls handed over from other threads, and of timers. The library
+/// loop of calls handed over from other threads, of timers and, on Linux, of file
+/// descriptors that plug-in editors watch (VST 3's IRunLoop). The library
 /// starts it on first use, unless the application adopted one of its own threads
 /// first. Never used from the audio thread: handing a call over allocates and locks.
 class PluginThread {
 public:
     using Task = std::function<void()>;
     using TimerId = std::uint64_t;
+    using WatchId = std::uint64_t;
 
     /// The process's one plug-in thread.
     static PluginThread& instance();
@@ -60,6 +64,13 @@ public:
     TimerId addTimer(std::chrono::milliseconds interval, Task tick);
     void removeTimer(TimerId id);
 
+    /// Plug-in thread. Runs `onReadable` whenever `fd` is readable (or hung up),
+    /// until removeWatch; a descriptor that is closed while watched is dropped with
+    /// a log line. Only Linux plug-ins watch descriptors: elsewhere they are never
+    /// polled.
+    WatchId addWatch(int fd, Task onReadable);
+    void removeWatch(WatchId id);
+
     /// See VSTPluginThread.
     bool adoptCurrentThread();
     void runPending(std::chrono::milliseconds maxWait);
@@ -71,22 +82,33 @@ private:
         Clock::time_point due;
         Task tick;
     };
+    struct Watch {
+        int fd;
+        Task onReadable;
+        bool ready = false;
+    };
 
     /// False when no thread will ever run the task.
     bool enqueue(Task task);
     void startLocked();
     void loop();
-    /// Runs the waiting calls, then the due timers; true when anything ran. Called
-    /// and returns with `lock` held; runs each task without it.
+    /// Runs the waiting calls, then the watches found readable, then the due
+    /// timers; true when anything ran. Called and returns with `lock` held; runs
+    /// each task without it.
     bool runDue(std::unique_lock<std::mutex>& lock);
+    /// Under `lock`: sleeps until there is work or `deadline` (not at all when calls
+    /// are waiting), and marks the watches found readable.
+    void sleepUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline);
     /// Plug-in thread, under `mutex`: the earliest timer due.
     Clock::time_point nextDue() const;
 
     mutable std::mutex mutex;
-    std::condition_variable wake;
+    RunLoopSleep sleeper;
     std::deque<Task> tasks;
     std::map<TimerId, Timer> timers;
     TimerId lastTimerId = 0;
+    std::map<WatchId, Watch> watches;
+    WatchId lastWatchId = 0;
     std::thread ownThread;
     std::thread::id owner;
     /// The owner id as the lock-free check of isCurrent reads it.

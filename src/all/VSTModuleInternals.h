@@ -8,6 +8,7 @@
 #include "MusicalTransport.h"
 #include "OutputParameterSlots.h"
 #include "ParameterSlots.h"
+#include "PluginEditor.h"
 #include "PluginThread.h"
 #include "VSTChannelLayout.h"
 #include "VSTModule.h"
@@ -150,6 +151,12 @@ struct VARNELVST_INTERNAL VSTModule::Internals {
     std::string lastError;
     /// The periodic catch-up on the plug-in thread while a plug-in is loaded.
     PluginThread::TimerId serviceTimer = 0;
+    /// The plug-in's editor while the application has it open; closed first on
+    /// the way down, before the objects it belongs to.
+    PluginEditor editor{[this](VSTEditorSize size) {
+        pendingEvents.push_back(
+            VSTPluginEvent{VSTPluginEvent::Kind::editorResized, 0, 0.0, false, 0, 0, size});
+    }};
 
     /// Where the plug-in returns after a new set-up: processing, or active while the
     /// caller has switched processing off.

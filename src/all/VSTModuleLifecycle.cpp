@@ -293,6 +293,7 @@ void VSTModule::Internals::actOnRestartRequests(bool fromService) {
 }
 
 void VSTModule::Internals::tearDown() {
+    editor.close();
     stopService();
     // The controller must not call back into a module that is going away.
     if (componentHandlerGiven)

@@ -21,6 +21,10 @@ public:
     bool changeLatency(std::uint32_t) override { return false; }
     bool requestRestart(std::int32_t) override { return false; }
     bool performEdit(std::uint32_t, double) override { return false; }
+    EditorActivity editorActivity() const override { return {}; }
+    bool wakeEditor() override { return false; }
+    bool editFromEditor(std::uint32_t, double) override { return false; }
+    bool resizeFromEditor(int, int) override { return false; }
 };
 
 EmptyProbe emptyProbe;

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "EditCommandLine.h"
 #include "PlayingOptions.h"
 #include "TextTable.h"
 #include "ToolError.h"
@@ -483,6 +484,14 @@ void addProcessStageOptions(CLI::App& command, StageReader& settings) {
                      [&](const std::string& plugin) { settings.then(plugin); });
 }
 
+CLI::App& addEditCommand(CLI::App& app, EditCommand& edit) {
+    CLI::App& command = *app.add_subcommand("edit", "Show a plug-in's own editor and keep it processing");
+    command.footer(std::string(kEditFooter) + "\n\n" + kPluginFooter);
+    addPluginArgument(command, edit.plugin);
+    addEditOptions(command, edit);
+    return command;
+}
+
 CLI::App& addProcessCommand(CLI::App& app, ProcessArguments& process) {
     CLI::App& command = *app.add_subcommand("process", "Run a sound file through a plug-in");
     command.footer(std::string(kProcessFooter) + "\n\n" + kPluginFooter);
@@ -532,6 +541,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     const CLI::App& processApp = addProcessCommand(app, process);
     DemoCommand demo;
     const CLI::App& demoApp = addDemoCommand(app, demo);
+    EditCommand edit;
+    const CLI::App& editApp = addEditCommand(app, edit);
     // Last, so that the commands do not inherit it.
     app.footer(std::string(kPluginFooter) + "\n\nExit status: 0 done, 1 failed, 2 wrong command line.");
 
@@ -548,6 +559,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
         return scanOne;
     if (chosen == &demoApp)
         return demo;
+    if (chosen == &editApp)
+        return edit;
     return HelpCommand{app.get_formatter()->make_help(&app, "varnel-vst", CLI::AppFormatMode::Normal)};
 }
 

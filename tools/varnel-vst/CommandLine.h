@@ -111,12 +111,21 @@ struct ProcessCommand {
     std::optional<SampleFormat> subtype;
 };
 
+// Shows the plug-in's own editor in a window and keeps the plug-in processing
+// until the window is closed.
+struct EditCommand {
+    std::string plugin;
+    std::string preset;     // restored before the editor opens; empty for none
+    std::string savePreset; // the state when the window closes; empty for none
+    std::string input;      // played in a loop while the editor is open; empty for silence
+};
+
 struct DemoCommand {
     std::string output = "out/demo-output.wav";
 };
 
-using Command =
-    std::variant<HelpCommand, PluginsCommand, ParamsCommand, ProcessCommand, DemoCommand, ScanOneCommand>;
+using Command = std::variant<HelpCommand, PluginsCommand, ParamsCommand, ProcessCommand, DemoCommand,
+                             ScanOneCommand, EditCommand>;
 
 // Reads the arguments after the program name. No arguments, `help`, --help
 // (after any command) and --version give a HelpCommand. Throws a usage

@@ -11,5 +11,6 @@ int runParams(const ParamsCommand& command);
 int runProcess(const ProcessCommand& command);
 int runDemo(const DemoCommand& command);
 int runScanOne(const ScanOneCommand& command);
+int runEdit(const EditCommand& command);
 
 } // namespace varnelvst::tool

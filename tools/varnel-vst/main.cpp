@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
                               [](const ProcessCommand& process) { return runProcess(process); },
                               [](const DemoCommand& demo) { return runDemo(demo); },
                               [](const ScanOneCommand& scan) { return runScanOne(scan); },
+                              [](const EditCommand& edit) { return runEdit(edit); },
                           },
                           command);
     } catch (const ToolError& error) {

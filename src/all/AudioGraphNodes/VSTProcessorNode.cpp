@@ -154,6 +154,10 @@ void VSTProcessorNode::emitPluginEvent(const VSTPluginEvent& event) {
     case VSTPluginEvent::Kind::restarted:
         emit(kRestartedEvent, VLAny(static_cast<std::int64_t>(event.restartFlags)));
         return;
+    case VSTPluginEvent::Kind::editorResized:
+        emit(kEditorResizedEvent,
+             VLAny(std::to_string(event.editorSize.width) + "x" + std::to_string(event.editorSize.height)));
+        return;
     }
 }
 
@@ -476,6 +480,34 @@ bool VSTProcessorNode::setPluginParameterPlain(std::string name, double plain) {
 bool VSTProcessorNode::setPluginParameterByText(std::string name, std::string text) {
     return onPluginThread(
         [&] { return internals->vstModule->setParameterByText(std::move(name), std::move(text)); });
+}
+
+bool VSTProcessorNode::getPluginHasEditor() {
+    return onPluginThread([&] { return internals->vstModule->hasEditor(); });
+}
+
+bool VSTProcessorNode::openPluginEditor(void* parentWindow, const std::string& platformType) {
+    return onPluginThread([&] { return internals->vstModule->openEditor(parentWindow, platformType); });
+}
+
+void VSTProcessorNode::closePluginEditor() {
+    onPluginThread([&] { internals->vstModule->closeEditor(); });
+}
+
+bool VSTProcessorNode::getIsPluginEditorOpen() const {
+    return onPluginThread([&] { return internals->vstModule->isEditorOpen(); });
+}
+
+VSTEditorSize VSTProcessorNode::getPluginEditorSize() const {
+    return onPluginThread([&] { return internals->vstModule->getEditorSize(); });
+}
+
+bool VSTProcessorNode::resizePluginEditor(VSTEditorSize& size) {
+    return onPluginThread([&] { return internals->vstModule->resizeEditor(size); });
+}
+
+bool VSTProcessorNode::setPluginEditorContentScale(float factor) {
+    return onPluginThread([&] { return internals->vstModule->setEditorContentScale(factor); });
 }
 
 bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {

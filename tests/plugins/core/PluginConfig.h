@@ -113,6 +113,7 @@ struct PluginConfig {
     // process crashes (SIGSEGV) on a NaN or infinite input sample, as DSP code
     // that divides by what it measured may.
     bool crashesOnNonFiniteInput = false;
+    bool hasEditor = false; // createView gives a recording editor view (TestView.h)
 };
 
 extern const PluginConfig kPluginConfig;

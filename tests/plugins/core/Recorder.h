@@ -66,6 +66,10 @@ public:
     bool reportLatencyFromProcessor(std::uint32_t samples) override;
     void throwFrom(ThrowingCall call, bool on) override;
     std::uint64_t uiThread() const override;
+    EditorActivity editorActivity() const override;
+    bool wakeEditor() override;
+    bool editFromEditor(std::uint32_t id, double value) override;
+    bool resizeFromEditor(int width, int height) override;
 
     // The controller's handler as the host last gave it (counted reference), and the
     // controller that was given it, for the changes a probe asks the controller to make;

@@ -8,6 +8,7 @@
 #include "PluginConfig.h"
 #include "Recorder.h"
 #include "SteppedTextParameter.h"
+#include "TestView.h"
 
 #include "pluginterfaces/base/ibstream.h"
 
@@ -191,9 +192,13 @@ tresult PLUGIN_API TestPluginObject::setComponentHandler(IComponentHandler* hand
 IPlugView* PLUGIN_API TestPluginObject::createView(FIDString name) {
     RecordedCall call("IEditController", "createView",
                       std::string("name=") + (name != nullptr ? name : "null"), name_);
-    admit(call);
-    call.done(kResultFalse);
-    return nullptr; // no editor
+    if (!admit(call) || !kPluginConfig.hasEditor || name == nullptr ||
+        std::string(name) != ViewType::kEditor) {
+        call.done(kResultFalse);
+        return nullptr; // no editor
+    }
+    call.done(kResultOk);
+    return createTestView(this, name_);
 }
 
 } // namespace testplugin

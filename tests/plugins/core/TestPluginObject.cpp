@@ -3,6 +3,7 @@
 #include "CallText.h"
 #include "PluginConfig.h"
 #include "Recorder.h"
+#include "TestView.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -156,6 +157,8 @@ tresult PLUGIN_API TestPluginObject::terminate() {
     if (isController() && !handlerGiven_ && Recorder::instance().anyActivated())
         call.violation("of an edit controller never given a component handler "
                        "(IEditController::setComponentHandler missing)");
+    if (isController() && liveTestViews() > 0)
+        call.violation("while its editor view is still alive (the view is released first)");
     if (isController())
         Recorder::instance().setComponentHandler(nullptr, nullptr);
     terminated_ = true;

@@ -96,6 +96,15 @@ enum class ThrowingCall {
     setParamNormalized, // std::runtime_error from the controller, before the value changes
 };
 
+// What the editor view of a plug-in with an editor did on its own, from the host's
+// run loop (Linux): timer ticks and pipe wake-ups it served, and on which thread.
+struct EditorActivity {
+    int timerTicks = 0;
+    int fdWakeups = 0;
+    std::uint64_t lastTickThread = 0; // currentThreadToken() of the last tick
+    bool attached = false;            // a view is attached now
+};
+
 class TestPluginProbe {
 public:
     // All of these run on a control thread. calls(), violations() and reset() lock the
@@ -156,6 +165,14 @@ public:
     // currentThreadToken() of a strict-threads plug-in's UI thread (the thread of its
     // first call); 0 before that call and for plug-ins that do not check threads.
     virtual std::uint64_t uiThread() const { return 0; }
+    // The attached editor view (plug-ins with an editor); false when none is.
+    virtual EditorActivity editorActivity() const = 0;
+    // Writes a byte into the pipe the view watches through the host's run loop.
+    virtual bool wakeEditor() = 0;
+    // On the view's next timer tick: beginEdit, performEdit, endEdit, as a mouse
+    // gesture in an editor does; or IPlugFrame::resizeView to this size.
+    virtual bool editFromEditor(std::uint32_t id, double value) = 0;
+    virtual bool resizeFromEditor(int width, int height) = 0;
 
 protected:
     ~TestPluginProbe() = default;

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace varnel::extensions::vst {
+
+/// The size of a plug-in's editor, in pixels of the parent window.
+struct VSTEditorSize {
+    int width = 0;
+    int height = 0;
+
+    bool operator==(const VSTEditorSize& other) const {
+        return width == other.width && height == other.height;
+    }
+    bool operator!=(const VSTEditorSize& other) const { return !(*this == other); }
+};
+
+} // namespace varnel::extensions::vst
