@@ -335,8 +335,10 @@ public:
     /// Control thread. Whether an editor is open, and the size it last took
     /// (empty when closed). Later sizes the plug-in asks for are given to the
     /// listener as VSTPluginEvent::Kind::editorResized.
+    ///@{
     bool isEditorOpen() const;
     VSTEditorSize getEditorSize() const;
+    ///@}
 
     /// Control thread. The user resized the window: asks the open editor to take
     /// `size`, which the plug-in may adjust; `size` then holds what it took.

@@ -204,6 +204,7 @@ public:
     /// isEditorOpen, getEditorSize, resizeEditor, setEditorContentScale); see
     /// there. A new plug-in (loadPlugin, "pluginFileName") and the node's
     /// destruction close the old plug-in's editor first.
+    ///@{
     bool getPluginHasEditor();
     bool openPluginEditor(void* parentWindow,
                           const std::string& platformType = VSTModule::nativeEditorWindowType());
@@ -212,6 +213,7 @@ public:
     VSTEditorSize getPluginEditorSize() const;
     bool resizePluginEditor(VSTEditorSize& size);
     bool setPluginEditorContentScale(float factor);
+    ///@}
 
     /// Control thread. Accepts matching stereo formats and passes the sample rate to
     /// the loaded plug-in. A rate of 0 is refused and changes nothing.

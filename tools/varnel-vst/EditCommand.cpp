@@ -83,7 +83,7 @@ int runEdit(const EditCommand& command) {
     // served between the window's events, and nothing else calls Xlib.
     if (!VSTPluginThread::adoptCurrentThread())
         throw failure("the plug-in thread was already taken");
-    std::unique_ptr<VSTProcessorNode> node = createProcessorNode(plugin);
+    std::unique_ptr<VSTProcessorNode> node = createProcessorNode(plugin, {});
     // Made after the node, so that its audio thread stops before the node goes.
     LiveFeed feed(command.input);
     setUpLive(*node, plugin, feed.sampleRate());

@@ -247,37 +247,39 @@ bool Recorder::onUiThread() {
     const std::uint64_t caller = currentThreadToken();
     std::uint64_t claimed = 0;
     return uiThread_.compare_exchange_strong(claimed, caller) || claimed == caller;
-    EditorActivity Recorder::editorActivity() const {
-        return testViewActivity();
-    }
+}
 
-    bool Recorder::wakeEditor() {
-        return wakeTestView();
-    }
+EditorActivity Recorder::editorActivity() const {
+    return testViewActivity();
+}
 
-    bool Recorder::editFromEditor(std::uint32_t id, double value) {
-        return editFromTestView(id, value);
-    }
+bool Recorder::wakeEditor() {
+    return wakeTestView();
+}
 
-    bool Recorder::resizeFromEditor(int width, int height) {
-        return resizeFromTestView(width, height);
-    }
+bool Recorder::editFromEditor(std::uint32_t id, double value) {
+    return editFromTestView(id, value);
+}
 
-    void Recorder::holdBlocks(bool hold) {
-        holding_.store(hold);
-    }
+bool Recorder::resizeFromEditor(int width, int height) {
+    return resizeFromTestView(width, height);
+}
 
-    bool Recorder::blockHeld() const {
-        return held_.load();
-    }
+void Recorder::holdBlocks(bool hold) {
+    holding_.store(hold);
+}
 
-    void Recorder::waitWhileHeld() noexcept {
-        if (!holding_.load())
-            return;
-        held_.store(true);
-        while (holding_.load())
-            std::this_thread::yield();
-        held_.store(false);
-    }
+bool Recorder::blockHeld() const {
+    return held_.load();
+}
+
+void Recorder::waitWhileHeld() noexcept {
+    if (!holding_.load())
+        return;
+    held_.store(true);
+    while (holding_.load())
+        std::this_thread::yield();
+    held_.store(false);
+}
 
 } // namespace testplugin
