@@ -123,7 +123,9 @@ public:
     /// the largest block and the sample rate, deactivating the plug-in around it.
     /// Refuses, with its own line and without asking the plug-in, a mode VST 3 does
     /// not know, a maximum <= 0, and a rate that is not finite and positive. The
-    /// blocks that follow carry the accepted mode.
+    /// blocks that follow carry the accepted mode. After every such reactivation
+    /// (and a restart's), the first block hands the processor every value the
+    /// controller holds, for plug-ins that reset their settings on activation.
     bool setupProcessing(VSTProcessingMode processingMode, int maxSamplesPerBlock, double sampleRate);
 
     /// Control thread; may wait for one block in flight. Sets the plug-in up for
@@ -140,14 +142,29 @@ public:
     bool setProcessMode(VSTProcessingMode processingMode);
     ///@}
 
+    /// Control thread, while no block is processed; allocates; may wait for one
+    /// block in flight. Runs the plug-in in blocks of exactly `frames` whatever
+    /// size the caller's blocks have, for plug-ins that process only one block
+    /// size: the module gathers them, so its output lags by `frames` more, which
+    /// getLatencySamples includes. The plug-in is set up for blocks of `frames`
+    /// (the maximum given by setMaxSamplesPerBlock stays kept for when this is
+    /// off). 0 switches it off; a negative size is refused, changing nothing.
+    /// Buffered audio starts as silence; a new module starts with none.
+    bool setFixedBlockSize(int frames);
+    /// Control thread. The fixed block size in force; 0 when the caller's blocks
+    /// reach the plug-in as they come.
+    int getFixedBlockSize() const;
+
     /// Audio thread; never allocates, locks, waits or logs, also when it fails (the
     /// plug-in itself may do any of these inside its own process). Runs the plug-in
     /// on one block: planar buffers of at least `numFrames` samples each. Both
     /// output channels get the plug-in's result, whatever the layout. Parameter
     /// values set before the call reach the plug-in at sample offset 0. Blocks
-    /// longer than the announced maximum reach the plug-in in pieces. A failing
-    /// block (no plug-in loaded, or the plug-in's process failing) is only counted
-    /// in atomics; see reportAudioThreadFailures.
+    /// longer than the announced maximum reach the plug-in in pieces; with fixed
+    /// blocks, the plug-in gets exactly those. A failing block (no plug-in loaded,
+    /// the plug-in's process failing, or a block that found processing stopped
+    /// for a set-up or restart while the caller had it switched on) is only
+    /// counted in atomics; see reportAudioThreadFailures.
     void process(float* inL, float* inR, float* outL, float* outR, int numFrames);
 
     /// The musical context every block carries (VST 3's ProcessContext): sample
@@ -178,7 +195,8 @@ public:
     /// How many samples the plug-in's output lags its input, and how many samples of
     /// output follow the end of its input (kNoTail, kInfiniteTail, or a count), as
     /// the plug-in said after its last set-up, activation or latency change; 0
-    /// without a plug-in. Each first acts on pending restart requests, like every
+    /// without a plug-in. The latency includes the fixed block size
+    /// (setFixedBlockSize). Each first acts on pending restart requests, like every
     /// control call.
     ///@{
     std::uint32_t getLatencySamples() const;
@@ -209,7 +227,9 @@ public:
 
     /// Any thread; never allocates, locks or waits. How many blocks `process` has
     /// counted as failed since this object was made (the plug-in's process failing,
-    /// or no audio processor), logged or not. An offline render compares it before
+    /// no audio processor, or a block that did not reach the plug-in because a
+    /// set-up or restart had stopped processing that the caller had on), logged or
+    /// not. An offline render compares it before
     /// and after to learn whether every block reached the plug-in and succeeded.
     std::uint64_t getAudioThreadFailureCount() const;
 

@@ -173,13 +173,12 @@ public:
     std::uint32_t getPluginTailSamples() const;
     void handlePluginRestartRequests();
     ///@}
-    /// Control thread, while the graph is not processing; allocates. Runs the
-    /// plug-in in blocks of exactly `frames` whatever size the graph's blocks have,
-    /// for plug-ins that process only one block size: the node gathers them, so
-    /// its output lags by `frames` more, which getPluginLatencySamples includes.
-    /// The plug-in is set up for blocks of `frames` (the graph's maximum stays
-    /// kept for when this is off). 0 switches it off; false, changing nothing,
-    /// for a negative size. Buffered audio starts as silence.
+    /// Control thread, while the graph is not processing; allocates. Forwarded to
+    /// the hosted VSTModule (setFixedBlockSize, getFixedBlockSize): the plug-in
+    /// runs in blocks of exactly `frames` whatever size the graph's blocks have,
+    /// and the output lags by `frames` more, which getPluginLatencySamples
+    /// includes. 0 switches it off; false, changing nothing, for a negative size.
+    /// Kept for plug-ins loaded later, which start from silence.
     bool setFixedBlockSize(int frames);
     /// The fixed block size in force; 0 when the graph's blocks reach the plug-in.
     int getFixedBlockSize() const;

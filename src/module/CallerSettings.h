@@ -1,0 +1,30 @@
+#pragma once
+
+#include "VSTNamedParameter.h"
+#include "VSTPluginEvent.h"
+#include "plugin/HostedPlugin.h"
+
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+namespace varnel::extensions::vst {
+
+/// What the caller of a VSTModule set; kept on the plug-in thread, and carried
+/// into every set-up and load.
+struct CallerSettings {
+    /// The set-up the caller asked for, the largest block being the caller's (see
+    /// pluginSetup for fixed blocks): before a load the one the load asks for,
+    /// 48000 Hz until the graph says otherwise; after that the last one accepted.
+    Steinberg::Vst::ProcessSetup setup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample32, 1024, 48000.0};
+    /// Where the plug-in returns after a new set-up: processing, or active while the
+    /// caller has switched processing off.
+    LifecycleState runningState = LifecycleState::processing;
+    /// Parameters by title, with the names the caller gave their steps.
+    std::unordered_map<std::string, VSTNamedParameter> namedParameters;
+    std::function<void(const VSTPluginEvent&)> eventListener;
+};
+
+} // namespace varnel::extensions::vst

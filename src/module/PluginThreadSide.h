@@ -1,0 +1,39 @@
+#pragma once
+
+#include "VSTPluginEvent.h"
+#include "plugin/HostedPlugin.h"
+#include "thread/PluginThread.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace varnel::extensions::vst {
+
+/// What a VSTModule keeps of its plug-in on the plug-in thread: the plug-in
+/// itself, behind its seam, and the module's knowledge of it.
+struct PluginThreadSide {
+    std::unique_ptr<HostedPlugin> plugin;
+    /// What the loaded plug-in was found to be; empty before a load and after a
+    /// failed one.
+    PluginFacts facts;
+    /// Ids the plug-in lists as read-only, sorted: a host never sets them.
+    std::vector<Steinberg::Vst::ParamID> readOnlyIds;
+    /// The last value of each id the processor is known to have (set by the host,
+    /// edited or reported by the plug-in): a restart for changed values sends only
+    /// what differs.
+    std::unordered_map<Steinberg::Vst::ParamID, double> knownValues;
+    /// What the plug-in did on its own since the listener last heard of it.
+    std::vector<VSTPluginEvent> pendingEvents;
+    /// Why the last refused control call was refused, and why the load failed;
+    /// without the log prefix.
+    std::string lastError;
+    std::string loadError;
+    /// One load per module: a second is refused, whatever became of the first.
+    bool loadStarted = false;
+    /// The periodic catch-up while a plug-in is loaded.
+    PluginThread::TimerId serviceTimer = 0;
+};
+
+} // namespace varnel::extensions::vst

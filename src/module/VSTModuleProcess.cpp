@@ -1,0 +1,103 @@
+// The module's audio path: the gate, fixed blocks, pieces no longer than the
+// set-up allows, the parameter changes and musical context of each, and the
+// failure counts. The plug-in side runs each piece.
+#include "module/VSTModuleInternals.h"
+
+#include <algorithm>
+
+namespace varnel::extensions::vst {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+void VSTModule::Internals::queueChangedParameters(bool withAudio) noexcept {
+    // Audio side: no allocation, lock or wait.
+    // Values set since the last block join their queues at offset 0, once: a value
+    // the host repeated in every block would undo every change the plug-in makes
+    // to its own parameters. Ids beyond the queues made at load wait a block. A
+    // block without audio carries them and leaves them for the next one with audio.
+    const auto queue = [this](ParamID id, ParamValue value) {
+        int32 queueIndex = 0;
+        IParamValueQueue* target = audio.parameterChanges.addParameterData(id, queueIndex);
+        if (target == nullptr)
+            return false;
+        int32 pointIndex = 0;
+        target->addPoint(0, value, pointIndex);
+        return true;
+    };
+    if (withAudio)
+        audio.parameterSlots.collect(queue);
+    else
+        audio.parameterSlots.peek(queue);
+}
+
+void VSTModule::Internals::processPiece(float* inL, float* inR, float* outL, float* outR,
+                                        int32 frames) noexcept {
+    // One context for every instance: a dual-mono pair plays the same bar.
+    audio.transport.fill(audio.context, audio.sampleRate);
+    const BlockOutcome outcome = side.plugin->process(PluginBlock{
+        inL, inR, outL, outR, frames, &audio.context, &audio.parameterChanges, &audio.outputSlots});
+    audio.transport.advance(frames);
+    switch (outcome.kind) {
+    case BlockOutcome::Kind::ok:
+        audio.processErrors.succeed();
+        return;
+    case BlockOutcome::Kind::failed:
+        audio.processErrors.fail(static_cast<std::int32_t>(outcome.code));
+        return;
+    case BlockOutcome::Kind::threw:
+        audio.processExceptions.fail(0);
+        return;
+    }
+}
+
+void VSTModule::Internals::processPieces(float* inL, float* inR, float* outL, float* outR,
+                                         int32 numFrames) noexcept {
+    // The plug-in thread either stops this block here or waits for it to end.
+    const AudioGate::Block block(audio.gate);
+    if (!block) {
+        if (audio.processingWanted.load(std::memory_order_relaxed))
+            audio.blocksMissed.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    // Plug-ins overrun their buffers on a block longer than the announced maximum,
+    // so longer blocks reach them in pieces.
+    const int32 maxBlock = audio.maxSamplesPerBlock;
+    if (maxBlock <= 0 && numFrames > 0)
+        return;
+    // Every instance reads the same queues, in the first piece only.
+    queueChangedParameters(numFrames > 0);
+    int32 done = 0;
+    do {
+        const int32 frames = std::min<int32>(numFrames - done, maxBlock);
+        processPiece(inL + done, inR + done, outL + done, outR + done, frames);
+        audio.parameterChanges.clearQueue();
+        done += frames;
+    } while (done < numFrames);
+}
+
+void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int numFrames) {
+    // Audio thread: no allocation, lock, wait or log, on any path. Failures are
+    // only counted here; control calls log them.
+    Internals& in = *internals;
+    if (!in.side.plugin->hasProcessor()) {
+        in.audio.blocksWithoutProcessor.fail(0);
+        return;
+    }
+    if (numFrames < 0)
+        return;
+    if (in.audio.fixedBlocks.blockFrames() == 0) {
+        in.processPieces(inL, inR, outL, outR, numFrames);
+        return;
+    }
+    in.audio.fixedBlocks.run(
+        inL, inR, outL, outR, numFrames,
+        [&in](float* blockInL, float* blockInR, float* blockOutL, float* blockOutR, int blockFrames) {
+            // What the plug-in leaves unwritten passes through, as unbuffered.
+            std::copy_n(blockInL, blockFrames, blockOutL);
+            std::copy_n(blockInR, blockFrames, blockOutR);
+            in.processPieces(blockInL, blockInR, blockOutL, blockOutR, blockFrames);
+        });
+}
+
+} // namespace varnel::extensions::vst

@@ -1,0 +1,163 @@
+// The plug-in's whole state: the component's and the edit controller's, kept as
+// the bytes of a VST 3 preset file, both in memory and on disk.
+#include "module/VSTModuleInternals.h"
+
+#include "state/FileReplacement.h"
+#include "state/PresetFileReader.h"
+#include "state/VSTPresetFile.h"
+
+#include <varnel/Logger.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace varnel::extensions::vst {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+// Long enough for a block of any usual size at any usual rate to come.
+constexpr std::chrono::milliseconds kLongestWaitForBlock{100};
+
+} // namespace
+
+void VSTModule::Internals::awaitChangedParameters() {
+    if (!audio.parameterSlots.hasChanges() || !audio.gate.isOpen())
+        return;
+    // While an audio thread drives the plug-in (blocks have passed the gate since
+    // processing last started), its next block carries the values: only the audio
+    // thread calls process then.
+    using Clock = std::chrono::steady_clock;
+    if (audio.gate.blocksSinceOpened() > 0) {
+        const auto deadline = Clock::now() + kLongestWaitForBlock;
+        while (audio.parameterSlots.hasChanges() && audio.gate.isOpen() && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!audio.parameterSlots.hasChanges())
+            return;
+    }
+    // No audio thread is running (an offline host between renders, a graph that has
+    // stopped): with blocks kept out, this thread stands in for it for one block
+    // without audio, the VST 3 way to hand over parameters alone. Reopening the gate
+    // starts the count again, so that the next call stands in at once until blocks
+    // flow again.
+    audio.gate.closeGate();
+    queueChangedParameters(false);
+    if (!plugin().processParametersOnly(audio.parameterChanges))
+        Logger::error("[VSTModule] The plug-in refused a block without audio that carried parameter values.");
+    audio.parameterChanges.clearQueue();
+    audio.gate.openGate();
+}
+
+bool VSTModule::Internals::captureState(PluginStateChunks& chunks, bool report) {
+    std::string refusal;
+    if (plugin().captureState(chunks, refusal))
+        return true;
+    if (report)
+        refuse("The plug-in did not give its state (" + refusal + ").");
+    return false;
+}
+
+bool VSTModule::Internals::applyState(const PluginStateChunks& chunks, bool report) {
+    std::string refusal;
+    if (plugin().applyState(chunks, refusal))
+        return true;
+    if (report)
+        refuse("The plug-in refused the state (" + refusal + ").");
+    return false;
+}
+
+bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& bytes,
+                                               const std::string& what) {
+    std::string error;
+    const std::optional<PluginStateChunks> chunks = decodePresetFile(bytes, error);
+    if (!chunks)
+        return refuse("Refused " + what + ": " + error);
+    const VST3::UID ownClass = side.facts.classId;
+    if (chunks->classId != ownClass) {
+        return refuse("Refused " + what + ": it belongs to plug-in class " +
+                      presetClassIdText(chunks->classId) + ", not to this plug-in's class " +
+                      presetClassIdText(ownClass));
+    }
+
+    // The component's state changes only while no block can run: deactivating stops
+    // processing and waits for a block in flight, and the plug-in starts afresh from
+    // the restored state, as after any preset change.
+    const LifecycleState before = plugin().highestState();
+    plugin().moveTo(std::min(before, LifecycleState::setUp));
+    PluginStateChunks previous;
+    const bool havePrevious = captureState(previous, false);
+    const bool restored = applyState(*chunks, true);
+    // A plug-in that refused part of the state goes back to what it had.
+    if (!restored && havePrevious)
+        applyState(previous, false);
+    // Plug-ins that reset their settings on activation (the SDK's own delay does)
+    // lose the restored values on the way back up: every value the controller now
+    // holds reaches the processor with the first block after it. Handed over while
+    // no block runs, so that no block sees the restored state with a value from
+    // before it.
+    if (plugin().hasController())
+        sendControllerValues(false);
+    plugin().moveTo(before);
+    return restored;
+}
+
+bool VSTModule::getState(std::vector<std::uint8_t>& state) {
+    Internals& in = *internals;
+    return in.enter("getState", [&] {
+        if (!in.loaded())
+            return in.refuse(kNoProcessorReason);
+        // Values set since the last block are in the controller's state but not yet
+        // in the component's.
+        in.awaitChangedParameters();
+        PluginStateChunks chunks;
+        if (!in.captureState(chunks, true))
+            return false;
+        std::vector<std::uint8_t> encoded = encodePresetFile(chunks);
+        if (encoded.empty())
+            return in.refuse("Could not encode the plug-in's state.");
+        state = std::move(encoded);
+        return true;
+    });
+}
+
+bool VSTModule::setState(const std::vector<std::uint8_t>& state) {
+    Internals& in = *internals;
+    return in.enter("setState", [&] {
+        if (!in.loaded())
+            return in.refuse(kNoProcessorReason);
+        return in.restoreEncodedState(state, "plug-in state");
+    });
+}
+
+bool VSTModule::loadPreset(const std::string& path) {
+    Internals& in = *internals;
+    return in.enter("setState", [&] { return in.loadPresetFile(path); });
+}
+
+bool VSTModule::Internals::loadPresetFile(const std::string& path) {
+    Internals& in = *this;
+    if (!in.loaded())
+        return in.refuse(kNoProcessorReason);
+    std::vector<std::uint8_t> bytes;
+    if (std::string reason; !readPresetFile(path, bytes, reason))
+        return in.refuse("Could not read preset file: " + path + " (" + reason + ")");
+    return in.restoreEncodedState(bytes, "preset " + path);
+}
+
+bool VSTModule::savePreset(const std::string& path) {
+    std::vector<std::uint8_t> state;
+    if (!getState(state))
+        return false;
+    std::string reason;
+    if (!replaceFileContent(path, state, reason)) {
+        Internals& in = *internals;
+        return in.inspect(
+            [&] { return in.refuse("Could not write preset file: " + path + " (" + reason + ")"); });
+    }
+    return true;
+}
+
+} // namespace varnel::extensions::vst

@@ -1,0 +1,528 @@
+#include "VSTProcessorNode.h"
+
+#include "InternalVisibility.h"
+#include "VSTModule.h"
+#include "state/Base64.h"
+#include "thread/PluginThread.h"
+
+#include <varnel/Logger.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cassert>
+
+namespace varnel::extensions::vst {
+
+struct VARNELVST_INTERNAL VSTProcessorNode::Internals {
+    explicit Internals(std::uint32_t initialSampleRate) : sampleRate(initialSampleRate) {}
+
+    /// Never null once constructed; replaced only on the plug-in thread, where
+    /// every control call runs, so no call sees it go.
+    std::unique_ptr<VSTModule> vstModule;
+    /// Kept by setBusFormat for the next one.
+    std::uint32_t sampleRate;
+    /// Whether the plug-in accepted the graph's last rate. A refused rate leaves it
+    /// at its previous one: it would process, but at the wrong rate.
+    bool rateAccepted = true;
+    std::uint32_t maxNumberOfChannels = 2;
+    std::atomic<bool> isEnabled{true};
+    std::string pluginFileName;
+    /// The audio module class every load asks for; empty for the module's rule.
+    std::string pluginClass;
+    /// Written on the plug-in thread; read by the audio thread, which the caller
+    /// keeps apart from reloads.
+    bool pluginLoaded = false;
+    int maxFramesPerBlock = 1024;
+    VSTProcessingMode processMode = VSTProcessingMode::Realtime;
+    /// Why the configured name was refused; the module's own reason otherwise.
+    std::string refusedFileName;
+    /// Blocks of one size for the plug-in (the module gathers them), 0 when off.
+    int fixedBlockFrames = 0;
+    /// The musical context, for a plug-in loaded later.
+    double tempo = 120.0;
+    int timeSignatureNumerator = 4;
+    int timeSignatureDenominator = 4;
+    bool transportPlaying = true;
+};
+
+namespace {
+
+/// Every control call of the node runs on the plug-in thread, one at a time, like
+/// the module calls it makes there.
+template <typename Operation>
+auto onPluginThread(Operation&& operation) {
+    return PluginThread::instance().call(operation);
+}
+
+} // namespace
+
+std::string VSTProcessorNode::systemPluginFolder() {
+#if defined(_WIN32)
+    return "C:\\Program Files\\Common Files\\VST3\\";
+#elif defined(__APPLE__)
+    return "/Library/Audio/Plug-Ins/VST3/";
+#else
+    return "/usr/lib/vst3/";
+#endif
+}
+
+bool VSTProcessorNode::isSafePluginFileName(const std::string& fileName) {
+    // The name may come from a saved graph or another program: it must not reach
+    // code outside the VST 3 folder.
+    if (fileName.find('\0') != std::string::npos)
+        return false;
+    if (!fileName.empty() && (fileName.front() == '/' || fileName.front() == '\\'))
+        return false;
+#if defined(_WIN32)
+    if (fileName.find(':') != std::string::npos)
+        return false;
+#endif
+    std::size_t start = 0;
+    while (start <= fileName.size()) {
+        const std::size_t end = std::min(fileName.find_first_of("/\\", start), fileName.size());
+        if (fileName.compare(start, end - start, "..") == 0)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make_unique<Internals>(48000)) {
+    typeName = "VSTProcessorNode";
+    const std::string fileName = VLAnyMap::get<std::string>(config, "pluginFileName", "").value_or("");
+    setPluginFileName(fileName);
+    internals->pluginClass = VLAnyMap::get<std::string>(config, "pluginClass", "").value_or("");
+    registerConfiguration("pluginFileName", VLAnyMap{
+                                                {"name", "VST3 Plugin Name"},
+                                                {"type", "string"},
+                                                {"description", "Name of the VST3 plugin to load"},
+                                                {"value", fileName},
+                                            });
+    registerConfiguration("pluginClass",
+                          VLAnyMap{
+                              {"name", "VST3 Plugin Class"},
+                              {"type", "string"},
+                              {"description", "Name or class id of the audio module class to load from the "
+                                              "plugin; empty for the last one it declares"},
+                              {"value", internals->pluginClass},
+                          });
+    if (isSafePluginFileName(fileName)) {
+        loadPlugin(systemPluginFolder() + fileName);
+    } else {
+        internals->refusedFileName = "Invalid plugin file name: " + fileName;
+        Logger::error("[VSTProcessorNode] " + internals->refusedFileName);
+        // Like a node whose plug-in did not load: a module without a plug-in.
+        onPluginThread([this] { internals->vstModule = std::make_unique<VSTModule>(); });
+    }
+
+    const std::string stateText = VLAnyMap::get<std::string>(config, "pluginState", "").value_or("");
+    registerConfiguration("pluginState", VLAnyMap{
+                                             {"name", "VST3 Plugin State"},
+                                             {"type", "string"},
+                                             {"description", "The plugin's state as base64 text of a VST3 "
+                                                             "preset; empty for the plugin's defaults"},
+                                             {"value", stateText},
+                                         });
+    if (!stateText.empty() && internals->pluginLoaded)
+        setPluginStateText(stateText);
+}
+
+VSTProcessorNode::~VSTProcessorNode() {
+    // What the last blocks counted is not lost with the module, which goes on the
+    // plug-in thread like every plug-in object.
+    onPluginThread([this] {
+        if (internals->vstModule)
+            internals->vstModule->reportAudioThreadFailures();
+        internals->vstModule.reset();
+    });
+}
+
+void VSTProcessorNode::emitPluginEvent(const VSTPluginEvent& event) {
+    switch (event.kind) {
+    case VSTPluginEvent::Kind::parameterChanged:
+        emit(kParameterChangedEvent, VLAny(static_cast<std::int64_t>(event.parameterId)));
+        return;
+    case VSTPluginEvent::Kind::latencyChanged:
+        emit(kLatencyChangedEvent, VLAny(static_cast<std::int64_t>(event.latencySamples)));
+        return;
+    case VSTPluginEvent::Kind::restarted:
+        emit(kRestartedEvent, VLAny(static_cast<std::int64_t>(event.restartFlags)));
+        return;
+    case VSTPluginEvent::Kind::editorResized:
+        emit(kEditorResizedEvent,
+             VLAny(std::to_string(event.editorSize.width) + "x" + std::to_string(event.editorSize.height)));
+        return;
+    }
+}
+
+void VSTProcessorNode::prepareModule(VSTModule& module) {
+    const Internals& in = *internals;
+    // The load's own set-up already announces what the graph said.
+    module.setMaxSamplesPerBlock(in.maxFramesPerBlock);
+    module.setFixedBlockSize(in.fixedBlockFrames);
+    module.setProcessMode(in.processMode);
+    module.setTempo(in.tempo);
+    module.setTimeSignature(in.timeSignatureNumerator, in.timeSignatureDenominator);
+    module.setTransportPlaying(in.transportPlaying);
+}
+
+bool VSTProcessorNode::setTempo(double beatsPerMinute) {
+    return onPluginThread([&] {
+        if (!internals->vstModule->setTempo(beatsPerMinute))
+            return false;
+        internals->tempo = beatsPerMinute;
+        return true;
+    });
+}
+
+bool VSTProcessorNode::setTimeSignature(int numerator, int denominator) {
+    return onPluginThread([&] {
+        if (!internals->vstModule->setTimeSignature(numerator, denominator))
+            return false;
+        internals->timeSignatureNumerator = numerator;
+        internals->timeSignatureDenominator = denominator;
+        return true;
+    });
+}
+
+void VSTProcessorNode::setTransportPlaying(bool playing) {
+    onPluginThread([&] {
+        internals->transportPlaying = playing;
+        internals->vstModule->setTransportPlaying(playing);
+    });
+}
+
+void VSTProcessorNode::setTransportPosition(std::int64_t projectTimeSamples) {
+    onPluginThread([&] { internals->vstModule->setTransportPosition(projectTimeSamples); });
+}
+
+bool VSTProcessorNode::loadPlugin(const std::string& path) {
+    return onPluginThread([&] { return replacePlugin(path); });
+}
+
+bool VSTProcessorNode::replacePlugin(const std::string& path) {
+    Internals& in = *internals;
+    // The previous plug-in is torn down before the new one loads, after what it
+    // counted on the audio thread has been logged.
+    if (in.vstModule)
+        in.vstModule->reportAudioThreadFailures();
+    in.vstModule.reset();
+    in.vstModule = std::make_unique<VSTModule>();
+    in.refusedFileName.clear();
+    prepareModule(*in.vstModule);
+    in.vstModule->setEventListener([this](const VSTPluginEvent& event) { emitPluginEvent(event); });
+    std::string error;
+    in.pluginLoaded = in.vstModule->loadPlugin(path, in.pluginClass, error);
+    // A replacement follows the rate the graph already announced; a first load's
+    // guess of 48000 Hz is then the rate in force, and nothing more happens.
+    in.rateAccepted = !in.pluginLoaded || in.vstModule->setSampleRate(in.sampleRate);
+    // A load switches processing on; a disabled node keeps its plug-in switched off.
+    if (in.pluginLoaded && !in.isEnabled.load())
+        in.vstModule->setProcessing(false);
+    return in.pluginLoaded;
+}
+
+std::string VSTProcessorNode::getPluginLoadError() const {
+    return onPluginThread([this] {
+        if (!internals->refusedFileName.empty())
+            return internals->refusedFileName;
+        return internals->vstModule->getLoadError();
+    });
+}
+
+std::string VSTProcessorNode::getPluginLastError() const {
+    return onPluginThread([this] { return internals->vstModule->getLastError(); });
+}
+
+bool VSTProcessorNode::getIsPluginLoaded() const {
+    return onPluginThread([this] { return internals->pluginLoaded; });
+}
+
+bool VSTProcessorNode::setFixedBlockSize(int frames) {
+    return onPluginThread([&] {
+        const bool accepted = internals->vstModule->setFixedBlockSize(frames);
+        // Kept for a plug-in loaded later, even when this one refused the set-up.
+        if (frames >= 0)
+            internals->fixedBlockFrames = frames;
+        return accepted;
+    });
+}
+
+int VSTProcessorNode::getFixedBlockSize() const {
+    return onPluginThread([this] { return internals->vstModule->getFixedBlockSize(); });
+}
+
+bool VSTProcessorNode::setMaxFramesPerBlock(int maxFrames) {
+    return onPluginThread([&] {
+        const bool accepted = internals->vstModule->setMaxSamplesPerBlock(maxFrames);
+        // Kept for later set-ups even when this plug-in refused it; an invalid
+        // value, which the module refused and logged, is not.
+        if (maxFrames > 0)
+            internals->maxFramesPerBlock = maxFrames;
+        return accepted;
+    });
+}
+
+bool VSTProcessorNode::setProcessMode(VSTProcessingMode mode) {
+    return onPluginThread([&] {
+        const bool accepted = internals->vstModule->setProcessMode(mode);
+        if (mode >= VSTProcessingMode::Realtime && mode <= VSTProcessingMode::Offline)
+            internals->processMode = mode;
+        return accepted;
+    });
+}
+
+bool VSTProcessorNode::getIsReadyToProcess() const {
+    return onPluginThread([this] {
+        return internals->pluginLoaded && internals->rateAccepted && internals->vstModule->isReadyToProcess();
+    });
+}
+
+std::uint32_t VSTProcessorNode::getPluginLatencySamples() const {
+    return onPluginThread([this] { return internals->vstModule->getLatencySamples(); });
+}
+
+std::uint32_t VSTProcessorNode::getPluginTailSamples() const {
+    return onPluginThread([this] { return internals->vstModule->getTailSamples(); });
+}
+
+void VSTProcessorNode::handlePluginRestartRequests() {
+    onPluginThread([this] { internals->vstModule->handleRestartRequests(); });
+}
+
+bool VSTProcessorNode::getIsEnabled() const {
+    return internals->isEnabled.load();
+}
+
+void VSTProcessorNode::setEnabled(bool enabled) {
+    onPluginThread([&] {
+        internals->isEnabled.store(enabled);
+        internals->vstModule->reportAudioThreadFailures();
+        internals->vstModule->setProcessing(enabled);
+    });
+}
+
+std::string VSTProcessorNode::getPluginFileName() const {
+    return onPluginThread([this] { return internals->pluginFileName; });
+}
+
+void VSTProcessorNode::setPluginFileName(const std::string& fileName) {
+    internals->pluginFileName = fileName;
+}
+
+std::vector<VSTParameter> VSTProcessorNode::getPluginParameters() {
+    return onPluginThread([&] { return internals->vstModule->getParameters(); });
+}
+
+void VSTProcessorNode::setPluginParameter(unsigned int id, float value) {
+    onPluginThread([&] { internals->vstModule->setParameter(id, value); });
+}
+
+bool VSTProcessorNode::setPluginParameter(std::string name, float value) {
+    return onPluginThread([&] { return internals->vstModule->setParameter(std::move(name), value); });
+}
+
+bool VSTProcessorNode::setValueNamesForPluginParameter(std::string name,
+                                                       std::vector<std::string> valueNames) {
+    return onPluginThread([&] {
+        return internals->vstModule->setValueNamesForPluginParameter(std::move(name), std::move(valueNames));
+    });
+}
+
+bool VSTProcessorNode::setPluginParameterByValueName(std::string name, std::string valueName) {
+    return onPluginThread(
+        [&] { return internals->vstModule->setParameterByValueName(std::move(name), std::move(valueName)); });
+}
+
+float VSTProcessorNode::getParameterValue(unsigned int id) {
+    return onPluginThread([&] { return internals->vstModule->getParameterValue(id); });
+}
+
+bool VSTProcessorNode::getPluginState(std::vector<std::uint8_t>& state) {
+    return onPluginThread([&] { return internals->vstModule->getState(state); });
+}
+
+bool VSTProcessorNode::setPluginState(const std::vector<std::uint8_t>& state) {
+    return onPluginThread([&] { return internals->vstModule->setState(state); });
+}
+
+bool VSTProcessorNode::loadPluginPreset(const std::string& path) {
+    return onPluginThread([&] { return internals->vstModule->loadPreset(path); });
+}
+
+bool VSTProcessorNode::savePluginPreset(const std::string& path) {
+    return onPluginThread([&] { return internals->vstModule->savePreset(path); });
+}
+
+bool VSTProcessorNode::setPluginStateText(const std::string& text) {
+    const std::optional<std::vector<std::uint8_t>> state = decodeBase64(text);
+    if (!state) {
+        Logger::error("[VSTProcessorNode] Invalid plugin state: not base64 text");
+        return false;
+    }
+    return onPluginThread([&] { return internals->vstModule->setState(*state); });
+}
+
+Result<VLAny> VSTProcessorNode::getValue(const std::string& key) {
+    if (key != "pluginState")
+        return SingleBusAudioProcessorNode::getValue(key);
+    std::vector<std::uint8_t> state;
+    const bool given =
+        onPluginThread([&] { return internals->pluginLoaded && internals->vstModule->getState(state); });
+    if (!given)
+        return Result<VLAny>::failure("the plugin gave no state");
+    return Result<VLAny>::success(encodeBase64(state));
+}
+
+Result<void> VSTProcessorNode::setValue(const std::string& key, const VLAny& value) {
+    if (key == "pluginFileName")
+        return setPluginFileNameValue(value);
+    if (key == "pluginClass") {
+        const std::optional<std::string> pluginClass = value.as<std::string>();
+        if (!pluginClass)
+            return Result<void>::failure("pluginClass takes a string");
+        onPluginThread([&] { internals->pluginClass = *pluginClass; });
+        return SingleBusAudioProcessorNode::setValue(key, value);
+    }
+    if (key != "pluginState")
+        return SingleBusAudioProcessorNode::setValue(key, value);
+    const std::optional<std::string> text = value.as<std::string>();
+    if (!text || !setPluginStateText(*text))
+        return Result<void>::failure("the plugin did not take the state");
+    return SingleBusAudioProcessorNode::setValue(key, value);
+}
+
+Result<void> VSTProcessorNode::setPluginFileNameValue(const VLAny& value) {
+    const std::optional<std::string> fileName = value.as<std::string>();
+    if (!fileName)
+        return Result<void>::failure("pluginFileName takes a string");
+    if (!isSafePluginFileName(*fileName)) {
+        Logger::error("[VSTProcessorNode] Invalid plugin file name: " + *fileName);
+        return Result<void>::failure("Invalid plugin file name: " + *fileName);
+    }
+    // The new plug-in loads beside the running one, which stays when it fails:
+    // a refused name changes nothing, an accepted one is the plug-in that runs.
+    std::string error;
+    const bool loaded = onPluginThread([&] {
+        Internals& in = *internals;
+        auto candidate = std::make_unique<VSTModule>();
+        prepareModule(*candidate);
+        if (!candidate->loadPlugin(systemPluginFolder() + *fileName, in.pluginClass, error))
+            return false;
+        candidate->setEventListener([this](const VSTPluginEvent& event) { emitPluginEvent(event); });
+        in.rateAccepted = candidate->setSampleRate(in.sampleRate);
+        if (!in.isEnabled.load())
+            candidate->setProcessing(false);
+        in.vstModule->reportAudioThreadFailures();
+        in.vstModule = std::move(candidate);
+        in.pluginLoaded = true;
+        in.refusedFileName.clear();
+        in.pluginFileName = *fileName;
+        return true;
+    });
+    if (!loaded)
+        return Result<void>::failure(error);
+    return SingleBusAudioProcessorNode::setValue("pluginFileName", value);
+}
+
+VSTPluginClassInfo VSTProcessorNode::getPluginClassInfo() const {
+    return onPluginThread([&] { return internals->vstModule->getPluginClassInfo(); });
+}
+
+std::uint64_t VSTProcessorNode::getAudioThreadFailureCount() const {
+    return onPluginThread([&] { return internals->vstModule->getAudioThreadFailureCount(); });
+}
+
+std::vector<VSTBusInfo> VSTProcessorNode::getPluginBuses() const {
+    return onPluginThread([&] { return internals->vstModule->getBuses(); });
+}
+
+VSTChannelLayout VSTProcessorNode::getPluginChannelLayout() const {
+    return onPluginThread([&] { return internals->vstModule->getChannelLayout(); });
+}
+
+std::vector<VSTParameterDetails> VSTProcessorNode::getPluginParameterDetails() {
+    return onPluginThread([&] { return internals->vstModule->getParameterDetails(); });
+}
+
+std::string VSTProcessorNode::getPluginParameterValueText(unsigned int id, double normalizedValue) {
+    return onPluginThread([&] { return internals->vstModule->getParameterValueText(id, normalizedValue); });
+}
+
+bool VSTProcessorNode::getPluginParameterRange(unsigned int id, VSTParameterRange& range) {
+    return onPluginThread([&] { return internals->vstModule->getParameterRange(id, range); });
+}
+
+bool VSTProcessorNode::setPluginParameterPlain(std::string name, double plain) {
+    return onPluginThread([&] { return internals->vstModule->setParameterPlain(std::move(name), plain); });
+}
+
+bool VSTProcessorNode::setPluginParameterByText(std::string name, std::string text) {
+    return onPluginThread(
+        [&] { return internals->vstModule->setParameterByText(std::move(name), std::move(text)); });
+}
+
+bool VSTProcessorNode::getPluginHasEditor() {
+    return onPluginThread([&] { return internals->vstModule->hasEditor(); });
+}
+
+bool VSTProcessorNode::openPluginEditor(void* parentWindow, const std::string& platformType) {
+    return onPluginThread([&] { return internals->vstModule->openEditor(parentWindow, platformType); });
+}
+
+void VSTProcessorNode::closePluginEditor() {
+    onPluginThread([&] { internals->vstModule->closeEditor(); });
+}
+
+bool VSTProcessorNode::getIsPluginEditorOpen() const {
+    return onPluginThread([&] { return internals->vstModule->isEditorOpen(); });
+}
+
+VSTEditorSize VSTProcessorNode::getPluginEditorSize() const {
+    return onPluginThread([&] { return internals->vstModule->getEditorSize(); });
+}
+
+bool VSTProcessorNode::resizePluginEditor(VSTEditorSize& size) {
+    return onPluginThread([&] { return internals->vstModule->resizeEditor(size); });
+}
+
+bool VSTProcessorNode::setPluginEditorContentScale(float factor) {
+    return onPluginThread([&] { return internals->vstModule->setEditorContentScale(factor); });
+}
+
+bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {
+    // A rate of 0 is no format a plug-in can run at; it is not kept either.
+    if (!AudioBusFormat::matchBusFormats(in, out) || in.sampleRate == 0)
+        return false;
+    return onPluginThread([&] {
+        internals->sampleRate = in.sampleRate;
+        internals->vstModule->reportAudioThreadFailures();
+        if (internals->pluginLoaded)
+            internals->rateAccepted = internals->vstModule->setSampleRate(in.sampleRate);
+        return in.numberOfChannels == 2;
+    });
+}
+
+bool VSTProcessorNode::process(AudioBus& inBus, AudioBus& outBus) {
+    // Audio thread: no allocation, lock, wait or log.
+    outBus.copyFrom(inBus);
+    // Without a plug-in the block passes through; the failed load was logged once.
+    if (!internals->isEnabled.load() || !internals->pluginLoaded)
+        return true;
+    AudioBuffer<float>* input = inBus.buffer;
+    AudioBuffer<float>* output = outBus.buffer;
+    if (!input || !output)
+        return true;
+    assert(inBus.buffer->getNumberOfChannels() <= internals->maxNumberOfChannels);
+    // Channel 1 must exist on both sides; a narrower bus passes through as copied.
+    if (input->getNumberOfChannels() < 2 || output->getNumberOfChannels() < 2)
+        return true;
+    const std::uint32_t frames = std::min(input->getNumberOfFrames(), output->getNumberOfFrames());
+    VSTModule& module = *internals->vstModule;
+    // The plug-in reads the input through non-const pointers but does not write it.
+    module.process(const_cast<float*>(input->getReadPointer(0)), const_cast<float*>(input->getReadPointer(1)),
+                   output->getWritePointer(0), output->getWritePointer(1), static_cast<int>(frames));
+    return true;
+}
+
+} // namespace varnel::extensions::vst

@@ -1,0 +1,103 @@
+// The audio side of a plug-in in this process: one block through every instance,
+// with the caller's stereo signal mapped onto the layout the plug-in took.
+#include "plugin/local/LocalPlugin.h"
+
+#include "realtime/OutputParameterSlots.h"
+
+#include <algorithm>
+
+namespace varnel::extensions::vst {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+// Points main bus 0's channels at the caller's; a null second channel, and any
+// channel the caller does not carry, stays on the scratch it was given at load.
+void pointMainBus(HostProcessData& data, BusDirection direction, float* first, float* second) noexcept {
+    data.setChannelBuffer(direction, 0, 0, first);
+    if (second != nullptr)
+        data.setChannelBuffer(direction, 0, 1, second);
+}
+
+} // namespace
+
+BlockOutcome LocalPlugin::process(const PluginBlock& block) noexcept {
+    // Audio thread: no allocation, lock, wait or log.
+    // One context for every instance: a dual-mono pair plays the same bar.
+    forEachInstance([&block](PluginInstance& instance) {
+        instance.processData.context = *block.context;
+        instance.processData.inputParameterChanges = block.inputChanges;
+    });
+    BlockOutcome outcome;
+    processLayout(block, outcome);
+    return outcome;
+}
+
+void LocalPlugin::processInstance(PluginInstance& instance, float* in0, float* in1, float* out0, float* out1,
+                                  const PluginBlock& block, BlockOutcome& outcome) noexcept {
+    pointMainBus(instance.processData, kInput, in0, in1);
+    pointMainBus(instance.processData, kOutput, out0, out1);
+    instance.processData.numSamples = block.frames;
+    instance.outputParameterChanges.clearQueue();
+    tresult result = kResultOk;
+    try {
+        result = instance.audioProcessor->process(instance.processData);
+    } catch (...) {
+        // Nothing a plug-in throws may end the audio thread; what the block holds
+        // is the plug-in's to answer for.
+        outcome.kind = BlockOutcome::Kind::threw;
+        return;
+    }
+    if (result != kResultOk && outcome.kind == BlockOutcome::Kind::ok)
+        outcome = BlockOutcome{BlockOutcome::Kind::failed, result};
+    // The controller follows what the processor reports, on the plug-in thread.
+    if (&instance == &lead() && block.reports != nullptr)
+        block.reports->store(instance.outputParameterChanges);
+}
+
+void LocalPlugin::processLayout(const PluginBlock& block, BlockOutcome& outcome) noexcept {
+    float* const inL = block.inL;
+    float* const inR = block.inR;
+    float* const outL = block.outL;
+    float* const outR = block.outR;
+    const int32 frames = block.frames;
+    switch (channelLayout) {
+    case VSTChannelLayout::dualMono:
+        processInstance(instances[0], inL, nullptr, outL, nullptr, block, outcome);
+        processInstance(instances[1], inR, nullptr, outR, nullptr, block, outcome);
+        return;
+    case VSTChannelLayout::monoInStereoOut:
+        for (int32 frame = 0; frame < frames; ++frame)
+            monoMix[frame] = 0.5f * (inL[frame] + inR[frame]);
+        processInstance(lead(), monoMix, nullptr, outL, outR, block, outcome);
+        return;
+    case VSTChannelLayout::stereoInMonoOut:
+    case VSTChannelLayout::noInputMonoOut:
+        processInstance(lead(), inL, inR, outL, nullptr, block, outcome);
+        if (outR != outL)
+            std::copy_n(outL, frames, outR);
+        return;
+    default:
+        processInstance(lead(), inL, inR, outL, outR, block, outcome);
+        return;
+    }
+}
+
+bool LocalPlugin::processParametersOnly(IParameterChanges& changes) {
+    bool accepted = true;
+    forEachInstance([&](PluginInstance& instance) {
+        ProcessData flush;
+        flush.processMode = instance.processData.processMode;
+        flush.symbolicSampleSize = kSample32;
+        flush.inputParameterChanges = &changes;
+        flush.outputParameterChanges = &instance.outputParameterChanges;
+        instance.outputParameterChanges.clearQueue();
+        if (callPlugin("process", [&] { return instance.audioProcessor->process(flush); }) != kResultOk)
+            accepted = false;
+    });
+    return accepted;
+}
+
+} // namespace varnel::extensions::vst

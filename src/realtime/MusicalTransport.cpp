@@ -1,0 +1,75 @@
+#include "realtime/MusicalTransport.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace varnel::extensions::vst {
+
+using Steinberg::Vst::ProcessContext;
+
+std::uint64_t MusicalTransport::packSignature(std::int32_t numerator, std::int32_t denominator) noexcept {
+    return (std::uint64_t{static_cast<std::uint32_t>(numerator)} << 32) |
+           static_cast<std::uint32_t>(denominator);
+}
+
+void MusicalTransport::setTempo(double beatsPerMinute) noexcept {
+    tempo.store(beatsPerMinute, std::memory_order_relaxed);
+}
+
+void MusicalTransport::setTimeSignature(std::int32_t numerator, std::int32_t denominator) noexcept {
+    timeSignature.store(packSignature(numerator, denominator), std::memory_order_relaxed);
+}
+
+void MusicalTransport::setPlaying(bool isPlaying) noexcept {
+    playing.store(isPlaying, std::memory_order_relaxed);
+}
+
+void MusicalTransport::locate(std::int64_t projectTimeSamples) noexcept {
+    locateTarget.store(projectTimeSamples, std::memory_order_relaxed);
+    locateRequests.fetch_add(1, std::memory_order_release);
+}
+
+void MusicalTransport::fill(ProcessContext& context, double sampleRate) noexcept {
+    const double beatsPerMinute = tempo.load(std::memory_order_relaxed);
+    const std::uint64_t signature = timeSignature.load(std::memory_order_relaxed);
+    const auto numerator = static_cast<std::int32_t>(signature >> 32);
+    const auto denominator = static_cast<std::int32_t>(signature & 0xFFFFFFFFu);
+    const std::uint32_t requests = locateRequests.load(std::memory_order_acquire);
+    if (requests != locatesTaken) {
+        locatesTaken = requests;
+        projectTime = locateTarget.load(std::memory_order_relaxed);
+        quarterNotes =
+            sampleRate > 0.0 ? static_cast<double>(projectTime) / sampleRate * beatsPerMinute / 60.0 : 0.0;
+    }
+    blockPlaying = playing.load(std::memory_order_relaxed);
+    quartersPerSample = sampleRate > 0.0 ? beatsPerMinute / 60.0 / sampleRate : 0.0;
+
+    // A bar holds numerator notes of 1/denominator, each 4/denominator quarters.
+    const double quartersPerBar = 4.0 * numerator / denominator;
+    context = ProcessContext{};
+    context.state = ProcessContext::kSystemTimeValid | ProcessContext::kContTimeValid |
+                    ProcessContext::kProjectTimeMusicValid | ProcessContext::kBarPositionValid |
+                    ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
+                    (blockPlaying ? std::uint32_t{ProcessContext::kPlaying} : 0u);
+    context.sampleRate = sampleRate;
+    context.projectTimeSamples = projectTime;
+    context.systemTime = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch())
+                             .count();
+    context.continousTimeSamples = continuousTime;
+    context.projectTimeMusic = quarterNotes;
+    context.barPositionMusic = std::floor(quarterNotes / quartersPerBar) * quartersPerBar;
+    context.tempo = beatsPerMinute;
+    context.timeSigNumerator = numerator;
+    context.timeSigDenominator = denominator;
+}
+
+void MusicalTransport::advance(std::int32_t frames) noexcept {
+    continuousTime += frames;
+    if (!blockPlaying)
+        return;
+    projectTime += frames;
+    quarterNotes += frames * quartersPerSample;
+}
+
+} // namespace varnel::extensions::vst

@@ -1,0 +1,43 @@
+#include "realtime/OutputParameterSlots.h"
+
+#include <algorithm>
+
+namespace varnel::extensions::vst {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+void OutputParameterSlots::reserve(std::vector<ParamID> listedIds) {
+    std::sort(listedIds.begin(), listedIds.end());
+    listedIds.erase(std::unique(listedIds.begin(), listedIds.end()), listedIds.end());
+    ids = std::move(listedIds);
+    slots = std::make_unique<Slot[]>(ids.size());
+    anyChanged.store(false);
+}
+
+void OutputParameterSlots::store(IParameterChanges& changes) noexcept {
+    // Audio thread: no allocation, lock or wait.
+    const int32 queues = changes.getParameterCount();
+    bool stored = false;
+    for (int32 queueIndex = 0; queueIndex < queues; ++queueIndex) {
+        IParamValueQueue* queue = changes.getParameterData(queueIndex);
+        if (queue == nullptr)
+            continue;
+        const int32 points = queue->getPointCount();
+        int32 offset = 0;
+        ParamValue value = 0.0;
+        if (points <= 0 || queue->getPoint(points - 1, offset, value) != kResultOk)
+            continue;
+        const auto found = std::lower_bound(ids.begin(), ids.end(), queue->getParameterId());
+        if (found == ids.end() || *found != queue->getParameterId())
+            continue;
+        Slot& slot = slots[static_cast<std::size_t>(found - ids.begin())];
+        slot.value.store(value, std::memory_order_relaxed);
+        slot.changed.store(true, std::memory_order_release);
+        stored = true;
+    }
+    if (stored)
+        anyChanged.store(true, std::memory_order_release);
+}
+
+} // namespace varnel::extensions::vst
