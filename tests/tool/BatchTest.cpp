@@ -13,6 +13,14 @@
 using namespace tooltest;
 using testplugin::TestPluginHandle;
 
+namespace {
+
+// Sanitizers would catch a plug-in's crash themselves and exit instead of dying of it.
+const std::string kCrashesEndTheWorker =
+    "ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0 TSAN_OPTIONS=${TSAN_OPTIONS}:handle_segv=0";
+
+} // namespace
+
 TEST(Batch, OneBadFileFailsAloneAndTheOthersAreWritten) {
     ScratchFolder folder;
     const Sound source = makeSignal(2, 4800);
@@ -93,9 +101,7 @@ TEST(Batch, EveryFileEqualsItsOwnRunAndACrashFailsOnlyItsFile) {
                                    "--jobs",  "1",    "--tail",       "off"};
     for (const std::string& name : names)
         batch.push_back(folder.file(name));
-    // Sanitizers would catch the crash themselves and exit instead of dying of it.
-    const ToolRun run = runTool(
-        batch, {}, "ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0 TSAN_OPTIONS=${TSAN_OPTIONS}:handle_segv=0");
+    const ToolRun run = runTool(batch, {}, kCrashesEndTheWorker);
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.out.find("failed  " + folder.file("broken.wav") + "\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("4 files: 3 written, 1 failed\n"), std::string::npos) << run.out;
@@ -113,6 +119,40 @@ TEST(Batch, EveryFileEqualsItsOwnRunAndACrashFailsOnlyItsFile) {
         EXPECT_EQ(readSound(folder.file("out/" + name)).samples, readSound(folder.file("alone.wav")).samples)
             << name;
     }
+}
+
+// A worker killed outright (SIGKILL) in the middle of a file cannot remove its
+// temporary file itself: the batch does.
+TEST(Batch, AWorkerKilledOutrightMidFileLeavesNoTemporaryFile) {
+    ScratchFolder folder;
+    Sound broken = makeSignal(2, 4800);
+    broken.samples[1000] = std::numeric_limits<float>::quiet_NaN();
+    writeSound(folder.file("broken.wav"), broken);
+    const ToolRun run = runTool({"process", TestPluginHandle::bundlePath("TestKilledOnNonFinite"),
+                                 "--output-dir", folder.file("out"), folder.file("broken.wav")});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("worker crashed (SIGKILL) while rendering " + folder.file("broken.wav")),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(testsupport::entriesOf(folder.file("out")), std::vector<std::string>{});
+}
+
+// A worker that dies while loading the plug-in (here in GetPluginFactory) fails the
+// batch with the reason: no file counted written or done.
+TEST(Batch, AWorkerThatDiesLoadingThePluginFailsTheBatchWithTheReason) {
+    ScratchFolder folder;
+    writeSound(folder.file("a.wav"), makeSignal(2, 480));
+    writeSound(folder.file("b.wav"), makeSignal(2, 480));
+    const ToolRun run =
+        runTool({"process", TestPluginHandle::bundlePath("TestFactoryCrashes"), "--output-dir",
+                 folder.file("out"), "--jobs", "2", folder.file("a.wav"), folder.file("b.wav")},
+                {}, kCrashesEndTheWorker);
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_EQ(run.errLines(),
+              (std::vector<std::string>{"varnel-vst: error: could not load the plug-ins: their "
+                                        "worker crashed (SIGSEGV) while loading them"}));
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(testsupport::entriesOf(folder.file("out")), std::vector<std::string>{});
 }
 
 // A plug-in that refuses every call but process from a second thread (as the VST 3

@@ -100,10 +100,11 @@ int runEdit(const EditCommand& command) {
         throw failure("could not open the editor of " + plugin.argument + ": " + node->getPluginLastError());
     // Shown once at the size the plug-in chose while opening.
     window.fit(node->getPluginEditorSize());
-    window.show();
-    feed.start(*node);
+    // Said before the window is mapped: whoever sees the window can read the line.
     std::cout << "Editing " << name << " in a " << describe(node->getPluginEditorSize())
               << " window; close it, or press Ctrl+C, to finish" << std::endl;
+    window.show();
+    feed.start(*node);
 
     while (stopRequested == 0) {
         const EditorWindow::Happenings happened = window.takeEvents();

@@ -83,6 +83,11 @@ void commitFault(Fault fault) {
         break;
     case Fault::abort:
         std::abort();
+    case Fault::kill:
+#ifdef SIGKILL
+        std::raise(SIGKILL);
+#endif
+        std::abort(); // where there is no SIGKILL
     case Fault::hang:
         break;
     }

@@ -35,6 +35,7 @@ enum class Fault {
     crash, // SIGSEGV
     abort, // SIGABRT, as a failed assertion does
     hang,  // sleeps for good
+    kill,  // SIGKILL, as the out-of-memory killer sends: no handler of the host runs
 };
 
 constexpr unsigned kMaxLatency = 4096;
@@ -110,9 +111,9 @@ struct PluginConfig {
     // Adds noise of this amplitude to every output sample for ever and reports no
     // tail, like dither or a tape hiss model.
     float noiseFloor = 0.0f;
-    // process crashes (SIGSEGV) on a NaN or infinite input sample, as DSP code
-    // that divides by what it measured may.
-    bool crashesOnNonFiniteInput = false;
+    // What process does on a NaN or infinite input sample: crash (SIGSEGV), as DSP
+    // code that divides by what it measured may, or another of the faults.
+    Fault nonFiniteInputFault = Fault::none;
     bool hasEditor = false; // createView gives a recording editor view (TestView.h)
 };
 

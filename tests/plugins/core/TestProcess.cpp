@@ -249,8 +249,8 @@ float TestPluginObject::render(ProcessData& data) const {
         position = delayPosition_;
         for (int32 frame = 0; frame < data.numSamples; ++frame) {
             float sample = in[frame];
-            if (kPluginConfig.crashesOnNonFiniteInput && !std::isfinite(sample))
-                commitFault(Fault::crash);
+            if (kPluginConfig.nonFiniteInputFault != Fault::none && !std::isfinite(sample))
+                commitFault(kPluginConfig.nonFiniteInputFault);
             if (latency > 0) {
                 // A ring of `latency` samples: what leaves is what entered that long ago.
                 std::swap(sample, delay[position]);

@@ -3,5 +3,6 @@
 // instance starts from silence. It also crashes on a NaN input sample.
 #include "core/PluginConfig.h"
 
-const testplugin::PluginConfig testplugin::kPluginConfig{
-    .name = "TestKeepsSignal", .keepsSignalAcrossActivation = true, .crashesOnNonFiniteInput = true};
+const testplugin::PluginConfig testplugin::kPluginConfig{.name = "TestKeepsSignal",
+                                                         .keepsSignalAcrossActivation = true,
+                                                         .nonFiniteInputFault = testplugin::Fault::crash};
