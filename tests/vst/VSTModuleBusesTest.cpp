@@ -85,9 +85,8 @@ TEST_P(VSTModuleLayouts, BothChannelsCarryTheResultAndEveryBusHasItsRecord) {
     ASSERT_EQ(block.size(), 1u);
     const auto buses = plugin.module->getBuses();
     EXPECT_EQ(block[0].numInputs + block[0].numOutputs, static_cast<int>(buses.size()));
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
-    EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+    expectUnloadsInOrder();
+    expectNothingLogged();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -118,7 +117,6 @@ TEST_F(VSTModuleBuses, AuxiliaryBusesAreListedAndHandedSilenceOrDropped) {
     EXPECT_EQ(blocks[0].numInputs, 2);
     EXPECT_EQ(blocks[0].numOutputs, 2);
     EXPECT_EQ(plugin.module->getChannelLayout(), VSTChannelLayout::stereo);
-    plugin.unload();
     // The checker flags a side-chain handed without silence, or with sound.
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }

@@ -114,7 +114,6 @@ TEST_F(VSTModuleRealtime, SwitchOffWaitsForTheBlockInFlightAndNoBlockStartsAfter
 
     buffers.process(*plugin.module, 64);
     EXPECT_EQ(plugin.probe().processCount(), 1) << "no block after the switch-off";
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
-    EXPECT_TRUE(log.lines().empty());
+    expectUnloadsInOrder();
+    expectNothingLogged();
 }
