@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ struct StereoBuffers {
 
 // A test plug-in hosted by a VSTModule. The handle holds the library open on its
 // own, so the plug-in's record outlives the module's unload and can be read after
-// teardown. Built without a name, it hosts nothing until load(name).
+// teardown. Built without a name, it hosts nothing until host(name) or load(name).
 class HostedTestPlugin {
 public:
     HostedTestPlugin() = default;
@@ -89,6 +90,13 @@ public:
 // stay in the tests; the closing ones most of them share are one call each.
 class HostedPluginTest : public testing::Test {
 protected:
+    // A failing test shows what was logged, which the capture would otherwise hide.
+    void TearDown() override {
+        if (HasFailure()) {
+            for (const std::string& line : log.lines())
+                std::cerr << "logged: " << line << '\n';
+        }
+    }
     // Unloads the plug-in, so its terminate calls are recorded too, and checks
     // that the host kept the VST 3 call order throughout.
     void expectUnloadsInOrder() {
