@@ -3,8 +3,11 @@
 #include "VSTModule.h"
 #include "testplugin/TestPluginHandle.h"
 
+#include <varnel/testing/LogCapture.h>
+
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,14 +28,26 @@ struct StereoBuffers {
 
 // A test plug-in hosted by a VSTModule. The handle holds the library open on its
 // own, so the plug-in's record outlives the module's unload and can be read after
-// teardown.
+// teardown. Built without a name, it hosts nothing until host(name) or load(name).
 class HostedTestPlugin {
 public:
-    explicit HostedTestPlugin(const std::string& pluginName)
-        : name(pluginName), handle(pluginName),
-          module(std::make_unique<varnel::extensions::vst::VSTModule>()) {}
+    HostedTestPlugin() = default;
+    explicit HostedTestPlugin(const std::string& pluginName) { host(pluginName); }
 
+    // Takes hold of the test plug-in `pluginName` beside a fresh, empty module,
+    // unloading whatever was hosted before.
+    void host(const std::string& pluginName) {
+        module.reset();
+        handle.reset();
+        name = pluginName;
+        handle = std::make_unique<testplugin::TestPluginHandle>(pluginName);
+        module = std::make_unique<varnel::extensions::vst::VSTModule>();
+    }
     bool load() { return module->loadPlugin(testplugin::TestPluginHandle::bundlePath(name)); }
+    bool load(const std::string& pluginName) {
+        host(pluginName);
+        return load();
+    }
     void unload() { module.reset(); }
     // One block of `frames` through the module, in fresh buffers of that size.
     StereoBuffers processBlock(int frames) {
@@ -40,7 +55,7 @@ public:
         buffers.process(*module, frames);
         return buffers;
     }
-    testplugin::TestPluginProbe& probe() { return handle.probe(); }
+    testplugin::TestPluginProbe& probe() { return handle->probe(); }
 
     // Recorded calls of `method` with exactly these arguments.
     int count(const std::string& method, const std::string& arguments) {
@@ -63,11 +78,48 @@ public:
     }
 
     std::string name;
-    testplugin::TestPluginHandle handle;
+    std::unique_ptr<testplugin::TestPluginHandle> handle;
     std::unique_ptr<varnel::extensions::vst::VSTModule> module;
 };
 
 #define EXPECT_NO_ORDER_VIOLATIONS(plugin)                                                                   \
     EXPECT_TRUE((plugin).probe().violations().empty()) << testplugin::describeViolations((plugin).probe())
+
+// What most module tests open with: the log captured from the start, and a
+// plug-in slot that `ASSERT_TRUE(plugin.load("TestSeparate"))` fills. Checks
+// stay in the tests; the closing ones most of them share are one call each.
+class HostedPluginTest : public testing::Test {
+protected:
+    // A failing test shows what was logged, which the capture would otherwise hide.
+    void TearDown() override {
+        if (HasFailure()) {
+            for (const std::string& line : log.lines())
+                std::cerr << "logged: " << line << '\n';
+        }
+    }
+    // Unloads the plug-in, so its terminate calls are recorded too, and checks
+    // that the host kept the VST 3 call order throughout.
+    void expectUnloadsInOrder() {
+        plugin.unload();
+        EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    }
+    // Nothing was logged since the capture began or was last cleared.
+    void expectNothingLogged() {
+        const std::vector<std::string> lines = log.lines();
+        EXPECT_TRUE(lines.empty()) << lines.size() << " lines, the first: " << lines.front();
+    }
+    // The closing most tests share: nothing logged, then expectUnloadsInOrder.
+    void expectCleanFinish() {
+        expectNothingLogged();
+        expectUnloadsInOrder();
+    }
+
+    varnel::LogCapture log; // declared first, so it outlives the plug-in's unload
+    HostedTestPlugin plugin;
+};
+
+// The same with a parameter, for TEST_P.
+template <typename Param>
+class HostedPluginTestWithParam : public HostedPluginTest, public testing::WithParamInterface<Param> {};
 
 } // namespace vsttest

@@ -1,8 +1,6 @@
 // VSTModule on the real plug-ins that Debian's zam-plugins installs.
 #include "testsupport/InstalledPlugins.h"
-#include "VSTModule.h"
-
-#include <varnel/testing/LogCapture.h>
+#include "HostedTestPlugin.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +11,12 @@
 using testsupport::installedBundle;
 using testsupport::installedBundles;
 using testsupport::pinLibrariesThatLeakAtUnload;
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTParameter;
 
-TEST(InstalledPlugins, AllSeventeenLoadListTheirParametersAndProcessBothChannels) {
+using InstalledPlugins = vsttest::HostedPluginTest;
+
+TEST_F(InstalledPlugins, AllSeventeenLoadListTheirParametersAndProcessBothChannels) {
     const auto bundles = installedBundles();
     ASSERT_EQ(bundles.size(), 17u) << "zam-plugins installs 17 VST 3 bundles";
     pinLibrariesThatLeakAtUnload();
@@ -25,7 +24,7 @@ TEST(InstalledPlugins, AllSeventeenLoadListTheirParametersAndProcessBothChannels
     int stereo = 0;
     for (const std::string& bundle : bundles) {
         SCOPED_TRACE(bundle);
-        LogCapture log;
+        log.clear();
         VSTModule module;
         ASSERT_TRUE(module.loadPlugin(bundle));
         const auto parameters = module.getParameters();
@@ -53,8 +52,7 @@ TEST(InstalledPlugins, AllSeventeenLoadListTheirParametersAndProcessBothChannels
     EXPECT_EQ(stereo, 6);
 }
 
-TEST(InstalledPlugins, ZamCompX2ListsItsFourteenParameters) {
-    LogCapture log;
+TEST_F(InstalledPlugins, ZamCompX2ListsItsFourteenParameters) {
     VSTModule module;
     ASSERT_TRUE(module.loadPlugin(installedBundle("ZamCompX2")));
     const auto parameters = module.getParameters();
@@ -80,9 +78,8 @@ TEST(InstalledPlugins, ZamCompX2ListsItsFourteenParameters) {
     EXPECT_TRUE(log.lines().empty());
 }
 
-TEST(InstalledPlugins, RepeatedLoadAndDestroyLeaksNothing) {
+TEST_F(InstalledPlugins, RepeatedLoadAndDestroyLeaksNothing) {
     // Under ASan the leak checker at exit fails the run on any leak.
-    LogCapture log;
     for (int cycle = 0; cycle < 200; ++cycle) {
         VSTModule module;
         ASSERT_TRUE(module.loadPlugin(installedBundle("ZamCompX2")));
@@ -92,8 +89,7 @@ TEST(InstalledPlugins, RepeatedLoadAndDestroyLeaksNothing) {
     EXPECT_TRUE(log.lines().empty());
 }
 
-TEST(InstalledPlugins, ZamCompX2DescribesItsClassesBusesAndParameterDetails) {
-    LogCapture log;
+TEST_F(InstalledPlugins, ZamCompX2DescribesItsClassesBusesAndParameterDetails) {
     const std::string path = installedBundle("ZamCompX2");
     std::string error;
     const auto classes = VSTModule::listPluginClasses(path, error);

@@ -2,9 +2,6 @@
 // declares, and both output channels carry its result, under the strict checker.
 #include "HostedTestPlugin.h"
 
-#include <varnel/testing/LogCapture.h>
-
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTChannelLayout;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
@@ -23,10 +20,10 @@ StereoBuffers distinctChannels(int frames) {
 
 } // namespace
 
-TEST(VSTModuleBuses, MonoOnlyPluginRunsAsTwoInstancesThatShareEverySetupSwitchAndValue) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestMono");
-    ASSERT_TRUE(plugin.load());
+using VSTModuleBuses = vsttest::HostedPluginTest;
+
+TEST_F(VSTModuleBuses, MonoOnlyPluginRunsAsTwoInstancesThatShareEverySetupSwitchAndValue) {
+    ASSERT_TRUE(plugin.load("TestMono"));
     EXPECT_EQ(plugin.module->getChannelLayout(), VSTChannelLayout::dualMono);
     EXPECT_EQ(plugin.count("setBusArrangements", "inputs=[stereo] outputs=[stereo]"), 2)
         << "each instance is asked for stereo and keeps mono";
@@ -73,13 +70,11 @@ void PrintTo(const LayoutCase& value, std::ostream* out) {
     *out << value.plugin;
 }
 
-class VSTModuleLayouts : public testing::TestWithParam<LayoutCase> {};
+using VSTModuleLayouts = vsttest::HostedPluginTestWithParam<LayoutCase>;
 
 TEST_P(VSTModuleLayouts, BothChannelsCarryTheResultAndEveryBusHasItsRecord) {
     const LayoutCase& shape = GetParam();
-    LogCapture log;
-    HostedTestPlugin plugin(shape.plugin);
-    ASSERT_TRUE(plugin.load());
+    ASSERT_TRUE(plugin.load(shape.plugin));
     EXPECT_EQ(plugin.module->getChannelLayout(), shape.layout);
     plugin.module->setParameter(kGainId, 0.5f);
     StereoBuffers buffers = distinctChannels(2048);
@@ -90,9 +85,8 @@ TEST_P(VSTModuleLayouts, BothChannelsCarryTheResultAndEveryBusHasItsRecord) {
     ASSERT_EQ(block.size(), 1u);
     const auto buses = plugin.module->getBuses();
     EXPECT_EQ(block[0].numInputs + block[0].numOutputs, static_cast<int>(buses.size()));
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
-    EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+    expectUnloadsInOrder();
+    expectNothingLogged();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -105,10 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
                     LayoutCase{"TestNoInput", VSTChannelLayout::noInputStereoOut, 0.0f, 0.0f}),
     [](const testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.plugin); });
 
-TEST(VSTModuleBuses, AuxiliaryBusesAreListedAndHandedSilenceOrDropped) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestAuxBuses");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleBuses, AuxiliaryBusesAreListedAndHandedSilenceOrDropped) {
+    ASSERT_TRUE(plugin.load("TestAuxBuses"));
     const auto buses = plugin.module->getBuses();
     ASSERT_EQ(buses.size(), 4u);
     EXPECT_TRUE(buses[1].isInput && buses[1].isAuxiliary && !buses[1].defaultActive);
@@ -125,7 +117,6 @@ TEST(VSTModuleBuses, AuxiliaryBusesAreListedAndHandedSilenceOrDropped) {
     EXPECT_EQ(blocks[0].numInputs, 2);
     EXPECT_EQ(blocks[0].numOutputs, 2);
     EXPECT_EQ(plugin.module->getChannelLayout(), VSTChannelLayout::stereo);
-    plugin.unload();
     // The checker flags a side-chain handed without silence, or with sound.
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }

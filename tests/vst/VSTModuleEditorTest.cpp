@@ -4,8 +4,6 @@
 #include "HostedTestPlugin.h"
 #include "VSTPluginThread.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -20,7 +18,6 @@
 #include <windows.h>
 #endif
 
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTEditorSize;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTPluginEvent;
@@ -75,10 +72,10 @@ struct HeardEvents {
 
 } // namespace
 
-TEST(VSTModuleEditor, OpensAtTheSizeItAsksForFollowsLaterSizesAndWorksFromThePluginThreadsRunLoop) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestEditor");
-    ASSERT_TRUE(plugin.load());
+using VSTModuleEditor = vsttest::HostedPluginTest;
+
+TEST_F(VSTModuleEditor, OpensAtTheSizeItAsksForFollowsLaterSizesAndWorksFromThePluginThreadsRunLoop) {
+    ASSERT_TRUE(plugin.load("TestEditor"));
     HeardEvents heard(*plugin.module);
     EXPECT_TRUE(plugin.module->hasEditor());
     EXPECT_EQ(plugin.probe().liveObjects(), 3) << "the view made to answer hasEditor is released";
@@ -131,14 +128,11 @@ TEST(VSTModuleEditor, OpensAtTheSizeItAsksForFollowsLaterSizesAndWorksFromThePlu
         threads.insert(call.thread);
     EXPECT_EQ(threads, std::set<std::uint64_t>{pluginThread});
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] The editor is already open."});
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleEditor, EditsMadeInTheEditorReachTheProcessorTheValueAndTheListener) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestEditor");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleEditor, EditsMadeInTheEditorReachTheProcessorTheValueAndTheListener) {
+    ASSERT_TRUE(plugin.load("TestEditor"));
     HeardEvents heard(*plugin.module);
     ASSERT_TRUE(plugin.module->openEditor(kParent));
     std::atomic<bool> running{true};
@@ -156,17 +150,13 @@ TEST(VSTModuleEditor, EditsMadeInTheEditorReachTheProcessorTheValueAndTheListene
     EXPECT_TRUE(eventually([&] { return plugin.probe().lastProcesses(1).at(0).gain == 0.25; }));
     running.store(false);
     audio.join();
-    EXPECT_TRUE(log.lines().empty());
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectCleanFinish();
 }
 
 #endif
 
-TEST(VSTModuleEditor, ClosingWhileBlocksRunAndUnloadingWithTheEditorOpenAreSafe) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestEditor");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleEditor, ClosingWhileBlocksRunAndUnloadingWithTheEditorOpenAreSafe) {
+    ASSERT_TRUE(plugin.load("TestEditor"));
     std::atomic<bool> running{true};
     std::thread audio([&] {
         StereoBuffers buffers(64);
@@ -213,10 +203,8 @@ TEST(VSTModuleEditor, ClosingWhileBlocksRunAndUnloadingWithTheEditorOpenAreSafe)
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(VSTModuleEditor, APluginWithoutAnEditorIsRefusedWithOneLineAndClosingNothingIsHarmless) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleEditor, APluginWithoutAnEditorIsRefusedWithOneLineAndClosingNothingIsHarmless) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     EXPECT_FALSE(plugin.module->hasEditor());
     EXPECT_FALSE(plugin.module->openEditor(kParent));
     EXPECT_EQ(plugin.module->getLastError(), "The plug-in has no editor.");

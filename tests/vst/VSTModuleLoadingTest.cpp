@@ -2,19 +2,17 @@
 // strict checkers flag any call out of the VST 3 order.
 #include "HostedTestPlugin.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include <cctype>
 #include <map>
 
 using testplugin::TestPluginHandle;
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
 
-TEST(VSTModuleLoading, UnloadablePathGivesTheLoadersReason) {
-    LogCapture log;
+using VSTModuleLoading = vsttest::HostedPluginTest;
+
+TEST_F(VSTModuleLoading, UnloadablePathGivesTheLoadersReason) {
     VSTModule module;
     EXPECT_FALSE(module.loadPlugin("/nonexistent/Nothing.vst3"));
     const auto lines = log.lines();
@@ -23,10 +21,8 @@ TEST(VSTModuleLoading, UnloadablePathGivesTheLoadersReason) {
     EXPECT_GT(lines[0].size(), std::string("[VSTModule] Error loading plugin: ").size());
 }
 
-TEST(VSTModuleLoading, SeparateControllerFollowsTheVst3OrderThroughLoadAndTeardown) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, SeparateControllerFollowsTheVst3OrderThroughLoadAndTeardown) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     EXPECT_EQ(log.lines().size(), 0u) << log.lines()[0];
 
     // Set up before activation, activation before processing.
@@ -66,10 +62,8 @@ TEST(VSTModuleLoading, SeparateControllerFollowsTheVst3OrderThroughLoadAndTeardo
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(VSTModuleLoading, SingleComponentIsItsOwnControllerAndIsReleasedAtTeardown) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSingle");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, SingleComponentIsItsOwnControllerAndIsReleasedAtTeardown) {
+    ASSERT_TRUE(plugin.load("TestSingle"));
     EXPECT_EQ(plugin.probe().count("initialize"), 1) << "one object, initialised once, no provider";
     EXPECT_EQ(plugin.probe().count("setComponentState"), 0);
     plugin.unload();
@@ -79,8 +73,7 @@ TEST(VSTModuleLoading, SingleComponentIsItsOwnControllerAndIsReleasedAtTeardown)
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(VSTModuleLoading, AClassIsChosenByNameOrIdAndTheLastOneByDefault) {
-    LogCapture log;
+TEST_F(VSTModuleLoading, AClassIsChosenByNameOrIdAndTheLastOneByDefault) {
     const std::string bundle = TestPluginHandle::bundlePath("TestTwoClasses");
     std::string error;
     const auto classes = VSTModule::listPluginClasses(bundle, error);
@@ -97,7 +90,7 @@ TEST(VSTModuleLoading, AClassIsChosenByNameOrIdAndTheLastOneByDefault) {
     for (const Case& c : {Case{"", "TestTwoClasses B"}, Case{"TestTwoClasses A", "TestTwoClasses A"},
                           Case{lowerIdOfA, "TestTwoClasses A"}}) {
         SCOPED_TRACE("class '" + c.choice + "'");
-        HostedTestPlugin plugin("TestTwoClasses");
+        plugin.host("TestTwoClasses");
         plugin.probe().reset();
         ASSERT_TRUE(plugin.module->loadPlugin(bundle, c.choice, error)) << error;
         EXPECT_EQ(plugin.module->getPluginClassInfo().name, c.loaded);
@@ -114,7 +107,7 @@ TEST(VSTModuleLoading, AClassIsChosenByNameOrIdAndTheLastOneByDefault) {
         EXPECT_NO_ORDER_VIOLATIONS(plugin);
     }
 
-    HostedTestPlugin plugin("TestTwoClasses");
+    plugin.host("TestTwoClasses");
     plugin.probe().reset();
     EXPECT_FALSE(plugin.module->loadPlugin(bundle, "TestTwoClasses A Controller", error));
     EXPECT_EQ(error, "No audio module class is named or has the id TestTwoClasses A Controller; the plug-in "
@@ -124,7 +117,7 @@ TEST(VSTModuleLoading, AClassIsChosenByNameOrIdAndTheLastOneByDefault) {
     EXPECT_EQ(plugin.module->getPluginClassInfo().name, "");
 }
 
-TEST(VSTModuleLoading, FailuresGiveOneLineAndFalse) {
+TEST_F(VSTModuleLoading, FailuresGiveOneLineAndFalse) {
     struct Case {
         const char* plugin;
         const char* line;
@@ -137,8 +130,8 @@ TEST(VSTModuleLoading, FailuresGiveOneLineAndFalse) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.plugin);
-        LogCapture log;
-        HostedTestPlugin plugin(c.plugin);
+        log.clear();
+        plugin.host(c.plugin);
         std::string error;
         EXPECT_FALSE(plugin.module->loadPlugin(TestPluginHandle::bundlePath(c.plugin), error));
         EXPECT_EQ(log.lines(), std::vector<std::string>{c.line});
@@ -154,10 +147,8 @@ TEST(VSTModuleLoading, FailuresGiveOneLineAndFalse) {
     }
 }
 
-TEST(VSTModuleLoading, WithoutAudioProcessorTheSwitchAndBlocksReportIt) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestNoProcessor");
-    EXPECT_FALSE(plugin.load());
+TEST_F(VSTModuleLoading, WithoutAudioProcessorTheSwitchAndBlocksReportIt) {
+    EXPECT_FALSE(plugin.load("TestNoProcessor"));
     log.clear();
     EXPECT_FALSE(plugin.module->setProcessing(true));
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] No audio processor available."});
@@ -173,25 +164,20 @@ TEST(VSTModuleLoading, WithoutAudioProcessorTheSwitchAndBlocksReportIt) {
                                         "[VSTModule] No audio processor available repeated 2 times"}));
 }
 
-TEST(VSTModuleLoading, ControllerThatCannotBeSetUpStillLoadsWithoutTable) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestNoController");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, ControllerThatCannotBeSetUpStillLoadsWithoutTable) {
+    ASSERT_TRUE(plugin.load("TestNoController"));
     EXPECT_EQ(log.count("[VSTModule] Edit controller interface is not available."), 1u);
     EXPECT_EQ(plugin.probe().count("connect"), 0);
     EXPECT_FALSE(plugin.module->setParameter(std::string("Gain"), 0.5f));
     EXPECT_TRUE(plugin.module->getParameters().empty());
     EXPECT_EQ(log.count("[VSTModule] Edit controller interface is not available."), 2u)
         << "logged on every call";
-    plugin.unload();
+    expectUnloadsInOrder();
     EXPECT_EQ(plugin.probe().liveObjects(), 0);
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(VSTModuleLoading, RefusedProcessingSwitchIsLoggedAndLoadStillSucceeds) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestRefuseProcessing");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, RefusedProcessingSwitchIsLoggedAndLoadStillSucceeds) {
+    ASSERT_TRUE(plugin.load("TestRefuseProcessing"));
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setProcessing to true failed"});
     log.clear();
     EXPECT_FALSE(plugin.module->setProcessing(false));
@@ -203,14 +189,11 @@ TEST(VSTModuleLoading, RefusedProcessingSwitchIsLoggedAndLoadStillSucceeds) {
     plugin.probe().reset();
     EXPECT_FALSE(plugin.module->setProcessing(true));
     EXPECT_EQ(plugin.sequence({"setProcessing"}), std::vector<std::string>{"setProcessing(true)"});
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleLoading, ProcessingSwitchesOffAndOnAgain) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, ProcessingSwitchesOffAndOnAgain) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     StereoBuffers buffers(32);
     EXPECT_TRUE(plugin.module->setProcessing(false));
     buffers.process(*plugin.module, 32);
@@ -218,15 +201,11 @@ TEST(VSTModuleLoading, ProcessingSwitchesOffAndOnAgain) {
     EXPECT_TRUE(plugin.module->setProcessing(true));
     buffers.process(*plugin.module, 32);
     EXPECT_EQ(plugin.probe().processCount(), 1);
-    EXPECT_TRUE(log.lines().empty());
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectCleanFinish();
 }
 
-TEST(VSTModuleLoading, SecondLoadIsRefusedAndChangesNothing) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, SecondLoadIsRefusedAndChangesNothing) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     const int created = plugin.probe().count("createInstance");
     EXPECT_FALSE(plugin.load());
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] A plug-in is already loaded."});
@@ -235,10 +214,8 @@ TEST(VSTModuleLoading, SecondLoadIsRefusedAndChangesNothing) {
     EXPECT_EQ(plugin.probe().processCount(), 1);
 }
 
-TEST(VSTModuleLoading, MonoPluginIsGivenItsOwnChannelCount) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestMono");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, MonoPluginIsGivenItsOwnChannelCount) {
+    ASSERT_TRUE(plugin.load("TestMono"));
     StereoBuffers buffers(64, 0.5f);
     buffers.process(*plugin.module, 64);
     const auto processed = plugin.probe().lastProcesses(1);
@@ -246,14 +223,11 @@ TEST(VSTModuleLoading, MonoPluginIsGivenItsOwnChannelCount) {
     EXPECT_EQ(processed[0].inputChannels, 1);
     EXPECT_EQ(processed[0].outputChannels, 1);
     EXPECT_FLOAT_EQ(buffers.outL[10], 0.5f);
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleLoading, PluginWithoutInputBusIsHandedNone) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestNoInput");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, PluginWithoutInputBusIsHandedNone) {
+    ASSERT_TRUE(plugin.load("TestNoInput"));
     StereoBuffers buffers(64, 0.5f);
     buffers.process(*plugin.module, 64);
     const auto processed = plugin.probe().lastProcesses(1);
@@ -261,24 +235,18 @@ TEST(VSTModuleLoading, PluginWithoutInputBusIsHandedNone) {
     EXPECT_EQ(processed[0].numInputs, 0);
     EXPECT_EQ(processed[0].numOutputs, 1);
     EXPECT_EQ(plugin.sequence({"activateBus"}).size(), 1u) << "only the output bus is activated";
-    EXPECT_TRUE(log.lines().empty());
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectCleanFinish();
 }
 
-TEST(VSTModuleLoading, RefusedBusActivationIsLoggedAndLoadStillSucceeds) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestRefuseBus");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, RefusedBusActivationIsLoggedAndLoadStillSucceeds) {
+    ASSERT_TRUE(plugin.load("TestRefuseBus"));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"[VSTModule] input bus activation error",
                                                      "[VSTModule] output bus activation error"}));
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleLoading, LoadedPluginDescribesItsClassAndBuses) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
+TEST_F(VSTModuleLoading, LoadedPluginDescribesItsClassAndBuses) {
+    plugin.host("TestSeparate");
     std::string error = "stale";
     ASSERT_TRUE(plugin.module->loadPlugin(TestPluginHandle::bundlePath("TestSeparate"), error));
     EXPECT_EQ(error, "");
@@ -301,9 +269,8 @@ TEST(VSTModuleLoading, LoadedPluginDescribesItsClassAndBuses) {
     }
 }
 
-TEST(VSTModuleLoading, ClassListNamesEveryClassWithoutCreatingOne) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestTwoClasses");
+TEST_F(VSTModuleLoading, ClassListNamesEveryClassWithoutCreatingOne) {
+    plugin.host("TestTwoClasses");
     std::string error;
     const auto classes = VSTModule::listPluginClasses(TestPluginHandle::bundlePath("TestTwoClasses"), error);
     EXPECT_EQ(error, "");
@@ -322,10 +289,8 @@ TEST(VSTModuleLoading, ClassListNamesEveryClassWithoutCreatingOne) {
     EXPECT_TRUE(log.lines().empty()) << "the reason goes to the caller only";
 }
 
-TEST(VSTModuleLoading, TheHostContextSaysWhichInterfacesItReallyServesAndUses) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestTempoSynced");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleLoading, TheHostContextSaysWhichInterfacesItReallyServesAndUses) {
+    ASSERT_TRUE(plugin.load("TestTempoSynced"));
     std::map<std::string, std::int32_t> answers;
     for (const auto& call : plugin.probe().calls()) {
         if (call.method == "isPlugInterfaceSupported")

@@ -223,10 +223,10 @@ TEST_F(LoadedPlugin, EveryUnlistedIdReachesTheProcessorOverAsManyBlocksAsItTakes
     EXPECT_EQ(carried, 201);
 }
 
-TEST(VSTModuleParametersWithoutController, ValuesStillReachTheAudioSide) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestNoController");
-    ASSERT_TRUE(plugin.load());
+using VSTModuleParametersWithoutController = vsttest::HostedPluginTest;
+
+TEST_F(VSTModuleParametersWithoutController, ValuesStillReachTheAudioSide) {
+    ASSERT_TRUE(plugin.load("TestNoController"));
     log.clear();
     EXPECT_EQ(plugin.module->getParameterValue(1), 0.0f);
     plugin.module->setParameter(1u, 0.5f);

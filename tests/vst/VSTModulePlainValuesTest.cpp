@@ -1,16 +1,14 @@
 // Parameters in the plug-in's own units and texts, converted by the plug-in.
 #include "HostedTestPlugin.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include <cmath>
 
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTParameterRange;
 
-TEST(PlainValues, ZamCompX2ThresholdInDecibelsTakesThePluginsOwnConversion) {
-    LogCapture log;
+using PlainValues = vsttest::HostedPluginTest;
+
+TEST_F(PlainValues, ZamCompX2ThresholdInDecibelsTakesThePluginsOwnConversion) {
     VSTModule module;
     ASSERT_TRUE(module.loadPlugin("/usr/lib/vst3/ZamCompX2.vst3"));
     VSTParameterRange threshold;
@@ -40,8 +38,7 @@ TEST(PlainValues, ZamCompX2ThresholdInDecibelsTakesThePluginsOwnConversion) {
     EXPECT_NEAR(module.getParameterPlain(7), -24.0, 1e-12);
 }
 
-TEST(PlainValues, SteppedParametersAnswerToThePluginsOwnValueNames) {
-    LogCapture log;
+TEST_F(PlainValues, SteppedParametersAnswerToThePluginsOwnValueNames) {
     VSTModule module;
     ASSERT_TRUE(module.loadPlugin("/usr/lib/vst3/ZamTube.vst3"));
     const auto parameters = module.getParameters();
@@ -66,10 +63,9 @@ TEST(PlainValues, SteppedParametersAnswerToThePluginsOwnValueNames) {
     EXPECT_EQ(module.getParameterValue(toneStack->id), static_cast<float>(6.0 / 24.0));
 }
 
-TEST(PlainValues, TextThePluginCannotParseIsRefused) {
-    vsttest::HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
-    LogCapture log;
+TEST_F(PlainValues, TextThePluginCannotParseIsRefused) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
+    log.clear();
     plugin.probe().reset();
     EXPECT_FALSE(plugin.module->setParameterByText("Gain", "loud"));
     EXPECT_FALSE(plugin.module->setParameterByText("Gain", "3")); // parsed, but outside 0..1

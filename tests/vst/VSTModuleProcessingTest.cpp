@@ -3,22 +3,19 @@
 
 #include "testsupport/AllocationCounter.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 
 #include <limits>
 
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTProcessingMode;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
 
-TEST(VSTModuleSetup, SameRateTwiceSetsUpOnceDeactivatingAround) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+using VSTModuleSetup = vsttest::HostedPluginTest;
+
+TEST_F(VSTModuleSetup, SameRateTwiceSetsUpOnceDeactivatingAround) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     plugin.probe().reset();
     EXPECT_TRUE(plugin.module->setSampleRate(44100));
     EXPECT_TRUE(plugin.module->setSampleRate(44100));
@@ -29,15 +26,11 @@ TEST(VSTModuleSetup, SameRateTwiceSetsUpOnceDeactivatingAround) {
                                         "setActive(true)", "setProcessing(true)"}));
     plugin.processBlock(64);
     EXPECT_EQ(plugin.probe().processCount(), 1);
-    EXPECT_TRUE(log.lines().empty());
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectCleanFinish();
 }
 
-TEST(VSTModuleSetup, InvalidValuesAreRefusedBeforeThePluginSeesThem) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleSetup, InvalidValuesAreRefusedBeforeThePluginSeesThem) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     plugin.probe().reset();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
@@ -64,10 +57,8 @@ TEST(VSTModuleSetup, InvalidValuesAreRefusedBeforeThePluginSeesThem) {
     EXPECT_EQ(plugin.probe().lastProcesses(1).at(0).numSamples, 1024) << "the set-up in force stays";
 }
 
-TEST(VSTModuleSetup, SetupRefusedAtLoadLeavesThePluginUnreadyUntilARateIsAccepted) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestRefuseDefaultRate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleSetup, SetupRefusedAtLoadLeavesThePluginUnreadyUntilARateIsAccepted) {
+    ASSERT_TRUE(plugin.load("TestRefuseDefaultRate"));
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setupProcessing failed"});
     EXPECT_FALSE(plugin.module->isReadyToProcess());
     StereoBuffers buffers = plugin.processBlock(64);
@@ -76,31 +67,25 @@ TEST(VSTModuleSetup, SetupRefusedAtLoadLeavesThePluginUnreadyUntilARateIsAccepte
     EXPECT_TRUE(plugin.module->isReadyToProcess());
     buffers.process(*plugin.module, 64);
     EXPECT_EQ(plugin.probe().processCount(), 1);
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleSetup, RefusedActivationIsReportedAndNothingIsProcessed) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestRefuseActivation");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleSetup, RefusedActivationIsReportedAndNothingIsProcessed) {
+    ASSERT_TRUE(plugin.load("TestRefuseActivation"));
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] setActive to true failed"});
     EXPECT_FALSE(plugin.module->isReadyToProcess());
     StereoBuffers buffers = plugin.processBlock(64);
     EXPECT_EQ(plugin.probe().processCount(), 0);
     EXPECT_EQ(buffers.outL, std::vector<float>(64, 0.0f));
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
 // A dual-mono pair stops at its first instance's refusal; the set-up in force
 // must then be brought back on both.
-class VSTModuleRefusedRate : public testing::TestWithParam<const char*> {};
+using VSTModuleRefusedRate = vsttest::HostedPluginTestWithParam<const char*>;
 
 TEST_P(VSTModuleRefusedRate, IsNotKeptSoARetryAsksAgainAndEveryInstanceGoesOnProcessing) {
-    LogCapture log;
-    HostedTestPlugin plugin(GetParam());
-    ASSERT_TRUE(plugin.load());
+    ASSERT_TRUE(plugin.load(GetParam()));
     plugin.module->setParameter(1u, 0.5f);
     plugin.probe().reset();
     EXPECT_FALSE(plugin.module->setSampleRate(44100));
@@ -112,17 +97,14 @@ TEST_P(VSTModuleRefusedRate, IsNotKeptSoARetryAsksAgainAndEveryInstanceGoesOnPro
     EXPECT_EQ(buffers.outL[63], 0.25f);
     EXPECT_EQ(buffers.outR[63], 0.25f);
     EXPECT_TRUE(plugin.module->setSampleRate(96000));
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, VSTModuleRefusedRate,
                          testing::Values("TestRefuseRate", "TestMonoRefuseRate"));
 
-TEST(VSTModuleSetup, LaterSetUpsKeepTheModeAndMaximumInForceAndBlocksCarryTheMode) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleSetup, LaterSetUpsKeepTheModeAndMaximumInForceAndBlocksCarryTheMode) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     EXPECT_TRUE(plugin.module->isReadyToProcess());
     plugin.probe().reset();
     EXPECT_TRUE(plugin.module->setSampleRate(44100));
@@ -142,22 +124,20 @@ TEST(VSTModuleSetup, LaterSetUpsKeepTheModeAndMaximumInForceAndBlocksCarryTheMod
                                         "setupProcessing(mode=2 sampleSize=0 maxSamples=4096 rate=44100)",
                                         "setupProcessing(mode=2 sampleSize=0 maxSamples=256 rate=44100)",
                                         "setupProcessing(mode=1 sampleSize=0 maxSamples=256 rate=44100)"}));
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleSetup, WithoutAudioProcessorSetupCallsAreRefused) {
-    LogCapture log;
+TEST_F(VSTModuleSetup, WithoutAudioProcessorSetupCallsAreRefused) {
     VSTModule module;
     EXPECT_FALSE(module.setSampleRate(44100));
     EXPECT_FALSE(module.setupProcessing(VSTProcessingMode::Realtime, 512, 44100.0));
     EXPECT_EQ(log.count("[VSTModule] No audio processor available."), 2u);
 }
 
-TEST(VSTModuleProcess, LongBlocksReachThePluginInPiecesOfTheMaximum) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+using VSTModuleProcess = vsttest::HostedPluginTest;
+
+TEST_F(VSTModuleProcess, LongBlocksReachThePluginInPiecesOfTheMaximum) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     plugin.module->setParameter(1u, 0.5f);
     StereoBuffers buffers(4096, 1.0f);
     for (int i = 0; i < 4096; ++i)
@@ -170,14 +150,11 @@ TEST(VSTModuleProcess, LongBlocksReachThePluginInPiecesOfTheMaximum) {
     // Each piece was processed at its own place in the buffers.
     for (int i : {0, 1023, 1024, 2500, 4095})
         EXPECT_FLOAT_EQ(buffers.outL[i], 0.5f * static_cast<float>(i)) << i;
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleProcess, EmptyBlockIsPassedOn) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleProcess, EmptyBlockIsPassedOn) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     StereoBuffers buffers(1);
     buffers.process(*plugin.module, 0);
     const auto processed = plugin.probe().lastProcesses(1);
@@ -188,10 +165,8 @@ TEST(VSTModuleProcess, EmptyBlockIsPassedOn) {
     EXPECT_EQ(processed[0].inputChannels, 2);
 }
 
-TEST(VSTModuleProcess, ProcessErrorsAreCountedWithoutAllocatingAndLoggedByTheNextControlCall) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestProcessFalse");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleProcess, ProcessErrorsAreCountedWithoutAllocatingAndLoggedByTheNextControlCall) {
+    ASSERT_TRUE(plugin.load("TestProcessFalse"));
     StereoBuffers buffers(32);
     std::size_t allocations = 0;
     {
@@ -215,10 +190,8 @@ TEST(VSTModuleProcess, ProcessErrorsAreCountedWithoutAllocatingAndLoggedByTheNex
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] process error: 1 repeated 1 time"});
 }
 
-TEST(VSTModuleProcess, ParameterValueReachesTheNextBlockOnceAndStays) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleProcess, ParameterValueReachesTheNextBlockOnceAndStays) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     StereoBuffers buffers(64, 1.0f);
     buffers.process(*plugin.module, 64);
     EXPECT_EQ(plugin.probe().lastProcesses(1)[0].parameterCount, 0) << "empty until a parameter is set";
@@ -237,14 +210,11 @@ TEST(VSTModuleProcess, ParameterValueReachesTheNextBlockOnceAndStays) {
     for (std::size_t block = 1; block < processed.size(); ++block)
         EXPECT_EQ(processed[block].parameterCount, 0) << "block " << block;
     EXPECT_FLOAT_EQ(buffers.outL[0], 0.25f) << "the gain stayed in the DSP";
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleProcess, BlockThatIsNoMultipleOfTheMaximumReachesEveryFrameWithFreshOutputChanges) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleProcess, BlockThatIsNoMultipleOfTheMaximumReachesEveryFrameWithFreshOutputChanges) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     ASSERT_TRUE(plugin.module->setupProcessing(VSTProcessingMode::Realtime, 100, 48000.0));
     plugin.module->setParameter(1u, 0.5f);
     StereoBuffers buffers(250);
@@ -267,19 +237,16 @@ TEST(VSTModuleProcess, BlockThatIsNoMultipleOfTheMaximumReachesEveryFrameWithFre
         wrongFrames += buffers.outR[i] != -0.5f * static_cast<float>(i + 1);
     }
     EXPECT_EQ(wrongFrames, 0);
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleProcess, EveryBlockCarriesTempoTimeSignatureAndAPositionThatMovesOnWhilePlaying) {
+TEST_F(VSTModuleProcess, EveryBlockCarriesTempoTimeSignatureAndAPositionThatMovesOnWhilePlaying) {
     using Steinberg::Vst::ProcessContext;
     constexpr std::uint32_t kAlwaysValid = ProcessContext::kSystemTimeValid | ProcessContext::kContTimeValid |
                                            ProcessContext::kProjectTimeMusicValid |
                                            ProcessContext::kBarPositionValid | ProcessContext::kTempoValid |
                                            ProcessContext::kTimeSigValid;
-    LogCapture log;
-    HostedTestPlugin plugin("TestTempoSynced");
-    ASSERT_TRUE(plugin.load());
+    ASSERT_TRUE(plugin.load("TestTempoSynced"));
     StereoBuffers buffers(2048);
     buffers.process(*plugin.module, 256);
     const auto first = plugin.probe().lastProcesses(1).at(0);

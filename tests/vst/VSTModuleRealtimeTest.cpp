@@ -4,24 +4,19 @@
 
 #include "testsupport/AllocationCounter.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTChannelLayout;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
 
-class VSTModuleRealtimeLayouts : public testing::TestWithParam<const char*> {};
+using VSTModuleRealtimeLayouts = vsttest::HostedPluginTestWithParam<const char*>;
 
 // One instance (stereo) and two (dual mono, both fed from the same hand-off).
 TEST_P(VSTModuleRealtimeLayouts, ProcessAllocatesNothingWhileParametersArrive) {
-    LogCapture log;
-    HostedTestPlugin plugin(GetParam());
-    ASSERT_TRUE(plugin.load());
+    ASSERT_TRUE(plugin.load(GetParam()));
     std::atomic<bool> done{false};
     std::thread control([&] {
         unsigned step = 0;
@@ -51,10 +46,10 @@ TEST_P(VSTModuleRealtimeLayouts, ProcessAllocatesNothingWhileParametersArrive) {
 
 INSTANTIATE_TEST_SUITE_P(Plugins, VSTModuleRealtimeLayouts, testing::Values("TestSeparate", "TestMono"));
 
-TEST(VSTModuleRealtime, ControlThreadsRunAlongsideTheAudioThread) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+using VSTModuleRealtime = vsttest::HostedPluginTest;
+
+TEST_F(VSTModuleRealtime, ControlThreadsRunAlongsideTheAudioThread) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     std::atomic<bool> done{false};
 
     auto setter = [&](unsigned firstId) {
@@ -96,10 +91,8 @@ TEST(VSTModuleRealtime, ControlThreadsRunAlongsideTheAudioThread) {
     EXPECT_EQ(log.count("[VSTModule]"), 0u);
 }
 
-TEST(VSTModuleRealtime, SwitchOffWaitsForTheBlockInFlightAndNoBlockStartsAfter) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestHoldsBlocks");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleRealtime, SwitchOffWaitsForTheBlockInFlightAndNoBlockStartsAfter) {
+    ASSERT_TRUE(plugin.load("TestHoldsBlocks"));
     StereoBuffers buffers(64);
     plugin.probe().holdBlocks(true);
     std::thread audio([&] { buffers.process(*plugin.module, 64); });
@@ -121,7 +114,6 @@ TEST(VSTModuleRealtime, SwitchOffWaitsForTheBlockInFlightAndNoBlockStartsAfter) 
 
     buffers.process(*plugin.module, 64);
     EXPECT_EQ(plugin.probe().processCount(), 1) << "no block after the switch-off";
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
-    EXPECT_TRUE(log.lines().empty());
+    expectUnloadsInOrder();
+    expectNothingLogged();
 }

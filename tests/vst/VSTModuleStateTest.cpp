@@ -9,8 +9,6 @@
 #include "pluginterfaces/base/funknown.h"
 #include "public.sdk/source/vst/vstpresetfile.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -23,7 +21,6 @@
 using testsupport::installedBundle;
 using testsupport::pinLibrariesThatLeakAtUnload;
 using testsupport::ScratchFolder;
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
@@ -79,12 +76,14 @@ std::string classIdOf(const std::vector<std::uint8_t>& state) {
 
 } // namespace
 
-TEST(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstalledPlugins) {
+using PluginState = vsttest::HostedPluginTest;
+
+TEST_F(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstalledPlugins) {
     ScratchFolder folder;
     pinLibrariesThatLeakAtUnload();
     for (const char* name : {"ZamCompX2", "ZamVerb"}) {
         SCOPED_TRACE(name);
-        LogCapture log;
+        log.clear();
         VSTModule original;
         ASSERT_TRUE(original.loadPlugin(installedBundle(name)));
         // Every continuous parameter moved off its default (ZamVerb loads a new room
@@ -121,7 +120,7 @@ TEST(PluginState, RoundTripsThroughStateAndPresetRenderBitIdenticallyOnTheInstal
     }
 }
 
-TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
+TEST_F(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
     ScratchFolder folder;
     HostedTestPlugin source("TestStateful");
     ASSERT_TRUE(source.load());
@@ -158,10 +157,9 @@ TEST(PluginState, StateBeyondTheParametersAndTheControllersOwnIsRestored) {
     EXPECT_NO_ORDER_VIOLATIONS(copy);
 }
 
-TEST(PluginState, ARestoredStateReachesBothInstancesOfADualMonoPlugin) {
+TEST_F(PluginState, ARestoredStateReachesBothInstancesOfADualMonoPlugin) {
     ScratchFolder folder;
-    HostedTestPlugin plugin("TestMonoStateful");
-    ASSERT_TRUE(plugin.load());
+    ASSERT_TRUE(plugin.load("TestMonoStateful"));
     std::vector<std::uint8_t> defaults;
     ASSERT_TRUE(plugin.module->getState(defaults));
     const std::string preset = folder.file("stateful.vstpreset");
@@ -174,11 +172,10 @@ TEST(PluginState, ARestoredStateReachesBothInstancesOfADualMonoPlugin) {
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
+TEST_F(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
     namespace fs = std::filesystem;
     ScratchFolder folder;
-    HostedTestPlugin plugin("TestStateful");
-    ASSERT_TRUE(plugin.load());
+    ASSERT_TRUE(plugin.load("TestStateful"));
     const fs::path target = folder.file("kept.vstpreset");
     const fs::path link = folder.file("link.vstpreset");
     std::ofstream(target) << "an older preset";
@@ -203,9 +200,8 @@ TEST(PluginState, SavingAPresetWritesALinksTargetAndKeepsTheFilesMode) {
     EXPECT_TRUE(plugin.module->loadPreset(target.string()));
 }
 
-TEST(PluginState, RestoredValuesReplaceTheOnesSetBeforeOnTheAudioSide) {
-    HostedTestPlugin plugin("TestStateful");
-    ASSERT_TRUE(plugin.load());
+TEST_F(PluginState, RestoredValuesReplaceTheOnesSetBeforeOnTheAudioSide) {
+    ASSERT_TRUE(plugin.load("TestStateful"));
     std::vector<std::uint8_t> halfGain;
     plugin.module->setParameter(1u, 0.5f);
     ASSERT_TRUE(plugin.module->getState(halfGain)); // the controller already has 0.5
@@ -221,15 +217,14 @@ TEST(PluginState, RestoredValuesReplaceTheOnesSetBeforeOnTheAudioSide) {
     EXPECT_EQ(processed.queues[0].lastValue, 0.5);
 }
 
-TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
+TEST_F(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
     ScratchFolder folder;
     HostedTestPlugin other("TestSeparate");
     ASSERT_TRUE(other.load());
     std::vector<std::uint8_t> foreign;
     ASSERT_TRUE(other.module->getState(foreign));
 
-    HostedTestPlugin plugin("TestStateful");
-    ASSERT_TRUE(plugin.load());
+    ASSERT_TRUE(plugin.load("TestStateful"));
     plugin.module->setParameter(1u, 0.25f);
     std::vector<std::uint8_t> own;
     ASSERT_TRUE(plugin.module->getState(own));
@@ -250,7 +245,7 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
     StereoBuffers buffers = plugin.processBlock(16);
     plugin.probe().reset();
 
-    LogCapture log;
+    log.clear();
     EXPECT_FALSE(plugin.module->setState(foreign));
     EXPECT_FALSE(plugin.module->setState(truncated));
     EXPECT_FALSE(plugin.module->setState(cutInChunks));
@@ -307,9 +302,8 @@ TEST(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(PluginState, RestoreWhileAudioRunsNeverShowsAHalfRestoredPlugin) {
-    HostedTestPlugin plugin("TestStateful");
-    ASSERT_TRUE(plugin.load());
+TEST_F(PluginState, RestoreWhileAudioRunsNeverShowsAHalfRestoredPlugin) {
+    ASSERT_TRUE(plugin.load("TestStateful"));
     std::vector<std::uint8_t> unity, shifted;
     ASSERT_TRUE(plugin.module->getState(unity)); // gain 1, offset 0
     ScratchFolder folder;

@@ -2,9 +2,6 @@
 // host through the component handler: restarts and edits of its own.
 #include "HostedTestPlugin.h"
 
-#include <varnel/testing/LogCapture.h>
-
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTModule;
 using varnel::extensions::vst::VSTProcessingMode;
 using vsttest::HostedTestPlugin;
@@ -15,8 +12,9 @@ constexpr std::int32_t kIoChanged = 1 << 1;      // VST 3's RestartFlags::kIoCha
 constexpr std::int32_t kLatencyChanged = 1 << 3; // and kLatencyChanged
 } // namespace
 
-TEST(VSTModuleTiming, LatencyAndTailAreThePluginsOwn) {
-    LogCapture log;
+using VSTModuleTiming = vsttest::HostedPluginTest;
+
+TEST_F(VSTModuleTiming, LatencyAndTailAreThePluginsOwn) {
     HostedTestPlugin delayed("TestLatencyTail");
     HostedTestPlugin endless("TestEndlessTail");
     HostedTestPlugin plain("TestSeparate");
@@ -31,10 +29,8 @@ TEST(VSTModuleTiming, LatencyAndTailAreThePluginsOwn) {
     EXPECT_TRUE(log.lines().empty());
 }
 
-TEST(VSTModuleTiming, LatencyChangeIsActedOnBetweenBlocksByReactivatingOnlyWhenItChanged) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestLatencyTail");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleTiming, LatencyChangeIsActedOnBetweenBlocksByReactivatingOnlyWhenItChanged) {
+    ASSERT_TRUE(plugin.load("TestLatencyTail"));
     // Offline, a restart waits for a control call: no block of a render is lost.
     ASSERT_TRUE(plugin.module->setProcessMode(VSTProcessingMode::Offline));
     plugin.probe().reset();
@@ -63,15 +59,12 @@ TEST(VSTModuleTiming, LatencyChangeIsActedOnBetweenBlocksByReactivatingOnlyWhenI
               (std::vector<std::string>{"setupProcessing(mode=2 sampleSize=0 maxSamples=1024 rate=48000)"}));
     buffers.process(*plugin.module, 256);
     EXPECT_TRUE(log.lines().empty());
-    plugin.unload();
     // Also: the controller had a component handler all along.
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
 }
 
-TEST(VSTModuleTiming, PluginsOwnEditsReachTheAudioLikeHostValues) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleTiming, PluginsOwnEditsReachTheAudioLikeHostValues) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     ASSERT_TRUE(plugin.probe().performEdit(1, 0.25));
     // Its own meter is the plug-in's output; it never comes back as an input.
     EXPECT_FALSE(plugin.probe().performEdit(3, 0.5));

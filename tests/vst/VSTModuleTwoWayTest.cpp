@@ -3,8 +3,6 @@
 #include "HostedTestPlugin.h"
 #include "VSTPluginThread.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -14,17 +12,16 @@
 #include <utility>
 #include <vector>
 
-using varnel::LogCapture;
 using varnel::extensions::vst::VSTPluginEvent;
 using varnel::extensions::vst::VSTPluginThread;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
 
-TEST(VSTModuleTwoWay, EveryCallButProcessIsMadeOnThePluginThreadWhicheverThreadAsks) {
-    LogCapture log;
+using VSTModuleTwoWay = vsttest::HostedPluginTest;
+
+TEST_F(VSTModuleTwoWay, EveryCallButProcessIsMadeOnThePluginThreadWhicheverThreadAsks) {
     // Dual mono: two instances and a controller, all called on one thread.
-    HostedTestPlugin plugin("TestMono");
-    ASSERT_TRUE(plugin.load());
+    ASSERT_TRUE(plugin.load("TestMono"));
     std::atomic<bool> running{true};
     std::thread audio([&] {
         StereoBuffers buffers(64);
@@ -33,7 +30,7 @@ TEST(VSTModuleTwoWay, EveryCallButProcessIsMadeOnThePluginThreadWhicheverThreadA
     });
     std::vector<std::thread> controls;
     for (int thread = 0; thread < 4; ++thread) {
-        controls.emplace_back([&plugin, thread] {
+        controls.emplace_back([this, thread] {
             std::vector<std::uint8_t> state;
             for (int round = 0; round < 20; ++round) {
                 plugin.module->setParameter(1u, 0.1f * static_cast<float>(thread + 1));
@@ -59,10 +56,8 @@ TEST(VSTModuleTwoWay, EveryCallButProcessIsMadeOnThePluginThreadWhicheverThreadA
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
 
-TEST(VSTModuleTwoWay, WhatTheProcessorReportsReachesTheControllerAndTheListener) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleTwoWay, WhatTheProcessorReportsReachesTheControllerAndTheListener) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     // The listener runs on the plug-in thread, also between this thread's calls.
     std::mutex eventsMutex;
     std::vector<VSTPluginEvent> events;
@@ -105,19 +100,17 @@ TEST(VSTModuleTwoWay, WhatTheProcessorReportsReachesTheControllerAndTheListener)
     EXPECT_TRUE(std::any_of(edits.begin(), edits.end(), [](const VSTPluginEvent& event) {
         return event.parameterId == 1u && event.value == 0.5 && !event.readOnly;
     }));
-    EXPECT_TRUE(log.lines().empty());
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectCleanFinish();
 }
 
-TEST(VSTModuleTwoWay, AnAdoptedThreadMakesEveryPluginCallWhileItRunsThePendingOnes) {
+TEST_F(VSTModuleTwoWay, AnAdoptedThreadMakesEveryPluginCallWhileItRunsThePendingOnes) {
     // ctest runs each test in a process of its own, where nothing has started the
     // library's own plug-in thread yet; a run of the whole binary has.
     if (!VSTPluginThread::adoptCurrentThread())
         GTEST_SKIP() << "the plug-in thread runs already: run this test alone";
     EXPECT_FALSE(VSTPluginThread::adoptCurrentThread()) << "one plug-in thread per process";
     EXPECT_TRUE(VSTPluginThread::isPluginThread());
-    HostedTestPlugin plugin("TestSeparate");
+    plugin.host("TestSeparate");
     std::atomic<bool> done{false};
     std::thread application([&] {
         EXPECT_TRUE(plugin.load());
@@ -145,10 +138,8 @@ double lastGain(HostedTestPlugin& plugin) {
 
 } // namespace
 
-TEST(VSTModuleTwoWay, AProgramChosenAfterASetValueIsHeardAndStays) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestTwoWay");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleTwoWay, AProgramChosenAfterASetValueIsHeardAndStays) {
+    ASSERT_TRUE(plugin.load("TestTwoWay"));
     plugin.module->setParameter(kGain, 0.75f);
     plugin.processBlock(64);
     ASSERT_EQ(lastGain(plugin), 0.75);
@@ -158,15 +149,11 @@ TEST(VSTModuleTwoWay, AProgramChosenAfterASetValueIsHeardAndStays) {
         plugin.processBlock(64);
     EXPECT_EQ(lastGain(plugin), 0.5) << "the host's earlier 0.75 must not come back";
     EXPECT_EQ(plugin.module->getParameterValue(kGain), 0.5f) << "the controller follows the processor";
-    EXPECT_TRUE(log.lines().empty());
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectCleanFinish();
 }
 
-TEST(VSTModuleTwoWay, TheControllersOwnProgramAndARoundingChoiceReachTheProcessor) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestTwoWay");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleTwoWay, TheControllersOwnProgramAndARoundingChoiceReachTheProcessor) {
+    ASSERT_TRUE(plugin.load("TestTwoWay"));
     // A program loaded on the controller side, announced with kParamValuesChanged.
     ASSERT_TRUE(plugin.probe().loadProgramOnController({{kGain, 0.3}}));
     plugin.module->handleRestartRequests();
@@ -183,10 +170,8 @@ TEST(VSTModuleTwoWay, TheControllersOwnProgramAndARoundingChoiceReachTheProcesso
     EXPECT_TRUE(log.lines().empty());
 }
 
-TEST(VSTModuleTwoWay, LatencyOnlyChangesWhenItChangesAndThenOnce) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestTwoWay");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleTwoWay, LatencyOnlyChangesWhenItChangesAndThenOnce) {
+    ASSERT_TRUE(plugin.load("TestTwoWay"));
     std::atomic<int> latencyEvents{0};
     plugin.module->setEventListener([&](const VSTPluginEvent& event) {
         latencyEvents += event.kind == VSTPluginEvent::Kind::latencyChanged;
@@ -205,15 +190,11 @@ TEST(VSTModuleTwoWay, LatencyOnlyChangesWhenItChangesAndThenOnce) {
     EXPECT_EQ(plugin.module->getParameterValue(kLatency), static_cast<float>(256.0 / 4096.0));
     EXPECT_EQ(plugin.count("setActive", "true"), 1);
     EXPECT_EQ(latencyEvents.load(), 1);
-    EXPECT_TRUE(log.lines().empty());
-    plugin.unload();
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectCleanFinish();
 }
 
-TEST(VSTModuleTwoWay, ARestoredStateKeepsItsSoundOnAPluginThatResetsOnActivation) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestResetsOnActivation");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleTwoWay, ARestoredStateKeepsItsSoundOnAPluginThatResetsOnActivation) {
+    ASSERT_TRUE(plugin.load("TestResetsOnActivation"));
     plugin.module->setParameter(kGain, 0.5f);
     plugin.processBlock(64);
     std::vector<std::uint8_t> halfGain;
@@ -226,10 +207,8 @@ TEST(VSTModuleTwoWay, ARestoredStateKeepsItsSoundOnAPluginThatResetsOnActivation
     EXPECT_TRUE(log.lines().empty());
 }
 
-TEST(VSTModuleTwoWay, WhatAPluginThrowsIsAnErrorNeverAHangOrACrash) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestSeparate");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleTwoWay, WhatAPluginThrowsIsAnErrorNeverAHangOrACrash) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
     plugin.probe().throwFrom(testplugin::ThrowingCall::process, true);
     const std::uint64_t failedBefore = plugin.module->getAudioThreadFailureCount();
     plugin.processBlock(64);
@@ -255,13 +234,11 @@ TEST(VSTModuleTwoWay, WhatAPluginThrowsIsAnErrorNeverAHangOrACrash) {
     plugin.unload();
 }
 
-TEST(VSTModuleTwoWay, AStrictThreadsPluginSeesOneThreadFromFourApplicationThreads) {
-    LogCapture log;
-    HostedTestPlugin plugin("TestStrictThreads");
-    ASSERT_TRUE(plugin.load());
+TEST_F(VSTModuleTwoWay, AStrictThreadsPluginSeesOneThreadFromFourApplicationThreads) {
+    ASSERT_TRUE(plugin.load("TestStrictThreads"));
     std::vector<std::thread> controls;
     for (int thread = 0; thread < 4; ++thread)
-        controls.emplace_back([&plugin] {
+        controls.emplace_back([this] {
             std::vector<std::uint8_t> state;
             for (int round = 0; round < 10; ++round) {
                 EXPECT_TRUE(plugin.module->setParameter(std::string("Gain"), 0.5f));
@@ -272,7 +249,6 @@ TEST(VSTModuleTwoWay, AStrictThreadsPluginSeesOneThreadFromFourApplicationThread
     for (std::thread& control : controls)
         control.join();
     plugin.processBlock(64);
-    plugin.unload();
-    EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
-    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+    expectUnloadsInOrder();
+    expectNothingLogged();
 }
