@@ -475,3 +475,80 @@ TEST(VSTProcessorNode, FixedBlocksGiveThePluginItsBlockSizeWhateverTheGraphSends
     render(fixed.node, {480});
     EXPECT_FALSE(fixed.handle.probe().violations().empty());
 }
+
+TEST(VSTProcessorNode, AReloadWithFixedBlocksStartsFromSilenceNotTheOldPluginsSound) {
+    LogCapture log;
+    TestPluginNode plugin("TestSeparate");
+    ASSERT_TRUE(plugin.loaded);
+    ASSERT_TRUE(plugin.node.setFixedBlockSize(64));
+    BusBuffers loud(2, 64, 0.5f), quiet(2, 64), out(2, 64);
+    // The plug-in's output of this block waits in the node for the next one.
+    plugin.node.process(loud.bus, out.bus);
+    ASSERT_TRUE(plugin.node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
+    plugin.node.process(quiet.bus, out.bus);
+    EXPECT_EQ(out.samples, quiet.samples);
+}
+
+TEST(VSTProcessorNode, PassesPlainValuesTextsTimingAndRestartRequestsOnToItsPlugin) {
+    LogCapture log;
+    TestPluginNode plugin("TestLatencyTail");
+    ASSERT_TRUE(plugin.loaded);
+    VSTProcessorNode& node = plugin.node;
+    varnel::extensions::vst::VSTParameterRange range;
+    ASSERT_TRUE(node.getPluginParameterRange(1, range));
+    EXPECT_EQ(range.units, "x");
+    EXPECT_TRUE(node.setPluginParameterPlain("Gain", 0.25));
+    EXPECT_EQ(node.getParameterValue(1), 0.25f);
+    EXPECT_TRUE(node.setPluginParameterByText("Gain", "0.5"));
+    EXPECT_EQ(node.getParameterValue(1), 0.5f);
+    EXPECT_FALSE(node.setPluginParameterByText("Gain", "loud"));
+    EXPECT_EQ(node.getPluginLastError(), "The plug-in did not take the text for Gain: loud");
+    EXPECT_EQ(node.getPluginTailSamples(), 2400u);
+    // Offline only a control call carries out a latency change.
+    ASSERT_TRUE(node.setProcessMode(VSTProcessingMode::Offline));
+    plugin.handle.probe().reset();
+    ASSERT_TRUE(plugin.handle.probe().changeLatency(512));
+    node.handlePluginRestartRequests();
+    EXPECT_EQ(plugin.handle.probe().count("setActive"), 2) << "deactivated and activated again";
+    EXPECT_EQ(node.getPluginLatencySamples(), 512u);
+    EXPECT_FALSE(VSTProcessorNode::isSafePluginFileName("sub/../../x.vst3"));
+    EXPECT_TRUE(VSTProcessorNode::isSafePluginFileName("sub/x.vst3"));
+}
+
+TEST(VSTProcessorNode, TempoTimeSignatureAndTransportOutliveAReloadAndASwappedPlugin) {
+    LogCapture log;
+    TestPluginNode plugin("TestTempoSynced");
+    ASSERT_TRUE(plugin.loaded);
+    VSTProcessorNode& node = plugin.node;
+    ASSERT_TRUE(node.setTempo(90.0));
+    ASSERT_TRUE(node.setTimeSignature(3, 8));
+    node.setTransportPlaying(false);
+    ASSERT_TRUE(node.loadPlugin(TestPluginHandle::bundlePath("TestTempoSynced")));
+    BusBuffers in(2, 64, 0.5f), out(2, 64);
+    node.process(in.bus, out.bus);
+    const testplugin::ProcessRecord block = plugin.handle.probe().lastProcesses(1).at(0);
+    EXPECT_EQ(block.tempo, 90.0);
+    EXPECT_EQ(block.timeSigNumerator, 3);
+    EXPECT_EQ(block.timeSigDenominator, 8);
+    EXPECT_EQ(block.contextState & (1u << 1), 0u) << "stopped (ProcessContext::kPlaying)";
+
+    // ZamDelay synchronised to the tempo reports the delay it takes from it.
+    const auto syncedDelay = [](VSTProcessorNode& delay) {
+        float delayTime = -1.0f;
+        EXPECT_TRUE(delay.setPluginParameter("Sync BPM", 1.0f));
+        BusBuffers in(2, 256, 0.5f), out(2, 256);
+        for (int block = 0; block < 4; ++block)
+            delay.process(in.bus, out.bus);
+        for (const auto& parameter : delay.getPluginParameters()) {
+            if (parameter.name == "Delaytime")
+                delayTime = delay.getParameterValue(parameter.id);
+        }
+        return delayTime;
+    };
+    node.setTransportPlaying(true);
+    ASSERT_TRUE(node.setValue("pluginFileName", "ZamDelay.vst3").ok());
+    VSTProcessorNode reference(VLAnyMap{{"pluginFileName", "ZamDelay.vst3"}});
+    ASSERT_TRUE(reference.setTempo(90.0));
+    ASSERT_TRUE(reference.setTimeSignature(3, 8));
+    EXPECT_EQ(syncedDelay(node), syncedDelay(reference)) << "the swapped plug-in plays at 90 BPM too";
+}

@@ -219,3 +219,47 @@ TEST_F(VSTModuleEditor, APluginWithoutAnEditorIsRefusedWithOneLineAndClosingNoth
     EXPECT_FALSE(empty.hasEditor());
     empty.closeEditor();
 }
+
+#if !defined(_WIN32)
+
+TEST_F(VSTModuleEditor, RunLoopWorkTheViewLeftRegisteredEndsWithTheEditor) {
+    ASSERT_TRUE(plugin.load("TestEditorLeavesRunLoopWork"));
+    ASSERT_TRUE(plugin.module->openEditor(kParent));
+    ASSERT_TRUE(eventually([&] { return plugin.probe().editorActivity().timerTicks >= 1; }));
+    plugin.module->closeEditor();
+    // A timer or descriptor handler still registered would hold the view.
+    EXPECT_EQ(plugin.probe().liveObjects(), 3) << "the view is released";
+    plugin.unload();
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST_F(VSTModuleEditor, AnAdoptedThreadServesTheEditorsDescriptorsAlsoWhenCallsArePending) {
+    using varnel::extensions::vst::VSTPluginThread;
+    // ctest runs each test in a process of its own; a run of the whole binary has
+    // started the library's own plug-in thread already.
+    if (!VSTPluginThread::adoptCurrentThread())
+        GTEST_SKIP() << "the plug-in thread runs already: run this test alone";
+    ASSERT_TRUE(plugin.load("TestEditor"));
+    ASSERT_TRUE(plugin.module->openEditor(kParent));
+    const int wakeups = plugin.probe().editorActivity().fdWakeups;
+    std::atomic<bool> done{false};
+    std::thread application([&] {
+        plugin.module->getParameterValue(1);
+        done.store(true);
+    });
+    // Time for the application's call to reach the queue; the checks below hold
+    // whether it did or not.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(plugin.probe().wakeEditor());
+    VSTPluginThread::runPendingCalls(0);
+    EXPECT_EQ(plugin.probe().editorActivity().fdWakeups, wakeups + 1);
+    while (!done.load())
+        VSTPluginThread::runPendingCalls(10);
+    application.join();
+    plugin.unload();
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+#endif

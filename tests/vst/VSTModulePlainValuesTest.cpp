@@ -76,3 +76,19 @@ TEST_F(PlainValues, TextThePluginCannotParseIsRefused) {
     ASSERT_TRUE(plugin.module->setParameterByText("Gain", "0.25"));
     EXPECT_EQ(plugin.module->getParameterValue(1), 0.25f);
 }
+
+TEST_F(PlainValues, EveryOwnStepNameSelectsItsStepUpToTheLastUnderBothStepRules) {
+    ASSERT_TRUE(plugin.load("TestTwoWay"));
+    // Program truncates (the SDK's lists), Choice rounds (JUCE's choices).
+    for (const auto& [id, title] : {std::pair{5u, "Program"}, std::pair{6u, "Choice"}}) {
+        VSTParameterRange range;
+        ASSERT_TRUE(plugin.module->getParameterRange(id, range));
+        ASSERT_EQ(range.valueNames.size(), 3u) << title;
+        for (std::size_t step = range.valueNames.size(); step-- > 0;) {
+            EXPECT_TRUE(plugin.module->setParameterByValueName(title, range.valueNames[step]))
+                << title << ": " << range.valueNames[step];
+            EXPECT_EQ(plugin.module->getParameterValue(id), static_cast<float>(step / 2.0)) << title;
+        }
+    }
+    EXPECT_TRUE(log.lines().empty());
+}

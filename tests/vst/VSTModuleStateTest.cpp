@@ -340,3 +340,33 @@ TEST_F(PluginState, RestoreWhileAudioRunsNeverShowsAHalfRestoredPlugin) {
     EXPECT_EQ(mixedBlocks.load(), 0);
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
 }
+
+TEST_F(PluginState, GettingTheStateWhileBlocksFlowLeavesEveryProcessCallToTheAudioThread) {
+    ASSERT_TRUE(plugin.load("TestStateful"));
+    plugin.probe().reset();
+    std::atomic<bool> running{true};
+    std::atomic<std::uint64_t> audioThread{0};
+    std::thread audio([&] {
+        audioThread.store(testplugin::currentThreadToken());
+        StereoBuffers buffers(64);
+        while (running.load()) {
+            buffers.process(*plugin.module, 64);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    while (plugin.probe().processCount() == 0)
+        std::this_thread::yield();
+    // Each value set waits in the slots for a block, which getState waits for.
+    std::vector<std::uint8_t> state;
+    for (int round = 1; round <= 5; ++round) {
+        plugin.module->setParameter(1u, 0.1f * static_cast<float>(round));
+        EXPECT_TRUE(plugin.module->getState(state));
+    }
+    running.store(false);
+    audio.join();
+    ASSERT_LE(plugin.probe().processCount(), 256) << "more blocks than the record keeps";
+    for (const testplugin::ProcessRecord& block : plugin.probe().lastProcesses(256))
+        EXPECT_EQ(block.thread, audioThread.load()) << "a block of " << block.numSamples << " frames";
+    EXPECT_EQ(plugin.probe().lastProcesses(1).at(0).gain, static_cast<double>(0.5f));
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}

@@ -2,7 +2,12 @@
 // host through the component handler: restarts and edits of its own.
 #include "HostedTestPlugin.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using varnel::extensions::vst::VSTModule;
+using varnel::extensions::vst::VSTPluginEvent;
 using varnel::extensions::vst::VSTProcessingMode;
 using vsttest::HostedTestPlugin;
 using vsttest::StereoBuffers;
@@ -10,6 +15,7 @@ using vsttest::StereoBuffers;
 namespace {
 constexpr std::int32_t kIoChanged = 1 << 1;      // VST 3's RestartFlags::kIoChanged
 constexpr std::int32_t kLatencyChanged = 1 << 3; // and kLatencyChanged
+constexpr std::int32_t kParamTitlesChanged = 1 << 4;
 } // namespace
 
 using VSTModuleTiming = vsttest::HostedPluginTest;
@@ -78,4 +84,52 @@ TEST_F(VSTModuleTiming, PluginsOwnEditsReachTheAudioLikeHostValues) {
     EXPECT_FALSE(plugin.probe().performEdit(1, 0.5));
     EXPECT_TRUE(log.lines().empty());
     EXPECT_NO_ORDER_VIOLATIONS(plugin);
+}
+
+TEST_F(VSTModuleTiming, OfflineALatencyChangeTheTimerSawWaitsForTheNextControlCall) {
+    ASSERT_TRUE(plugin.load("TestLatencyTail"));
+    ASSERT_TRUE(plugin.module->setProcessMode(VSTProcessingMode::Offline));
+    std::atomic<bool> heardEdit{false};
+    plugin.module->setEventListener([&](const VSTPluginEvent& event) {
+        if (event.kind == VSTPluginEvent::Kind::parameterChanged)
+            heardEdit.store(true);
+    });
+    plugin.probe().reset();
+    ASSERT_TRUE(plugin.probe().changeLatency(512));
+    // Only the plug-in thread's timer tells of an edit made after the request: once
+    // it is heard, the timer has seen the request too.
+    ASSERT_TRUE(plugin.probe().performEdit(1, 0.5));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!heardEdit.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(heardEdit.load());
+    EXPECT_EQ(plugin.probe().count("setActive"), 0) << "a render loses no block to it";
+    EXPECT_EQ(plugin.module->getLatencySamples(), 512u);
+    EXPECT_EQ(plugin.sequence({"setActive"}),
+              (std::vector<std::string>{"setActive(false)", "setActive(true)"}));
+    expectNothingLogged();
+}
+
+TEST_F(VSTModuleTiming, RenamedParametersAnswerToTheirNewTitlesAfterTheRestart) {
+    ASSERT_TRUE(plugin.load("TestSeparate"));
+    ASSERT_TRUE(plugin.module->setValueNamesForPluginParameter("Mode", {"low", "mid", "high"}));
+    std::atomic<std::int32_t> restartedFlags{0};
+    plugin.module->setEventListener([&](const VSTPluginEvent& event) {
+        if (event.kind == VSTPluginEvent::Kind::restarted)
+            restartedFlags.fetch_or(event.restartFlags);
+    });
+    ASSERT_TRUE(plugin.probe().renameParameter(1, "Level"));
+    plugin.module->handleRestartRequests();
+    EXPECT_EQ(restartedFlags.load(), kParamTitlesChanged);
+    EXPECT_TRUE(plugin.module->setParameter("Level", 0.25f));
+    EXPECT_FALSE(plugin.module->setParameter("Gain", 0.5f));
+    // Names given to a title that still names the same parameter stay, and so does
+    // what is read-only.
+    EXPECT_TRUE(plugin.module->setParameterByValueName("Mode", "high"));
+    EXPECT_FALSE(plugin.module->setParameter("Meter", 0.5f));
+    plugin.processBlock(64);
+    EXPECT_EQ(plugin.probe().lastProcesses(1).at(0).gain, 0.25);
+    EXPECT_EQ(plugin.module->getParameterValue(2), 1.0f);
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"[VSTModule] Parameter not found: Gain",
+                                                     "[VSTModule] Read-only parameter not set: Meter"}));
 }

@@ -115,6 +115,9 @@ struct PluginConfig {
     // code that divides by what it measured may, or another of the faults.
     Fault nonFiniteInputFault = Fault::none;
     bool hasEditor = false; // createView gives a recording editor view (TestView.h)
+    // The editor view never unregisters its run-loop timer and event handler when it
+    // is removed, as some plug-ins forget to: only the host can take them away.
+    bool editorLeavesRunLoopWork = false;
 };
 
 extern const PluginConfig kPluginConfig;

@@ -215,6 +215,17 @@ bool Recorder::loadProgramOnController(const std::vector<std::pair<std::uint32_t
     return requestRestart(Steinberg::Vst::kParamValuesChanged);
 }
 
+bool Recorder::renameParameter(std::uint32_t id, const std::string& title) {
+    Steinberg::IPtr<TestPluginObject> controller;
+    {
+        std::lock_guard lock(mutex_);
+        controller = controller_;
+    }
+    if (!controller || !controller->renameParameter(id, title))
+        return false;
+    return requestRestart(Steinberg::Vst::kParamTitlesChanged);
+}
+
 bool Recorder::reportLatencyFromProcessor(std::uint32_t samples) {
     // Only the two-way layout has a parameter to report it through.
     if (kPluginConfig.parameters != ParameterLayout::twoWay || samples > kMaxLatency)

@@ -64,6 +64,7 @@ public:
     bool announceUnchangedLatency() override;
     bool loadProgramOnController(const std::vector<std::pair<std::uint32_t, double>>& values) override;
     bool reportLatencyFromProcessor(std::uint32_t samples) override;
+    bool renameParameter(std::uint32_t id, const std::string& title) override;
     void throwFrom(ThrowingCall call, bool on) override;
     std::uint64_t uiThread() const override;
     EditorActivity editorActivity() const override;

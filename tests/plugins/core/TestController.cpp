@@ -12,6 +12,8 @@
 
 #include "pluginterfaces/base/ibstream.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace testplugin {
@@ -54,6 +56,19 @@ bool TestPluginObject::loadProgram(const std::vector<std::pair<std::uint32_t, do
     }
     for (const auto& [id, value] : values)
         parameters_.getParameter(id)->setNormalized(value);
+    return true;
+}
+
+bool TestPluginObject::renameParameter(std::uint32_t id, const std::string& title) {
+    std::lock_guard lock(parameterMutex_);
+    Parameter* parameter = parameters_.getParameter(id);
+    if (parameter == nullptr)
+        return false;
+    String128& text = parameter->getInfo().title;
+    const std::size_t length = std::min(title.size(), std::size(text) - 1);
+    for (std::size_t index = 0; index < length; ++index)
+        text[index] = static_cast<TChar>(title[index]);
+    text[length] = 0;
     return true;
 }
 

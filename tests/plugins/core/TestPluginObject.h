@@ -58,6 +58,9 @@ public:
     // sets the controller's own values, not recorded as a host call; false, changing
     // nothing, when an id is unknown. Any thread.
     bool loadProgram(const std::vector<std::pair<std::uint32_t, double>>& values);
+    // A new title for `id` (TestPluginProbe::renameParameter), not recorded as a host
+    // call; false for an unknown id. Any thread.
+    bool renameParameter(std::uint32_t id, const std::string& title);
 
     // FUnknown
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** object) override;

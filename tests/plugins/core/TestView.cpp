@@ -1,5 +1,6 @@
 #include "TestView.h"
 
+#include "PluginConfig.h"
 #include "Recorder.h"
 
 #include "pluginterfaces/base/smartpointer.h"
@@ -297,11 +298,11 @@ private:
 
     void stopRunLoopWork() {
 #if SMTG_OS_LINUX
-        if (runLoop_) {
+        if (runLoop_ && !kPluginConfig.editorLeavesRunLoopWork) {
             runLoop_->unregisterTimer(this);
             runLoop_->unregisterEventHandler(this);
-            runLoop_ = nullptr;
         }
+        runLoop_ = nullptr;
         shared().wakeFd = -1;
         for (int& fd : pipe_) {
             if (fd >= 0)

@@ -160,6 +160,10 @@ public:
     // activation. The controller, given a different "Latency" value through
     // setParamNormalized, calls restartComponent(kLatencyChanged) inside that call.
     virtual bool reportLatencyFromProcessor(std::uint32_t /*samples*/) { return false; }
+    // The controller gives parameter `id` a new title (ASCII) and asks for
+    // restartComponent(kParamTitlesChanged), as plug-ins that name their slots after
+    // what is loaded into them do. False without a handler, or for an unknown id.
+    virtual bool renameParameter(std::uint32_t /*id*/, const std::string& /*title*/) { return false; }
     // Switches a throwing call on or off; it throws on every call while on.
     virtual void throwFrom(ThrowingCall /*call*/, bool /*on*/) {}
     // currentThreadToken() of a strict-threads plug-in's UI thread (the thread of its
