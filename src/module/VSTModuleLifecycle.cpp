@@ -23,7 +23,7 @@ ProcessSetup VSTModule::Internals::pluginSetup(const ProcessSetup& setup) const 
 
 bool VSTModule::Internals::applySetup(const ProcessSetup& setup) {
     // Stopped at setUp, inactive: plug-ins that reset their settings on activation
-    // (the SDK's own delay does) get every value the controller holds with the first
+    // get every value the controller holds with the first
     // block after it, handed over while no block runs.
     const bool accepted = plugin().applySetup(setup, State::setUp);
     if (plugin().lowestState() == State::setUp) {

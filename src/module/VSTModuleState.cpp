@@ -93,7 +93,7 @@ bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& 
     // A plug-in that refused part of the state goes back to what it had.
     if (!restored && havePrevious)
         applyState(previous, false);
-    // Plug-ins that reset their settings on activation (the SDK's own delay does)
+    // Plug-ins that reset their settings on activation
     // lose the restored values on the way back up: every value the controller now
     // holds reaches the processor with the first block after it. Handed over while
     // no block runs, so that no block sees the restored state with a value from

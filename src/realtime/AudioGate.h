@@ -14,9 +14,9 @@ namespace varnel::extensions::vst {
 /// plug-in throws. The control side closes the gate and then waits for a block in
 /// flight: either that block saw the gate closed, or it is waited for.
 ///
-/// The gate also counts: the blocks let through since it last opened (so the
-/// control side knows whether an audio thread is driving the plug-in, rather than
-/// guessing from a clock), and every block that met it closed.
+/// The gate also counts the blocks let through since it last opened, so that the
+/// control side knows whether an audio thread is driving the plug-in rather than
+/// guessing from a clock. The blocks it turns away are the caller's to count.
 class AudioGate {
 public:
     /// Audio thread; never allocates, locks or waits.
@@ -27,8 +27,6 @@ public:
             admitted = gate.open.load(std::memory_order_seq_cst);
             if (admitted)
                 gate.admittedSinceOpened.fetch_add(1, std::memory_order_relaxed);
-            else
-                gate.turnedAway.fetch_add(1, std::memory_order_relaxed);
         }
         ~Block() { gate.inProcess.store(false, std::memory_order_release); }
         Block(const Block&) = delete;
@@ -64,14 +62,11 @@ public:
     std::uint64_t blocksSinceOpened() const noexcept {
         return admittedSinceOpened.load(std::memory_order_relaxed);
     }
-    /// Any thread; never blocks. Every block that met the gate closed.
-    std::uint64_t blocksTurnedAway() const noexcept { return turnedAway.load(std::memory_order_relaxed); }
 
 private:
     std::atomic<bool> open{false};
     std::atomic<bool> inProcess{false};
     std::atomic<std::uint64_t> admittedSinceOpened{0};
-    std::atomic<std::uint64_t> turnedAway{0};
 };
 
 } // namespace varnel::extensions::vst

@@ -36,8 +36,9 @@ public:
     /// Ends the library's own thread, after running the calls still waiting.
     ~PluginThread();
 
-    /// Any thread; never blocks. Whether the caller is the plug-in thread, or
-    /// stands in for it (once the thread has ended, calls run where they are made).
+    /// Any thread. Whether the caller is the plug-in thread, or stands in for it
+    /// (once the thread has ended, calls run where they are made). The plug-in
+    /// thread answers at once; any other thread takes the run loop's lock briefly.
     bool isCurrent() const;
 
     /// Control thread; allocates; waits. Runs `operation` on the plug-in thread and

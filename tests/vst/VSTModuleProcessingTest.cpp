@@ -63,6 +63,12 @@ TEST_F(VSTModuleSetup, SetupRefusedAtLoadLeavesThePluginUnreadyUntilARateIsAccep
     EXPECT_FALSE(plugin.module->isReadyToProcess());
     StereoBuffers buffers = plugin.processBlock(64);
     EXPECT_EQ(plugin.probe().processCount(), 0);
+    EXPECT_EQ(plugin.module->getAudioThreadFailureCount(), 1u)
+        << "a block that reached no plug-in is counted";
+    ASSERT_TRUE(plugin.module->setProcessing(false));
+    buffers.process(*plugin.module, 64);
+    EXPECT_EQ(plugin.module->getAudioThreadFailureCount(), 1u) << "not while the caller has processing off";
+    EXPECT_FALSE(plugin.module->setProcessing(true)) << "it starts once a set-up is accepted";
     EXPECT_TRUE(plugin.module->setSampleRate(44100));
     EXPECT_TRUE(plugin.module->isReadyToProcess());
     buffers.process(*plugin.module, 64);
@@ -293,4 +299,36 @@ TEST_F(VSTModuleProcess, EveryBlockCarriesTempoTimeSignatureAndAPositionThatMove
                                                      "[VSTModule] Invalid time signature: 3/0"}));
     buffers.process(*plugin.module, 256);
     EXPECT_EQ(plugin.probe().lastProcesses(1).at(0).tempo, 140.0);
+}
+
+TEST_F(VSTModuleProcess, FixedBlocksGiveThePluginOnlyItsOwnSizeOneBlockLater) {
+    // Asked for before the load, as a graph does; the plug-in refuses other sizes
+    // and delays by 100.
+    plugin.host("TestWholeBlocks");
+    ASSERT_TRUE(plugin.module->setFixedBlockSize(256));
+    ASSERT_TRUE(plugin.load());
+    EXPECT_EQ(plugin.module->getFixedBlockSize(), 256);
+    EXPECT_EQ(plugin.module->getLatencySamples(), 100u + 256u);
+    constexpr int kFrames = 2000;
+    StereoBuffers buffers(kFrames);
+    for (int n = 0; n < kFrames; ++n)
+        buffers.inL[static_cast<std::size_t>(n)] = buffers.inR[static_cast<std::size_t>(n)] = 1.0f + n;
+    for (int done = 0, turn = 0; done < kFrames; ++turn) {
+        const int frames = std::min(turn % 2 == 0 ? 300 : 70, kFrames - done);
+        plugin.module->process(&buffers.inL[done], &buffers.inR[done], &buffers.outL[done],
+                               &buffers.outR[done], frames);
+        done += frames;
+    }
+    for (int n = 0; n < kFrames; ++n)
+        ASSERT_EQ(buffers.outR[static_cast<std::size_t>(n)], n < 356 ? 0.0f : 1.0f + (n - 356)) << n;
+    EXPECT_EQ(buffers.outL, buffers.outR);
+    EXPECT_NO_ORDER_VIOLATIONS(plugin);
+
+    EXPECT_FALSE(plugin.module->setFixedBlockSize(-1));
+    EXPECT_TRUE(plugin.module->setFixedBlockSize(0));
+    EXPECT_EQ(plugin.module->getLatencySamples(), 100u);
+    EXPECT_EQ(plugin.sequence({"setupProcessing"}).back(),
+              "setupProcessing(mode=0 sampleSize=0 maxSamples=1024 rate=48000)")
+        << "the caller's maximum is back";
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] Invalid fixed block size: -1"});
 }

@@ -193,7 +193,7 @@ TEST_F(VSTModuleTwoWay, LatencyOnlyChangesWhenItChangesAndThenOnce) {
     expectCleanFinish();
 }
 
-TEST_F(VSTModuleTwoWay, ARestoredStateKeepsItsSoundOnAPluginThatResetsOnActivation) {
+TEST_F(VSTModuleTwoWay, ValuesKeepTheirSoundAcrossARestoreAndEveryReactivationOnAPluginThatResetsThere) {
     ASSERT_TRUE(plugin.load("TestResetsOnActivation"));
     plugin.module->setParameter(kGain, 0.5f);
     plugin.processBlock(64);
@@ -204,7 +204,16 @@ TEST_F(VSTModuleTwoWay, ARestoredStateKeepsItsSoundOnAPluginThatResetsOnActivati
     ASSERT_TRUE(plugin.module->setState(halfGain));
     plugin.processBlock(64);
     EXPECT_EQ(lastGain(plugin), 0.5);
-    EXPECT_TRUE(log.lines().empty());
+    // A new rate, block size or mode reactivates the plug-in, and so does a new latency.
+    ASSERT_TRUE(plugin.module->setSampleRate(44100));
+    plugin.processBlock(64);
+    EXPECT_EQ(lastGain(plugin), 0.5) << "after a rate change";
+    ASSERT_TRUE(plugin.module->setMaxSamplesPerBlock(512));
+    ASSERT_TRUE(plugin.probe().changeLatency(64));
+    plugin.module->handleRestartRequests();
+    plugin.processBlock(64);
+    EXPECT_EQ(lastGain(plugin), 0.5) << "after a latency restart";
+    expectNothingLogged();
 }
 
 TEST_F(VSTModuleTwoWay, WhatAPluginThrowsIsAnErrorNeverAHangOrACrash) {
