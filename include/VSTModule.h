@@ -254,7 +254,8 @@ public:
     /// the plug-in's own later changes stand. The last value set before a block
     /// wins. A parameter the plug-in lists as read-only is refused with a log line
     /// and reaches neither side. Ids the plug-in lists later get their values to
-    /// the processor like any other.
+    /// the processor like any other, up to 1024 ids it did not list at load;
+    /// beyond those, a value is refused with a line.
     void setParameter(unsigned int id, float value);
 
     /// Control thread. As above, by parameter title (exact, case-sensitive); false

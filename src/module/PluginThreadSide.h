@@ -24,6 +24,10 @@ struct PluginThreadSide {
     /// edited or reported by the plug-in): a restart for changed values sends only
     /// what differs.
     std::unordered_map<Steinberg::Vst::ParamID, double> knownValues;
+    /// The plug-in's activation count when a new value (the caller's, or one of its
+    /// own edits) last went to its processor: a latency request that follows one
+    /// may be answered only by reactivating. None before the first value.
+    std::uint64_t activationAtLastValue = ~std::uint64_t{0};
     /// What the plug-in did on its own since the listener last heard of it.
     std::vector<VSTPluginEvent> pendingEvents;
     /// Why the last refused control call was refused, and why the load failed;

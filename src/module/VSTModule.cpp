@@ -43,12 +43,11 @@ void VSTModule::Internals::prepareParameters() {
     listedIds.reserve(parameters.size());
     for (const VSTParameter& parameter : parameters)
         listedIds.push_back(parameter.id);
-    audio.parameterSlots.reserve(listedIds);
+    audio.parameterSlots.reserve(listedIds, side.readOnlyIds);
     // A queue per listed id, so that a block can carry a change of every one; ids
     // added later share what is left and wait a block when there is none.
     audio.parameterChanges.reserve(static_cast<int32>(listedIds.size() + kExtraQueues), 1);
     audio.outputSlots.reserve(listedIds);
-    plugin().setReadOnlyIds(side.readOnlyIds);
     side.knownValues.clear();
     if (plugin().hasController()) {
         for (const VSTParameter& parameter : parameters)

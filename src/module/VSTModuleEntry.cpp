@@ -52,8 +52,14 @@ void VSTModule::Internals::takeOutputChanges() {
 
 void VSTModule::Internals::takeEdits() {
     // Already in the controller (it made them) and on their way to the processor.
-    for (const auto& [id, value] : plugin().takeEdits())
+    for (const auto& [id, value] : plugin().takeEdits()) {
         noteOwnChange(id, value);
+        noteNewValue();
+    }
+    ParamID lastId = 0;
+    if (const std::uint64_t ignored = plugin().takeIgnoredEdits(lastId))
+        refuse("Ignored " + std::to_string(ignored) + " edit(s) the plug-in made of parameters it does not list " +
+               "(the last: id " + std::to_string(lastId) + ").");
 }
 
 void VSTModule::Internals::catchUp(bool fromService) {

@@ -121,6 +121,13 @@ struct VARNELVST_INTERNAL VSTModule::Internals final : PluginLink {
     /// is skipped.
     void actOnRestartRequests(bool fromService);
     void noteLatency();
+    /// Whether a latency request may change the latency in force (see the rule there).
+    bool latencyMayHaveChanged(std::uint32_t answered);
+    /// Set by getLatencySamples for its own catch-up: the plug-in's answer is
+    /// compared with the latency in force even without a request.
+    bool latencyAsked = false;
+    /// A new value went to the processor: a later latency request may be real.
+    void noteNewValue() { side.activationAtLastValue = plugin().activations(); }
     bool switchProcessing(bool processing);
 
     // Audio side (VSTModuleProcess.cpp); never allocates, locks or waits on success.

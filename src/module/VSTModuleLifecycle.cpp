@@ -4,6 +4,7 @@
 #include "module/VSTModuleInternals.h"
 
 #include <cmath>
+#include <utility>
 #include <sstream>
 #include <string>
 
@@ -46,10 +47,31 @@ void VSTModule::Internals::noteLatency() {
         VSTPluginEvent{VSTPluginEvent::Kind::latencyChanged, 0, 0.0, false, plugin().latencySamples()});
 }
 
+bool VSTModule::Internals::latencyMayHaveChanged(std::uint32_t answered) {
+    // A plug-in that already answers another latency (JUCE's do at once) has one.
+    if (answered != plugin().latencySamples())
+        return true;
+    // The same answer: either a plug-in that tells its new latency only after it is
+    // reactivated, as VST 3 describes (the SDK's host checker), or one asking
+    // again for the latency its last activation gave (JUCE's ask so from their own
+    // thread, some 20 ms after every activation). Only a value that reached the
+    // processor since that activation can have changed it: then it is reactivated.
+    return side.activationAtLastValue == plugin().activations();
+}
+
 void VSTModule::Internals::actOnRestartRequests(bool fromService) {
     if (!loaded())
         return;
     int32 flags = plugin().takeRestartRequests();
+    // A latency the plug-in answers before it asks (JUCE's ask some 20 ms later,
+    // from their own thread) is carried out when the caller asks for the latency,
+    // so that the caller gets the one the audio will have.
+    const bool active = plugin().highestState() >= State::active;
+    const bool polled = std::exchange(latencyAsked, false) && !fromService;
+    const bool asked = (flags & kLatencyChanged) != 0;
+    const std::uint32_t answered = active && (asked || polled) ? plugin().currentLatency() : 0;
+    if (polled && active && answered != plugin().latencySamples())
+        flags |= kLatencyChanged;
     constexpr int32 kDeactivating = kIoChanged | kReloadComponent | kLatencyChanged;
     const std::optional<ProcessSetup> inForce = plugin().setupInForce();
     // An offline render must not lose blocks to a restart it did not ask for: the
@@ -68,16 +90,16 @@ void VSTModule::Internals::actOnRestartRequests(bool fromService) {
         if (plugin().latencySamples() != latencyBefore)
             noteLatency();
     } else if ((flags & kLatencyChanged) != 0) {
-        // Plug-ins ask again for a latency they already reported (JUCE does, from
-        // its own thread): reactivating for nothing would cut a gap into the audio.
-        if (plugin().currentLatency() != plugin().latencySamples()) {
-            // The new latency holds from the next activation on.
+        const std::uint32_t latencyBefore = plugin().latencySamples();
+        if (latencyMayHaveChanged(answered)) {
+            // VST 3: the new latency holds from the next activation on, and is read then.
             if (plugin().highestState() >= State::active)
                 reactivate();
             else
                 plugin().readTiming();
             carriedOut |= kLatencyChanged;
-            noteLatency();
+            if (plugin().latencySamples() != latencyBefore)
+                noteLatency();
         }
     }
     if ((flags & kParamValuesChanged) != 0) {
@@ -122,6 +144,7 @@ bool VSTModule::setProcessing(bool state) {
 
 std::uint32_t VSTModule::getLatencySamples() const {
     Internals& in = *internals;
+    in.inspect([&in] { in.latencyAsked = true; });
     return in.enter("getLatencySamples", [&in]() -> std::uint32_t {
         if (!in.loaded())
             return 0;

@@ -64,12 +64,12 @@ void VSTModule::Internals::refreshParameterTable() {
         if (old != previous.end() && old->second.id == entry.id)
             entry.valueNames = std::move(old->second.valueNames);
     }
-    plugin().setReadOnlyIds(side.readOnlyIds);
     // What the processor reports of a parameter added now reaches the controller
     // too; the table is swapped while no block runs.
     std::vector<ParamID> ids;
     for (const VSTParameter& parameter : parameters)
         ids.push_back(parameter.id);
+    audio.parameterSlots.relist(ids, side.readOnlyIds);
     const bool running = audio.gate.isOpen();
     audio.gate.closeGate();
     audio.outputSlots.reserve(std::move(ids));
@@ -107,8 +107,10 @@ bool VSTModule::Internals::setParameterValue(ParamID id, double value) {
         refuse(kNoControllerReason);
     // Without an audio processor there is no audio side to hand the value to.
     if (loaded()) {
-        if (audio.parameterSlots.publish(id, value))
+        if (audio.parameterSlots.publish(id, value)) {
             side.knownValues[id] = value;
+            noteNewValue();
+        }
         else
             refuse("Could not set parameter");
     }
@@ -124,8 +126,13 @@ void VSTModule::Internals::sendControllerValues(bool onlyChanged) {
         const bool changed = known == side.knownValues.end() || known->second != value;
         if (onlyChanged && !changed)
             return;
-        if (audio.parameterSlots.publish(info.id, value))
+        if (audio.parameterSlots.publish(info.id, value)) {
             side.knownValues[info.id] = value;
+            // The controller's own new values are news to the processor; values
+            // handed over again after a reactivation are not.
+            if (onlyChanged)
+                noteNewValue();
+        }
         if (changed)
             side.pendingEvents.push_back(
                 VSTPluginEvent{VSTPluginEvent::Kind::parameterChanged, info.id, value, false});

@@ -39,16 +39,15 @@ void VSTModule::Internals::awaitChangedParameters() {
             return;
     }
     // No audio thread is running (an offline host between renders, a graph that has
-    // stopped): with blocks kept out, this thread stands in for it for one block
-    // without audio, the VST 3 way to hand over parameters alone. Reopening the gate
-    // starts the count again, so that the next call stands in at once until blocks
-    // flow again.
-    audio.gate.closeGate();
+    // stopped): this thread hands the values over in a block without audio, the
+    // VST 3 way to hand over parameters alone, which VST 3 allows off the audio
+    // thread only while processing is switched off.
+    plugin().moveTo(LifecycleState::active);
     queueChangedParameters(false);
     if (!plugin().processParametersOnly(audio.parameterChanges))
         Logger::error("[VSTModule] The plug-in refused a block without audio that carried parameter values.");
     audio.parameterChanges.clearQueue();
-    audio.gate.openGate();
+    plugin().moveTo(settings.runningState);
 }
 
 bool VSTModule::Internals::captureState(PluginStateChunks& chunks, bool report) {

@@ -1,6 +1,5 @@
 #include "plugin/ComponentHandler.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace varnel::extensions::vst {
@@ -9,11 +8,6 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 ComponentHandler::ComponentHandler(ParameterSlots& slots) : target(&slots) {}
-
-void ComponentHandler::setReadOnlyIds(std::vector<ParamID> sortedIds) {
-    std::lock_guard lock(readOnlyMutex);
-    readOnlyIds = std::move(sortedIds);
-}
 
 void ComponentHandler::detach() {
     target.store(nullptr);
@@ -28,24 +22,34 @@ tresult PLUGIN_API ComponentHandler::beginEdit(ParamID) {
 }
 
 tresult PLUGIN_API ComponentHandler::performEdit(ParamID id, ParamValue valueNormalized) {
-    ParameterSlots* slots = target.load();
+    ParameterSlots* slots = target.load(std::memory_order_acquire);
     if (slots == nullptr || !(valueNormalized >= 0.0 && valueNormalized <= 1.0))
         return kResultFalse;
-    {
-        std::lock_guard lock(readOnlyMutex);
-        if (std::binary_search(readOnlyIds.begin(), readOnlyIds.end(), id))
-            return kResultFalse;
-    }
-    if (!slots->publish(id, valueNormalized))
+    switch (slots->publishEdit(id, valueNormalized)) {
+    case ParameterSlots::Edit::accepted:
+        return kResultOk;
+    case ParameterSlots::Edit::readOnly:
         return kResultFalse;
-    std::lock_guard lock(editsMutex);
-    edits.emplace_back(id, valueNormalized);
-    return kResultOk;
+    case ParameterSlots::Edit::unlisted:
+        // Kept would mean a slot per id, forever, and every block looking at it.
+        lastIgnoredId.store(id, std::memory_order_relaxed);
+        ignoredEdits.fetch_add(1, std::memory_order_release);
+        return kResultFalse;
+    }
+    return kResultFalse;
 }
 
 std::vector<std::pair<ParamID, double>> ComponentHandler::takeEdits() {
-    std::lock_guard lock(editsMutex);
-    return std::exchange(edits, {});
+    std::vector<std::pair<ParamID, double>> edits;
+    if (ParameterSlots* slots = target.load(std::memory_order_acquire))
+        slots->collectEdits([&edits](ParamID id, double value) { edits.emplace_back(id, value); });
+    return edits;
+}
+
+std::uint64_t ComponentHandler::takeIgnoredEdits(ParamID& lastId) {
+    const std::uint64_t count = ignoredEdits.exchange(0, std::memory_order_acquire);
+    lastId = lastIgnoredId.load(std::memory_order_relaxed);
+    return count;
 }
 
 tresult PLUGIN_API ComponentHandler::endEdit(ParamID) {

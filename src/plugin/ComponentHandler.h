@@ -5,25 +5,23 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
 #include <atomic>
-#include <mutex>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
 namespace varnel::extensions::vst {
 
 /// What an edit controller calls back: edits the plug-in makes itself (its own
-/// editor, a preset of its own) and its requests to be restarted.
+/// editor, a preset of its own, a parameter it sets from its audio callback) and
+/// its requests to be restarted.
 ///
 /// An edit goes to the audio side through the same parameter slots as a host's
-/// value, so the next block carries it; the controller already holds it. The edit
-/// is also noted, so that the plug-in thread can tell the application. A restart
+/// value, so the next block carries it; the controller already holds it. The slots
+/// also note it, so that the plug-in thread can tell the application. A restart
 /// request is only noted here, on whatever thread the plug-in calls from (also the
 /// audio thread, also inside a call the module makes): acting on it means
 /// deactivating the plug-in, which only the plug-in thread may do, between blocks.
-/// It takes the requests with takeRestartRequests and the edits with takeEdits.
-///
-/// VST 3 has edits come from the controller's (UI) thread: handing one over may
-/// wait briefly for another control thread handing over a value.
+/// Every callback is taken without a lock or an allocation, whatever the thread.
 ///
 /// Reference-counted: the plug-in may hold it longer than the module; once
 /// detached, edits are refused.
@@ -31,16 +29,15 @@ class ComponentHandler final : public Steinberg::Vst::IComponentHandler {
 public:
     explicit ComponentHandler(ParameterSlots& slots);
 
-    /// Control thread. Ids whose edits are refused: the plug-in's read-only
-    /// parameters are its outputs and never go into a block's input changes.
-    void setReadOnlyIds(std::vector<Steinberg::Vst::ParamID> sortedIds);
     /// Control thread. From now on edits are refused; the slots may go.
     void detach();
     /// Any thread; never blocks. The RestartFlags requested since the last call.
     Steinberg::int32 takeRestartRequests();
-    /// Any thread but the audio thread. The edits accepted since the last call, in
-    /// order: (id, value).
+    /// Plug-in thread. The edits accepted since the last call: (id, last value).
     std::vector<std::pair<Steinberg::Vst::ParamID, double>> takeEdits();
+    /// Plug-in thread. How many edits of ids the plug-in does not list were
+    /// ignored since the last call, and the last such id.
+    std::uint64_t takeIgnoredEdits(Steinberg::Vst::ParamID& lastId);
 
     // IComponentHandler; any thread the plug-in chooses.
     Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) override;
@@ -55,12 +52,9 @@ public:
 
 private:
     std::atomic<ParameterSlots*> target;
-    /// Never held while calling the plug-in.
-    std::mutex readOnlyMutex;
-    std::vector<Steinberg::Vst::ParamID> readOnlyIds;
     std::atomic<Steinberg::int32> pendingRestart{0};
-    std::mutex editsMutex;
-    std::vector<std::pair<Steinberg::Vst::ParamID, double>> edits;
+    std::atomic<std::uint64_t> ignoredEdits{0};
+    std::atomic<Steinberg::Vst::ParamID> lastIgnoredId{0};
     std::atomic<Steinberg::uint32> references{1};
 };
 

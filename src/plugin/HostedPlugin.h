@@ -21,7 +21,8 @@
 // What an implementation whose plug-in lives in another process must provide:
 // - the same results for the same calls, and the same reasons, reported through
 //   PluginLink::refused (the module logs them, once);
-// - edits the controller makes published into the ParameterSlots it was given,
+// - edits the controller makes published into the ParameterSlots it was given
+//   (ParameterSlots::publishEdit, which refuses read-only and unlisted ids),
 //   and what the processor reports after each block stored into the block's
 //   OutputParameterSlots, both before `process` or the call that caused them
 //   returns;
@@ -146,6 +147,8 @@ public:
     virtual std::uint32_t currentLatency() = 0;
     /// Reads latency and tail again.
     virtual void readTiming() = 0;
+    /// How often the plug-in was activated (setActive(true) accepted) so far.
+    virtual std::uint64_t activations() const = 0;
 
     // The edit controller
     virtual bool hasController() const = 0;
@@ -159,8 +162,6 @@ public:
     virtual double toNormalized(Steinberg::Vst::ParamID id, double plain) = 0;
     /// The value the controller reads from `text`; false when it reads none.
     virtual bool valueFromText(Steinberg::Vst::ParamID id, const std::string& text, double& value) = 0;
-    /// Ids whose edits are refused: read-only parameters never go to the processor.
-    virtual void setReadOnlyIds(const std::vector<Steinberg::Vst::ParamID>& sortedIds) = 0;
 
     // What the plug-in did on its own
     /// The RestartFlags asked for since the last call; `putBack` keeps some for later.
@@ -169,6 +170,9 @@ public:
     /// The controller's own edits since the last call, in order; already on their
     /// way to the processor through the parameter slots.
     virtual std::vector<std::pair<Steinberg::Vst::ParamID, double>> takeEdits() = 0;
+    /// Edits of ids the plug-in does not list, ignored since the last call, and the
+    /// last such id.
+    virtual std::uint64_t takeIgnoredEdits(Steinberg::Vst::ParamID& lastId) = 0;
 
     // State
     /// The component's and controller's state; false with the refusing call named

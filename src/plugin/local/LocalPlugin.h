@@ -79,6 +79,7 @@ public:
     std::uint32_t tailSamples() const override { return tail; }
     std::uint32_t currentLatency() override;
     void readTiming() override;
+    std::uint64_t activations() const override { return activationCount; }
 
     bool hasController() const override { return controller; }
     std::vector<Steinberg::Vst::ParameterInfo> parameterInfos() override;
@@ -88,11 +89,11 @@ public:
     double toPlain(Steinberg::Vst::ParamID id, double normalized) override;
     double toNormalized(Steinberg::Vst::ParamID id, double plain) override;
     bool valueFromText(Steinberg::Vst::ParamID id, const std::string& text, double& value) override;
-    void setReadOnlyIds(const std::vector<Steinberg::Vst::ParamID>& sortedIds) override;
 
     Steinberg::int32 takeRestartRequests() override;
     void putBackRestartRequests(Steinberg::int32 flags) override;
     std::vector<std::pair<Steinberg::Vst::ParamID, double>> takeEdits() override;
+    std::uint64_t takeIgnoredEdits(Steinberg::Vst::ParamID& lastId) override;
 
     bool captureState(PluginStateChunks& chunks, std::string& refusal) override;
     bool applyState(const PluginStateChunks& chunks, std::string& refusal) override;
@@ -210,6 +211,7 @@ private:
     std::optional<Steinberg::Vst::ProcessSetup> acceptedSetup;
     std::uint32_t latency = 0;
     std::uint32_t tail = 0;
+    std::uint64_t activationCount = 0;
 
     /// Buffers for what the caller's signal lacks, made on the plug-in thread for
     /// `scratchFrames` frames, never on the audio thread: silence for inactive and

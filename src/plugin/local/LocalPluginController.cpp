@@ -72,8 +72,8 @@ bool LocalPlugin::valueFromText(ParamID id, const std::string& text, double& val
     return true;
 }
 
-void LocalPlugin::setReadOnlyIds(const std::vector<ParamID>& sortedIds) {
-    componentHandler->setReadOnlyIds(sortedIds);
+std::uint64_t LocalPlugin::takeIgnoredEdits(ParamID& lastId) {
+    return componentHandler->takeIgnoredEdits(lastId);
 }
 
 int32 LocalPlugin::takeRestartRequests() {

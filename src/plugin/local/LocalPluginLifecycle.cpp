@@ -76,8 +76,10 @@ bool LocalPlugin::stepUp(PluginInstance& instance) {
         if (callPlugin("setActive", [&] { return instance.component->setActive(true); }) != kResultOk)
             return refuseCall("setActive to true failed");
         instance.state = State::active;
-        if (&instance == &lead())
+        if (&instance == &lead()) {
+            ++activationCount;
             readTiming();
+        }
         return true;
     case State::active: {
         const bool accepted = switchAccepted(
