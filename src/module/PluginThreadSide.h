@@ -28,6 +28,8 @@ struct PluginThreadSide {
     /// own edits) last went to its processor: a latency request that follows one
     /// may be answered only by reactivating. None before the first value.
     std::uint64_t activationAtLastValue = ~std::uint64_t{0};
+    /// Whether the plug-in's edits of ids it does not list were reported (once).
+    bool ignoredEditsReported = false;
     /// What the plug-in did on its own since the listener last heard of it.
     std::vector<VSTPluginEvent> pendingEvents;
     /// Why the last refused control call was refused, and why the load failed;

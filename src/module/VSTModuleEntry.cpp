@@ -56,10 +56,13 @@ void VSTModule::Internals::takeEdits() {
         noteOwnChange(id, value);
         noteNewValue();
     }
+    // Said once: a plug-in that does it tends to do it every block.
     ParamID lastId = 0;
-    if (const std::uint64_t ignored = plugin().takeIgnoredEdits(lastId))
-        refuse("Ignored " + std::to_string(ignored) + " edit(s) the plug-in made of parameters it does not list " +
-               "(the last: id " + std::to_string(lastId) + ").");
+    if (plugin().takeIgnoredEdits(lastId) > 0 && !side.ignoredEditsReported) {
+        side.ignoredEditsReported = true;
+        refuse("Ignored edits the plug-in made of a parameter it does not list (id " +
+               std::to_string(lastId) + "), and will ignore any more.");
+    }
 }
 
 void VSTModule::Internals::catchUp(bool fromService) {

@@ -4,9 +4,9 @@
 #include "module/VSTModuleInternals.h"
 
 #include <cmath>
-#include <utility>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace varnel::extensions::vst {
 

@@ -110,8 +110,7 @@ bool VSTModule::Internals::setParameterValue(ParamID id, double value) {
         if (audio.parameterSlots.publish(id, value)) {
             side.knownValues[id] = value;
             noteNewValue();
-        }
-        else
+        } else
             refuse("Could not set parameter");
     }
     return true;

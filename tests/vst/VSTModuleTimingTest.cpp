@@ -133,3 +133,19 @@ TEST_F(VSTModuleTiming, RenamedParametersAnswerToTheirNewTitlesAfterTheRestart) 
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"[VSTModule] Parameter not found: Gain",
                                                      "[VSTModule] Read-only parameter not set: Meter"}));
 }
+
+TEST_F(VSTModuleTiming, ARequestWithTheSameAnswerReactivatesOnlyWhenAValueCameSinceTheLastActivation) {
+    // Like the SDK's host checker: a Mode value asks for a new latency, told only
+    // after the host has reactivated the plug-in.
+    ASSERT_TRUE(plugin.load("TestLatencyAfterActivation"));
+    plugin.module->setParameter(2u, 1.0f);
+    plugin.processBlock(64);
+    EXPECT_EQ(plugin.module->getLatencySamples(), 512u);
+    EXPECT_EQ(plugin.count("setActive", "true"), 2);
+    // Asked again with nothing new since that activation, as JUCE plug-ins ask after
+    // every activation: no reactivation, no gap in the audio.
+    ASSERT_TRUE(plugin.probe().announceUnchangedLatency());
+    plugin.module->handleRestartRequests();
+    EXPECT_EQ(plugin.count("setActive", "true"), 2);
+    expectNothingLogged();
+}

@@ -2,6 +2,7 @@
 // back to the application, and every call but process is made on one thread.
 #include "HostedTestPlugin.h"
 #include "VSTPluginThread.h"
+#include "testsupport/AllocationCounter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -260,4 +261,44 @@ TEST_F(VSTModuleTwoWay, AStrictThreadsPluginSeesOneThreadFromFourApplicationThre
     plugin.processBlock(64);
     expectUnloadsInOrder();
     expectNothingLogged();
+}
+
+TEST_F(VSTModuleTwoWay, ChangesReachTheProcessorInTheCallersOrderWithinOneBlock) {
+    // This plug-in applies a block's queues in their order, as JUCE's wrapper does.
+    ASSERT_TRUE(plugin.load("TestOrderedChanges"));
+    plugin.module->setParameter(kGain, 0.75f);
+    ASSERT_TRUE(plugin.module->setParameterByValueName("Program", "Half"));
+    plugin.processBlock(64);
+    EXPECT_EQ(lastGain(plugin), 0.5) << "a program chosen after a value wins";
+
+    ASSERT_TRUE(plugin.module->setParameterByValueName("Program", "Quarter"));
+    plugin.module->setParameter(kGain, 0.75f);
+    plugin.processBlock(64);
+    EXPECT_EQ(lastGain(plugin), static_cast<double>(0.75f)) << "a value set after a program wins";
+
+    std::vector<std::uint8_t> state;
+    ASSERT_TRUE(plugin.module->getState(state));
+    ASSERT_TRUE(plugin.module->setState(state));
+    ASSERT_TRUE(plugin.module->setParameterByValueName("Program", "Half"));
+    plugin.processBlock(64);
+    EXPECT_EQ(lastGain(plugin), 0.5) << "a preset and then a program give the program";
+    expectCleanFinish();
+}
+
+TEST_F(VSTModuleTwoWay, EditsFromTheAudioCallbackAllocateNothingAndUnlistedOnesAreIgnoredWithOneLine) {
+    ASSERT_TRUE(plugin.load("TestEditsFromProcess"));
+    plugin.processBlock(64); // the first block's own allocations are the plug-in's
+    StereoBuffers buffers(64);
+    {
+        testsupport::AllocationCounter allocations;
+        for (int block = 0; block < 100; ++block)
+            buffers.process(*plugin.module, 64);
+        EXPECT_EQ(allocations.count(), 0u);
+    }
+    plugin.module->setParameter(1u, 0.5f);
+    plugin.processBlock(64);
+    EXPECT_EQ(lastGain(plugin), 0.5) << "its own Gain edits reached its processor and ours stands";
+    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.count("[VSTModule] Ignored "), 1u) << log.lines().front();
+    expectUnloadsInOrder();
 }

@@ -105,6 +105,17 @@ struct PluginConfig {
     // switch does; `latencySamples` is the latency before any Mode value arrives.
     bool latencyFollowsMode = false;
     unsigned latencyByMode[3] = {};
+    // The new latency a Mode value asks for, and every latency, holds and is told
+    // (getLatencySamples) only from the next activation on, as VST 3 describes and
+    // the SDK's host checker does; the request comes from the processor at once.
+    bool tellsLatencyAfterActivation = false;
+    // Applies a block's changes in the order of its queues, as JUCE's wrapper does:
+    // a Gain after the Program in one block wins over the program's gain.
+    bool appliesChangesInQueueOrder = false;
+    // Every block with audio, the processor edits Gain (performEdit with the gain it
+    // runs at), an id it does not list (9999), and asks for kParamValuesChanged: a
+    // parameter set from the audio callback, as JUCE plug-ins may.
+    bool editsFromProcess = false;
     // Adds an envelope of its input to the output, slow to decay, that setActive does
     // not clear: sound of one file reaches the next unless each gets a fresh instance.
     bool keepsSignalAcrossActivation = false;

@@ -167,6 +167,14 @@ void Recorder::changeLatencyInProcess(std::uint32_t samples) noexcept {
         target->restartComponent(Steinberg::Vst::kLatencyChanged);
 }
 
+void Recorder::editFromProcess(std::uint32_t id, double value) noexcept {
+    if (Steinberg::Vst::IComponentHandler* target = processHandler_.load()) {
+        target->performEdit(id, value);
+        target->performEdit(9999, value);
+        target->restartComponent(Steinberg::Vst::kParamValuesChanged);
+    }
+}
+
 Steinberg::IPtr<Steinberg::Vst::IComponentHandler> Recorder::handler() const {
     std::lock_guard lock(mutex_);
     return Steinberg::IPtr<Steinberg::Vst::IComponentHandler>(handler_);

@@ -83,6 +83,9 @@ public:
     bool anyActivated() const { return activated_.load(); }
     // The latency a component takes on at activation.
     std::uint32_t latency() const { return latency_.load(); }
+    // Audio thread: the processor's own edits (editsFromProcess), as JUCE plug-ins
+    // make them from their audio callback.
+    void editFromProcess(std::uint32_t id, double value) noexcept;
     // Audio thread, without locks: a new latency from now on, with a restart request.
     void changeLatencyInProcess(std::uint32_t samples) noexcept;
 

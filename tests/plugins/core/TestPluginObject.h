@@ -161,14 +161,15 @@ private:
     std::atomic<bool> processing_{false};
     std::atomic<int32> maxSamplesPerBlock_{0};
     std::atomic<int32> symbolicSampleSize_{Steinberg::Vst::kSample32};
-    std::atomic<double> gain_{1.0};           // last "Gain" the DSP received (or a program set)
-    std::atomic<double> choiceFactor_{1.0};   // the output factor of the last "Choice" step
-    std::atomic<double> offset_{0.0};         // added to every output sample; only in the state
-    std::atomic<bool> restoringState_{false}; // inside the component's setState
-    double viewScale_ = 1.0;                  // the controller's own state
-    std::atomic<int> blocksInFlight_{0};      // process calls running now
-    std::atomic<bool> handlerGiven_{false};   // a host gave the controller a component handler
-    std::atomic<uint32> activeLatency_{0};    // taken on at activation
+    std::atomic<double> gain_{1.0};              // last "Gain" the DSP received (or a program set)
+    std::atomic<double> gainAfterProgram_{-1.0}; // a Gain queued after the Program, this block
+    std::atomic<double> choiceFactor_{1.0};      // the output factor of the last "Choice" step
+    std::atomic<double> offset_{0.0};            // added to every output sample; only in the state
+    std::atomic<bool> restoringState_{false};    // inside the component's setState
+    double viewScale_ = 1.0;                     // the controller's own state
+    std::atomic<int> blocksInFlight_{0};         // process calls running now
+    std::atomic<bool> handlerGiven_{false};      // a host gave the controller a component handler
+    std::atomic<uint32> activeLatency_{0};       // taken on at activation
     // The audio delayed by activeLatency_; written only inside process, cleared at activation.
     mutable std::array<std::array<float, kMaxLatency>, 2> delayLine_{};
     mutable uint32 delayPosition_ = 0;

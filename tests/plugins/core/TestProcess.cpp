@@ -183,6 +183,8 @@ int32 TestPluginObject::readParameterChanges(IParameterChanges* changes, Process
         // The block runs with the last value the host sent.
         if (id == kGainId)
             gain_ = lastValue;
+        if (id == kGainId && program >= 0 && kPluginConfig.appliesChangesInQueueOrder)
+            gainAfterProgram_ = lastValue;
         else if (twoWay && id == kChoiceId)
             choiceFactor_ =
                 kChoiceFactors[static_cast<std::size_t>(stepOf(lastValue, kListStepCount, StepRule::round))];
@@ -211,6 +213,12 @@ void TestPluginObject::reportNewLatency(IParameterChanges* outputChanges) const 
 void TestPluginObject::followMode(ParamValue value) noexcept {
     const auto step = static_cast<std::size_t>(std::min(2.0, std::floor(value * 3.0)));
     const uint32 latency = std::min(kPluginConfig.latencyByMode[step], kMaxLatency);
+    if (kPluginConfig.tellsLatencyAfterActivation) {
+        // Held until the host reactivates, which the request asks for.
+        if (latency != Recorder::instance().latency())
+            Recorder::instance().changeLatencyInProcess(latency);
+        return;
+    }
     if (latency == activeLatency_.load())
         return;
     // The delay changes at once; the host hears of it through the restart request.
@@ -322,10 +330,15 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
     if (kPluginConfig.holdsBlocks)
         Recorder::instance().waitWhileHeld();
     const BlockUse use = checkProcessCall(data);
+    gainAfterProgram_ = -1.0;
     const int32 program = readParameterChanges(data.inputParameterChanges, record, use != BlockUse::refuse);
     if (use != BlockUse::refuse) {
         if (program >= 0)
             applyProgram(program, data.outputParameterChanges);
+        if (gainAfterProgram_ >= 0.0)
+            gain_ = gainAfterProgram_.load();
+        if (kPluginConfig.editsFromProcess && use == BlockUse::render)
+            Recorder::instance().editFromProcess(kGainId, gain_.load());
         reportNewLatency(data.outputParameterChanges);
     }
     if (use == BlockUse::render)

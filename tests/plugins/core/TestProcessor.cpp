@@ -104,7 +104,9 @@ uint32 PLUGIN_API TestPluginObject::getLatencySamples() {
     admit(call);
     // A new latency is reported as soon as it is decided, as real plug-ins do; the
     // audio follows from the next activation on, which the host's restart brings.
-    const uint32 latency = call.onForeignThread() ? 0 : std::min(Recorder::instance().latency(), kMaxLatency);
+    const uint32 told =
+        kPluginConfig.tellsLatencyAfterActivation ? activeLatency_.load() : Recorder::instance().latency();
+    const uint32 latency = call.onForeignThread() ? 0 : std::min(told, kMaxLatency);
     call.done(static_cast<int32>(latency));
     return latency;
 }
