@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -182,6 +183,52 @@ TEST_F (ConnectionProxyTest, DisconnectOnAnotherThreadStopsDeliveryOnceItReturns
 		EXPECT_EQ (proxy->notify (nullptr), kResultFalse);
 	}
 	EXPECT_EQ (destination->getRefCount (), 1);
+}
+
+// Built with room for pending messages: as an audio thread's would, messages from
+// another thread wait for the thread that connected.
+TEST_F (ConnectionProxyTest, MessagesFromOtherThreadsWaitForTheConnectingThreadInOrder)
+{
+	proxy = owned (new ConnectionProxy (source, 2));
+	ASSERT_EQ (proxy->connect (destination), kResultOk);
+	std::vector<tresult> results;
+	std::thread (
+		[&]
+		{
+			for (const char* id : {"first", "second", "beyond the room"})
+				results.push_back (source->send (id));
+		})
+		.join ();
+	EXPECT_EQ (results, (std::vector<tresult>{kResultOk, kResultOk, kResultFalse}));
+	EXPECT_EQ (destination->received, 0);
+
+	EXPECT_EQ (source->send ("at once"), kResultOk);
+	EXPECT_EQ (destination->received, 1);
+	EXPECT_EQ (proxy->deliverPending (), 2u);
+	EXPECT_EQ (destination->received, 3);
+	EXPECT_EQ (destination->lastMessageID, "second");
+	EXPECT_EQ (proxy->deliverPending (), 0u);
+}
+
+TEST_F (ConnectionProxyTest, DisconnectDropsPendingMessagesAndLetsThemGo)
+{
+	proxy = owned (new ConnectionProxy (source, 4));
+	ASSERT_EQ (proxy->connect (destination), kResultOk);
+	auto message = owned (new HostMessage);
+	const auto references = [&]
+	{
+		message->addRef ();
+		return message->release ();
+	};
+	std::thread ([&] { EXPECT_EQ (source->peer->notify (message), kResultOk); }).join ();
+	EXPECT_EQ (references (), 2u);
+
+	EXPECT_TRUE (proxy->disconnect ());
+	EXPECT_EQ (references (), 1u);
+	EXPECT_EQ (proxy->deliverPending (), 0u);
+	EXPECT_EQ (destination->received, 0);
+	std::thread ([&] { EXPECT_EQ (proxy->notify (message), kResultFalse); }).join ();
+	EXPECT_EQ (references (), 1u);
 }
 
 TEST (ConnectionProxyWithPlugins, MessagesReachTheTestPluginsOtherSideInBothDirections)

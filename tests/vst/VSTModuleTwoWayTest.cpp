@@ -4,6 +4,8 @@
 #include "VSTPluginThread.h"
 #include "testsupport/AllocationCounter.h"
 
+#include "testsupport/AllocationCounter.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -301,4 +303,27 @@ TEST_F(VSTModuleTwoWay, EditsFromTheAudioCallbackAllocateNothingAndUnlistedOnesA
     EXPECT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.count("[VSTModule] Ignored "), 1u) << log.lines().front();
     expectUnloadsInOrder();
+}
+
+TEST_F(VSTModuleTwoWay, AMessageSentFromProcessReachesTheControllerOnThePluginThread) {
+    // Its controller refuses, as a violation, a notify on any other thread.
+    ASSERT_TRUE(plugin.load("TestMessageFromProcess"));
+    StereoBuffers buffers(64);
+    std::size_t allocations = 0;
+    {
+        testsupport::AllocationCounter counter;
+        buffers.process(*plugin.module, 64); // sends the message
+        allocations = counter.count();
+    }
+    EXPECT_EQ(allocations, 0u);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (plugin.count("notify", "id=FromProcess") == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(plugin.count("notify", "id=FromProcess"), 1);
+    for (const testplugin::CallRecord& call : plugin.probe().calls()) {
+        if (call.method == "notify") {
+            EXPECT_EQ(call.thread, plugin.probe().uiThread()) << call.object;
+        }
+    }
+    expectCleanFinish();
 }

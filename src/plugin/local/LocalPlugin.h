@@ -5,11 +5,13 @@
 #include "editor/PluginEditor.h"
 #include "plugin/ComponentHandler.h"
 #include "plugin/HostedPlugin.h"
+#include "thread/PluginThread.h"
 
 #include "pluginterfaces/base/smartpointer.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstmessage.h"
+#include "public.sdk/source/vst/hosting/connectionproxy.h"
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
 #include "public.sdk/source/vst/hosting/processdata.h"
 
@@ -36,11 +38,15 @@ struct PluginInstance {
     /// The processing switch it last refused, if any: asking for that state again
     /// asks the plug-in again.
     std::optional<bool> refusedSwitch;
-    /// The connections made on the way up, undone on the way down: each holds the
-    /// point that was connected (its peer is the other object), null when that
-    /// direction was not connected. Only the first instance talks to the controller.
-    Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> componentConnection;
-    Steinberg::FUnknownPtr<Steinberg::Vst::IConnectionPoint> controllerConnection;
+    /// The connections made on the way up, undone on the way down: the proxy that
+    /// carries the component's messages to the controller, and the one the other
+    /// way, each null when that direction was not connected. Only the first
+    /// instance talks to the controller.
+    Steinberg::IPtr<Steinberg::Vst::ConnectionProxy> componentConnection;
+    Steinberg::IPtr<Steinberg::Vst::ConnectionProxy> controllerConnection;
+    /// The plug-in thread's timer that hands the proxies' waiting messages over
+    /// while connected; 0 without one.
+    PluginThread::TimerId messageDelivery = 0;
 
     /// The process-data record, with one bus record per declared bus (each with
     /// the bus's own channel count) and the block's musical context; re-pointed at

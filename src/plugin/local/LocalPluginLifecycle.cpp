@@ -6,7 +6,10 @@
 // plug-in move together, each in that order.
 #include "plugin/local/LocalPlugin.h"
 
+#include "thread/PluginThread.h"
+
 #include <algorithm>
+#include <chrono>
 
 namespace varnel::extensions::vst {
 
@@ -23,6 +26,17 @@ bool switchAccepted(tresult result) {
     return result == kResultOk || result == kNotImplemented;
 }
 
+/// Messages a plug-in sends from its audio thread (or any other but the plug-in
+/// thread) wait in the proxy for the plug-in thread: up to this many per direction
+/// between two deliveries; more are refused to the sender. On the audio thread a
+/// message costs one reference taken and one slot claimed in a lock-free queue: no
+/// allocation, lock or wait (the plug-in made the message itself, beforehand or
+/// not); the reference is let go on the plug-in thread after delivery.
+constexpr uint32 kPendingMessages = 256;
+/// How often the plug-in thread hands waiting messages over: soon enough for a
+/// meter or a display the processor feeds this way, rarely enough to cost nothing.
+constexpr std::chrono::milliseconds kMessageDeliveryInterval{10};
+
 } // namespace
 
 bool LocalPlugin::stepUp(PluginInstance& instance) {
@@ -36,17 +50,33 @@ bool LocalPlugin::stepUp(PluginInstance& instance) {
         instance.state = State::initialized;
         return true;
     case State::initialized: {
-        // Component and controller hear each other's messages. Failed connections
-        // are no reason to stop: the plug-in merely hears less. A second instance
-        // runs without a controller of its own: its parameter values arrive with
-        // the blocks.
+        // Component and controller hear each other's messages through one proxy per
+        // direction, which the host cuts on the way down whatever the plug-in keeps,
+        // and which hands each message over on the plug-in thread only (as VST 3
+        // has it), also one sent from inside process. Failed connections are no
+        // reason to stop: the plug-in merely hears less. A second instance runs
+        // without a controller of its own: its parameter values arrive with the
+        // blocks.
         FUnknownPtr<IConnectionPoint> componentPoint(instance.component);
         FUnknownPtr<IConnectionPoint> controllerPoint(controller);
         if (&instance == &lead() && componentPoint && controllerPoint) {
-            if (callPlugin("connect", [&] { return componentPoint->connect(controllerPoint); }) == kResultOk)
-                instance.componentConnection = componentPoint;
-            if (callPlugin("connect", [&] { return controllerPoint->connect(componentPoint); }) == kResultOk)
-                instance.controllerConnection = controllerPoint;
+            const auto connectThroughProxy = [&](IConnectionPoint* source, IConnectionPoint* destination) {
+                auto proxy = owned(new ConnectionProxy(source, kPendingMessages));
+                const bool connected =
+                    callPlugin("connect", [&] { return proxy->connect(destination); }) == kResultOk;
+                return connected ? proxy : nullptr;
+            };
+            instance.componentConnection = connectThroughProxy(componentPoint, controllerPoint);
+            instance.controllerConnection = connectThroughProxy(controllerPoint, componentPoint);
+            if (instance.componentConnection || instance.controllerConnection)
+                instance.messageDelivery =
+                    PluginThread::instance().addTimer(kMessageDeliveryInterval, [this, &instance] {
+                        for (ConnectionProxy* proxy :
+                             {instance.componentConnection.get(), instance.controllerConnection.get()}) {
+                            if (proxy)
+                                callPlugin("notify", [&] { return proxy->deliverPending(), kResultOk; });
+                        }
+                    });
         }
         instance.state = State::connected;
         return true;
@@ -113,14 +143,16 @@ bool LocalPlugin::stepDown(PluginInstance& instance) {
         instance.state = State::created;
         return true;
     case State::connected: {
-        FUnknownPtr<IConnectionPoint> componentPoint(instance.component);
-        FUnknownPtr<IConnectionPoint> controllerPoint(controller);
-        if (instance.componentConnection)
-            callPlugin("disconnect",
-                       [&] { return instance.componentConnection->disconnect(controllerPoint); });
-        if (instance.controllerConnection)
-            callPlugin("disconnect",
-                       [&] { return instance.controllerConnection->disconnect(componentPoint); });
+        // Messages still waiting are dropped with the connection, released here on
+        // the plug-in thread; none is delivered after the disconnect.
+        if (instance.messageDelivery != 0)
+            PluginThread::instance().removeTimer(instance.messageDelivery);
+        instance.messageDelivery = 0;
+        for (ConnectionProxy* proxy :
+             {instance.componentConnection.get(), instance.controllerConnection.get()}) {
+            if (proxy)
+                callPlugin("disconnect", [&] { return proxy->disconnect() ? kResultOk : kResultFalse; });
+        }
         instance.componentConnection = nullptr;
         instance.controllerConnection = nullptr;
         instance.state = State::initialized;

@@ -126,6 +126,11 @@ struct PluginConfig {
     // code that divides by what it measured may, or another of the faults.
     Fault nonFiniteInputFault = Fault::none;
     bool hasEditor = false; // createView gives a recording editor view (TestView.h)
+    // The component sends its peer one message, id "FromProcess", from the first
+    // process call after each activation, as processors that feed a display do.
+    // The message is allocated at activation, so that process stays free of
+    // allocation; a host must not deliver it on the audio thread.
+    bool sendsMessageFromProcess = false;
     // The editor view never unregisters its run-loop timer and event handler when it
     // is removed, as some plug-ins forget to: only the host can take them away.
     bool editorLeavesRunLoopWork = false;

@@ -107,6 +107,12 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
             choiceFactor_ = kChoiceFactors[0];
         }
     }
+    if (kPluginConfig.sendsMessageFromProcess) {
+        processMessage_ = state ? owned(allocateMessage()) : nullptr;
+        if (processMessage_)
+            processMessage_->setMessageID("FromProcess");
+        messageDue_ = processMessage_ != nullptr;
+    }
     active_ = state != 0;
     return call.done(kResultOk);
 }

@@ -19,6 +19,7 @@
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstmessage.h"
 #include "public.sdk/source/vst/vstcomponent.h"
 #include "public.sdk/source/vst/vstparameters.h"
 
@@ -170,6 +171,10 @@ private:
     std::atomic<int> blocksInFlight_{0};         // process calls running now
     std::atomic<bool> handlerGiven_{false};      // a host gave the controller a component handler
     std::atomic<uint32> activeLatency_{0};       // taken on at activation
+    // The message of sendsMessageFromProcess, made at activation, and whether the
+    // next block sends it.
+    Steinberg::IPtr<Steinberg::Vst::IMessage> processMessage_;
+    std::atomic<bool> messageDue_{false};
     // The audio delayed by activeLatency_; written only inside process, cleared at activation.
     mutable std::array<std::array<float, kMaxLatency>, 2> delayLine_{};
     mutable uint32 delayPosition_ = 0;

@@ -352,6 +352,8 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
                     : use == BlockUse::refuse || kPluginConfig.processReturnsFalse ? kResultFalse
                                                                                    : kResultOk;
     Recorder::instance().processLog().add(record);
+    if (messageDue_.exchange(false))
+        sendMessage(processMessage_);
     blocksInFlight_.fetch_sub(1);
     if (throwing)
         throw std::runtime_error(name_ + ": process throws, as the test asked");
