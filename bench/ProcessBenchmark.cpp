@@ -81,9 +81,9 @@ void moduleProcess(benchmark::State& state, const Subject& subject) {
     }
     const int frames = static_cast<int>(state.range(0));
     Signal signal(frames);
-    // A parameter set once before the run, as in a real session: every block then
-    // repeats its queue. The first continuous one a user would move, not a meter,
-    // program or switch.
+    // A parameter set once before the run, as in a real session: the first block
+    // carries it, the others carry no changes. The first continuous one a user
+    // would move, not a meter, program or switch.
     for (const auto& parameter : module.getParameters()) {
         if (!parameter.readOnly && parameter.stepCount == 0) {
             module.setParameter(parameter.id, 0.5f);

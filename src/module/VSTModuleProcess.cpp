@@ -71,7 +71,8 @@ void VSTModule::Internals::processPieces(float* inL, float* inR, float* outL, fl
     do {
         const int32 frames = std::min<int32>(numFrames - done, maxBlock);
         processPiece(inL + done, inR + done, outL + done, outR + done, frames);
-        audio.parameterChanges.clearQueue();
+        if (audio.parameterChanges.getParameterCount() != 0)
+            audio.parameterChanges.clearQueue();
         done += frames;
     } while (done < numFrames);
 }

@@ -23,9 +23,10 @@ public:
             runCode = code;
             latestRunCode.store(code, std::memory_order_relaxed);
             // Released after the code, so a report that sees the new run sees its code.
-            runs.fetch_add(1, std::memory_order_release);
+            // The audio thread is the counts' only writer: plain increments do.
+            runs.store(runs.load(std::memory_order_relaxed) + 1, std::memory_order_release);
         }
-        failures.fetch_add(1, std::memory_order_release);
+        failures.store(failures.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     }
 
     /// Audio thread; never allocates, locks or waits. Ends the current run.

@@ -25,8 +25,11 @@ public:
         explicit Block(AudioGate& gate) noexcept : gate(gate) {
             gate.inProcess.store(true, std::memory_order_seq_cst);
             admitted = gate.open.load(std::memory_order_seq_cst);
+            // While the gate is open the audio thread is the count's only writer, so
+            // a plain increment does; a locked one would cost every block.
             if (admitted)
-                gate.admittedSinceOpened.fetch_add(1, std::memory_order_relaxed);
+                gate.admittedSinceOpened.store(gate.admittedSinceOpened.load(std::memory_order_relaxed) + 1,
+                                               std::memory_order_relaxed);
         }
         ~Block() { gate.inProcess.store(false, std::memory_order_release); }
         Block(const Block&) = delete;
@@ -40,8 +43,11 @@ public:
         bool admitted = false;
     };
 
-    /// Control side. Lets the next blocks through.
+    /// Control side; waits for a block in flight when the gate was open. Lets the
+    /// next blocks through.
     void openGate() noexcept {
+        // No block may be counting while the count starts again.
+        closeGate();
         admittedSinceOpened.store(0, std::memory_order_relaxed);
         open.store(true, std::memory_order_seq_cst);
     }

@@ -29,11 +29,32 @@ void MusicalTransport::locate(std::int64_t projectTimeSamples) noexcept {
     locateRequests.fetch_add(1, std::memory_order_release);
 }
 
+void MusicalTransport::derive(double beatsPerMinute, std::uint64_t signature, double sampleRate) noexcept {
+    derivedTempo = beatsPerMinute;
+    derivedSignature = signature;
+    derivedRate = sampleRate;
+    numerator = static_cast<std::int32_t>(signature >> 32);
+    denominator = static_cast<std::int32_t>(signature & 0xFFFFFFFFu);
+    quartersPerSample = sampleRate > 0.0 ? beatsPerMinute / 60.0 / sampleRate : 0.0;
+    // A bar holds numerator notes of 1/denominator, each 4/denominator quarters.
+    quartersPerBar = 4.0 * numerator / denominator;
+    barCertainUntil = barCheckedFrom; // the bar is found again
+}
+
+void MusicalTransport::findBar() noexcept {
+    barPosition = std::floor(quarterNotes / quartersPerBar) * quartersPerBar;
+    // The quotient only grows with the position, so the bar holds from here on
+    // until a margin (far wider than any rounding) before the next bar starts.
+    const double nextBar = barPosition + quartersPerBar;
+    barCheckedFrom = quarterNotes;
+    barCertainUntil = nextBar - (std::abs(nextBar) + 1.0) * 1e-9;
+}
+
 void MusicalTransport::fill(ProcessContext& context, double sampleRate) noexcept {
     const double beatsPerMinute = tempo.load(std::memory_order_relaxed);
     const std::uint64_t signature = timeSignature.load(std::memory_order_relaxed);
-    const auto numerator = static_cast<std::int32_t>(signature >> 32);
-    const auto denominator = static_cast<std::int32_t>(signature & 0xFFFFFFFFu);
+    if (beatsPerMinute != derivedTempo || signature != derivedSignature || sampleRate != derivedRate)
+        derive(beatsPerMinute, signature, sampleRate);
     const std::uint32_t requests = locateRequests.load(std::memory_order_acquire);
     if (requests != locatesTaken) {
         locatesTaken = requests;
@@ -42,11 +63,13 @@ void MusicalTransport::fill(ProcessContext& context, double sampleRate) noexcept
             sampleRate > 0.0 ? static_cast<double>(projectTime) / sampleRate * beatsPerMinute / 60.0 : 0.0;
     }
     blockPlaying = playing.load(std::memory_order_relaxed);
-    quartersPerSample = sampleRate > 0.0 ? beatsPerMinute / 60.0 / sampleRate : 0.0;
+    if (!(quarterNotes >= barCheckedFrom && quarterNotes < barCertainUntil))
+        findBar();
 
-    // A bar holds numerator notes of 1/denominator, each 4/denominator quarters.
-    const double quartersPerBar = 4.0 * numerator / denominator;
-    context = ProcessContext{};
+    if (&context != clearedContext) {
+        context = ProcessContext{};
+        clearedContext = &context;
+    }
     context.state = ProcessContext::kSystemTimeValid | ProcessContext::kContTimeValid |
                     ProcessContext::kProjectTimeMusicValid | ProcessContext::kBarPositionValid |
                     ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
@@ -58,18 +81,10 @@ void MusicalTransport::fill(ProcessContext& context, double sampleRate) noexcept
                              .count();
     context.continousTimeSamples = continuousTime;
     context.projectTimeMusic = quarterNotes;
-    context.barPositionMusic = std::floor(quarterNotes / quartersPerBar) * quartersPerBar;
+    context.barPositionMusic = barPosition;
     context.tempo = beatsPerMinute;
     context.timeSigNumerator = numerator;
     context.timeSigDenominator = denominator;
-}
-
-void MusicalTransport::advance(std::int32_t frames) noexcept {
-    continuousTime += frames;
-    if (!blockPlaying)
-        return;
-    projectTime += frames;
-    quarterNotes += frames * quartersPerSample;
 }
 
 } // namespace varnel::extensions::vst

@@ -30,14 +30,27 @@ public:
     void locate(std::int64_t projectTimeSamples) noexcept;
 
     /// Audio thread; never allocates, locks or waits. The context of the block
-    /// about to run, at `sampleRate`.
+    /// about to run, at `sampleRate`. Writes every field the context carries; the
+    /// arithmetic behind them runs only when tempo, time signature, rate or
+    /// position changed. The fields it never sets are cleared once per context.
     void fill(Steinberg::Vst::ProcessContext& context, double sampleRate) noexcept;
     /// Audio thread. Moves on past the block of `frames` that `fill` described:
     /// the project time only while playing, the continuous time always.
-    void advance(std::int32_t frames) noexcept;
+    void advance(std::int32_t frames) noexcept {
+        continuousTime += frames;
+        if (!blockPlaying)
+            return;
+        projectTime += frames;
+        quarterNotes += frames * quartersPerSample;
+    }
 
 private:
     static std::uint64_t packSignature(std::int32_t numerator, std::int32_t denominator) noexcept;
+    /// Works out what follows from tempo, time signature and rate.
+    void derive(double beatsPerMinute, std::uint64_t signature, double sampleRate) noexcept;
+    /// The bar the position lies in, worked out again only once the position left
+    /// the range where the last answer is certain to hold.
+    void findBar() noexcept;
 
     std::atomic<double> tempo{kDefaultTempo};
     /// Numerator and denominator in one word, so that a block never sees half a change.
@@ -57,6 +70,22 @@ private:
     /// What the last fill used, for advance.
     bool blockPlaying = true;
     double quartersPerSample = 0.0;
+
+    /// What derive last worked from (a tempo of 0 is never set, so the first fill
+    /// derives), and what it found.
+    double derivedTempo = 0.0;
+    double derivedRate = 0.0;
+    std::uint64_t derivedSignature = 0;
+    std::int32_t numerator = kDefaultNumerator;
+    std::int32_t denominator = kDefaultDenominator;
+    double quartersPerBar = 4.0;
+    /// The start of the bar of every position from barCheckedFrom up to, not
+    /// including, barCertainUntil (empty after derive).
+    double barPosition = 0.0;
+    double barCheckedFrom = 0.0;
+    double barCertainUntil = 0.0;
+    /// The context whose other fields were cleared.
+    const Steinberg::Vst::ProcessContext* clearedContext = nullptr;
 };
 
 } // namespace varnel::extensions::vst

@@ -45,6 +45,8 @@ private:
 
     std::vector<ParamID> ids; // sorted
     std::unique_ptr<Slot[]> slots;
+    /// Audio thread only: the slot the first stored queue of the last block went to.
+    std::size_t firstGuess = 0;
     std::atomic<bool> anyChanged{false};
 };
 

@@ -15,19 +15,26 @@ namespace {
 
 // Points main bus 0's channels at the caller's; a null second channel, and any
 // channel the caller does not carry, stays on the scratch it was given at load.
+// One look-up of the bus instead of one per channel.
 void pointMainBus(HostProcessData& data, BusDirection direction, float* first, float* second) noexcept {
-    data.setChannelBuffer(direction, 0, 0, first);
-    if (second != nullptr)
-        data.setChannelBuffer(direction, 0, 1, second);
+    AudioBusBuffers* const bus = data.bus(direction, 0);
+    if (bus == nullptr || bus->numChannels < 1)
+        return;
+    bus->channelBuffers32[0] = first;
+    if (second != nullptr && bus->numChannels > 1)
+        bus->channelBuffers32[1] = second;
 }
 
 } // namespace
 
 BlockOutcome LocalPlugin::process(const PluginBlock& block) noexcept {
     // Audio thread: no allocation, lock, wait or log.
-    // One context for every instance: a dual-mono pair plays the same bar.
-    forEachInstance([&block](PluginInstance& instance) {
-        instance.processData.context = *block.context;
+    // One context for every instance, read where the module filled it: a dual-mono
+    // pair plays the same bar. The SDK's record wants it writable; plug-ins only
+    // read it, and the module writes every field it carries before each block.
+    auto* const context = const_cast<ProcessContext*>(block.context);
+    forEachInstance([&block, context](PluginInstance& instance) {
+        instance.processData.processContext = context;
         instance.processData.inputParameterChanges = block.inputChanges;
     });
     BlockOutcome outcome;
@@ -40,7 +47,8 @@ void LocalPlugin::processInstance(PluginInstance& instance, float* in0, float* i
     pointMainBus(instance.processData, kInput, in0, in1);
     pointMainBus(instance.processData, kOutput, out0, out1);
     instance.processData.numSamples = block.frames;
-    instance.outputParameterChanges.clearQueue();
+    if (instance.outputParameterChanges.getParameterCount() != 0)
+        instance.outputParameterChanges.clearQueue();
     tresult result = kResultOk;
     try {
         result = instance.audioProcessor->process(instance.processData);
@@ -52,8 +60,10 @@ void LocalPlugin::processInstance(PluginInstance& instance, float* in0, float* i
     }
     if (result != kResultOk && outcome.kind == BlockOutcome::Kind::ok)
         outcome = BlockOutcome{BlockOutcome::Kind::failed, result};
-    // The controller follows what the processor reports, on the plug-in thread.
-    if (&instance == &lead() && block.reports != nullptr)
+    // The controller follows what the processor reports, on the plug-in thread;
+    // a block that reported nothing has nothing to look up.
+    if (&instance == &lead() && block.reports != nullptr &&
+        instance.outputParameterChanges.getParameterCount() != 0)
         block.reports->store(instance.outputParameterChanges);
 }
 
