@@ -4,36 +4,29 @@
 #include "VSTProcessorNode.h"
 #include "testplugin/TestPluginHandle.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <thread>
 
 using nodetest::BusBuffers;
 using testplugin::TestPluginHandle;
-using varnel::LogCapture;
-using varnel::VLAnyMap;
 using varnel::extensions::vst::VSTEditorSize;
 using varnel::extensions::vst::VSTProcessorNode;
 
 #if !defined(_WIN32) // the test plug-in's view needs a real HWND there (see VSTModuleEditorTest)
 
-TEST(VSTProcessorNodeEditor, TellsTheApplicationTheEditorsSizesAndSurvivesAReloadAndItsOwnEndWhileOpen) {
-    TestPluginHandle handle("TestEditor");
-    auto node = std::make_unique<VSTProcessorNode>(VLAnyMap{});
-    // From here on (the nameless node's failed load is its own business).
-    LogCapture log;
-    ASSERT_TRUE(node->loadPlugin(TestPluginHandle::bundlePath("TestEditor")));
+using VSTProcessorNodeEditor = nodetest::ProcessorNodeTest;
+
+TEST_F(VSTProcessorNodeEditor, TellsTheApplicationTheEditorsSizesAndSurvivesAReloadAndItsOwnEndWhileOpen) {
+    ASSERT_TRUE(load("TestEditor"));
     std::mutex heardMutex;
     std::vector<std::string> heard;
-    node->on(VSTProcessorNode::kEditorResizedEvent, [&](const varnel::VLAny& size) {
+    node().on(VSTProcessorNode::kEditorResizedEvent, [&](const varnel::VLAny& size) {
         std::lock_guard lock(heardMutex);
         heard.push_back(size.as<std::string>().value_or("?"));
     });
@@ -41,15 +34,15 @@ TEST(VSTProcessorNodeEditor, TellsTheApplicationTheEditorsSizesAndSurvivesAReloa
     std::thread audio([&] {
         BusBuffers in(2, 64, 0.5f), out(2, 64);
         while (running.load())
-            node->process(in.bus, out.bus);
+            node().process(in.bus, out.bus);
     });
 
     void* const parent = reinterpret_cast<void*>(std::uintptr_t{0x3c00005});
-    EXPECT_TRUE(node->getPluginHasEditor());
-    ASSERT_TRUE(node->openPluginEditor(parent));
-    EXPECT_TRUE(node->getIsPluginEditorOpen());
-    EXPECT_EQ(node->getPluginEditorSize(), (VSTEditorSize{400, 300}));
-    ASSERT_TRUE(handle.probe().resizeFromEditor(420, 310));
+    EXPECT_TRUE(node().getPluginHasEditor());
+    ASSERT_TRUE(node().openPluginEditor(parent));
+    EXPECT_TRUE(node().getIsPluginEditorOpen());
+    EXPECT_EQ(node().getPluginEditorSize(), (VSTEditorSize{400, 300}));
+    ASSERT_TRUE(probe().resizeFromEditor(420, 310));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     const auto heardSize = [&] {
         std::lock_guard lock(heardMutex);
@@ -58,25 +51,23 @@ TEST(VSTProcessorNodeEditor, TellsTheApplicationTheEditorsSizesAndSurvivesAReloa
     while (!heardSize() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_TRUE(heardSize());
-    EXPECT_TRUE(node->setPluginEditorContentScale(2.0f));
+    EXPECT_TRUE(node().setPluginEditorContentScale(2.0f));
     VSTEditorSize size{805, 605};
-    EXPECT_TRUE(node->resizePluginEditor(size));
+    EXPECT_TRUE(node().resizePluginEditor(size));
     EXPECT_EQ(size, (VSTEditorSize{800, 600}));
-    node->closePluginEditor();
-    EXPECT_FALSE(node->getIsPluginEditorOpen());
+    node().closePluginEditor();
+    EXPECT_FALSE(node().getIsPluginEditorOpen());
 
     // A new plug-in closes the old one's editor; its own opens as the first did.
-    ASSERT_TRUE(node->openPluginEditor(parent));
+    ASSERT_TRUE(node().openPluginEditor(parent));
     running.store(false);
     audio.join();
-    ASSERT_TRUE(node->loadPlugin(TestPluginHandle::bundlePath("TestEditor")));
-    EXPECT_FALSE(node->getIsPluginEditorOpen());
-    ASSERT_TRUE(node->openPluginEditor(parent));
-    node.reset();
-    EXPECT_EQ(handle.probe().liveObjects(), 0);
-    EXPECT_TRUE(handle.probe().violations().empty()) << testplugin::describeViolations(handle.probe());
-    for (const std::string& line : log.lines())
-        ADD_FAILURE() << line;
+    ASSERT_TRUE(node().loadPlugin(TestPluginHandle::bundlePath("TestEditor")));
+    EXPECT_FALSE(node().getIsPluginEditorOpen());
+    ASSERT_TRUE(node().openPluginEditor(parent));
+    unloadNode();
+    EXPECT_EQ(probe().liveObjects(), 0);
+    expectCleanFinish();
 }
 
 #endif

@@ -3,8 +3,6 @@
 #include "NodeTestSupport.h"
 #include "VSTProcessorNode.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -13,7 +11,6 @@
 #include <filesystem>
 
 using nodetest::BusBuffers;
-using varnel::LogCapture;
 using varnel::VLAny;
 using varnel::VLAnyMap;
 using varnel::extensions::vst::VSTProcessorNode;
@@ -41,8 +38,9 @@ VLAnyMap configuration(const std::string& state) {
 
 } // namespace
 
-TEST(VSTProcessorNodeState, ASavedGraphRestoresThePluginsSettings) {
-    LogCapture log;
+using VSTProcessorNodeState = nodetest::ProcessorNodeTest;
+
+TEST_F(VSTProcessorNodeState, ASavedGraphRestoresThePluginsSettings) {
     VSTProcessorNode original(VLAnyMap{{"pluginFileName", "ZamCompX2.vst3"}});
     ASSERT_TRUE(original.setPluginParameter(std::string("Threshold"), 0.5f));
     ASSERT_TRUE(original.setPluginParameter(std::string("Ratio"), 1.0f));
@@ -69,11 +67,10 @@ TEST(VSTProcessorNodeState, ASavedGraphRestoresThePluginsSettings) {
     std::vector<std::uint8_t> bytes;
     ASSERT_TRUE(fromPreset.getPluginState(bytes));
     ASSERT_TRUE(restored.setPluginState(bytes));
-    EXPECT_TRUE(log.lines().empty()) << log.lines().front();
+    expectNothingLogged();
 }
 
-TEST(VSTProcessorNodeState, GarbageStateTextIsRefusedAndThePluginKeepsItsDefaults) {
-    LogCapture log;
+TEST_F(VSTProcessorNodeState, GarbageStateTextIsRefusedAndThePluginKeepsItsDefaults) {
     VSTProcessorNode plain(VLAnyMap{{"pluginFileName", "ZamCompX2.vst3"}});
     const std::vector<float> defaults = render(plain);
 

@@ -4,8 +4,6 @@
 #include "NodeTestSupport.h"
 #include "testplugin/TestPluginHandle.h"
 
-#include <varnel/testing/LogCapture.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,28 +16,13 @@
 using nodetest::BusBuffers;
 using testplugin::TestPluginHandle;
 using varnel::AudioBusFormat;
-using varnel::LogCapture;
 using varnel::VLAnyMap;
 using varnel::extensions::vst::VSTProcessingMode;
 using varnel::extensions::vst::VSTProcessorNode;
 
-namespace {
+using ProcessorNode = nodetest::ProcessorNodeTest;
 
-// A node whose plug-in is a test plug-in, loaded through the public loadPlugin.
-struct TestPluginNode {
-    explicit TestPluginNode(const std::string& name) : handle(name), node(VLAnyMap{}) {
-        loaded = node.loadPlugin(TestPluginHandle::bundlePath(name));
-        EXPECT_EQ(node.getIsPluginLoaded(), loaded);
-    }
-    TestPluginHandle handle;
-    VSTProcessorNode node;
-    bool loaded = false;
-};
-
-} // namespace
-
-TEST(VSTProcessorNode, MissingFileNameFailsToLoadAndPassesAudioThrough) {
-    LogCapture log;
+TEST_F(ProcessorNode, MissingFileNameFailsToLoadAndPassesAudioThrough) {
     VSTProcessorNode node(VLAnyMap{});
     EXPECT_EQ(node.getPluginFileName(), "");
     EXPECT_EQ(node.getTypeName(), "VSTProcessorNode");
@@ -54,8 +37,7 @@ TEST(VSTProcessorNode, MissingFileNameFailsToLoadAndPassesAudioThrough) {
     EXPECT_EQ(log.count("[VSTModule] No audio processor available"), 0u) << "the failed load said it once";
 }
 
-TEST(VSTProcessorNode, RegistersItsConfigurationWithTheConstructionName) {
-    LogCapture log;
+TEST_F(ProcessorNode, RegistersItsConfigurationWithTheConstructionName) {
     VSTProcessorNode node(VLAnyMap{{"pluginFileName", "Missing.vst3"}});
     const auto description = node.getConfiguration("pluginFileName");
     ASSERT_TRUE(description.has_value());
@@ -70,8 +52,7 @@ TEST(VSTProcessorNode, RegistersItsConfigurationWithTheConstructionName) {
     EXPECT_EQ(node.getPluginFileName(), "Missing.vst3");
 }
 
-TEST(VSTProcessorNode, PluginClassChoosesTheClassOfEveryLaterLoad) {
-    LogCapture log;
+TEST_F(ProcessorNode, PluginClassChoosesTheClassOfEveryLaterLoad) {
     VSTProcessorNode node(VLAnyMap{{"pluginClass", "TestTwoClasses A"}});
     const auto description = node.getConfiguration("pluginClass");
     ASSERT_TRUE(description.has_value());
@@ -86,13 +67,13 @@ TEST(VSTProcessorNode, PluginClassChoosesTheClassOfEveryLaterLoad) {
         << node.getPluginLoadError();
 }
 
-TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
+TEST_F(ProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
     const std::string refused[] = {
         "../../tmp/x.vst3", "/tmp/x.vst3", "a/../../b.vst3", "..", std::string("x.vst3\0/../y", 12),
         "sub\\..\\x.vst3"};
     for (const std::string& name : refused) {
         SCOPED_TRACE(name);
-        LogCapture log;
+        log.clear();
         VSTProcessorNode node(VLAnyMap{{"pluginFileName", name}});
         EXPECT_EQ(log.lines(),
                   std::vector<std::string>{"[VSTProcessorNode] Invalid plugin file name: " + name});
@@ -103,7 +84,7 @@ TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
     }
     // Sub-folders and names that merely contain dots are allowed (and fail as missing).
     for (const char* name : {"sub/Missing.vst3", "..Missing.vst3", "Missing..vst3"}) {
-        LogCapture log;
+        log.clear();
         VSTProcessorNode node(VLAnyMap{{"pluginFileName", name}});
         EXPECT_EQ(log.count("[VSTModule] Error loading plugin: "), 1u) << name;
         EXPECT_EQ(log.count("Invalid plugin file name"), 0u) << name;
@@ -111,57 +92,49 @@ TEST(VSTProcessorNode, NamesThatLeaveTheFolderAreRefusedWithoutALoad) {
     }
 }
 
-TEST(VSTProcessorNode, DescribesItsPluginThroughTheModule) {
-    LogCapture log;
-    TestPluginNode plugin("TestSeparate");
-    ASSERT_TRUE(plugin.loaded);
-    VSTProcessorNode& node = plugin.node;
-    EXPECT_EQ(node.getPluginLoadError(), "") << "the failed load at construction is forgotten";
-    EXPECT_EQ(node.getPluginClassInfo().name, "TestSeparate");
-    EXPECT_EQ(node.getPluginBuses().size(), 2u);
-    EXPECT_EQ(node.getPluginChannelLayout(), varnel::extensions::vst::VSTChannelLayout::stereo);
-    const auto details = node.getPluginParameterDetails();
+TEST_F(ProcessorNode, DescribesItsPluginThroughTheModule) {
+    ASSERT_TRUE(load("TestSeparate"));
+    EXPECT_EQ(node().getPluginLoadError(), "") << "the failed load at construction is forgotten";
+    EXPECT_EQ(node().getPluginClassInfo().name, "TestSeparate");
+    EXPECT_EQ(node().getPluginBuses().size(), 2u);
+    EXPECT_EQ(node().getPluginChannelLayout(), varnel::extensions::vst::VSTChannelLayout::stereo);
+    const auto details = node().getPluginParameterDetails();
     ASSERT_EQ(details.size(), 4u);
     EXPECT_TRUE(details[1].isList);
     EXPECT_TRUE(details[3].hidden);
     EXPECT_FALSE(details[0].valueText.empty());
-    EXPECT_EQ(details[0].valueText, node.getPluginParameterValueText(1, details[0].value));
+    EXPECT_EQ(details[0].valueText, node().getPluginParameterValueText(1, details[0].value));
 }
 
-TEST(VSTProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn) {
-    LogCapture log;
-    TestPluginNode plugin("TestSeparate");
-    ASSERT_TRUE(plugin.loaded);
-    log.clear(); // the construction-time load of the bare folder failed, as expected
+TEST_F(ProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn) {
+    ASSERT_TRUE(load("TestSeparate"));
     AudioBusFormat stereoIn{44100, 2}, stereoOut{44100, 2}, otherRate{48000, 2};
-    EXPECT_FALSE(plugin.node.setBusFormat(stereoIn, otherRate));
-    EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 1) << "only the load's set-up";
+    EXPECT_FALSE(node().setBusFormat(stereoIn, otherRate));
+    EXPECT_EQ(probe().count("setupProcessing"), 1) << "only the load's set-up";
 
     AudioBusFormat monoIn{44100, 1}, monoOut{44100, 1};
-    EXPECT_FALSE(plugin.node.setBusFormat(monoIn, monoOut));
-    EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 2) << "the rate still reached the plug-in";
+    EXPECT_FALSE(node().setBusFormat(monoIn, monoOut));
+    EXPECT_EQ(probe().count("setupProcessing"), 2) << "the rate still reached the plug-in";
     AudioBusFormat sixIn{96000, 6}, sixOut{96000, 6};
-    EXPECT_FALSE(plugin.node.setBusFormat(sixIn, sixOut));
-    EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 3);
-    EXPECT_TRUE(plugin.node.setBusFormat(stereoIn, stereoOut));
+    EXPECT_FALSE(node().setBusFormat(sixIn, sixOut));
+    EXPECT_EQ(probe().count("setupProcessing"), 3);
+    EXPECT_TRUE(node().setBusFormat(stereoIn, stereoOut));
     AudioBusFormat noRate{0, 2};
-    EXPECT_FALSE(plugin.node.setBusFormat(noRate, noRate));
-    EXPECT_EQ(plugin.handle.probe().count("setupProcessing"), 4) << "a rate of 0 reaches no plug-in";
-    EXPECT_TRUE(log.lines().empty());
+    EXPECT_FALSE(node().setBusFormat(noRate, noRate));
+    EXPECT_EQ(probe().count("setupProcessing"), 4) << "a rate of 0 reaches no plug-in";
+    expectNothingLogged();
 }
 
-TEST(VSTProcessorNode, EmitsAnEventWhenThePluginChangesAParameterItself) {
-    LogCapture log;
-    TestPluginNode plugin("TestSeparate");
-    ASSERT_TRUE(plugin.loaded);
+TEST_F(ProcessorNode, EmitsAnEventWhenThePluginChangesAParameterItself) {
+    ASSERT_TRUE(load("TestSeparate"));
     std::mutex heardMutex;
     std::vector<std::int64_t> heard;
-    plugin.node.on(VSTProcessorNode::kParameterChangedEvent, [&](const varnel::VLAny& id) {
+    node().on(VSTProcessorNode::kParameterChangedEvent, [&](const varnel::VLAny& id) {
         std::lock_guard lock(heardMutex);
         heard.push_back(id.as<std::int64_t>().value_or(-1));
     });
     // An edit in the plug-in's own editor; the application makes no call at all.
-    ASSERT_TRUE(plugin.handle.probe().performEdit(1, 0.25));
+    ASSERT_TRUE(probe().performEdit(1, 0.25));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     const auto heardEdit = [&] {
         std::lock_guard lock(heardMutex);
@@ -172,8 +145,7 @@ TEST(VSTProcessorNode, EmitsAnEventWhenThePluginChangesAParameterItself) {
     EXPECT_TRUE(heardEdit());
 }
 
-TEST(VSTProcessorNode, ANewPluginFileNameLoadsWithTheConstructorsChecksOrChangesNothing) {
-    LogCapture log;
+TEST_F(ProcessorNode, ANewPluginFileNameLoadsWithTheConstructorsChecksOrChangesNothing) {
     VSTProcessorNode node(VLAnyMap{{"pluginFileName", "ZamCompX2.vst3"}});
     ASSERT_TRUE(node.getIsPluginLoaded());
     ASSERT_TRUE(node.setValue("pluginFileName", "ZamGateX2.vst3").ok());
@@ -188,36 +160,31 @@ TEST(VSTProcessorNode, ANewPluginFileNameLoadsWithTheConstructorsChecksOrChanges
     EXPECT_TRUE(node.getIsPluginLoaded());
 }
 
-TEST(VSTProcessorNode, ARefusedGraphRateLeavesTheNodeNotReadyUntilOneIsAccepted) {
-    LogCapture log;
-    TestPluginNode plugin("TestRefuseRate"); // refuses 44100 only
-    ASSERT_TRUE(plugin.loaded);
+TEST_F(ProcessorNode, ARefusedGraphRateLeavesTheNodeNotReadyUntilOneIsAccepted) {
+    ASSERT_TRUE(load("TestRefuseRate")); // refuses 44100 only
     AudioBusFormat cd{44100, 2}, studio{48000, 2}, high{96000, 2};
-    plugin.node.setBusFormat(cd, cd);
-    EXPECT_FALSE(plugin.node.getIsReadyToProcess()) << "the plug-in still runs at its previous rate";
-    EXPECT_TRUE(plugin.node.loadPlugin(TestPluginHandle::bundlePath("TestRefuseRate")));
-    EXPECT_FALSE(plugin.node.getIsReadyToProcess()) << "a reload is set up at the graph's rate too";
-    plugin.node.setBusFormat(high, high);
-    EXPECT_TRUE(plugin.node.getIsReadyToProcess());
-    plugin.node.setBusFormat(studio, studio);
-    EXPECT_TRUE(plugin.node.getIsReadyToProcess());
+    node().setBusFormat(cd, cd);
+    EXPECT_FALSE(node().getIsReadyToProcess()) << "the plug-in still runs at its previous rate";
+    EXPECT_TRUE(node().loadPlugin(TestPluginHandle::bundlePath("TestRefuseRate")));
+    EXPECT_FALSE(node().getIsReadyToProcess()) << "a reload is set up at the graph's rate too";
+    node().setBusFormat(high, high);
+    EXPECT_TRUE(node().getIsReadyToProcess());
+    node().setBusFormat(studio, studio);
+    EXPECT_TRUE(node().getIsReadyToProcess());
 }
 
-TEST(VSTProcessorNode, GraphBlockSizeAndModeReachEverySetUpIncludingAReloads) {
-    LogCapture log;
-    TestPluginNode plugin("TestSeparate");
-    ASSERT_TRUE(plugin.loaded);
-    VSTProcessorNode& node = plugin.node;
-    EXPECT_TRUE(node.getIsReadyToProcess());
+TEST_F(ProcessorNode, GraphBlockSizeAndModeReachEverySetUpIncludingAReloads) {
+    ASSERT_TRUE(load("TestSeparate"));
+    EXPECT_TRUE(node().getIsReadyToProcess());
     log.clear();
-    plugin.handle.probe().reset();
-    EXPECT_TRUE(node.setMaxFramesPerBlock(256));
-    EXPECT_TRUE(node.setProcessMode(VSTProcessingMode::Offline));
+    probe().reset();
+    EXPECT_TRUE(node().setMaxFramesPerBlock(256));
+    EXPECT_TRUE(node().setProcessMode(VSTProcessingMode::Offline));
     AudioBusFormat in{44100, 2}, out{44100, 2};
-    EXPECT_TRUE(node.setBusFormat(in, out));
-    ASSERT_TRUE(node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
+    EXPECT_TRUE(node().setBusFormat(in, out));
+    ASSERT_TRUE(node().loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
     std::vector<std::string> setups;
-    for (const auto& call : plugin.handle.probe().calls()) {
+    for (const auto& call : probe().calls()) {
         if (call.method == "setupProcessing")
             setups.push_back(call.arguments);
     }
@@ -228,72 +195,65 @@ TEST(VSTProcessorNode, GraphBlockSizeAndModeReachEverySetUpIncludingAReloads) {
                                                 "mode=2 sampleSize=0 maxSamples=256 rate=48000",
                                                 "mode=2 sampleSize=0 maxSamples=256 rate=44100"}));
     BusBuffers inBuffers(2, 256, 0.5f), outBuffers(2, 256);
-    EXPECT_TRUE(node.process(inBuffers.bus, outBuffers.bus));
-    EXPECT_EQ(plugin.handle.probe().lastProcesses(1).at(0).processMode, 2);
-    EXPECT_TRUE(log.lines().empty());
-    EXPECT_FALSE(node.setMaxFramesPerBlock(0));
+    EXPECT_TRUE(node().process(inBuffers.bus, outBuffers.bus));
+    EXPECT_EQ(probe().lastProcesses(1).at(0).processMode, 2);
+    expectNothingLogged();
+    EXPECT_FALSE(node().setMaxFramesPerBlock(0));
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] Invalid maximum block size: 0"});
 }
 
-TEST(VSTProcessorNode, DisabledNodePassesThroughWithoutCallingThePlugin) {
-    LogCapture log;
-    TestPluginNode plugin("TestSeparate");
-    ASSERT_TRUE(plugin.loaded);
-    log.clear(); // the construction-time load of the bare folder failed, as expected
-    plugin.node.setPluginParameter(1u, 0.5f);
+TEST_F(ProcessorNode, DisabledNodePassesThroughWithoutCallingThePlugin) {
+    ASSERT_TRUE(load("TestSeparate"));
+    node().setPluginParameter(1u, 0.5f);
     BusBuffers in(2, 64, 0.8f), out(2, 64);
 
-    EXPECT_TRUE(plugin.node.process(in.bus, out.bus));
+    EXPECT_TRUE(node().process(in.bus, out.bus));
     EXPECT_FLOAT_EQ(out.samples[1][5], 0.4f);
-    const auto processed = plugin.handle.probe().processCount();
+    const auto processed = probe().processCount();
 
-    plugin.node.setEnabled(false);
-    EXPECT_FALSE(plugin.node.getIsEnabled());
-    EXPECT_TRUE(plugin.node.process(in.bus, out.bus));
+    node().setEnabled(false);
+    EXPECT_FALSE(node().getIsEnabled());
+    EXPECT_TRUE(node().process(in.bus, out.bus));
     EXPECT_EQ(out.samples, in.samples);
-    EXPECT_EQ(plugin.handle.probe().processCount(), processed);
+    EXPECT_EQ(probe().processCount(), processed);
 
     // A plug-in loaded into the switched-off node is switched off as well.
-    ASSERT_TRUE(plugin.node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
+    ASSERT_TRUE(node().loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
     std::string lastSwitch;
-    for (const auto& call : plugin.handle.probe().calls())
+    for (const auto& call : probe().calls())
         lastSwitch = call.method == "setProcessing" ? call.arguments : lastSwitch;
     EXPECT_EQ(lastSwitch, "false");
-    plugin.node.setPluginParameter(1u, 0.5f);
+    node().setPluginParameter(1u, 0.5f);
 
-    plugin.node.setEnabled(true);
-    EXPECT_TRUE(plugin.node.process(in.bus, out.bus));
+    node().setEnabled(true);
+    EXPECT_TRUE(node().process(in.bus, out.bus));
     EXPECT_FLOAT_EQ(out.samples[0][5], 0.4f);
-    EXPECT_TRUE(log.lines().empty());
+    expectNothingLogged();
 }
 
-TEST(VSTProcessorNode, BusesNarrowerThanStereoPassThroughAndWiderOnesKeepTheirExtraChannels) {
-    LogCapture log;
-    TestPluginNode plugin("TestSeparate");
-    ASSERT_TRUE(plugin.loaded);
-    log.clear(); // the construction-time load of the bare folder failed, as expected
-    plugin.node.setPluginParameter(1u, 0.5f);
+TEST_F(ProcessorNode, BusesNarrowerThanStereoPassThroughAndWiderOnesKeepTheirExtraChannels) {
+    ASSERT_TRUE(load("TestSeparate"));
+    node().setPluginParameter(1u, 0.5f);
 
     BusBuffers monoIn(1, 16, 0.8f), monoOut(1, 16);
-    EXPECT_TRUE(plugin.node.process(monoIn.bus, monoOut.bus));
+    EXPECT_TRUE(node().process(monoIn.bus, monoOut.bus));
     EXPECT_EQ(monoOut.samples, monoIn.samples);
-    EXPECT_EQ(plugin.handle.probe().processCount(), 0);
+    EXPECT_EQ(probe().processCount(), 0);
 
     // An output block longer than the input: the plug-in gets the frames both have.
     BusBuffers shortIn(2, 16, 0.8f), longOut(2, 32);
-    EXPECT_TRUE(plugin.node.process(shortIn.bus, longOut.bus));
-    EXPECT_EQ(plugin.handle.probe().lastProcesses(1).at(0).numSamples, 16);
+    EXPECT_TRUE(node().process(shortIn.bus, longOut.bus));
+    EXPECT_EQ(probe().lastProcesses(1).at(0).numSamples, 16);
 
 #ifdef NDEBUG
     BusBuffers sixIn(6, 16, 0.8f), sixOut(6, 16);
-    EXPECT_TRUE(plugin.node.process(sixIn.bus, sixOut.bus));
+    EXPECT_TRUE(node().process(sixIn.bus, sixOut.bus));
     EXPECT_FLOAT_EQ(sixOut.samples[1][0], 0.4f);
     EXPECT_FLOAT_EQ(sixOut.samples[2][0], 0.8f) << "channels past the second keep the copied input";
 #endif
 }
 
-TEST(VSTProcessorNode, ZamCompX2EndToEndThroughTheListCalls) {
-    LogCapture log;
+TEST_F(ProcessorNode, ZamCompX2EndToEndThroughTheListCalls) {
     VSTProcessorNode node(VLAnyMap{{"pluginFileName", "ZamCompX2.vst3"}});
     ASSERT_TRUE(log.lines().empty()) << log.lines()[0];
     varnel::AudioBusFormatList inFormats{{48000, 2}}, outFormats{{48000, 2}};
@@ -327,73 +287,65 @@ TEST(VSTProcessorNode, ZamCompX2EndToEndThroughTheListCalls) {
     node.setEnabled(false);
     ASSERT_TRUE(node.process(inputs, outputs));
     EXPECT_EQ(out.samples, in.samples);
-    EXPECT_TRUE(log.lines().empty());
+    expectNothingLogged();
 }
 
-TEST(VSTProcessorNode, EnableSwitchAndParametersFromAControlThreadWhileAudioRuns) {
-    LogCapture log;
-    TestPluginNode plugin("TestSeparate");
-    ASSERT_TRUE(plugin.loaded);
-    log.clear(); // the construction-time load of the bare folder failed, as expected
+TEST_F(ProcessorNode, EnableSwitchAndParametersFromAControlThreadWhileAudioRuns) {
+    ASSERT_TRUE(load("TestSeparate"));
     std::atomic<bool> done{false};
     std::thread control([&] {
         unsigned step = 0;
         while (!done.load()) {
-            plugin.node.setEnabled(step % 3 != 0);
-            plugin.node.setPluginParameter(std::string("Gain"), static_cast<float>(step % 10) / 10.0f);
-            plugin.node.setPluginParameter(2u, 0.5f);
+            node().setEnabled(step % 3 != 0);
+            node().setPluginParameter(std::string("Gain"), static_cast<float>(step % 10) / 10.0f);
+            node().setPluginParameter(2u, 0.5f);
             ++step;
             std::this_thread::yield();
         }
-        plugin.node.setEnabled(true);
+        node().setEnabled(true);
     });
     BusBuffers in(2, 256, 0.5f), out(2, 256);
     for (int block = 0; block < 10000; ++block)
-        ASSERT_TRUE(plugin.node.process(in.bus, out.bus));
+        ASSERT_TRUE(node().process(in.bus, out.bus));
     done.store(true);
     control.join();
-    EXPECT_TRUE(plugin.handle.probe().violations().empty())
-        << testplugin::describeViolations(plugin.handle.probe());
-    EXPECT_TRUE(log.lines().empty());
+    expectCleanFinish();
 }
 
-TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
-    LogCapture log;
-    TestPluginNode plugin("TestSeparate");
-    ASSERT_TRUE(plugin.loaded);
-    log.clear(); // the construction-time load of the bare folder failed, as expected
-    plugin.handle.probe().reset();
+TEST_F(ProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
+    ASSERT_TRUE(load("TestSeparate"));
+    probe().reset();
     // Every control call runs on the plug-in thread; the reloads only have to
     // fall between the other threads' calls, which the wait below makes sure of.
     constexpr int kReloads = 25;
     std::atomic<bool> done{false};
     std::atomic<int> refused{0};
     std::atomic<int> setterCalls{0}, switches{0};
-    const std::string middleStep = plugin.node.getPluginParameterValueText(2, 0.5);
+    const std::string middleStep = node().getPluginParameterValueText(2, 0.5);
     ASSERT_FALSE(middleStep.empty());
 
     std::thread setter([&] {
         while (!done.load()) {
-            plugin.node.setPluginParameter(1u, 0.25f);
-            refused += !plugin.node.setPluginParameter(std::string("Gain"), 0.5f);
-            refused += !plugin.node.setValueNamesForPluginParameter("Mode", {"a", "b", "c"});
+            node().setPluginParameter(1u, 0.25f);
+            refused += !node().setPluginParameter(std::string("Gain"), 0.5f);
+            refused += !node().setValueNamesForPluginParameter("Mode", {"a", "b", "c"});
             // The plug-in's own name of a step: found whether or not a reload has
             // dropped the names given just before.
-            refused += !plugin.node.setPluginParameterByValueName("Mode", middleStep);
-            refused += plugin.node.getPluginParameters().size() != 4u;
-            (void)plugin.node.getParameterValue(1);
+            refused += !node().setPluginParameterByValueName("Mode", middleStep);
+            refused += node().getPluginParameters().size() != 4u;
+            (void)node().getParameterValue(1);
             setterCalls += 3;
         }
     });
     std::thread switcher([&] {
         while (!done.load()) {
-            plugin.node.setEnabled(switches.load() % 2 == 0);
-            refused += !plugin.node.getIsPluginLoaded();
+            node().setEnabled(switches.load() % 2 == 0);
+            refused += !node().getIsPluginLoaded();
             std::vector<std::uint8_t> state;
-            (void)plugin.node.getPluginState(state);
+            (void)node().getPluginState(state);
             ++switches;
         }
-        plugin.node.setEnabled(true);
+        node().setEnabled(true);
     });
     for (int reload = 0; reload < kReloads; ++reload) {
         // Each reload waits for both threads to have made a call since the last
@@ -402,7 +354,7 @@ TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
         const int settersBefore = setterCalls.load(), switchesBefore = switches.load();
         while (setterCalls.load() == settersBefore || switches.load() == switchesBefore)
             std::this_thread::yield();
-        refused += !plugin.node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate"));
+        refused += !node().loadPlugin(TestPluginHandle::bundlePath("TestSeparate"));
     }
     done.store(true);
     setter.join();
@@ -411,20 +363,16 @@ TEST(VSTProcessorNode, ReloadsRaceParameterCallsAndTheSwitchWithoutLosingOne) {
     EXPECT_EQ(refused.load(), 0);
     EXPECT_GT(setterCalls.load(), kReloads) << "the setters ran between the reloads";
     EXPECT_GT(switches.load(), kReloads);
-    EXPECT_EQ(plugin.handle.probe().count("setParamNormalized"), setterCalls.load())
-        << "every value reached a controller";
+    EXPECT_EQ(probe().count("setParamNormalized"), setterCalls.load()) << "every value reached a controller";
     // The plug-in of the last reload may have missed the setters: it is set once more.
-    ASSERT_TRUE(plugin.node.setPluginParameter(std::string("Gain"), 0.5f));
+    ASSERT_TRUE(node().setPluginParameter(std::string("Gain"), 0.5f));
     BusBuffers in(2, 16, 0.8f), out(2, 16);
-    EXPECT_TRUE(plugin.node.process(in.bus, out.bus));
+    EXPECT_TRUE(node().process(in.bus, out.bus));
     EXPECT_FLOAT_EQ(out.samples[0][3], 0.4f);
-    EXPECT_TRUE(plugin.handle.probe().violations().empty())
-        << testplugin::describeViolations(plugin.handle.probe());
-    EXPECT_TRUE(log.lines().empty());
+    expectCleanFinish();
 }
 
-TEST(VSTProcessorNode, FixedBlocksGiveThePluginItsBlockSizeWhateverTheGraphSendsOneBlockLater) {
-    LogCapture log;
+TEST_F(ProcessorNode, FixedBlocksGiveThePluginItsBlockSizeWhateverTheGraphSendsOneBlockLater) {
     constexpr int kBlock = 512;
     constexpr int kFrames = 12 * kBlock;
     std::vector<float> input(kFrames);
@@ -448,85 +396,73 @@ TEST(VSTProcessorNode, FixedBlocksGiveThePluginItsBlockSizeWhateverTheGraphSends
     };
 
     // The plug-in refuses any block but its set-up's size, and delays by 100.
-    TestPluginNode reference("TestWholeBlocks");
+    nodetest::TestPluginNode reference("TestWholeBlocks");
     ASSERT_TRUE(reference.loaded);
-    ASSERT_TRUE(reference.node.setMaxFramesPerBlock(kBlock));
-    const std::vector<float> expected = render(reference.node, {kBlock});
-    ASSERT_EQ(reference.node.getPluginLatencySamples(), 100u);
+    ASSERT_TRUE(reference.node->setMaxFramesPerBlock(kBlock));
+    const std::vector<float> expected = render(*reference.node, {kBlock});
+    ASSERT_EQ(reference.node->getPluginLatencySamples(), 100u);
 
-    TestPluginNode fixed("TestWholeBlocks");
-    ASSERT_TRUE(fixed.loaded);
-    log.clear(); // the nameless nodes' failed first loads
-    EXPECT_TRUE(fixed.node.setFixedBlockSize(kBlock));
-    EXPECT_EQ(fixed.node.getFixedBlockSize(), kBlock);
-    EXPECT_EQ(fixed.node.getPluginLatencySamples(), 100u + kBlock);
-    const std::vector<float> output = render(fixed.node, {480, 700});
+    ASSERT_TRUE(load("TestWholeBlocks"));
+    EXPECT_TRUE(node().setFixedBlockSize(kBlock));
+    EXPECT_EQ(node().getFixedBlockSize(), kBlock);
+    EXPECT_EQ(node().getPluginLatencySamples(), 100u + kBlock);
+    const std::vector<float> output = render(node(), {480, 700});
     ASSERT_EQ(output.size(), input.size());
     EXPECT_TRUE(std::all_of(output.begin(), output.begin() + kBlock, [](float x) { return x == 0.0f; }));
     EXPECT_TRUE(std::equal(output.begin() + kBlock, output.end(), expected.begin()))
         << "the plug-in's own output at its block size, one block later";
-    EXPECT_TRUE(fixed.handle.probe().violations().empty())
-        << testplugin::describeViolations(fixed.handle.probe());
-    EXPECT_TRUE(log.lines().empty());
+    expectCleanFinish();
 
     // Off again: the graph's blocks reach the plug-in, which refuses those of 480.
-    EXPECT_TRUE(fixed.node.setFixedBlockSize(0));
-    EXPECT_EQ(fixed.node.getPluginLatencySamples(), 100u);
-    render(fixed.node, {480});
-    EXPECT_FALSE(fixed.handle.probe().violations().empty());
+    EXPECT_TRUE(node().setFixedBlockSize(0));
+    EXPECT_EQ(node().getPluginLatencySamples(), 100u);
+    render(node(), {480});
+    EXPECT_FALSE(probe().violations().empty());
 }
 
-TEST(VSTProcessorNode, AReloadWithFixedBlocksStartsFromSilenceNotTheOldPluginsSound) {
-    LogCapture log;
-    TestPluginNode plugin("TestSeparate");
-    ASSERT_TRUE(plugin.loaded);
-    ASSERT_TRUE(plugin.node.setFixedBlockSize(64));
+TEST_F(ProcessorNode, AReloadWithFixedBlocksStartsFromSilenceNotTheOldPluginsSound) {
+    ASSERT_TRUE(load("TestSeparate"));
+    ASSERT_TRUE(node().setFixedBlockSize(64));
     BusBuffers loud(2, 64, 0.5f), quiet(2, 64), out(2, 64);
     // The plug-in's output of this block waits in the node for the next one.
-    plugin.node.process(loud.bus, out.bus);
-    ASSERT_TRUE(plugin.node.loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
-    plugin.node.process(quiet.bus, out.bus);
+    node().process(loud.bus, out.bus);
+    ASSERT_TRUE(node().loadPlugin(TestPluginHandle::bundlePath("TestSeparate")));
+    node().process(quiet.bus, out.bus);
     EXPECT_EQ(out.samples, quiet.samples);
 }
 
-TEST(VSTProcessorNode, PassesPlainValuesTextsTimingAndRestartRequestsOnToItsPlugin) {
-    LogCapture log;
-    TestPluginNode plugin("TestLatencyTail");
-    ASSERT_TRUE(plugin.loaded);
-    VSTProcessorNode& node = plugin.node;
+TEST_F(ProcessorNode, PassesPlainValuesTextsTimingAndRestartRequestsOnToItsPlugin) {
+    ASSERT_TRUE(load("TestLatencyTail"));
     varnel::extensions::vst::VSTParameterRange range;
-    ASSERT_TRUE(node.getPluginParameterRange(1, range));
+    ASSERT_TRUE(node().getPluginParameterRange(1, range));
     EXPECT_EQ(range.units, "x");
-    EXPECT_TRUE(node.setPluginParameterPlain("Gain", 0.25));
-    EXPECT_EQ(node.getParameterValue(1), 0.25f);
-    EXPECT_TRUE(node.setPluginParameterByText("Gain", "0.5"));
-    EXPECT_EQ(node.getParameterValue(1), 0.5f);
-    EXPECT_FALSE(node.setPluginParameterByText("Gain", "loud"));
-    EXPECT_EQ(node.getPluginLastError(), "The plug-in did not take the text for Gain: loud");
-    EXPECT_EQ(node.getPluginTailSamples(), 2400u);
+    EXPECT_TRUE(node().setPluginParameterPlain("Gain", 0.25));
+    EXPECT_EQ(node().getParameterValue(1), 0.25f);
+    EXPECT_TRUE(node().setPluginParameterByText("Gain", "0.5"));
+    EXPECT_EQ(node().getParameterValue(1), 0.5f);
+    EXPECT_FALSE(node().setPluginParameterByText("Gain", "loud"));
+    EXPECT_EQ(node().getPluginLastError(), "The plug-in did not take the text for Gain: loud");
+    EXPECT_EQ(node().getPluginTailSamples(), 2400u);
     // Offline only a control call carries out a latency change.
-    ASSERT_TRUE(node.setProcessMode(VSTProcessingMode::Offline));
-    plugin.handle.probe().reset();
-    ASSERT_TRUE(plugin.handle.probe().changeLatency(512));
-    node.handlePluginRestartRequests();
-    EXPECT_EQ(plugin.handle.probe().count("setActive"), 2) << "deactivated and activated again";
-    EXPECT_EQ(node.getPluginLatencySamples(), 512u);
+    ASSERT_TRUE(node().setProcessMode(VSTProcessingMode::Offline));
+    probe().reset();
+    ASSERT_TRUE(probe().changeLatency(512));
+    node().handlePluginRestartRequests();
+    EXPECT_EQ(probe().count("setActive"), 2) << "deactivated and activated again";
+    EXPECT_EQ(node().getPluginLatencySamples(), 512u);
     EXPECT_FALSE(VSTProcessorNode::isSafePluginFileName("sub/../../x.vst3"));
     EXPECT_TRUE(VSTProcessorNode::isSafePluginFileName("sub/x.vst3"));
 }
 
-TEST(VSTProcessorNode, TempoTimeSignatureAndTransportOutliveAReloadAndASwappedPlugin) {
-    LogCapture log;
-    TestPluginNode plugin("TestTempoSynced");
-    ASSERT_TRUE(plugin.loaded);
-    VSTProcessorNode& node = plugin.node;
-    ASSERT_TRUE(node.setTempo(90.0));
-    ASSERT_TRUE(node.setTimeSignature(3, 8));
-    node.setTransportPlaying(false);
-    ASSERT_TRUE(node.loadPlugin(TestPluginHandle::bundlePath("TestTempoSynced")));
+TEST_F(ProcessorNode, TempoTimeSignatureAndTransportOutliveAReloadAndASwappedPlugin) {
+    ASSERT_TRUE(load("TestTempoSynced"));
+    ASSERT_TRUE(node().setTempo(90.0));
+    ASSERT_TRUE(node().setTimeSignature(3, 8));
+    node().setTransportPlaying(false);
+    ASSERT_TRUE(node().loadPlugin(TestPluginHandle::bundlePath("TestTempoSynced")));
     BusBuffers in(2, 64, 0.5f), out(2, 64);
-    node.process(in.bus, out.bus);
-    const testplugin::ProcessRecord block = plugin.handle.probe().lastProcesses(1).at(0);
+    node().process(in.bus, out.bus);
+    const testplugin::ProcessRecord block = probe().lastProcesses(1).at(0);
     EXPECT_EQ(block.tempo, 90.0);
     EXPECT_EQ(block.timeSigNumerator, 3);
     EXPECT_EQ(block.timeSigDenominator, 8);
@@ -545,10 +481,10 @@ TEST(VSTProcessorNode, TempoTimeSignatureAndTransportOutliveAReloadAndASwappedPl
         }
         return delayTime;
     };
-    node.setTransportPlaying(true);
-    ASSERT_TRUE(node.setValue("pluginFileName", "ZamDelay.vst3").ok());
+    node().setTransportPlaying(true);
+    ASSERT_TRUE(node().setValue("pluginFileName", "ZamDelay.vst3").ok());
     VSTProcessorNode reference(VLAnyMap{{"pluginFileName", "ZamDelay.vst3"}});
     ASSERT_TRUE(reference.setTempo(90.0));
     ASSERT_TRUE(reference.setTimeSignature(3, 8));
-    EXPECT_EQ(syncedDelay(node), syncedDelay(reference)) << "the swapped plug-in plays at 90 BPM too";
+    EXPECT_EQ(syncedDelay(node()), syncedDelay(reference)) << "the swapped plug-in plays at 90 BPM too";
 }
