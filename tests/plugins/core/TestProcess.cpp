@@ -208,7 +208,10 @@ void TestPluginObject::reportNewLatency(IParameterChanges* outputChanges) const 
 
 void TestPluginObject::followMode(ParamValue value) noexcept {
     const auto step = static_cast<std::size_t>(std::min(2.0, std::floor(value * 3.0)));
-    const uint32 latency = std::min(kPluginConfig.latencyByMode[step], kMaxLatency);
+    moveLatency(std::min(kPluginConfig.latencyByMode[step], kMaxLatency));
+}
+
+void TestPluginObject::moveLatency(uint32 latency) noexcept {
     if (latency == activeLatency_.load())
         return;
     // The delay changes at once; the host hears of it through the restart request.
@@ -325,6 +328,11 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
         if (program >= 0)
             applyProgram(program, data.outputParameterChanges);
         reportNewLatency(data.outputParameterChanges);
+    }
+    if (use == BlockUse::render && data.numSamples > 0 && kPluginConfig.latencyOnceAudioFlows != 0 &&
+        !audioFlowed_) {
+        audioFlowed_ = true;
+        moveLatency(std::min(kPluginConfig.latencyOnceAudioFlows, kMaxLatency));
     }
     if (use == BlockUse::render)
         reportOutputValue(data.outputParameterChanges, kMeterId,
