@@ -16,6 +16,11 @@ struct VSTPluginClassInfo {
     std::string category;                   ///< e.g. "Audio Module Class"
     std::vector<std::string> subCategories; ///< e.g. {"Fx", "Dynamics"}
     std::string classId;                    ///< 32 upper-case hex digits
+    /// An instrument (a synth, a sampler, a drum machine), not an effect: its
+    /// category or one of its sub-categories is "Instrument", as in "Instrument|Synth".
+    /// Bundles hold instruments beside effects; fed audio without notes, they
+    /// output silence.
+    bool isInstrument = false;
 };
 
 /// One audio bus of a plug-in's component, as it declares it at load.

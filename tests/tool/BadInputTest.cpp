@@ -90,6 +90,19 @@ TEST_F(BadInput, PluginThatRefusesActivation) {
         << line;
 }
 
+// An instrument beside an effect in one bundle: the instrument, chosen or loaded
+// by default, would make silence of the sound; the effect renders.
+TEST_F(BadInput, InstrumentIsRefusedAndItsBundlesEffectRenders) {
+    const std::string plugin = TestPluginHandle::bundlePath("TestWithInstrument");
+    const std::string refusal = "varnel-vst: error: " + plugin +
+                                ": TestWithInstrument Synth is an instrument; varnel-vst runs effects only";
+    EXPECT_EQ(expectRefused(plugin, input, output, {}, 1),
+              refusal + " (choose one of its effects with --class: TestWithInstrument Fx)");
+    EXPECT_EQ(expectRefused(plugin, input, output, {"--class", "TestWithInstrument Synth"}, 1), refusal);
+    const ToolRun effect = runTool({"process", plugin, input, output, "--class", "TestWithInstrument Fx"});
+    EXPECT_EQ(effect.exitCode, 0) << effect.err;
+}
+
 TEST_F(BadInput, PluginThatFailsItsBlocksLeavesNoOutput) {
     // The output file is open and written when the failures are found.
     const std::string plugin = TestPluginHandle::bundlePath("TestProcessFalse");

@@ -132,7 +132,7 @@ TEST(EditCommand, SavesTheStateWhenTheWindowIsDestroyedOrASignalEndsIt) {
     }
 }
 
-TEST(EditCommand, APluginWithoutAnEditorAndAMissingDisplayAreOneLineEach) {
+TEST(EditCommand, APluginWithoutAnEditorAnInstrumentAndAMissingDisplayAreOneLineEach) {
     START_DISPLAY(display);
     const ScratchFolder folder;
     const std::string plugin = testplugin::TestPluginHandle::bundlePath("TestSeparate");
@@ -140,6 +140,19 @@ TEST(EditCommand, APluginWithoutAnEditorAndAMissingDisplayAreOneLineEach) {
     EXPECT_EQ(noEditor.waitForExit(), 1);
     EXPECT_EQ(noEditor.err(),
               "varnel-vst: error: " + plugin + " has no editor that opens in an X11 window\n");
+
+    // --class chooses as in process; an instrument is refused.
+    const std::string bundle = testplugin::TestPluginHandle::bundlePath("TestWithInstrument");
+    BackgroundTool instrument({"edit", bundle, "--class", "TestWithInstrument Synth"}, display.name(),
+                              folder.file(""));
+    EXPECT_EQ(instrument.waitForExit(), 1);
+    EXPECT_EQ(instrument.err(),
+              "varnel-vst: error: " + bundle +
+                  ": TestWithInstrument Synth is an instrument; varnel-vst runs effects only\n");
+    BackgroundTool effect({"edit", bundle, "--class", "TestWithInstrument Fx"}, display.name(),
+                          folder.file(""));
+    EXPECT_EQ(effect.waitForExit(), 1);
+    EXPECT_EQ(effect.err(), "varnel-vst: error: " + bundle + " has no editor that opens in an X11 window\n");
 
     const ToolRun noDisplay = runTool({"edit", "ZamCompX2"}, {}, "DISPLAY=");
     EXPECT_EQ(noDisplay.exitCode, 1);

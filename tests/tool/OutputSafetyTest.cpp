@@ -178,7 +178,7 @@ TEST_F(OutputSafety, ReadOnlyFileIsReplacedOnlyWithForce) {
 }
 
 // Every path written is checked against every path read and every other one
-// written, through links, before anything is written.
+// written, through links, before anything is written; by process and by edit.
 TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
     const std::string before = contentsOf(input);
     const std::string alias = folder.file("alias.wav"), out = folder.file("out.wav");
@@ -204,6 +204,20 @@ TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
         std::vector<std::string> command{"process", plugin};
         command.insert(command.end(), arguments.begin(), arguments.end());
         const ToolRun run = runTool(command);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "varnel-vst: error: " + message + "\n");
+    }
+    // edit's preset, saved when it ends, is checked alike at its start.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> editClashes{
+        {{"--input", input, "--save-preset", alias},
+         "cannot write " + alias + " (the --save-preset): it is the --input file " + input},
+        {{"--preset", preset, "--save-preset", preset},
+         "cannot write " + preset + " (the --save-preset): it is the --preset " + preset},
+    };
+    for (const auto& [arguments, message] : editClashes) {
+        std::vector<std::string> command{"edit", plugin};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const ToolRun run = runTool(command, {}, "DISPLAY=");
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err, "varnel-vst: error: " + message + "\n");
     }

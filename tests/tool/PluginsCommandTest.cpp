@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <thread>
 
@@ -70,8 +71,8 @@ const Json* pluginNamed(const Json& json, const std::string& name) {
 
 TEST_F(UserPluginFolder, JsonDescribesEveryAudioModuleClassOfBundlesFoundRecursively) {
     // What a plug-in prints while it loads is no part of the answer.
-    fs::create_directory_symlink(TestPluginHandle::bundlePath("TestPrintsAtLoad"),
-                                 userFolder + "/TestPrintsAtLoad.vst3");
+    for (const std::string name : {"TestPrintsAtLoad", "TestPrintsToStdout", "TestWithInstrument"})
+        fs::create_directory_symlink(TestPluginHandle::bundlePath(name), userFolder + "/" + name + ".vst3");
     const ToolRun result = run({"plugins", "--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const Json json = Json::parse(result.out);
@@ -88,6 +89,13 @@ TEST_F(UserPluginFolder, JsonDescribesEveryAudioModuleClassOfBundlesFoundRecursi
     EXPECT_NE(pluginNamed(json, "TestTwoClasses B"), nullptr);
     EXPECT_EQ(pluginNamed(json, "TestSeparate Controller"), nullptr);
     EXPECT_NE(pluginNamed(json, "TestPrintsAtLoad"), nullptr);
+    EXPECT_NE(pluginNamed(json, "TestPrintsToStdout"), nullptr);
+    // Instruments are listed, and told from effects.
+    const Json* synth = pluginNamed(json, "TestWithInstrument Synth");
+    const Json* effect = pluginNamed(json, "TestWithInstrument Fx");
+    ASSERT_TRUE(synth != nullptr && effect != nullptr) << result.out;
+    EXPECT_EQ(synth->at("instrument"), true);
+    EXPECT_EQ(effect->at("instrument"), false);
 
     const Json& unloadable = json.at("unloadable");
     ASSERT_EQ(unloadable.size(), 2u);
@@ -125,10 +133,19 @@ TEST_F(UserPluginFolder, ListsEveryInstalledBundleAndEachLoadsInTheLibrary) {
 }
 
 TEST_F(UserPluginFolder, TextListingHasALinePerPluginAndWarnsAboutUnloadableBundles) {
+    fs::create_directory_symlink(TestPluginHandle::bundlePath("TestWithInstrument"),
+                                 userFolder + "/TestWithInstrument.vst3");
     const ToolRun result = run({"plugins"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out.rfind("NAME ", 0), 0u) << result.out;
     EXPECT_NE(result.out.find("TestSeparate "), std::string::npos) << result.out;
+    // The count at the end tells effects from instruments.
+    std::smatch count;
+    ASSERT_TRUE(std::regex_search(
+        result.out, count, std::regex(R"(\n(\d+) plug-ins \((\d+) effects?, (\d+) instruments?\)\n$)")))
+        << result.out;
+    EXPECT_GE(std::stoi(count[3]), 1);
+    EXPECT_EQ(std::stoi(count[1]), std::stoi(count[2]) + std::stoi(count[3]));
     EXPECT_NE(result.err.find("varnel-vst: warning: could not load " + userFolder + "/TestNoEntry.vst3: "),
               std::string::npos)
         << result.err;

@@ -215,17 +215,28 @@ TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut) {
     EXPECT_EQ(testsupport::entriesOf(folder.file("fifo")), std::vector<std::string>{"demo.wav"});
 }
 
-// Plug-ins print to standard output; none of it may reach the sound or the JSON
-// the tool writes there.
+// Plug-ins print to standard output, through printf and std::cout; none of it
+// may reach the sound, the JSON or the lines the tool writes there, also from a
+// batch's workers.
 TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
     const std::string printing = TestPluginHandle::bundlePath("TestPrintsToStdout");
+    const auto printedBoth = [](const ToolRun& run) {
+        return run.err.find("TestPrintsToStdout: module entered\n") != std::string::npos &&
+               run.err.find("TestPrintsToStdout: hello from std::cout\n") != std::string::npos;
+    };
     const ToolRun piped = runTool({"process", printing, input, "-"});
     ASSERT_EQ(piped.exitCode, 0) << piped.err;
-    EXPECT_EQ(piped.out.substr(0, 4), "RIFF");
-    EXPECT_NE(piped.err.find("TestPrintsToStdout: module entered\n"), std::string::npos) << piped.err;
+    std::ofstream(folder.file("piped.wav"), std::ios::binary) << piped.out;
+    EXPECT_EQ(readSound(folder.file("piped.wav")).samples, source.samples);
+    EXPECT_TRUE(printedBoth(piped)) << piped.err;
     const ToolRun params = runTool({"params", printing, "--json"});
     ASSERT_EQ(params.exitCode, 0) << params.err;
     EXPECT_EQ(nlohmann::json::parse(params.out).at("plugin"), printing);
+    EXPECT_TRUE(printedBoth(params)) << params.err;
+    const ToolRun batch = runTool({"process", printing, "--output-dir", folder.file("out"), input});
+    ASSERT_EQ(batch.exitCode, 0) << batch.err;
+    EXPECT_EQ(batch.out.find("TestPrintsToStdout"), std::string::npos) << batch.out;
+    EXPECT_TRUE(printedBoth(batch)) << batch.err;
 }
 
 // A plug-in that makes silence of sound (this one has no input) is no silent success.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -246,4 +247,23 @@ TEST_F(ProcessTiming, ALatencyThatFollowsASettingIsCompensatedAsSet) {
         expected.resize(expected.size() + 2 * 2400, 0.0f);
         EXPECT_EQ(readSound(folder.file("out/" + name)).samples, expected) << name;
     }
+}
+
+// A plug-in that changes its latency in the middle of a render (256 samples, then
+// 64 once audio flows) was compensated by the wrong one: an error, not a file out
+// of line with its input; in a batch, that file fails.
+TEST_F(ProcessTiming, ALatencyThatMovesDuringTheRenderFailsTheFile) {
+    const std::string plugin = TestPluginHandle::bundlePath("TestLatencyMovesWhileRendering");
+    const std::string moved = "varnel-vst: error: the latency of " + plugin +
+                              " changed during the render of " + input +
+                              " from 256 to 64 samples: the output would not line up with the input";
+    run = runTool({"process", plugin, input, output});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errLines(), std::vector<std::string>{moved + "; " + output + " was not written"});
+    EXPECT_FALSE(std::filesystem::exists(output));
+    const std::string out = folder.file("out");
+    run = runTool({"process", plugin, "--output-dir", out, input});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errLines(), std::vector<std::string>{moved + "; " + out + "/in.wav was not written"});
+    EXPECT_TRUE(std::filesystem::is_empty(out));
 }

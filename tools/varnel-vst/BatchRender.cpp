@@ -2,6 +2,7 @@
 
 #include "BatchWorker.h"
 #include "SignalName.h"
+#include "StandardOutput.h"
 #include "ToolError.h"
 
 #include <algorithm>
@@ -10,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <memory>
+#include <ostream>
 #include <thread>
 
 #include <poll.h>
@@ -76,7 +77,7 @@ void Batch::startWorker() {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         throw failure(std::string("cannot start a batch worker: ") + std::strerror(errno));
-    std::cout.flush(); // or the worker would write it again
+    toolOutput().flush(); // or the worker would write it again
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
@@ -101,6 +102,8 @@ void Batch::startWorker() {
             }
         }
         // No exit handlers: they belong to the batch, and its buffers were flushed.
+        // What the plug-ins printed and stdio still holds goes to standard error.
+        std::fflush(stdout);
         ::_exit(status);
     }
     ::close(ends[1]);
@@ -119,7 +122,7 @@ void Batch::handOut(Worker& worker) {
 
 void Batch::fail(const FileJob& job) {
     ++failures;
-    std::cout << "failed  " << job.input << std::endl;
+    toolOutput() << "failed  " << job.input << std::endl;
 }
 
 void Batch::handle(Worker& worker, const std::string& message) {
@@ -137,8 +140,8 @@ void Batch::handle(Worker& worker, const std::string& message) {
         if (kind == workerMessage::kWrote) {
             const std::string speed = splitMessage(rest).second;
             ++written;
-            std::cout << "wrote   " << job.output << " from " << job.input << " (" << speed << ")"
-                      << std::endl;
+            toolOutput() << "wrote   " << job.output << " from " << job.input << " (" << speed << ")"
+                         << std::endl;
         } else {
             fail(job);
         }
@@ -212,8 +215,8 @@ int Batch::run() {
             throw failure(loadFailure);
         }
     }
-    std::cout << jobs.size() << (jobs.size() == 1 ? " file: " : " files: ") << written << " written, "
-              << failures << " failed\n";
+    toolOutput() << jobs.size() << (jobs.size() == 1 ? " file: " : " files: ") << written << " written, "
+                 << failures << " failed\n";
     return failures == 0 ? kExitOk : kExitFailure;
 }
 
@@ -226,7 +229,7 @@ int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& p
     if (error)
         throw failure("cannot create " + command.outputFolder + ": " + error.message());
     if (jobs.empty()) {
-        std::cout << "no files in shard " << command.shard.index << "/" << command.shard.count << '\n';
+        toolOutput() << "no files in shard " << command.shard.index << "/" << command.shard.count << '\n';
         return kExitOk;
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());

@@ -82,6 +82,7 @@ BundleScan parseAnswer(const std::string& text) {
         info.subCategories = entry.value("subCategories", std::vector<std::string>{});
         info.version = entry.value("version", "");
         info.classId = entry.value("classId", "");
+        info.isInstrument = entry.value("instrument", false);
         scan.classes.push_back(std::move(info));
     }
     return scan;

@@ -488,6 +488,7 @@ CLI::App& addEditCommand(CLI::App& app, EditCommand& edit) {
     CLI::App& command = *app.add_subcommand("edit", "Show a plug-in's own editor and keep it processing");
     command.footer(std::string(kEditFooter) + "\n\n" + kPluginFooter);
     addPluginArgument(command, edit.plugin);
+    command.add_option("--class", edit.pluginClass, kClassHelp)->type_name("NAME|ID");
     addEditOptions(command, edit);
     return command;
 }

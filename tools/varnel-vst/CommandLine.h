@@ -115,9 +115,10 @@ struct ProcessCommand {
 // until the window is closed.
 struct EditCommand {
     std::string plugin;
-    std::string preset;     // restored before the editor opens; empty for none
-    std::string savePreset; // the state when the window closes; empty for none
-    std::string input;      // played in a loop while the editor is open; empty for silence
+    std::string pluginClass; // --class: a class name or id; empty for the library's choice
+    std::string preset;      // restored before the editor opens; empty for none
+    std::string savePreset;  // the state when the window closes; empty for none
+    std::string input;       // played in a loop while the editor is open; empty for silence
 };
 
 struct DemoCommand {

@@ -5,11 +5,12 @@
 #include "Commands.h"
 #include "OutputFile.h"
 #include "PluginFolders.h"
+#include "StandardOutput.h"
 #include "TestSignal.h"
 #include "ToolError.h"
 
 #include <filesystem>
-#include <iostream>
+#include <ostream>
 
 namespace varnelvst::tool {
 
@@ -77,17 +78,17 @@ int runDemo(const DemoCommand& command) {
         throw failure("cannot create " + folder.string() + ": " + error.message());
 
     writeDemoInput(input);
-    std::cout << "demo: a " << kSeconds << " s test signal (drum hits over a quiet chord) through "
-              << kDemoPlugin << '\n';
+    toolOutput() << "demo: a " << kSeconds << " s test signal (drum hits over a quiet chord) through "
+                 << kDemoPlugin << '\n';
     ProcessCommand process;
     process.stages = {ChainStage{kDemoPlugin, demoSettings(), {}, {}, {}}};
     process.input = input;
     process.output = command.output;
     for (const ParameterSetting& each : process.stages.front().settings)
-        std::cout << "      " << each.argument << '\n';
-    std::cout << '\n';
+        toolOutput() << "      " << each.argument << '\n';
+    toolOutput() << '\n';
     const int result = runProcess(process);
-    std::cout << "\nlisten: " << input << " (before) and " << command.output << " (after)\n";
+    toolOutput() << "\nlisten: " << input << " (before) and " << command.output << " (after)\n";
     return result;
 }
 

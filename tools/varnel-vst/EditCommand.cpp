@@ -2,9 +2,11 @@
 // behind it, and its state saved when the window closes.
 #include "Commands.h"
 #include "EditorWindow.h"
+#include "FilePlan.h"
 #include "LiveFeed.h"
 #include "PluginFolders.h"
 #include "PluginLoading.h"
+#include "StandardOutput.h"
 #include "ToolError.h"
 
 #include <VSTPluginThread.h>
@@ -12,8 +14,8 @@
 #include <varnel/AudioBusFormat.h>
 
 #include <csignal>
-#include <iostream>
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace varnelvst::tool {
@@ -73,6 +75,8 @@ std::string describe(VSTEditorSize size) {
 } // namespace
 
 int runEdit(const EditCommand& command) {
+    // The state saved at the end never replaces a file the editing reads.
+    checkEditFiles(command);
     // From the start: a signal while the plug-in loads still ends the editing
     // with its state saved, once the window is up.
     const StopSignals signals;
@@ -83,7 +87,7 @@ int runEdit(const EditCommand& command) {
     // served between the window's events, and nothing else calls Xlib.
     if (!VSTPluginThread::adoptCurrentThread())
         throw failure("the plug-in thread was already taken");
-    std::unique_ptr<VSTProcessorNode> node = createProcessorNode(plugin, {});
+    std::unique_ptr<VSTProcessorNode> node = createProcessorNode(plugin, command.pluginClass);
     // Made after the node, so that its audio thread stops before the node goes.
     LiveFeed feed(command.input);
     setUpLive(*node, plugin, feed.sampleRate());
@@ -101,8 +105,8 @@ int runEdit(const EditCommand& command) {
     // Shown once at the size the plug-in chose while opening.
     window.fit(node->getPluginEditorSize());
     // Said before the window is mapped: whoever sees the window can read the line.
-    std::cout << "Editing " << name << " in a " << describe(node->getPluginEditorSize())
-              << " window; close it, or press Ctrl+C, to finish" << std::endl;
+    toolOutput() << "Editing " << name << " in a " << describe(node->getPluginEditorSize())
+                 << " window; close it, or press Ctrl+C, to finish" << std::endl;
     window.show();
     feed.start(*node);
 
@@ -123,7 +127,7 @@ int runEdit(const EditCommand& command) {
     if (!command.savePreset.empty()) {
         if (!node->savePluginPreset(command.savePreset))
             throw failure("could not save " + name + "'s state to " + command.savePreset);
-        std::cout << "Saved " << name << "'s state to " << command.savePreset << std::endl;
+        toolOutput() << "Saved " << name << "'s state to " << command.savePreset << std::endl;
     }
     feed.stop();
     return kExitOk;

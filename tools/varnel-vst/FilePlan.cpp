@@ -82,6 +82,17 @@ std::vector<FileJob> planFiles(const ProcessCommand& command) {
     return jobs;
 }
 
+void checkEditFiles(const EditCommand& command) {
+    if (command.savePreset.empty())
+        return;
+    std::vector<NamedPath> read;
+    if (!command.input.empty())
+        read.push_back({command.input, "the --input file"});
+    if (!command.preset.empty())
+        read.push_back({command.preset, "the --preset"});
+    checkApart({{command.savePreset, "the --save-preset"}}, read);
+}
+
 std::vector<FileJob> shardOf(const std::vector<FileJob>& jobs, const Shard& shard) {
     std::vector<FileJob> selected;
     for (std::size_t index = shard.index - 1; index < jobs.size(); index += shard.count)

@@ -23,6 +23,10 @@ struct FileJob {
 // clash; so every shard of a batch refuses what the whole batch would.
 std::vector<FileJob> planFiles(const ProcessCommand& command);
 
+// The same check for `edit`: its --save-preset is neither its --input nor its
+// --preset. Throws a ToolError naming both paths.
+void checkEditFiles(const EditCommand& command);
+
 // The shard's part of a batch: every N-th job, starting with the K-th.
 std::vector<FileJob> shardOf(const std::vector<FileJob>& jobs, const Shard& shard);
 

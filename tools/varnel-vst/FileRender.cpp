@@ -80,7 +80,7 @@ public:
         describeChain();
         OutputFile written(target, outputFormat, file.sampleRate(), 2);
         renderBlocks(written, showProgress);
-        warnIfLatencyMoved();
+        checkLatencyKept(written);
         savePresets();
         written.commit();
         noteWhatTheSoundSuggests(outputFormat);
@@ -187,15 +187,21 @@ private:
         }
     }
 
-    // A plug-in whose latency changed in the middle (after a setting took effect
-    // only with audio) was compensated by the one it had at the start.
-    void warnIfLatencyMoved() const {
-        for (std::size_t i = 0; i < chain.size() && !command.bypass; ++i) {
+    // A plug-in whose latency changed in the middle (it chose another look-ahead
+    // while it played) was compensated by the one it had at the start: the output
+    // would not line up with the input, so it is not written.
+    void checkLatencyKept(const OutputFile& written) const {
+        if (command.bypass || !command.compensateLatency)
+            return;
+        for (std::size_t i = 0; i < chain.size(); ++i) {
             const std::uint32_t now = chain[i].node->getPluginLatencySamples();
             if (now != reportedLatencies[i])
-                printWarning("the latency of " + chain[i].plugin.argument + " changed during the render of " +
-                             input + " from " + std::to_string(reportedLatencies[i]) + " to " +
-                             std::to_string(now) + " samples; the output may not line up with the input");
+                throw failure("the latency of " + chain[i].plugin.argument +
+                              " changed during the render of " + input + " from " +
+                              std::to_string(reportedLatencies[i]) + " to " + std::to_string(now) +
+                              " samples: the output would not line up with the input" +
+                              (written.streamStarted() ? "; what reached " + output + " is out of line"
+                                                       : "; " + output + " was not written"));
         }
     }
 

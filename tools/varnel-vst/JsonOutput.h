@@ -16,7 +16,7 @@ using Json = nlohmann::ordered_json;
 void printJson(const Json& json);
 
 // A factory class as every JSON of the tool gives it: name, vendor, category,
-// subCategories, version and classId.
+// subCategories, version, classId and whether it is an instrument.
 Json classInfoJson(const varnel::extensions::vst::VSTPluginClassInfo& info);
 
 } // namespace varnelvst::tool

@@ -4,6 +4,7 @@
 #include "JsonOutput.h"
 #include "PluginFolders.h"
 #include "PluginLoading.h"
+#include "StandardOutput.h"
 #include "Summary.h"
 #include "TextTable.h"
 #include "ToolError.h"
@@ -11,7 +12,7 @@
 #include <VSTModule.h>
 
 #include <cstdio>
-#include <iostream>
+#include <ostream>
 
 namespace varnelvst::tool {
 
@@ -116,7 +117,7 @@ void writeBuses(const std::vector<VSTBusInfo>& buses) {
                       std::to_string(bus.channelCount), bus.isAuxiliary ? "auxiliary" : "main",
                       bus.defaultActive ? "active" : "inactive"});
     }
-    table.print(std::cout);
+    table.print(toolOutput());
 }
 
 std::string flagsOf(const VSTParameterDetails& details) {
@@ -134,15 +135,15 @@ std::string flagsOf(const VSTParameterDetails& details) {
 
 void writeText(const PluginLocation& plugin, const PluginDescription& description) {
     const VSTPluginClassInfo& info = description.classInfo;
-    std::cout << plugin.argument << " (" << plugin.path << "): " << info.name << " by " << info.vendor
-              << ", version " << info.version << ", " << joined(info.subCategories, "|") << '\n'
-              << "latency " << description.latencySamples << " samples, tail "
-              << describeTail(description.tailSamples, kLoadSampleRate) << " (at " << kLoadSampleRate
-              << " Hz)\n\n";
+    toolOutput() << plugin.argument << " (" << plugin.path << "): " << info.name << " by " << info.vendor
+                 << ", version " << info.version << ", " << joined(info.subCategories, "|") << '\n'
+                 << "latency " << description.latencySamples << " samples, tail "
+                 << describeTail(description.tailSamples, kLoadSampleRate) << " (at " << kLoadSampleRate
+                 << " Hz)\n\n";
     writeBuses(description.buses);
-    std::cout << "\nchannels: " << describeChannelLayout(description.channelLayout) << '\n';
+    toolOutput() << "\nchannels: " << describeChannelLayout(description.channelLayout) << '\n';
     const std::size_t count = description.parameters.size();
-    std::cout << '\n' << count << (count == 1 ? " parameter" : " parameters") << '\n';
+    toolOutput() << '\n' << count << (count == 1 ? " parameter" : " parameters") << '\n';
     TextTable table({"ID", "TITLE", "VALUE", "TEXT", "UNITS", "DEFAULT", "PLAIN MIN", "PLAIN MAX",
                      "PLAIN DEFAULT", "STEPS", "FLAGS"});
     std::vector<std::string> namedValues;
@@ -156,11 +157,11 @@ void writeText(const PluginLocation& plugin, const PluginDescription& descriptio
         if (!range.valueNames.empty())
             namedValues.push_back(details.parameter.name + ": " + joined(range.valueNames, ", "));
     }
-    table.print(std::cout);
+    table.print(toolOutput());
     if (!namedValues.empty()) {
-        std::cout << "\nValues of the stepped parameters, lowest first\n";
+        toolOutput() << "\nValues of the stepped parameters, lowest first\n";
         for (const std::string& line : namedValues)
-            std::cout << "  " << line << '\n';
+            toolOutput() << "  " << line << '\n';
     }
 }
 

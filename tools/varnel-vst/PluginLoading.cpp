@@ -12,6 +12,7 @@ namespace varnelvst::tool {
 
 using varnel::extensions::vst::VSTExtension;
 using varnel::extensions::vst::VSTModule;
+using varnel::extensions::vst::VSTPluginClassInfo;
 using varnel::extensions::vst::VSTProcessorNode;
 
 namespace {
@@ -44,21 +45,56 @@ std::unique_ptr<varnel::Node> createNamelessNode(const std::string& pluginClass)
     return varnel::ExtensionManager::getInstance().createNode(kNodeType, {{"pluginClass", pluginClass}});
 }
 
-// A bundle of several effects loads one of them unless told which: the user
+// The audio module classes of a bundle, effects and instruments apart.
+struct BundleClasses {
+    std::vector<std::string> effects;
+    std::vector<std::string> instruments;
+};
+
+BundleClasses classesOf(const PluginLocation& plugin) {
+    std::string error;
+    BundleClasses classes;
+    for (const auto& info : VSTModule::listPluginClasses(plugin.path, error)) {
+        if (info.category == "Audio Module Class")
+            (info.isInstrument ? classes.instruments : classes.effects).push_back(info.name);
+    }
+    return classes;
+}
+
+// "2 effects (A, B)"; empty for none.
+std::string listed(const std::vector<std::string>& names, const std::string& noun) {
+    return names.empty() ? std::string() : counted(names.size(), noun) + " (" + joined(names, ", ") + ")";
+}
+
+// A bundle of several classes loads one of them unless told which: the user
 // should know which one that was, and that --class chooses another.
 void noteDefaultClass(const PluginLocation& plugin, const std::string& pluginClass,
                       const std::string& loaded) {
     if (!pluginClass.empty())
         return;
-    std::string error;
-    std::vector<std::string> effects;
-    for (const auto& info : VSTModule::listPluginClasses(plugin.path, error)) {
-        if (info.category == "Audio Module Class")
-            effects.push_back(info.name);
+    const BundleClasses classes = classesOf(plugin);
+    if (classes.effects.size() + classes.instruments.size() < 2)
+        return;
+    const std::string effects = listed(classes.effects, "effect");
+    const std::string instruments = listed(classes.instruments, "instrument");
+    printNote(plugin.argument + " declares " + effects +
+              (effects.empty() || instruments.empty() ? "" : " and ") + instruments + "; loaded " + loaded +
+              " (choose one with --class)");
+}
+
+// Fed audio without notes an instrument makes silence: refused, not rendered.
+void refuseInstrument(const PluginLocation& plugin, const std::string& pluginClass,
+                      const VSTPluginClassInfo& loaded) {
+    if (!loaded.isInstrument)
+        return;
+    std::string why =
+        plugin.argument + ": " + loaded.name + " is an instrument; varnel-vst runs effects only";
+    if (pluginClass.empty()) {
+        const std::vector<std::string> effects = classesOf(plugin).effects;
+        if (!effects.empty())
+            why += " (choose one of its effects with --class: " + joined(effects, ", ") + ")";
     }
-    if (effects.size() > 1)
-        printNote(plugin.argument + " declares " + std::to_string(effects.size()) + " effects (" +
-                  joined(effects, ", ") + "); loaded " + loaded + " (choose one with --class)");
+    throw failure(why);
 }
 
 } // namespace
@@ -84,7 +120,9 @@ std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plug
         processorNode->loadPlugin(plugin.path);
     if (!processorNode->getIsPluginLoaded())
         throw loadFailure(plugin, processorNode->getPluginLoadError());
-    noteDefaultClass(plugin, pluginClass, processorNode->getPluginClassInfo().name);
+    const VSTPluginClassInfo loaded = processorNode->getPluginClassInfo();
+    refuseInstrument(plugin, pluginClass, loaded);
+    noteDefaultClass(plugin, pluginClass, loaded.name);
     return processorNode;
 }
 

@@ -17,10 +17,12 @@ namespace varnelvst::tool {
 // "could not load <plugin>: <the library's reason>" when the load fails.
 // `pluginClass` names the audio module class to load (the node's "pluginClass");
 // without one, a note on standard error says which class of several was loaded.
+// An instrument is refused with a ToolError that says so: the tool runs effects.
 std::unique_ptr<varnel::extensions::vst::VSTProcessorNode>
 createProcessorNode(const PluginLocation& plugin, const std::string& pluginClass);
 
-// Loads the plug-in into `module` for inspection; throws and notes as above.
+// Loads the plug-in into `module` for inspection, instruments too; throws and
+// notes as above.
 void loadIntoModule(varnel::extensions::vst::VSTModule& module, const PluginLocation& plugin,
                     const std::string& pluginClass);
 

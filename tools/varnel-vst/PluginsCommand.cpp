@@ -1,15 +1,17 @@
 // `varnel-vst plugins`: every VST 3 bundle in the search folders and the audio
-// module classes its factory describes.
+// module classes its factory describes, effects and instruments alike.
 #include "BundleScan.h"
 #include "Commands.h"
 #include "JsonOutput.h"
 #include "PluginFolders.h"
+#include "StandardOutput.h"
 #include "TextTable.h"
 #include "ToolError.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <iostream>
+#include <ostream>
 #include <utility>
 
 namespace varnelvst::tool {
@@ -51,8 +53,13 @@ void writeText(const std::vector<ListedPlugin>& plugins, const std::vector<Unloa
         table.addRow({description.name, description.vendor, description.category,
                       joined(description.subCategories, "|"), description.version, plugin.bundle});
     }
-    table.print(std::cout);
-    std::cout << plugins.size() << (plugins.size() == 1 ? " plug-in" : " plug-ins") << '\n';
+    table.print(toolOutput());
+    const auto instruments = static_cast<std::size_t>(
+        std::count_if(plugins.begin(), plugins.end(),
+                      [](const ListedPlugin& plugin) { return plugin.description.isInstrument; }));
+    toolOutput() << counted(plugins.size(), "plug-in") << " ("
+                 << counted(plugins.size() - instruments, "effect") << ", "
+                 << counted(instruments, "instrument") << ")\n";
     for (const UnloadableBundle& bundle : unloadable)
         printWarning("could not load " + bundle.bundle + ": " + bundle.error);
 }

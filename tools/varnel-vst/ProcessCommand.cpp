@@ -5,6 +5,7 @@
 #include "FilePlan.h"
 #include "FileRender.h"
 #include "RenderChain.h"
+#include "StandardOutput.h"
 #include "Summary.h"
 #include "ToolError.h"
 
@@ -20,7 +21,7 @@ int runProcess(const ProcessCommand& command) {
     NodeChain chain = createChain(command, plugins);
     const RenderSummary summary = renderFile(chain, command, command.input, command.output, true);
     // Standard output may be the sound itself.
-    printSummary(command.output == "-" ? std::cerr : std::cout, summary);
+    printSummary(command.output == "-" ? std::cerr : toolOutput(), summary);
     return kExitOk;
 }
 

@@ -1,7 +1,8 @@
 #include "StandardOutput.h"
 
 #include <cerrno>
-#include <iostream>
+#include <cstdlib>
+#include <ostream>
 #include <streambuf>
 
 #include <fcntl.h>
@@ -11,9 +12,9 @@ namespace varnelvst::tool {
 
 namespace {
 
-int toolOutput = STDOUT_FILENO;
+int toolDescriptor = STDOUT_FILENO;
 
-// std::cout's buffer once the real standard output has moved to another descriptor.
+// toolOutput()'s buffer once the real standard output has moved to another descriptor.
 class DescriptorBuffer : public std::streambuf {
 public:
     explicit DescriptorBuffer(int descriptor) : target(descriptor) { setp(buffer, buffer + sizeof buffer); }
@@ -50,6 +51,19 @@ private:
     char buffer[1 << 16];
 };
 
+// Made once and never destroyed, so that no static outlives it; flushed when the
+// tool exits.
+std::ostream* toolStream = nullptr;
+
+void flushAtExit() {
+    toolStream->flush();
+}
+
+void openToolStream(int descriptor) {
+    toolStream = new std::ostream(new DescriptorBuffer(descriptor));
+    std::atexit(flushAtExit);
+}
+
 } // namespace
 
 void claimStandardOutput() {
@@ -57,22 +71,28 @@ void claimStandardOutput() {
     if (moved < 0) {
         // Started with standard output closed: nothing of the tool's reaches it,
         // and descriptor 1 is not left free for whatever opens next.
-        toolOutput = -1;
+        toolDescriptor = -1;
         ::dup2(STDERR_FILENO, STDOUT_FILENO);
-        std::cout.rdbuf(new DescriptorBuffer(-1));
+        openToolStream(-1);
         return;
     }
     if (::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
         ::close(moved);
+        openToolStream(STDOUT_FILENO);
         return;
     }
-    toolOutput = moved;
-    // Never destroyed: std::cout is flushed at exit, after every static of this file.
-    std::cout.rdbuf(new DescriptorBuffer(moved));
+    toolDescriptor = moved;
+    openToolStream(moved);
+}
+
+std::ostream& toolOutput() {
+    if (toolStream == nullptr)
+        openToolStream(toolDescriptor);
+    return *toolStream;
 }
 
 int standardOutputDescriptor() {
-    return toolOutput;
+    return toolDescriptor;
 }
 
 } // namespace varnelvst::tool

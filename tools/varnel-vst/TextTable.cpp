@@ -48,4 +48,8 @@ void TextTable::print(std::ostream& out) const {
     }
 }
 
+std::string counted(std::size_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 } // namespace varnelvst::tool

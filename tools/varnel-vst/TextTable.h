@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -20,5 +21,8 @@ private:
 
 // The items with `separator` between them: "Fx|Dynamics", "a, b, c".
 std::string joined(const std::vector<std::string>& items, const std::string& separator);
+
+// "1 effect", "2 effects": a count and a noun that takes an s.
+std::string counted(std::size_t count, const std::string& noun);
 
 } // namespace varnelvst::tool

@@ -5,7 +5,7 @@
 #include "ToolError.h"
 
 #include <exception>
-#include <iostream>
+#include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         return std::visit(Overloaded{
                               [](const HelpCommand& help) {
-                                  std::cout << help.text;
+                                  toolOutput() << help.text;
                                   return kExitOk;
                               },
                               [](const PluginsCommand& plugins) { return runPlugins(plugins); },
@@ -38,11 +38,11 @@ int main(int argc, char** argv) {
                           },
                           command);
     } catch (const ToolError& error) {
-        std::cout.flush();
+        toolOutput().flush();
         printError(error.what());
         return error.exitCode();
     } catch (const std::exception& error) {
-        std::cout.flush();
+        toolOutput().flush();
         printError(error.what());
         return kExitFailure;
     }

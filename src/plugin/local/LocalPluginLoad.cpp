@@ -5,6 +5,7 @@
 #include "plugin/HostContext.h"
 #include "state/PluginStateStream.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -20,11 +21,24 @@ constexpr int32 kOutputPointsPerQueue = 16;
 // Queues beyond one per listed id, for ids the plug-in reports without listing them.
 constexpr int32 kExtraQueues = 16;
 
+// VST 3 declares an instrument as an audio module class whose sub-categories
+// ("Instrument|Synth", split at '|') name it; some factories put it in the category.
+bool describesInstrument(const VST3::Hosting::ClassInfo& info) {
+    constexpr const char* kInstrument = "Instrument";
+    const auto& subCategories = info.subCategories();
+    return info.category().find(kInstrument) != std::string::npos ||
+           std::find(subCategories.begin(), subCategories.end(), kInstrument) != subCategories.end();
+}
+
 VSTPluginClassInfo describeClass(const VST3::Hosting::ClassInfo& info, const std::string& factoryVendor) {
     return VSTPluginClassInfo{
-        info.name(),          info.vendor().empty() ? factoryVendor : info.vendor(),
-        info.version(),       info.category(),
-        info.subCategories(), info.ID().toString(),
+        info.name(),
+        info.vendor().empty() ? factoryVendor : info.vendor(),
+        info.version(),
+        info.category(),
+        info.subCategories(),
+        info.ID().toString(),
+        describesInstrument(info),
     };
 }
 

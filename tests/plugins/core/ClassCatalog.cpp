@@ -53,6 +53,12 @@ std::vector<ClassEntry> buildCatalog() {
     case ClassLayout::twoModules:
         return {componentClass(name + " A", true), controllerClass(name + " A"),
                 componentClass(name + " B", true), controllerClass(name + " B")};
+    case ClassLayout::effectAndInstrument: {
+        ClassEntry synth = componentClass(name + " Synth", true);
+        synth.instrument = true;
+        return {componentClass(name + " Fx", true), controllerClass(name + " Fx"), synth,
+                controllerClass(name + " Synth")};
+    }
     case ClassLayout::controllerOnly:
         return {controllerClass(name)};
     case ClassLayout::missingController:

@@ -20,6 +20,7 @@ struct ClassEntry {
     ClassId id;
     bool namesController; // getControllerClassId answers controllerId
     ClassId controllerId;
+    bool instrument = false; // sub-categories "Instrument|Synth" instead of "Fx"
 };
 
 // In the factory's order. Built once; lives as long as the library.

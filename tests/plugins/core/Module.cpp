@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <thread>
 
 #ifndef _WIN32
@@ -54,6 +55,8 @@ bool enterModule(void* sharedLibraryHandle) {
     if (kPluginConfig.printsToStandardOutput) {
         std::printf("%s: module entered\n", kPluginConfig.name);
         std::fflush(stdout);
+        // JUCE plug-ins print through std::cout as well.
+        std::cout << kPluginConfig.name << ": hello from std::cout" << std::endl;
     }
     if (kPluginConfig.startsHelperAtEntry)
         startHelper();

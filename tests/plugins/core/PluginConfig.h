@@ -11,12 +11,13 @@ namespace testplugin {
 enum class FactoryKind { plain, two, three };
 
 enum class ClassLayout {
-    separate,          // one audio module class with its own controller class
-    combined,          // one class that is component and controller at once
-    none,              // the factory declares nothing
-    twoModules,        // two audio module classes, each with its controller class
-    controllerOnly,    // only a controller class
-    missingController, // the component names a controller class the factory cannot create
+    separate,            // one audio module class with its own controller class
+    combined,            // one class that is component and controller at once
+    none,                // the factory declares nothing
+    twoModules,          // two audio module classes, each with its controller class
+    effectAndInstrument, // an effect ("Fx") and an instrument ("Instrument|Synth"), each with its controller
+    controllerOnly,      // only a controller class
+    missingController,   // the component names a controller class the factory cannot create
 };
 
 enum class ParameterLayout {
@@ -94,7 +95,8 @@ struct PluginConfig {
     // per interface with the interface's name as arguments and the answer as result;
     // arguments "unavailable" when the context does not offer the interface.
     bool asksInterfaceSupport = false;
-    // Prints a line to standard output at ModuleEntry, as plug-ins' debug prints do.
+    // Prints a line to standard output through printf and one through std::cout at
+    // ModuleEntry, as plug-ins' debug prints do.
     bool printsToStandardOutput = false;
     // ModuleEntry starts a helper program (a licence daemon, a crash reporter) that
     // outlives the call and inherits what it may; its process id goes to the file
@@ -116,6 +118,10 @@ struct PluginConfig {
     // runs at), an id it does not list (9999), and asks for kParamValuesChanged: a
     // parameter set from the audio callback, as JUCE plug-ins may.
     bool editsFromProcess = false;
+    // Not 0: the first block with frames changes the delay to this at once and asks
+    // for a restart with kLatencyChanged, as a plug-in that picks its look-ahead
+    // from what it hears does; in the middle of a render, to the host's surprise.
+    unsigned latencyOnceAudioFlows = 0;
     // Adds an envelope of its input to the output, slow to decay, that setActive does
     // not clear: sound of one file reaches the next unless each gets a fresh instance.
     bool keepsSignalAcrossActivation = false;

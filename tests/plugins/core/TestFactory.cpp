@@ -21,6 +21,7 @@ namespace {
 const char* const vendor = "Varnel Tests";
 const char* const version = "1.0.0";
 const char* const subCategories = "Fx";
+const char* const instrumentSubCategories = "Instrument|Synth";
 
 template <std::size_t N>
 void copyText(char8 (&target)[N], const std::string& text) {
@@ -44,7 +45,9 @@ const ClassEntry* classAt(int32 index) {
 }
 
 const char* subCategoriesOf(const ClassEntry& entry) {
-    return entry.role == Role::controller ? "" : subCategories;
+    if (entry.role == Role::controller)
+        return "";
+    return entry.instrument ? instrumentSubCategories : subCategories;
 }
 
 } // namespace

@@ -183,6 +183,9 @@ private:
     mutable uint32 noiseState_ = 1;
     // Audio thread: a Mode value under latencyFollowsMode.
     void followMode(ParamValue value) noexcept;
+    // Audio thread: a new delay at once, reported with a restart request.
+    void moveLatency(uint32 latency) noexcept;
+    bool audioFlowed_ = false; // audio thread: a block with frames was rendered (latencyOnceAudioFlows)
     // Records a lifecycle call made while a process call runs.
     void checkNoBlockInFlight(RecordedCall& call) const;
 

@@ -219,6 +219,10 @@ void TestPluginObject::followMode(ParamValue value) noexcept {
             Recorder::instance().changeLatencyInProcess(latency);
         return;
     }
+    moveLatency(latency);
+}
+
+void TestPluginObject::moveLatency(uint32 latency) noexcept {
     if (latency == activeLatency_.load())
         return;
     // The delay changes at once; the host hears of it through the restart request.
@@ -340,6 +344,11 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
         if (kPluginConfig.editsFromProcess && use == BlockUse::render)
             Recorder::instance().editFromProcess(kGainId, gain_.load());
         reportNewLatency(data.outputParameterChanges);
+    }
+    if (use == BlockUse::render && data.numSamples > 0 && kPluginConfig.latencyOnceAudioFlows != 0 &&
+        !audioFlowed_) {
+        audioFlowed_ = true;
+        moveLatency(std::min(kPluginConfig.latencyOnceAudioFlows, kMaxLatency));
     }
     if (use == BlockUse::render)
         reportOutputValue(data.outputParameterChanges, kMeterId,
