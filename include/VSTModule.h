@@ -89,7 +89,8 @@ public:
 
     /// Control thread. Called on the plug-in thread, outside any other call of this
     /// module, for each thing the plug-in did on its own (VSTPluginEvent); it may
-    /// call this module back. One listener; an empty function removes it.
+    /// call this module back, and may destroy it (events not yet delivered are then
+    /// dropped). One listener; an empty function removes it.
     void setEventListener(std::function<void(const VSTPluginEvent&)> listener);
 
     /// Control thread; allocates; creates no plug-in object. Every class the module

@@ -61,7 +61,8 @@ class VSTModule;
 /// - "pluginEditorResized", payload the open editor's new size as text, e.g.
 ///   "640x400" (getPluginEditorSize gives the numbers): the application resizes
 ///   the editor's window to it.
-/// A listener may call the node back.
+/// A listener may call the node back, and may destroy it (as a graph removing
+/// the node would): the node's events not yet emitted are then dropped.
 class VSTProcessorNode : public varnel::SingleBusAudioProcessorNode {
 public:
     /// Control thread. Reads "pluginFileName", registers it as the node's

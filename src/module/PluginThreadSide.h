@@ -38,6 +38,9 @@ struct PluginThreadSide {
     std::string loadError;
     /// One load per module: a second is refused, whatever became of the first.
     bool loadStarted = false;
+    /// False once the module is being destroyed: a listener that destroys it stops
+    /// the delivery it was called from.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     /// The periodic catch-up while a plug-in is loaded.
     PluginThread::TimerId serviceTimer = 0;
 };

@@ -62,6 +62,7 @@ VSTModule::~VSTModule() {
     // there is logged and the rest of the tear-down still happens.
     Internals& in = *internals;
     in.inspect([&in] {
+        *in.side.alive = false;
         try {
             in.catchUp(false);
         } catch (...) {

@@ -87,10 +87,16 @@ void VSTModule::Internals::deliverEvents() {
     side.pendingEvents.clear();
     if (!settings.eventListener)
         return;
-    // A copy: the listener may replace itself, or call back into the module.
+    // Copies: the listener may replace itself, call back into the module, or
+    // destroy it (and so its node); then the events left are dropped and nothing
+    // of the module is touched again.
     const auto listener = settings.eventListener;
-    for (const VSTPluginEvent& event : events)
+    const std::shared_ptr<const bool> alive = side.alive;
+    for (const VSTPluginEvent& event : events) {
+        if (!*alive)
+            return;
         listener(event);
+    }
 }
 
 void VSTModule::Internals::startService() {

@@ -18,7 +18,7 @@ namespace varnel::extensions::vst {
 /// It also answers IPlugInterfaceSupport, which the SDK's class only appears to
 /// (it compares the wrong id), and answers it truthfully: yes for the plug-in
 /// interfaces this host calls (IComponent, IAudioProcessor, IEditController,
-/// IConnectionPoint, which it connects directly) and for the host interfaces it
+/// IConnectionPoint, which it connects through proxies) and for the host interfaces it
 /// hands out (IHostApplication, IComponentHandler, IMessage, IAttributeList,
 /// IPlugInterfaceSupport); no for everything else, editors' IPlugFrame and
 /// IRunLoop, unit and MIDI mapping interfaces among them.

@@ -488,3 +488,21 @@ TEST_F(ProcessorNode, TempoTimeSignatureAndTransportOutliveAReloadAndASwappedPlu
     ASSERT_TRUE(reference.setTimeSignature(3, 8));
     EXPECT_EQ(syncedDelay(node()), syncedDelay(reference)) << "the swapped plug-in plays at 90 BPM too";
 }
+
+TEST_F(ProcessorNode, AListenerMayDestroyItsNodeInsideAnEvent) {
+    ASSERT_TRUE(load("TestTwoWay"));
+    std::atomic<int> heard{0};
+    // A program loaded on the controller changes two values: an event each, and
+    // the first destroys the node, on the plug-in thread's next catch-up.
+    node().on(VSTProcessorNode::kParameterChangedEvent, [&](const varnel::VLAny&) {
+        unloadNode();
+        heard.fetch_add(1);
+    });
+    ASSERT_TRUE(probe().loadProgramOnController({{1u, 0.3}, {6u, 0.5}}));
+    for (int wait = 0; wait < 500 && heard.load() == 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // a second event would come now
+    EXPECT_EQ(heard.load(), 1) << "the events left are dropped with the node";
+    EXPECT_GE(probe().count("terminate"), 1);
+    expectCleanFinish();
+}
