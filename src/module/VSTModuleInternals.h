@@ -189,6 +189,8 @@ struct VARNELVST_INTERNAL VSTModule::Internals final : PluginLink {
     /// source in failure lines, e.g. "plug-in state".
     bool restoreEncodedState(const std::vector<std::uint8_t>& bytes, const std::string& what);
     bool loadPresetFile(const std::string& path);
+    /// "Name (id)" of a class the bundle declares, else the id as a preset has it.
+    std::string className(const VST3::UID& id) const;
     bool applyState(const PluginStateChunks& chunks, bool report);
 };
 

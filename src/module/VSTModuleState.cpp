@@ -68,6 +68,17 @@ bool VSTModule::Internals::applyState(const PluginStateChunks& chunks, bool repo
     return false;
 }
 
+std::string VSTModule::Internals::className(const VST3::UID& id) const {
+    // Named where the bundle declares it (another class of the same bundle is the
+    // usual mistake), by its id alone otherwise.
+    const std::string idText = presetClassIdText(id);
+    for (const VSTPluginClassInfo& info : side.facts.bundleClasses) {
+        if (VST3::UID::fromString(info.classId) == id)
+            return info.name + " (" + idText + ")";
+    }
+    return idText;
+}
+
 bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& bytes,
                                                const std::string& what) {
     std::string error;
@@ -76,9 +87,8 @@ bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& 
         return refuse("Refused " + what + ": " + error);
     const VST3::UID ownClass = side.facts.classId;
     if (chunks->classId != ownClass) {
-        return refuse("Refused " + what + ": it belongs to plug-in class " +
-                      presetClassIdText(chunks->classId) + ", not to this plug-in's class " +
-                      presetClassIdText(ownClass));
+        return refuse("Refused " + what + ": it belongs to plug-in class " + className(chunks->classId) +
+                      ", not to this plug-in's class " + className(ownClass));
     }
 
     // The component's state changes only while no block can run: deactivating stops

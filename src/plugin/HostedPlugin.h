@@ -85,6 +85,8 @@ protected:
 /// What a loaded plug-in was found to be.
 struct PluginFacts {
     VSTPluginClassInfo classInfo;
+    /// Every class the bundle declares, for naming a class by its id.
+    std::vector<VSTPluginClassInfo> bundleClasses;
     VST3::UID classId;
     std::vector<VSTBusInfo> buses;
     VSTChannelLayout channelLayout = VSTChannelLayout::none;

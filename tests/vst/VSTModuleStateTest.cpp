@@ -262,17 +262,18 @@ TEST_F(PluginState, ForeignTruncatedOrDamagedStatesAreRefusedAndChangeNothing) {
     for (const std::string& unreadable : {folder.path(), fifo, std::string("/dev/zero"), huge})
         EXPECT_FALSE(plugin.module->loadPreset(unreadable)) << unreadable;
     const std::string foreignClass = classIdOf(foreign), ownClass = classIdOf(own);
+    const std::string ownName = plugin.module->getPluginClassInfo().name + " (" + ownClass + ")";
     EXPECT_EQ(
         log.lines(),
         (std::vector<std::string>{
             "[VSTModule] Refused plug-in state: it belongs to plug-in class " + foreignClass +
-                ", not to this plug-in's class " + ownClass,
+                ", not to this plug-in's class " + ownName,
             "[VSTModule] Refused plug-in state: truncated: the chunk list ends early",
             "[VSTModule] Refused plug-in state: truncated: the chunk list is missing",
             "[VSTModule] Refused plug-in state: truncated: a chunk ends past the end of the data",
             "[VSTModule] Refused plug-in state: not a VST 3 preset",
             "[VSTModule] Refused preset " + folder.file("foreign.vstpreset") +
-                ": it belongs to plug-in class " + foreignClass + ", not to this plug-in's class " + ownClass,
+                ": it belongs to plug-in class " + foreignClass + ", not to this plug-in's class " + ownName,
             "[VSTModule] Could not read preset file: " + folder.file("missing.vstpreset") +
                 " (No such file or directory)",
             "[VSTModule] Could not read preset file: " + folder.path() + " (it is a folder)",

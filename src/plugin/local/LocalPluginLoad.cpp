@@ -97,6 +97,7 @@ bool LocalPlugin::chooseClass(const std::string& wanted, PluginFacts& facts, std
 
     std::vector<VST3::Hosting::ClassInfo> effects;
     for (const VST3::Hosting::ClassInfo& info : factory.classInfos()) {
+        facts.bundleClasses.push_back(describeClass(info, factoryVendor));
         if (info.category() == kVstAudioEffectClass)
             effects.push_back(info);
     }
