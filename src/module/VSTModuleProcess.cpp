@@ -87,7 +87,9 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
     }
     if (numFrames < 0)
         return;
-    if (in.audio.fixedBlocks.blockFrames() == 0) {
+    // A block without frames hands parameters over at once, fixed blocks or not:
+    // it is how a host brings settings to the processor before audio flows.
+    if (in.audio.fixedBlocks.blockFrames() == 0 || numFrames == 0) {
         in.processPieces(inL, inR, outL, outR, numFrames);
         return;
     }

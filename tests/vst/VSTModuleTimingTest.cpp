@@ -149,3 +149,13 @@ TEST_F(VSTModuleTiming, ARequestWithTheSameAnswerReactivatesOnlyWhenAValueCameSi
     EXPECT_EQ(plugin.count("setActive", "true"), 2);
     expectNothingLogged();
 }
+
+TEST_F(VSTModuleTiming, ABlockWithoutFramesCarriesSettingsPastFixedBlocksSoTheLatencyIsKnownBeforeAudio) {
+    // Mode's last step makes this plug-in's processor switch to 1000 samples.
+    ASSERT_TRUE(plugin.load("TestLatencyFollowsMode"));
+    ASSERT_TRUE(plugin.module->setFixedBlockSize(128));
+    plugin.module->setParameter(2u, 1.0f);
+    plugin.processBlock(0);
+    EXPECT_EQ(plugin.module->getLatencySamples(), 1000u + 128u);
+    expectNothingLogged();
+}
