@@ -31,6 +31,8 @@ void* const kParent = reinterpret_cast<void*>(std::uintptr_t{0x2a00017});
 
 } // namespace
 
+using VSTModuleEditor = vsttest::HostedPluginTest;
+
 #if !defined(_WIN32)
 
 namespace {
@@ -71,8 +73,6 @@ struct HeardEvents {
 };
 
 } // namespace
-
-using VSTModuleEditor = vsttest::HostedPluginTest;
 
 TEST_F(VSTModuleEditor, OpensAtTheSizeItAsksForFollowsLaterSizesAndWorksFromThePluginThreadsRunLoop) {
     ASSERT_TRUE(plugin.load("TestEditor"));
