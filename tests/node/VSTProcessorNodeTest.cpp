@@ -492,19 +492,21 @@ TEST_F(ProcessorNode, TempoTimeSignatureAndTransportOutliveAReloadAndASwappedPlu
 }
 
 TEST_F(ProcessorNode, AListenerMayDestroyItsNodeInsideAnEvent) {
-    ASSERT_TRUE(load("TestTwoWay"));
-    std::atomic<int> heard{0};
-    // A program loaded on the controller changes two values: an event each, and
-    // the first destroys the node, on the plug-in thread's next catch-up.
-    node().on(VSTProcessorNode::kParameterChangedEvent, [&](const varnel::VLAny&) {
+    ASSERT_TRUE(load("TestLatencyTail"));
+    // Offline, the restart waits for the control call below, which then emits two
+    // events: the new latency and the restart. The first destroys the node.
+    ASSERT_TRUE(node().setProcessMode(VSTProcessingMode::Offline));
+    int heard = 0;
+    const auto destroy = [&](const varnel::VLAny&) {
+        ++heard;
         unloadNode();
-        heard.fetch_add(1);
-    });
-    ASSERT_TRUE(probe().loadProgramOnController({{1u, 0.3}, {6u, 0.5}}));
-    for (int wait = 0; wait < 500 && heard.load() == 0; ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // a second event would come now
-    EXPECT_EQ(heard.load(), 1) << "the events left are dropped with the node";
+    };
+    node().on(VSTProcessorNode::kLatencyChangedEvent, destroy);
+    node().on(VSTProcessorNode::kRestartedEvent, destroy);
+    ASSERT_TRUE(probe().changeLatency(512));
+    node().handlePluginRestartRequests();
+    EXPECT_EQ(plugin->node, nullptr);
+    EXPECT_EQ(heard, 1) << "the events left are dropped with the node";
     EXPECT_GE(probe().count("terminate"), 1);
     expectCleanFinish();
 }
