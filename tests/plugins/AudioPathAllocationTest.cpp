@@ -5,10 +5,13 @@
 
 #include "testplugin/TestPluginHandle.h"
 #include "testsupport/AllocationCounter.h"
+#include "testsupport/LockCounter.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <thread>
 
 namespace {
@@ -32,6 +35,20 @@ TEST(AllocationCounterTest, CountsAllocationsOnTheConstructingThreadOnly) {
     EXPECT_EQ(nested.count(), 1u);
     EXPECT_EQ(counter.count(), afterThread + 1);
 }
+
+#if defined(__linux__)
+TEST(AllocationCounterTest, TheLockCounterCountsMutexAndReaderWriterLocksOfItsThreadOnly) {
+    testsupport::LockCounter counter;
+    std::mutex mutex;
+    std::shared_mutex shared;
+    { std::lock_guard lock(mutex); }
+    { std::shared_lock lock(shared); }
+    EXPECT_EQ(counter.count(), 2u);
+    std::thread other([&] { std::lock_guard lock(mutex); });
+    other.join();
+    EXPECT_EQ(counter.count(), 2u);
+}
+#endif
 
 TEST(AudioPath, ProcessAllocatesNothing) {
     // TestTwoWay also changes its program, takes a choice and reports a new latency.

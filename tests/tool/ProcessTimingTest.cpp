@@ -229,23 +229,31 @@ TEST_F(ProcessTiming, EachPluginOfAChainHasItsOwnPresets) {
 
 // A plug-in whose latency follows a setting (256 samples until Mode arrives, then
 // 256, 0 or 1000) changes it once the setting reaches its processor: the render
-// starts from the latency in force then, alone, in a chain and in a batch.
+// starts from the latency in force then, alone, with fixed blocks, in a chain and
+// in a batch. Its restart request comes at once from the processor, or, as
+// JUCE-built plug-ins send it, from its own thread 20 ms later and again after
+// every activation.
 TEST_F(ProcessTiming, ALatencyThatFollowsASettingIsCompensatedAsSet) {
-    const std::string plugin = TestPluginHandle::bundlePath("TestLatencyFollowsMode");
-    for (const auto& [mode, latency] : {std::pair<std::string, std::string>{"1", "1000"}, {"0.5", "0"}}) {
-        EXPECT_EQ(process(plugin, {"--set", "Mode=" + mode}).samples, source.samples) << mode;
-        EXPECT_NE(run.out.find("latency   " + latency + " samples"), std::string::npos) << run.out;
-    }
-    // Then TestLatencyTail: 300 samples more, and 2400 of silent tail.
     writeSound(folder.file("second.wav"), makeSignal(2, 9000));
-    run = runTool({"process", plugin, "--set", "Mode=1", "--then",
-                   TestPluginHandle::bundlePath("TestLatencyTail"), "--output-dir", folder.file("out"),
-                   "--jobs", "1", input, folder.file("second.wav")});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    for (const std::string name : {"in.wav", "second.wav"}) {
-        std::vector<float> expected = readSound(folder.file(name)).samples;
-        expected.resize(expected.size() + 2 * 2400, 0.0f);
-        EXPECT_EQ(readSound(folder.file("out/" + name)).samples, expected) << name;
+    for (const char* name : {"TestLatencyFollowsMode", "TestLatencyRequestedLater"}) {
+        SCOPED_TRACE(name);
+        const std::string plugin = TestPluginHandle::bundlePath(name);
+        for (const auto& [mode, latency] : {std::pair<std::string, std::string>{"1", "1000"}, {"0.5", "0"}}) {
+            EXPECT_EQ(process(plugin, {"--set", "Mode=" + mode}).samples, source.samples) << mode;
+            EXPECT_NE(run.out.find("latency   " + latency + " samples"), std::string::npos) << run.out;
+        }
+        EXPECT_EQ(process(plugin, {"--set", "Mode=1", "--fixed-block", "128"}).samples, source.samples);
+        // Then TestLatencyTail: 300 samples more, and 2400 of silent tail.
+        const std::string out = folder.file(std::string("out-") + name);
+        run = runTool({"process", plugin, "--set", "Mode=1", "--then",
+                       TestPluginHandle::bundlePath("TestLatencyTail"), "--output-dir", out, "--jobs", "1",
+                       input, folder.file("second.wav")});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        for (const std::string file : {"in.wav", "second.wav"}) {
+            std::vector<float> expected = readSound(folder.file(file)).samples;
+            expected.resize(expected.size() + 2 * 2400, 0.0f);
+            EXPECT_EQ(readSound(out + "/" + file).samples, expected) << file;
+        }
     }
 }
 

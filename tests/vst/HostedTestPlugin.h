@@ -2,6 +2,8 @@
 
 #include "VSTModule.h"
 #include "testplugin/TestPluginHandle.h"
+#include "testsupport/AllocationCounter.h"
+#include "testsupport/LockCounter.h"
 
 #include <varnel/testing/LogCapture.h>
 
@@ -29,6 +31,26 @@ struct StereoBuffers {
 // A test plug-in hosted by a VSTModule. The handle holds the library open on its
 // own, so the plug-in's record outlives the module's unload and can be read after
 // teardown. Built without a name, it hosts nothing until host(name) or load(name).
+// What the calling thread allocates and (on Linux) locks while it lives: the audio
+// thread's promise is none of either.
+class AudioThreadCounters {
+public:
+    void expectNone() const {
+        const std::size_t allocated = allocations_.count();
+        EXPECT_EQ(allocated, 0u) << "allocations";
+#if defined(__linux__)
+        const std::size_t locked = locks_.count();
+        EXPECT_EQ(locked, 0u) << "locks";
+#endif
+    }
+
+private:
+    testsupport::AllocationCounter allocations_;
+#if defined(__linux__)
+    testsupport::LockCounter locks_;
+#endif
+};
+
 class HostedTestPlugin {
 public:
     HostedTestPlugin() = default;

@@ -2,9 +2,6 @@
 // back to the application, and every call but process is made on one thread.
 #include "HostedTestPlugin.h"
 #include "VSTPluginThread.h"
-#include "testsupport/AllocationCounter.h"
-
-#include "testsupport/AllocationCounter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -287,15 +284,15 @@ TEST_F(VSTModuleTwoWay, ChangesReachTheProcessorInTheCallersOrderWithinOneBlock)
     expectCleanFinish();
 }
 
-TEST_F(VSTModuleTwoWay, EditsFromTheAudioCallbackAllocateNothingAndUnlistedOnesAreIgnoredWithOneLine) {
+TEST_F(VSTModuleTwoWay, EditsFromTheAudioCallbackAllocateAndLockNothingAndUnlistedOnesAreIgnoredWithOneLine) {
     ASSERT_TRUE(plugin.load("TestEditsFromProcess"));
     plugin.processBlock(64); // the first block's own allocations are the plug-in's
     StereoBuffers buffers(64);
     {
-        testsupport::AllocationCounter allocations;
+        vsttest::AudioThreadCounters counters;
         for (int block = 0; block < 100; ++block)
             buffers.process(*plugin.module, 64);
-        EXPECT_EQ(allocations.count(), 0u);
+        counters.expectNone();
     }
     plugin.module->setParameter(1u, 0.5f);
     plugin.processBlock(64);
@@ -309,13 +306,11 @@ TEST_F(VSTModuleTwoWay, AMessageSentFromProcessReachesTheControllerOnThePluginTh
     // Its controller refuses, as a violation, a notify on any other thread.
     ASSERT_TRUE(plugin.load("TestMessageFromProcess"));
     StereoBuffers buffers(64);
-    std::size_t allocations = 0;
     {
-        testsupport::AllocationCounter counter;
+        vsttest::AudioThreadCounters counters;
         buffers.process(*plugin.module, 64); // sends the message
-        allocations = counter.count();
+        counters.expectNone();
     }
-    EXPECT_EQ(allocations, 0u);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (plugin.count("notify", "id=FromProcess") == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -122,6 +122,11 @@ struct PluginConfig {
     // for a restart with kLatencyChanged, as a plug-in that picks its look-ahead
     // from what it hears does; in the middle of a render, to the host's surprise.
     unsigned latencyOnceAudioFlows = 0;
+    // Not 0: a latency's restart request comes not from the processor but from a
+    // thread of the plug-in's own this many milliseconds later, and one more after
+    // every activation for the latency it already has, as JUCE's plug-in client
+    // sends them (getLatencySamples tells the new latency at once).
+    unsigned latencyRequestDelayMs = 0;
     // Adds an envelope of its input to the output, slow to decay, that setActive does
     // not clear: sound of one file reaches the next unless each gets a fresh instance.
     bool keepsSignalAcrossActivation = false;

@@ -145,6 +145,11 @@ const char* boolText(bool value) {
 Recorder::Recorder() : latency_(kPluginConfig.latencySamples) {}
 
 void Recorder::setComponentHandler(Steinberg::Vst::IComponentHandler* handler, TestPluginObject* controller) {
+    // Outside the lock: a request in flight reads the handler under it.
+    if (handler == nullptr)
+        laterRestarts_.stop();
+    else if (kPluginConfig.latencyRequestDelayMs != 0)
+        laterRestarts_.start(std::chrono::milliseconds(kPluginConfig.latencyRequestDelayMs));
     std::lock_guard lock(mutex_);
     if (handler != nullptr)
         handler->addRef();
@@ -163,8 +168,16 @@ void Recorder::forgetController(const TestPluginObject* controller) {
 
 void Recorder::changeLatencyInProcess(std::uint32_t samples) noexcept {
     latency_.store(samples);
-    if (Steinberg::Vst::IComponentHandler* target = processHandler_.load())
+    if (kPluginConfig.latencyRequestDelayMs != 0)
+        laterRestarts_.arm();
+    else if (Steinberg::Vst::IComponentHandler* target = processHandler_.load())
         target->restartComponent(Steinberg::Vst::kLatencyChanged);
+}
+
+void Recorder::activated() {
+    activated_ = true;
+    if (kPluginConfig.latencyRequestDelayMs != 0)
+        laterRestarts_.arm();
 }
 
 void Recorder::editFromProcess(std::uint32_t id, double value) noexcept {

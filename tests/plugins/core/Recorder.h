@@ -5,6 +5,7 @@
 // copy, and its symbols stay local). Control-side calls go to a mutex-guarded
 // log; process calls go to the lock-free ProcessLog.
 
+#include "LaterRestarts.h"
 #include "ProcessLog.h"
 #include "ReportedValues.h"
 #include "testplugin/TestPluginProbe.h"
@@ -79,7 +80,6 @@ public:
     // A controller's last release: it may no longer be reached.
     void forgetController(const TestPluginObject* controller);
     // Whether a component of this library was ever activated: a plug-in was run.
-    void noteActivation() { activated_ = true; }
     bool anyActivated() const { return activated_.load(); }
     // The latency a component takes on at activation.
     std::uint32_t latency() const { return latency_.load(); }
@@ -88,6 +88,8 @@ public:
     void editFromProcess(std::uint32_t id, double value) noexcept;
     // Audio thread, without locks: a new latency from now on, with a restart request.
     void changeLatencyInProcess(std::uint32_t samples) noexcept;
+    // Control thread: a component was activated (latencyRequestDelayMs asks again).
+    void activated();
 
     // Any thread: true on the UI thread of a strict-threads plug-in (the first caller's,
     // claimed here) and always for other plug-ins.
@@ -124,6 +126,7 @@ private:
     Steinberg::Vst::IComponentHandler* handler_ = nullptr;                    // under mutex_
     TestPluginObject* controller_ = nullptr;                                  // under mutex_
     std::atomic<Steinberg::Vst::IComponentHandler*> processHandler_{nullptr}; // handler_, for process
+    LaterRestarts laterRestarts_; // runs while a handler is set, under latencyRequestDelayMs
     Steinberg::IPtr<Steinberg::Vst::IComponentHandler> handler() const;
 };
 

@@ -96,7 +96,7 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
     if (state && kPluginConfig.refusesActivation)
         return call.done(kResultFalse);
     if (state) {
-        Recorder::instance().noteActivation();
+        Recorder::instance().activated();
         // A new latency holds from here on, as VST 3 has it; the delay starts empty.
         activeLatency_ = std::min(Recorder::instance().latency(), kMaxLatency);
         for (auto& channel : delayLine_)
