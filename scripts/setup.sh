@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make ninja-build pkg-config
   juce-modules-source-data
   zam-plugins lv2file
   libgtest-dev libgmock-dev libbenchmark-dev
