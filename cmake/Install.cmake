@@ -1,7 +1,9 @@
 # Installs the libraries, the public headers, a CMake package and a pkg-config
 # file, so that a project elsewhere can say find_package(VarnelVST) and link
-# VarnelVST::varnelvst, or ask pkg-config for varnelvst. Everything here is the
-# install component "library"; the tool installs itself as "tool".
+# VarnelVST::varnelvst, or ask pkg-config for varnelvst. The shared libraries
+# themselves are the install component "runtime"; what building against them
+# takes (headers, the libraries' link names, static archives, the CMake package,
+# varnelvst.pc) is "development"; the tool installs itself as "tool".
 #
 # The framework stand-in is installed beside varnelvst as its own library with
 # its headers under varnel/: the public headers use its classes, and a process
@@ -20,22 +22,22 @@ if(NOT VARNELVST_SHARED)
 endif()
 install(TARGETS ${_installed_libraries}
   EXPORT VarnelVSTTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # The library's headers under VarnelVST/, the framework's under varnel/, as the
 # targets' install include directories expect.
 file(GLOB _varnelvst_public_headers ${PROJECT_SOURCE_DIR}/include/*.h)
 install(FILES ${_varnelvst_public_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/VarnelVST
-  COMPONENT library)
+  COMPONENT development)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/framework/include/varnel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-  COMPONENT library)
+  COMPONENT development)
 
 install(EXPORT VarnelVSTTargets
   NAMESPACE VarnelVST::
   DESTINATION ${VARNELVST_INSTALL_CMAKEDIR}
-  COMPONENT library)
+  COMPONENT development)
 
 configure_package_config_file(
   ${CMAKE_CURRENT_LIST_DIR}/VarnelVSTConfig.cmake.in
@@ -48,7 +50,7 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/VarnelVSTConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/VarnelVSTConfigVersion.cmake
   DESTINATION ${VARNELVST_INSTALL_CMAKEDIR}
-  COMPONENT library)
+  COMPONENT development)
 
 # varnelvst.pc. A static library lists everything it links in Libs, since no
 # shared library stands behind it. The prefix is the one installed to, which
@@ -70,4 +72,4 @@ install(CODE "
   configure_file(\"${CMAKE_CURRENT_LIST_DIR}/varnelvst.pc.in\" \"${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/varnelvst.pc\" @ONLY)
   file(INSTALL \"${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/varnelvst.pc\"
        DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")
-" COMPONENT library)
+" COMPONENT development)

@@ -2,7 +2,8 @@
 # Builds the Debian packages (scripts/package.sh), unpacks them into a temporary
 # root as dpkg would lay them out, and uses them from there as their users
 # would. Nothing is installed into the system.
-#   - apt could install both on this system (a simulation: dependencies resolve);
+#   - apt could install all three on this system (a simulation: dependencies
+#     resolve), and each has its copyright file;
 #   - the shared library exports its public API and nothing else, under the
 #     SONAME of the project's version;
 #   - a CMake project and a plain compiler call with pkg-config build against
@@ -13,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/package.sh
-debs=(build/package/varnelvst*.deb)
+debs=(build/package/*.deb)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,6 +31,8 @@ apt-get install --simulate --no-install-recommends "${debs[@]/#/./}" >"$work/apt
 
 for deb in "${debs[@]}"; do
   dpkg-deb --extract "$deb" "$root"
+  package=$(dpkg-deb --field "$deb" Package)
+  [ -s "$root/usr/share/doc/$package/copyright" ] || fail "$package has no copyright file"
 done
 libdir=$root/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 version=$(sed -n 's/^project(VarnelVST VERSION \([0-9]*\.[0-9]*\)\..*/\1/p' CMakeLists.txt)

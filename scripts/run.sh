@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
-cmake --preset release >/dev/null
+# Without the tests and benchmarks, which need what only scripts/test.sh installs;
+# it switches them on again in the same build folder.
+cmake --preset release -DVARNELVST_BUILD_TESTS=OFF -DVARNELVST_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build --preset release -j"$(nproc)" --target varnel-vst
 echo
 build/release/bin/varnel-vst demo "$@"

@@ -1,20 +1,36 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests and the tools need.
+# Installs the Debian packages that building the library and the tool needs
+# (the main job, scripts/run.sh); with --packaging also what making the Debian
+# packages needs (scripts/package.sh); with --tests all that and what the tests,
+# the Windows cross-build and the API reference need (scripts/test.sh).
 # Idempotent: packages already present are skipped, and apt-get runs only when
 # something is missing.
 set -euo pipefail
 
 packages=(
-  cmake g++ make ninja-build pkg-config
+  cmake g++ ninja-build pkg-config
   juce-modules-source-data
-  zam-plugins lv2file
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev
-  clang-format nlohmann-json3-dev libcli11-dev
-  g++-mingw-w64-x86-64-posix wine64
-  doxygen help2man dpkg-dev file man-db
-  libx11-dev xvfb xdotool imagemagick libgl1-mesa-dri
+  zam-plugins
+  libsndfile1-dev nlohmann-json3-dev libcli11-dev libx11-dev
 )
+packaging_packages=(help2man dpkg-dev file)
+test_packages=(
+  lv2file
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang-format
+  g++-mingw-w64-x86-64-posix wine64
+  doxygen man-db
+  xvfb xdotool imagemagick libgl1-mesa-dri
+)
+case "${1:-}" in
+  "") ;;
+  --packaging) packages+=("${packaging_packages[@]}") ;;
+  --tests) packages+=("${packaging_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [--packaging | --tests]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -7,7 +7,7 @@
 # run fewer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh --tests
 ./scripts/check-format.sh
 
 # One Wine server, with its services, for the whole Windows test run. Left to
