@@ -84,7 +84,8 @@ public:
     /// refused; empty after a successful load.
     std::string getPluginLoadError() const;
     /// Control thread. Why the plug-in's last refused control call was refused
-    /// (VSTModule::getLastError), e.g. "Read-only parameter not set: Meter".
+    /// (VSTModule::getLastError), e.g. "Read-only parameter not set: Meter", or
+    /// the node's own refusal of a bus format (setBusFormat) when that came later.
     std::string getPluginLastError() const;
 
     /// The framework events the node emits; see the class comment.
@@ -216,8 +217,14 @@ public:
     ///@}
 
     /// Control thread. Accepts matching stereo formats and passes the sample rate to
-    /// the loaded plug-in. A rate of 0 is refused and changes nothing.
+    /// the loaded plug-in. Formats that differ, or a rate of 0, are refused and
+    /// change nothing; a bus of another channel count is refused but its rate is
+    /// taken (its blocks pass through). Each refusal is logged once, and
+    /// getPluginLastError gives its reason until the format is accepted or the
+    /// plug-in refuses something else. The second form takes temporaries:
+    /// `node.setBusFormat({48000, 2}, {48000, 2})`.
     bool setBusFormat(varnel::AudioBusFormat& in, varnel::AudioBusFormat& out) override;
+    bool setBusFormat(const varnel::AudioBusFormat& in, const varnel::AudioBusFormat& out);
     /// Audio thread; never allocates, locks, waits or logs (what the plug-in does in
     /// its own process is its own). Copies input to output, then lets the plug-in
     /// process channels 0 and 1 while enabled. Buses of fewer than two channels, and

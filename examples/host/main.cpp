@@ -14,9 +14,15 @@ int main() {
     std::unique_ptr<Node> created = ExtensionManager::getInstance().createNode(
         "VSTProcessorNode", {{"pluginFileName", "ZamCompX2.vst3"}});
     auto* node = dynamic_cast<VSTProcessorNode*>(created.get());
-    AudioBusFormat format{48000, 2};
-    if (node == nullptr || !node->setBusFormat(format, format))
+    // A node whose plug-in did not load still passes audio through: check.
+    if (node == nullptr || !node->getIsPluginLoaded()) {
+        std::fprintf(stderr, "no ZamCompX2: %s\n", node ? node->getPluginLoadError().c_str() : "no node");
         return 1;
+    }
+    if (!node->setBusFormat({48000, 2}, {48000, 2})) {
+        std::fprintf(stderr, "format refused: %s\n", node->getPluginLastError().c_str());
+        return 1;
+    }
     node->setPluginParameter("Threshold", 0.5f); // normalised: -40 dB of -80..0
 
     std::vector<float> left(512, 0.5f), right(512, 0.5f), outLeft(512), outRight(512);

@@ -36,6 +36,10 @@ struct VARNELVST_INTERNAL VSTProcessorNode::Internals {
     VSTProcessingMode processMode = VSTProcessingMode::Realtime;
     /// Why the configured name was refused; the module's own reason otherwise.
     std::string refusedFileName;
+    /// Why the last bus format was refused (empty once one is accepted), and the
+    /// module's last error then: a newer refusal of the module's replaces it.
+    std::string refusedFormat;
+    std::string moduleErrorAtRefusedFormat;
     /// Blocks of one size for the plug-in (the module gathers them), 0 when off.
     int fixedBlockFrames = 0;
     /// The musical context, for a plug-in loaded later.
@@ -231,7 +235,12 @@ std::string VSTProcessorNode::getPluginLoadError() const {
 }
 
 std::string VSTProcessorNode::getPluginLastError() const {
-    return onPluginThread([this] { return internals->vstModule->getLastError(); });
+    return onPluginThread([this] {
+        std::string moduleError = internals->vstModule->getLastError();
+        if (!internals->refusedFormat.empty() && moduleError == internals->moduleErrorAtRefusedFormat)
+            return internals->refusedFormat;
+        return moduleError;
+    });
 }
 
 bool VSTProcessorNode::getIsPluginLoaded() const {
@@ -491,15 +500,47 @@ bool VSTProcessorNode::setPluginEditorContentScale(float factor) {
 }
 
 bool VSTProcessorNode::setBusFormat(AudioBusFormat& in, AudioBusFormat& out) {
-    // A rate of 0 is no format a plug-in can run at; it is not kept either.
-    if (!AudioBusFormat::matchBusFormats(in, out) || in.sampleRate == 0)
-        return false;
+    return setBusFormat(static_cast<const AudioBusFormat&>(in), static_cast<const AudioBusFormat&>(out));
+}
+
+namespace {
+
+/// Why the node cannot run on these formats; empty when it can.
+std::string formatRefusal(const AudioBusFormat& in, const AudioBusFormat& out) {
+    const auto describe = [](const AudioBusFormat& format) {
+        return std::to_string(format.sampleRate) + " Hz, " + std::to_string(format.numberOfChannels) +
+               (format.numberOfChannels == 1 ? " channel" : " channels");
+    };
+    if (in != out)
+        return "Bus formats refused: the input (" + describe(in) + ") and the output (" + describe(out) +
+               ") differ";
+    if (in.sampleRate == 0)
+        return "Bus format refused: a sample rate of 0 Hz";
+    if (in.numberOfChannels != 2)
+        return "Bus format refused: the node processes stereo buses, not " + describe(in);
+    return {};
+}
+
+} // namespace
+
+bool VSTProcessorNode::setBusFormat(const AudioBusFormat& in, const AudioBusFormat& out) {
     return onPluginThread([&] {
-        internals->sampleRate = in.sampleRate;
-        internals->vstModule->reportAudioThreadFailures();
-        if (internals->pluginLoaded)
-            internals->rateAccepted = internals->vstModule->setSampleRate(in.sampleRate);
-        return in.numberOfChannels == 2;
+        Internals& node = *internals;
+        const std::string refusal = formatRefusal(in, out);
+        node.refusedFormat = refusal;
+        if (!refusal.empty()) {
+            node.moduleErrorAtRefusedFormat = node.vstModule->getLastError();
+            Logger::error("[VSTProcessorNode] " + refusal);
+        }
+        // Formats that differ, or a rate of 0, change nothing; a narrower bus
+        // still sets the rate, as its blocks pass through.
+        if (in != out || in.sampleRate == 0)
+            return false;
+        node.sampleRate = in.sampleRate;
+        node.vstModule->reportAudioThreadFailures();
+        if (node.pluginLoaded)
+            node.rateAccepted = node.vstModule->setSampleRate(in.sampleRate);
+        return refusal.empty();
     });
 }
 

@@ -106,23 +106,29 @@ TEST_F(ProcessorNode, DescribesItsPluginThroughTheModule) {
     EXPECT_EQ(details[0].valueText, node().getPluginParameterValueText(1, details[0].value));
 }
 
-TEST_F(ProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOn) {
+TEST_F(ProcessorNode, OnlyMatchingStereoFormatsAreAcceptedButTheRateIsPassedOnAndEachRefusalSaysWhy) {
     ASSERT_TRUE(load("TestSeparate"));
     AudioBusFormat stereoIn{44100, 2}, stereoOut{44100, 2}, otherRate{48000, 2};
     EXPECT_FALSE(node().setBusFormat(stereoIn, otherRate));
     EXPECT_EQ(probe().count("setupProcessing"), 1) << "only the load's set-up";
+    EXPECT_EQ(node().getPluginLastError(), "Bus formats refused: the input (44100 Hz, 2 channels) and the "
+                                           "output (48000 Hz, 2 channels) differ");
 
     AudioBusFormat monoIn{44100, 1}, monoOut{44100, 1};
     EXPECT_FALSE(node().setBusFormat(monoIn, monoOut));
     EXPECT_EQ(probe().count("setupProcessing"), 2) << "the rate still reached the plug-in";
-    AudioBusFormat sixIn{96000, 6}, sixOut{96000, 6};
-    EXPECT_FALSE(node().setBusFormat(sixIn, sixOut));
+    EXPECT_EQ(node().getPluginLastError(),
+              "Bus format refused: the node processes stereo buses, not 44100 Hz, 1 channel");
+    EXPECT_FALSE(node().setBusFormat(AudioBusFormat{96000, 6}, AudioBusFormat{96000, 6}));
     EXPECT_EQ(probe().count("setupProcessing"), 3);
     EXPECT_TRUE(node().setBusFormat(stereoIn, stereoOut));
-    AudioBusFormat noRate{0, 2};
-    EXPECT_FALSE(node().setBusFormat(noRate, noRate));
+    EXPECT_EQ(node().getPluginLastError(), "") << "accepted at last";
+    EXPECT_FALSE(node().setBusFormat({0, 2}, {0, 2}));
     EXPECT_EQ(probe().count("setupProcessing"), 4) << "a rate of 0 reaches no plug-in";
-    expectNothingLogged();
+    // A later refusal of the plug-in's own is the last error then.
+    EXPECT_FALSE(node().setPluginParameter("Nothing", 0.5f));
+    EXPECT_EQ(node().getPluginLastError(), "Parameter not found: Nothing");
+    EXPECT_EQ(log.count("[VSTProcessorNode] Bus format"), 4u);
 }
 
 TEST_F(ProcessorNode, EmitsAnEventWhenThePluginChangesAParameterItself) {
