@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64
   doxygen help2man dpkg-dev file man-db
   libx11-dev xvfb xdotool imagemagick libgl1-mesa-dri
+  libjack-jackd2-dev jackd2 jack-tools
 )
 
 missing=()
