@@ -115,10 +115,13 @@ struct ProcessCommand {
 // until the window is closed.
 struct EditCommand {
     std::string plugin;
-    std::string pluginClass; // --class: a class name or id; empty for the library's choice
-    std::string preset;      // restored before the editor opens; empty for none
-    std::string savePreset;  // the state when the window closes; empty for none
-    std::string input;       // played in a loop while the editor is open; empty for silence
+    std::string pluginClass;        // --class: a class name or id; empty for the library's choice
+    std::string preset;             // restored before the editor opens; empty for none
+    std::string savePreset;         // the state when the window closes; empty for none
+    std::string input;              // played in a loop while the editor is open; empty for silence
+    bool live = false;              // the sound input played through it instead
+    std::string device;             // where a sound server plays it, as play's --device
+    std::uint32_t bufferFrames = 0; // the server's period to ask for, as play's --buffer
 };
 
 // Plays a sound file, or the sound input, through a plug-in or a chain of them

@@ -30,22 +30,16 @@ namespace {
 constexpr double kLiveTailCapSeconds = 5.0;
 constexpr auto kStatusInterval = std::chrono::milliseconds(200);
 
-std::string noServer() {
-    return "no JACK server '" + JackSession::serverName() +
-           "' is running; start one (jackd -d alsa, or qjackctl), or on a PipeWire desktop run the tool "
-           "through pw-jack";
-}
-
 std::unique_ptr<JackSession> openSession() {
     std::unique_ptr<JackSession> session = JackSession::open("varnel-vst");
     if (!session)
-        throw failure(noServer());
+        throw failure(JackSession::notRunning());
     return session;
 }
 
 int listDevices() {
     if (!JackSession::listDevices(toolOutput()))
-        throw failure(noServer());
+        throw failure(JackSession::notRunning());
     return kExitOk;
 }
 

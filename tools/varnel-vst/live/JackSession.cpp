@@ -119,6 +119,12 @@ std::string JackSession::serverName() {
     return name != nullptr && *name != '\0' ? name : "default";
 }
 
+std::string JackSession::notRunning() {
+    return "no JACK server '" + serverName() +
+           "' is running; start one (jackd -d alsa, or qjackctl), or on a PipeWire desktop run the tool "
+           "through pw-jack";
+}
+
 std::unique_ptr<JackSession> JackSession::open(const std::string& clientName) {
     jack_status_t status{};
     jack_client_t* client = openClient(clientName, status);

@@ -26,6 +26,8 @@ public:
 
     // The name JACK_DEFAULT_SERVER gives, or "default".
     static std::string serverName();
+    // What to say when open() finds no server: which one, and how to get one.
+    static std::string notRunning();
 
     int sampleRate() const;
     // The server's period; it can change while playing (another client may ask).
