@@ -27,8 +27,9 @@ std::string clock(double seconds) {
 } // namespace
 
 std::string percent(double share) {
+    // A tenth of a percent where a light load would otherwise read 0% or 1%.
     char text[32];
-    std::snprintf(text, sizeof text, "%.0f%%", 100.0 * share);
+    std::snprintf(text, sizeof text, share < 0.1 ? "%.1f%%" : "%.0f%%", 100.0 * share);
     return text;
 }
 

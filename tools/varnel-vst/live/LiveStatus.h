@@ -16,13 +16,13 @@ struct LiveStatus {
     int sampleRate = 0;
 };
 
-// "0:12.3  load 14% (peak 31%)  xruns 0  in -12.1 dBFS  out -14.3 dBFS  latency 10.7 ms"
+// "0:12.3  load 1.4% (peak 31%)  xruns 0  in -12.1 dBFS  out -14.3 dBFS  latency 10.7 ms"
 std::string describeStatus(const LiveStatus& status);
 
 // "12.5 ms" for a number of frames at the rate.
 std::string describeLatency(std::uint32_t frames, int sampleRate);
 
-// "14%"
+// "14%", or "0.8%" below 10%
 std::string percent(double share);
 
 // A line on standard error rewritten in place, drawn only when standard error
