@@ -139,20 +139,27 @@ int JackServer::xrunsBlamedOn(const std::string& client) const {
     return countOf(log(), "client = " + client + " was not finished");
 }
 
+bool JackServer::waitForPort(const std::string& port) const {
+    const std::string ports = folder.file("ports");
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < deadline) {
+        std::remove(ports.c_str());
+        waitFor(spawn({"jack_lsp"}, environmentWith(environmentList()), ports), std::chrono::seconds(5));
+        std::istringstream lines(readAll(ports));
+        for (std::string line; std::getline(lines, line);) {
+            if (line == port)
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
 JackRecorder::JackRecorder(const JackServer& server, const std::string& path, int seconds) {
-    const std::vector<std::string> environment = environmentWith(server.environmentList());
     recorder = spawn({"jack_rec", "-f", path, "-d", std::to_string(seconds), "-b", "32", "system:capture_1",
                       "system:capture_2"},
-                     environment, path + ".log");
-    const std::string ports = path + ".ports";
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!ready && Clock::now() < deadline) {
-        std::remove(ports.c_str());
-        waitFor(spawn({"jack_lsp"}, environment, ports), std::chrono::seconds(5));
-        ready = readAll(ports).find("jackrec:input2") != std::string::npos;
-        if (!ready)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+                     environmentWith(server.environmentList()), path + ".log");
+    ready = server.waitForPort("jackrec:input2");
 }
 
 JackRecorder::~JackRecorder() {

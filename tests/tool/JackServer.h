@@ -32,6 +32,9 @@ public:
     std::string environment() const;
     std::vector<std::string> environmentList() const;
 
+    // Waits up to 10 s for a port of that name to appear; whether it did.
+    bool waitForPort(const std::string& port) const;
+
     // The periods in which the server's log says `client` did not finish in time.
     int xrunsBlamedOn(const std::string& client) const;
     std::string log() const;

@@ -113,6 +113,31 @@ TEST(PlayCommand, ZamCompX2PlayedIntoARecordingClientIsTheOfflineRenderAfterTheM
                          renderedOffline(folder, folder.file("in.wav"), 256));
 }
 
+TEST(PlayCommand, TheLiveInputPlaysThroughZamCompX2AsTheOfflineRenderDoes) {
+    START_JACK(server, 256);
+    const ScratchFolder folder;
+    writeSound(folder.file("in.wav"), makeSignal(2, 48000));
+    JackRecorder recorder(server, folder.file("recorded.wav"), 4);
+    ASSERT_TRUE(recorder.started());
+    // The recorder records nothing of its own, so the input is the sound card's
+    // (silent) and what a second, bypassed play plays into it: the file as it is,
+    // from its first frame on.
+    BackgroundTool tool(
+        concatenated({"play", "ZamCompX2", "--live", "--device", "jackrec"}, kCompressorSettings), {},
+        folder.file(""), server.environmentList());
+    ASSERT_TRUE(server.waitForPort("varnel-vst:in_2")) << tool.err();
+    const ToolRun source =
+        runTool({"play", "ZamCompX2", folder.file("in.wav"), "--bypass", "--device", "varnel-vst"}, {},
+                server.environment());
+    ASSERT_EQ(source.exitCode, 0) << source.err;
+    ASSERT_TRUE(recorder.finish());
+    tool.signal(SIGINT);
+    ASSERT_EQ(tool.waitForExit(), 0) << tool.err();
+
+    expectRecordingHolds(readSound(folder.file("recorded.wav")),
+                         renderedOffline(folder, folder.file("in.wav"), 256));
+}
+
 TEST(PlayCommand, TenSecondsOfALoopAt256FramesKeepEveryDeadlineAndCtrlCEndsWithTheStateSaved) {
     START_JACK(server, 256);
     const ScratchFolder folder;

@@ -22,8 +22,9 @@ those of process: --preset first, then the settings in the order given;
 --tempo, --time-signature and --fixed-block; each --then's options are its own.
 Sound goes through a running JACK server (jackd, or PipeWire's pipewire-jack:
 pw-jack varnel-vst play ...), the one JACK_DEFAULT_SERVER names; --device plays
-to another of its clients, as --list-devices lists them, and --buffer asks the
-server for periods of N frames (every client of it gets them).
+to another of its clients, as --list-devices lists them (and --live takes its
+input from that client, or from the sound card when it records nothing), and
+--buffer asks the server for periods of N frames (every client of it gets them).
 
 While it plays, a status line on a terminal shows the time played, the load of
 the audio callback (the share of each period it takes; above 100% the sound

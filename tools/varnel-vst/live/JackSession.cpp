@@ -204,16 +204,20 @@ void JackSession::start(AudioCallback& callback, const std::string& device, bool
             throw failure("the JACK server '" + serverName() + "' would not connect the output to " + port);
     }
     if (withInput)
-        connectInputs(device, where);
+        connectInputs(device);
     internals->xrunsBeforeStart = internals->xruns.load(std::memory_order_relaxed);
 }
 
-void JackSession::connectInputs(const std::string& device, const std::string& where) {
+void JackSession::connectInputs(const std::string& device) {
     jack_client_t* const client = internals->client;
-    const std::vector<std::string> capture = devicePorts(client, device, JackPortIsOutput);
+    // A device that only takes audio (a recorder) leaves the input to the sound card.
+    std::vector<std::string> capture = devicePorts(client, device, JackPortIsOutput);
+    if (capture.empty() && !device.empty())
+        capture = devicePorts(client, "", JackPortIsOutput);
     if (capture.empty())
-        throw failure("no JACK client " + where + " gives audio on the server '" + serverName() +
-                      "' (varnel-vst play --list-devices lists them)");
+        throw failure(
+            "the JACK server '" + serverName() +
+            "' has no sound card input, nor does the device (varnel-vst play --list-devices lists them)");
     for (std::size_t channel = 0; channel < 2; ++channel) {
         const std::string& port = capture[std::min(channel, capture.size() - 1)];
         if (jack_connect(client, port.c_str(), jack_port_name(internals->inputs[channel])) != 0)

@@ -38,9 +38,9 @@ public:
 
     // Starts calling `callback`, then connects the outputs to the playback ports of
     // `device` (a client's name; the sound card's when empty) and, with
-    // `withInput`, its capture ports to the inputs; a device of one port gets, or
-    // gives, both channels. `callback` must outlive stop(). Throws a ToolError
-    // when the server refuses or the device has no such ports.
+    // `withInput`, its capture ports to the inputs (the sound card's, when the
+    // device has none); a device of one port gets, or gives, both channels. `callback` must outlive stop().
+    // Throws a ToolError when the server refuses or the device has no such ports.
     void start(AudioCallback& callback, const std::string& device, bool withInput);
     // Stops the callback: when it returns no call is in flight or will come.
     void stop();
@@ -67,7 +67,7 @@ public:
 
 private:
     explicit JackSession(std::unique_ptr<Internals> internals);
-    void connectInputs(const std::string& device, const std::string& where);
+    void connectInputs(const std::string& device);
 
     std::unique_ptr<Internals> internals;
 };
