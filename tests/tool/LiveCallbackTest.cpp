@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -39,15 +40,14 @@ public:
         const AllocationCounter allocations;
         const LockCounter locks;
         inner.process(inputs, outputs, frames);
-        allocated += allocations.count();
-        locked += locks.count();
-        ++calls;
+        allocated.fetch_add(allocations.count(), std::memory_order_relaxed);
+        locked.fetch_add(locks.count(), std::memory_order_relaxed);
+        calls.fetch_add(1, std::memory_order_relaxed);
     }
 
-    // Read once the server no longer calls.
-    std::size_t allocated = 0;
-    std::size_t locked = 0;
-    std::size_t calls = 0;
+    std::atomic<std::size_t> allocated{0};
+    std::atomic<std::size_t> locked{0};
+    std::atomic<std::size_t> calls{0};
 
 private:
     AudioCallback& inner;
@@ -105,11 +105,11 @@ TEST(LiveCallback, PlaysAFileThroughZamCompX2InARealServerWithoutAllocatingOrLoc
     feeder.stop();
 
     ASSERT_TRUE(player.ended()) << "the file did not play to its end";
-    EXPECT_GE(counting.calls * session->bufferFrames(), 24000u);
+    EXPECT_GE(counting.calls.load() * session->bufferFrames(), 24000u);
     EXPECT_EQ(player.meters().lateFrames(), 0u);
     EXPECT_GT(player.outputLevels().peakDbfs(), -20.0);
-    EXPECT_EQ(counting.allocated, 0u);
+    EXPECT_EQ(counting.allocated.load(), 0u);
     if (LockCounter::available()) {
-        EXPECT_EQ(counting.locked, 0u);
+        EXPECT_EQ(counting.locked.load(), 0u);
     }
 }

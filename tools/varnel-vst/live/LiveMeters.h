@@ -20,7 +20,8 @@ public:
     // Audio thread: one callback's time and the period it had, and the block's peaks.
     void addCallback(std::uint64_t busyNanos, std::uint64_t periodNanos) noexcept;
     void addPeaks(float inputPeak, float outputPeak) noexcept;
-    void addFrames(std::uint64_t frames) noexcept { played.fetch_add(frames, std::memory_order_relaxed); }
+    // Last in each callback: it publishes what the callback wrote before it.
+    void addFrames(std::uint64_t frames) noexcept { played.fetch_add(frames, std::memory_order_release); }
     // Audio thread: frames the file could not deliver in time, played as silence.
     void addLateFrames(std::uint64_t frames) noexcept { late.fetch_add(frames, std::memory_order_relaxed); }
 
@@ -28,7 +29,7 @@ public:
     Window take() noexcept;
     // Another thread: over the whole run.
     Window total() const noexcept;
-    std::uint64_t framesPlayed() const noexcept { return played.load(std::memory_order_relaxed); }
+    std::uint64_t framesPlayed() const noexcept { return played.load(std::memory_order_acquire); }
     std::uint64_t lateFrames() const noexcept { return late.load(std::memory_order_relaxed); }
 
 private:

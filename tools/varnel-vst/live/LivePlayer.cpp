@@ -46,11 +46,11 @@ void LivePlayer::process(const float* const* inputs, float* const* outputs, std:
         float* const pieceOutputs[] = {outputs[0] + offset, outputs[1] + offset};
         render(pieceOutputs, piece, heard);
     }
-    measured.addFrames(frames);
     const auto busy =
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
     measured.addCallback(static_cast<std::uint64_t>(busy.count()),
                          static_cast<std::uint64_t>(frames * nanosPerFrame));
+    measured.addFrames(frames);
 }
 
 // Fills inputBlock with `frames` frames of the source, silence where it had

@@ -40,9 +40,17 @@ public:
     LiveMeters& meters() noexcept { return measured; }
     const LiveMeters& meters() const noexcept { return measured; }
 
-    // Once the server no longer calls: the levels of everything played.
-    const SignalStats& inputLevels() const { return inputStats; }
-    const SignalStats& outputLevels() const { return outputStats; }
+    // Once the server no longer calls: the levels of everything played. (The
+    // meters' acquire makes the last callback's writes visible, also to a
+    // thread checker that cannot see the server's own synchronisation.)
+    const SignalStats& inputLevels() const {
+        measured.framesPlayed();
+        return inputStats;
+    }
+    const SignalStats& outputLevels() const {
+        measured.framesPlayed();
+        return outputStats;
+    }
 
 private:
     std::uint32_t takeInput(const float* const* inputs, std::uint32_t offset, std::uint32_t frames) noexcept;
