@@ -11,7 +11,7 @@ packages=(
   cmake g++ ninja-build pkg-config
   juce-modules-source-data
   zam-plugins
-  libsndfile1-dev nlohmann-json3-dev libcli11-dev libx11-dev
+  libsndfile1-dev nlohmann-json3-dev libcli11-dev libx11-dev libjack-jackd2-dev
 )
 packaging_packages=(help2man dpkg-dev file)
 test_packages=(
@@ -21,6 +21,7 @@ test_packages=(
   g++-mingw-w64-x86-64-posix wine64
   doxygen man-db
   xvfb xdotool imagemagick libgl1-mesa-dri
+  jackd2 jack-tools
 )
 case "${1:-}" in
   "") ;;

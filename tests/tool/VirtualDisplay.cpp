@@ -180,11 +180,13 @@ int VirtualDisplay::screenshot(Window window, const std::string& path) {
 }
 
 BackgroundTool::BackgroundTool(const std::vector<std::string>& arguments, const std::string& display,
-                               const std::string& outputFolder)
+                               const std::string& outputFolder,
+                               const std::vector<std::string>& extraEnvironment)
     : outPath(outputFolder + "/tool.out"), errPath(outputFolder + "/tool.err") {
     // Everything is made before fork: other threads of the test may hold the
-    // allocator's lock, which the child would then never get.
-    std::vector<std::string> environment;
+    // allocator's lock, which the child would then never get. The extra
+    // variables come first, so that they win.
+    std::vector<std::string> environment = extraEnvironment;
     std::string leakOptions = "ASAN_OPTIONS=";
     std::string threadOptions = "TSAN_OPTIONS=";
     for (char** entry = environ; *entry != nullptr; ++entry) {

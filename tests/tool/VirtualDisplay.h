@@ -48,11 +48,12 @@ private:
     std::string reason;
 };
 
-// varnel-vst running in the background with DISPLAY set, its output in files.
+// varnel-vst running in the background with DISPLAY set, its output in files;
+// `environment` ("NAME=VALUE") is added to the test's own.
 class BackgroundTool {
 public:
     BackgroundTool(const std::vector<std::string>& arguments, const std::string& display,
-                   const std::string& outputFolder);
+                   const std::string& outputFolder, const std::vector<std::string>& environment = {});
     ~BackgroundTool(); // kills it if it still runs
     BackgroundTool(const BackgroundTool&) = delete;
     BackgroundTool& operator=(const BackgroundTool&) = delete;

@@ -1,7 +1,9 @@
 #include "CommandLine.h"
 
 #include "EditCommandLine.h"
+#include "PlayCommandLine.h"
 #include "PlayingOptions.h"
+#include "StageOptions.h"
 #include "TextTable.h"
 #include "ToolError.h"
 
@@ -458,30 +460,31 @@ void addProcessFileOptions(CLI::App& command, ProcessArguments& process) {
 }
 
 // The options that belong to one plug-in of the chain: to the plug-in argument,
-// or to the --then before them.
-void addProcessStageOptions(CLI::App& command, StageReader& settings) {
+// or to the --then before them. Each option keeps a reader of its own, which
+// holds no more than the chain it reads into.
+void addProcessStageOptions(CLI::App& command, StageReader settings) {
     addSettingOption(command, "--set", "NAME=VALUE",
                      "Set the parameter titled NAME to a normalised VALUE in [0, 1]",
-                     [&](const std::string& text) { settings.set(text); });
+                     [settings](const std::string& text) mutable { settings.set(text); });
     addSettingOption(command, "--set-id", "ID=VALUE", "The same, by parameter id",
-                     [&](const std::string& text) { settings.setId(text); });
+                     [settings](const std::string& text) mutable { settings.setId(text); });
     addSettingOption(command, "--set-plain", "NAME=VALUE",
                      "Set the parameter titled NAME to VALUE in its own units",
-                     [&](const std::string& text) { settings.setPlain(text); });
+                     [settings](const std::string& text) mutable { settings.setPlain(text); });
     addSettingOption(command, "--set-text", "NAME=TEXT",
                      "Set the parameter titled NAME to what the plug-in reads in TEXT",
-                     [&](const std::string& text) { settings.setText(text); });
+                     [settings](const std::string& text) mutable { settings.setText(text); });
     addSettingOption(command, "--value-names", "NAME=a,b,c", "Name the values of NAME in ascending order",
-                     [&](const std::string& text) { settings.valueNames(text); });
+                     [settings](const std::string& text) mutable { settings.valueNames(text); });
     addSettingOption(command, "--preset", "FILE", "Restore this .vstpreset before the settings",
-                     [&](const std::string& file) { settings.preset(file); });
+                     [settings](const std::string& file) mutable { settings.preset(file); });
     addSettingOption(command, "--save-preset", "FILE", "Write the plug-in's state as a .vstpreset",
-                     [&](const std::string& file) { settings.savePreset(file); });
+                     [settings](const std::string& file) mutable { settings.savePreset(file); });
     addSettingOption(command, "--class", "NAME|ID", kClassHelp,
-                     [&](const std::string& name) { settings.pluginClass(name); });
+                     [settings](const std::string& name) mutable { settings.pluginClass(name); });
     addSettingOption(command, "--then", "PLUGIN",
                      "Run the result through PLUGIN too; the plug-in options that follow are its own",
-                     [&](const std::string& plugin) { settings.then(plugin); });
+                     [settings](const std::string& plugin) mutable { settings.then(plugin); });
 }
 
 CLI::App& addEditCommand(CLI::App& app, EditCommand& edit) {
@@ -529,6 +532,12 @@ std::optional<HelpCommand> parseArguments(CLI::App& app, const std::vector<std::
 
 } // namespace
 
+const char* const kPluginArgumentHelp = kPluginFooter;
+
+void addChainStageOptions(CLI::App& command, std::vector<ChainStage>& stages) {
+    addProcessStageOptions(command, StageReader(stages));
+}
+
 Command parseCommandLine(const std::vector<std::string>& arguments) {
     CLI::App app("varnel-vst: VST 3 effects from the command line, hosted by VarnelVST.", "varnel-vst");
     addRootOptions(app);
@@ -544,6 +553,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     const CLI::App& demoApp = addDemoCommand(app, demo);
     EditCommand edit;
     const CLI::App& editApp = addEditCommand(app, edit);
+    PlayArguments play;
+    const CLI::App& playApp = addPlayCommand(app, play);
     // Last, so that the commands do not inherit it.
     app.footer(std::string(kPluginFooter) + "\n\nExit status: 0 done, 1 failed, 2 wrong command line.");
 
@@ -562,6 +573,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
         return demo;
     if (chosen == &editApp)
         return edit;
+    if (chosen == &playApp)
+        return play.finish();
     return HelpCommand{app.get_formatter()->make_help(&app, "varnel-vst", CLI::AppFormatMode::Normal)};
 }
 

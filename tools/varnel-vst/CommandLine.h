@@ -115,10 +115,27 @@ struct ProcessCommand {
 // until the window is closed.
 struct EditCommand {
     std::string plugin;
-    std::string pluginClass; // --class: a class name or id; empty for the library's choice
-    std::string preset;      // restored before the editor opens; empty for none
-    std::string savePreset;  // the state when the window closes; empty for none
-    std::string input;       // played in a loop while the editor is open; empty for silence
+    std::string pluginClass;        // --class: a class name or id; empty for the library's choice
+    std::string preset;             // restored before the editor opens; empty for none
+    std::string savePreset;         // the state when the window closes; empty for none
+    std::string input;              // played in a loop while the editor is open; empty for silence
+    bool live = false;              // the sound input played through it instead
+    std::string device;             // where a sound server plays it, as play's --device
+    std::uint32_t bufferFrames = 0; // the server's period to ask for, as play's --buffer
+};
+
+// Plays a sound file, or the sound input, through a plug-in or a chain of them
+// to a sound server in real time; or lists the server's devices.
+struct PlayCommand {
+    // The plug-ins and how they play, as `process` reads them (stages, playing,
+    // bypass); its files are not used.
+    ProcessCommand chain;
+    std::string input; // the file; empty with --live
+    bool live = false; // the sound input instead of a file
+    bool loop = false;
+    std::string device;             // --device: a client of the server; empty for the sound card
+    std::uint32_t bufferFrames = 0; // --buffer: the server's period to ask for; 0 to keep its own
+    bool listDevices = false;
 };
 
 struct DemoCommand {
@@ -126,7 +143,7 @@ struct DemoCommand {
 };
 
 using Command = std::variant<HelpCommand, PluginsCommand, ParamsCommand, ProcessCommand, DemoCommand,
-                             ScanOneCommand, EditCommand>;
+                             ScanOneCommand, EditCommand, PlayCommand>;
 
 // Reads the arguments after the program name. No arguments, `help`, --help
 // (after any command) and --version give a HelpCommand. Throws a usage

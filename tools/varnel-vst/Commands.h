@@ -12,5 +12,6 @@ int runProcess(const ProcessCommand& command);
 int runDemo(const DemoCommand& command);
 int runScanOne(const ScanOneCommand& command);
 int runEdit(const EditCommand& command);
+int runPlay(const PlayCommand& command);
 
 } // namespace varnelvst::tool

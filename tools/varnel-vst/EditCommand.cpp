@@ -7,14 +7,17 @@
 #include "PluginFolders.h"
 #include "PluginLoading.h"
 #include "StandardOutput.h"
+#include "StopSignals.h"
 #include "ToolError.h"
+#include "live/JackSession.h"
+#include "live/LivePlayback.h"
 
 #include <VSTPluginThread.h>
 
 #include <varnel/AudioBusFormat.h>
 
-#include <csignal>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -26,46 +29,33 @@ using varnel::extensions::vst::VSTProcessorNode;
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-void requestStop(int) {
-    stopRequested = 1;
-}
-
-// While editing, SIGINT and SIGTERM end the editor as closing its window does,
-// so that the state is still saved.
-class StopSignals {
-public:
-    StopSignals() {
-        struct sigaction action {};
-        action.sa_handler = requestStop;
-        // A second one ends the tool at once, should a plug-in hang.
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInterrupt);
-        sigaction(SIGTERM, &action, &previousTerminate);
-    }
-    ~StopSignals() {
-        sigaction(SIGINT, &previousInterrupt, nullptr);
-        sigaction(SIGTERM, &previousTerminate, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-private:
-    struct sigaction previousInterrupt {};
-    struct sigaction previousTerminate {};
-};
-
-// Real-time blocks of the feed's size at its rate, as a live host runs them.
-void setUpLive(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate) {
+// Real-time blocks of the sound's period at its rate, as a live host runs them.
+void setUpLive(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate,
+               std::uint32_t blockFrames) {
     node.setProcessMode(varnel::extensions::vst::VSTProcessingMode::Realtime);
-    node.setMaxFramesPerBlock(static_cast<int>(LiveFeed::kBlockFrames));
+    node.setMaxFramesPerBlock(static_cast<int>(blockFrames));
     varnel::AudioBusFormat input{static_cast<std::uint32_t>(sampleRate), 2};
     varnel::AudioBusFormat output = input;
     if (!node.setBusFormat(input, output) || !node.getIsReadyToProcess())
         throw failure("could not set " + plugin.argument + " up for " + std::to_string(sampleRate) +
                       " Hz stereo");
+}
+
+// The JACK server the sound is heard through: when there is sound to hear and
+// one runs. Without one, --input still runs through the plug-in, unheard.
+std::unique_ptr<JackSession> openSoundServer(const EditCommand& command) {
+    if (command.input.empty() && !command.live)
+        return nullptr;
+    std::unique_ptr<JackSession> session = JackSession::open("varnel-vst");
+    if (!session) {
+        if (command.live || !command.device.empty() || command.bufferFrames != 0)
+            throw failure(JackSession::notRunning());
+        printNote(JackSession::notRunning() + "; " + command.input + " plays through the plug-in unheard");
+        return nullptr;
+    }
+    if (command.bufferFrames != 0)
+        session->requestBufferFrames(command.bufferFrames);
+    return session;
 }
 
 std::string describe(VSTEditorSize size) {
@@ -83,14 +73,23 @@ int runEdit(const EditCommand& command) {
     const PluginLocation plugin = locatePlugin(command.plugin);
     // No display is one line, before any plug-in loads.
     EditorWindow window;
+    const std::unique_ptr<JackSession> session = openSoundServer(command);
     // The editor, its run loop and the window share this thread: X11 editors are
     // served between the window's events, and nothing else calls Xlib.
     if (!VSTPluginThread::adoptCurrentThread())
         throw failure("the plug-in thread was already taken");
     std::unique_ptr<VSTProcessorNode> node = createProcessorNode(plugin, command.pluginClass);
-    // Made after the node, so that its audio thread stops before the node goes.
-    LiveFeed feed(command.input);
-    setUpLive(*node, plugin, feed.sampleRate());
+    // Made after the node, so that its audio thread stops before the node goes:
+    // the server's, or the feed's that keeps an unheard plug-in processing.
+    std::optional<LivePlayback> playback;
+    std::optional<LiveFeed> feed;
+    if (session) {
+        playback.emplace(*session, LivePlayback::Source{command.input, true});
+        setUpLive(*node, plugin, session->sampleRate(), session->bufferFrames());
+    } else {
+        feed.emplace(command.input);
+        setUpLive(*node, plugin, feed->sampleRate(), LiveFeed::kBlockFrames);
+    }
     if (!command.preset.empty() && !node->loadPluginPreset(command.preset))
         throw failure("could not restore the preset " + command.preset + " into " + plugin.argument);
     if (!node->getPluginHasEditor())
@@ -108,9 +107,12 @@ int runEdit(const EditCommand& command) {
     toolOutput() << "Editing " << name << " in a " << describe(node->getPluginEditorSize())
                  << " window; close it, or press Ctrl+C, to finish" << std::endl;
     window.show();
-    feed.start(*node);
+    if (playback)
+        playback->start({node.get()}, 0, command.device);
+    else
+        feed->start(*node);
 
-    while (stopRequested == 0) {
+    while (!signals.requested()) {
         const EditorWindow::Happenings happened = window.takeEvents();
         if (happened.closeAsked || happened.destroyed)
             break;
@@ -129,7 +131,10 @@ int runEdit(const EditCommand& command) {
             throw failure("could not save " + name + "'s state to " + command.savePreset);
         toolOutput() << "Saved " << name << "'s state to " << command.savePreset << std::endl;
     }
-    feed.stop();
+    if (playback)
+        playback->stop();
+    else
+        feed->stop();
     return kExitOk;
 }
 

@@ -93,6 +93,20 @@ void checkEditFiles(const EditCommand& command) {
     checkApart({{command.savePreset, "the --save-preset"}}, read);
 }
 
+void checkPlayFiles(const PlayCommand& command) {
+    std::vector<NamedPath> written, read;
+    if (!command.input.empty())
+        read.push_back({command.input, "the file played"});
+    for (std::size_t index = 0; index < command.chain.stages.size(); ++index) {
+        const ChainStage& stage = command.chain.stages[index];
+        if (!stage.preset.empty())
+            read.push_back({stage.preset, "the --preset of " + stageName(command.chain, index)});
+        if (!stage.savePreset.empty())
+            written.push_back({stage.savePreset, "the --save-preset of " + stageName(command.chain, index)});
+    }
+    checkApart(written, read);
+}
+
 std::vector<FileJob> shardOf(const std::vector<FileJob>& jobs, const Shard& shard) {
     std::vector<FileJob> selected;
     for (std::size_t index = shard.index - 1; index < jobs.size(); index += shard.count)

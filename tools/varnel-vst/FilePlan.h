@@ -27,6 +27,10 @@ std::vector<FileJob> planFiles(const ProcessCommand& command);
 // --preset. Throws a ToolError naming both paths.
 void checkEditFiles(const EditCommand& command);
 
+// The same check for `play`: no --save-preset of the chain is its file, a
+// --preset or another --save-preset.
+void checkPlayFiles(const PlayCommand& command);
+
 // The shard's part of a batch: every N-th job, starting with the K-th.
 std::vector<FileJob> shardOf(const std::vector<FileJob>& jobs, const Shard& shard);
 

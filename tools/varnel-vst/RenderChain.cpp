@@ -22,10 +22,12 @@ using varnel::extensions::vst::VSTProcessorNode;
 
 namespace {
 
-// A file is rendered as fast as it goes, not against a clock, in blocks of a
-// known size: the plug-in is told both, then the file's rate.
-void setUp(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate, std::uint32_t blockFrames) {
-    node.setProcessMode(varnel::extensions::vst::VSTProcessingMode::Offline);
+// A file is rendered as fast as it goes (offline) or played against a clock
+// (real time), in blocks of a known size: the plug-in is told both, then the
+// file's rate.
+void setUp(VSTProcessorNode& node, const PluginLocation& plugin, int sampleRate, std::uint32_t blockFrames,
+           varnel::extensions::vst::VSTProcessingMode mode) {
+    node.setProcessMode(mode);
     node.setMaxFramesPerBlock(static_cast<int>(blockFrames));
     varnel::AudioBusFormat input{static_cast<std::uint32_t>(sampleRate), 2};
     varnel::AudioBusFormat output = input;
@@ -69,13 +71,14 @@ NodeChain createChain(const ProcessCommand& command, const std::vector<PluginLoc
     return chain;
 }
 
-void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRate) {
+void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRate,
+                  varnel::extensions::vst::VSTProcessingMode mode) {
     for (ChainNode& stage : chain) {
         VSTProcessorNode& node = *stage.node;
         // The set-up first: a plug-in may reset its state when set up again, and
         // the parameter values should reach it after that.
         applyPlayingOptions(node, command.playing);
-        setUp(node, stage.plugin, sampleRate, command.blockFrames);
+        setUp(node, stage.plugin, sampleRate, command.blockFrames, mode);
         node.setEnabled(false);
         // Before the settings, so that they change what the preset set.
         const std::string& preset = stage.options->preset;

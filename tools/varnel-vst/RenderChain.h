@@ -28,11 +28,13 @@ std::vector<PluginLocation> locateChain(const ProcessCommand& command);
 NodeChain createChain(const ProcessCommand& command, const std::vector<PluginLocation>& plugins);
 
 // Prepares every node for one file: set up for its rate, the block size and
-// offline rendering, its preset and settings applied and carried to the plug-in
-// by a block without frames, so that the latency it reports afterwards is the one
-// in force for the render, and switched on unless the command bypasses. Throws a
-// ToolError naming the plug-in that refused.
-void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRate);
+// `mode` (offline rendering, or real time for a sound server), its preset and settings applied and carried to
+// the plug-in by a block without frames, so that the latency it reports afterwards is the one in force for
+// the render, and switched on unless the command bypasses. Throws a ToolError naming the plug-in that
+// refused.
+void prepareChain(
+    NodeChain& chain, const ProcessCommand& command, int sampleRate,
+    varnel::extensions::vst::VSTProcessingMode mode = varnel::extensions::vst::VSTProcessingMode::Offline);
 
 // A chain's tail: it ends when the last plug-in's does, after every earlier
 // tail has passed through it, so the tails add up. Endless if one is.

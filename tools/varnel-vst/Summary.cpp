@@ -16,7 +16,9 @@ std::string formatted(const char* format, double value) {
     return text;
 }
 
-std::string levels(const SignalStats& stats) {
+} // namespace
+
+std::string describeLevels(const SignalStats& stats) {
     // Silence has no level in dB worth printing ("-inf").
     const std::string text = std::isinf(stats.peakDbfs()) ? std::string("silent")
                                                           : formatted("peak %.1f dBFS", stats.peakDbfs()) +
@@ -25,8 +27,6 @@ std::string levels(const SignalStats& stats) {
         return text;
     return text + " (" + std::to_string(stats.nonFiniteSamples()) + " samples NaN or infinite, left out)";
 }
-
-} // namespace
 
 double inputSeconds(const RenderSummary& summary) {
     return summary.sampleRate > 0 ? static_cast<double>(summary.frames) / summary.sampleRate : 0.0;
@@ -76,8 +76,8 @@ void printSummary(std::ostream& out, const RenderSummary& summary) {
         << (summary.processingTime.count() > 0 ? formatted("%.1fx realtime", realtimeFactor(summary))
                                                : std::string("n/a"))
         << '\n'
-        << "input     " << levels(summary.input) << '\n'
-        << "output    " << levels(summary.output) << '\n'
+        << "input     " << describeLevels(summary.input) << '\n'
+        << "output    " << describeLevels(summary.output) << '\n'
         << "wrote     " << summary.outputPath << " (" << summary.outputFormat << ")\n";
 }
 

@@ -47,6 +47,10 @@ double realtimeFactor(const RenderSummary& summary);
 // "none", "infinite" or "N samples (S s)", for a plug-in's reported tail.
 std::string describeTail(std::uint32_t tailSamples, int sampleRate);
 
+// "peak -1.7 dBFS, RMS -13.5 dBFS", or "silent", with the NaN and infinite
+// samples left out.
+std::string describeLevels(const SignalStats& stats);
+
 // The plug-ins, frames and seconds, latency, tail, realtime factor, input and
 // output levels and the output's path.
 void printSummary(std::ostream& out, const RenderSummary& summary);

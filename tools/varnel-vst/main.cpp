@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
                               [](const DemoCommand& demo) { return runDemo(demo); },
                               [](const ScanOneCommand& scan) { return runScanOne(scan); },
                               [](const EditCommand& edit) { return runEdit(edit); },
+                              [](const PlayCommand& play) { return runPlay(play); },
                           },
                           command);
     } catch (const ToolError& error) {

@@ -60,7 +60,10 @@ struct PluginConfig {
     bool refusesSetProcessing = false;  // setProcessing answers kResultFalse for both states
     bool initializeFails = false;       // the component's initialize answers kResultFalse
     bool holdsBlocks = false;           // process waits while the probe holds blocks
-    bool refusesActivation = false;     // setActive(true) answers kResultFalse and stays inactive
+    // process sleeps this long in every block with audio, as a plug-in too slow for
+    // its host's deadline does (0: never).
+    unsigned processSleepMicroseconds = 0;
+    bool refusesActivation = false; // setActive(true) answers kResultFalse and stays inactive
     // Delays its audio by this much (at most kMaxLatency) and reports it; a new one
     // (TestPluginProbe::changeLatency) holds from the next activation on.
     unsigned latencySamples = 0;

@@ -17,9 +17,11 @@
 #include "pluginterfaces/vst/vstspeaker.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
+#include <thread>
 
 namespace testplugin {
 
@@ -333,6 +335,8 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
     blocksInFlight_.fetch_add(1);
     if (kPluginConfig.holdsBlocks)
         Recorder::instance().waitWhileHeld();
+    if (kPluginConfig.processSleepMicroseconds != 0 && data.numSamples > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(kPluginConfig.processSleepMicroseconds));
     const BlockUse use = checkProcessCall(data);
     gainAfterProgram_ = -1.0;
     const int32 program = readParameterChanges(data.inputParameterChanges, record, use != BlockUse::refuse);
