@@ -123,30 +123,30 @@ TEST_F(BadInput, InputThatIsNoSoundFile) {
 }
 
 TEST_F(BadInput, UnknownParameterTitle) {
-    const std::string line = refused({"--set", "Gain=0.5", "--set", "Volume=0.5"}, 1);
+    const std::string line = refused({"--set", "Gain=0.5", "--set", "Volume=0.5"}, 2);
     EXPECT_TRUE(mentions(line, "unknown parameter 'Volume' in '--set Volume=0.5'")) << line;
 }
 
 TEST_F(BadInput, UnknownParameterId) {
-    const std::string line = refused({"--set-id", "99=0.5"}, 1);
+    const std::string line = refused({"--set-id", "99=0.5"}, 2);
     EXPECT_TRUE(mentions(line, "unknown parameter id 99")) << line;
 }
 
 TEST_F(BadInput, UnknownParameterForValueNames) {
-    const std::string line = refused({"--value-names", "Volume=a,b", "--set", "Volume=@a"}, 1);
+    const std::string line = refused({"--value-names", "Volume=a,b", "--set", "Volume=@a"}, 2);
     EXPECT_TRUE(mentions(line, "unknown parameter 'Volume'")) << line;
 }
 
 TEST_F(BadInput, ValueNamesThatDoNotFitTheSteps) {
     // Mode has two steps, so three values.
-    const std::string line = refused({"--value-names", "Mode=a,b"}, 1);
+    const std::string line = refused({"--value-names", "Mode=a,b"}, 2);
     EXPECT_TRUE(mentions(line, "Mode has 3 values but 2 names were given")) << line;
 }
 
 TEST_F(BadInput, ValueNameNeitherGivenNorThePluginsOwn) {
-    const std::string line = refused({"--value-names", "Mode=a,b,c", "--set", "Mode=@d"}, 1);
+    const std::string line = refused({"--value-names", "Mode=a,b,c", "--set", "Mode=@d"}, 2);
     EXPECT_TRUE(mentions(line, "'--set Mode=@d': Mode has no value named d")) << line;
-    EXPECT_TRUE(mentions(refused({"--set", "Mode=@a"}, 1), "Mode has no value named a"));
+    EXPECT_TRUE(mentions(refused({"--set", "Mode=@a"}, 2), "Mode has no value named a"));
 }
 
 TEST_F(BadInput, ReadOnlyParameterIsRefusedAlikeWhicheverWaySet) {
@@ -155,7 +155,7 @@ TEST_F(BadInput, ReadOnlyParameterIsRefusedAlikeWhicheverWaySet) {
                                                     {"--set-id", "3=0.5"},
                                                     {"--set-plain", "Meter=0.5"},
                                                     {"--set-text", "Meter=0.5"}}) {
-        const std::string line = refused(setting, 1);
+        const std::string line = refused(setting, 2);
         EXPECT_TRUE(mentions(line, "': Read-only parameter not set: ")) << line;
     }
 }

@@ -1,8 +1,8 @@
 #include "AudioFile.h"
 
+#include "NameMatch.h"
 #include "ToolError.h"
 
-#include <cctype>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -58,12 +58,6 @@ int subtypeFor(int majorFormat, int inputSubtype, int sampleRate, int channels) 
             return subtype;
     }
     return inputSubtype; // refused, with its name, by the caller
-}
-
-std::string lowerCase(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // libsndfile's major formats with the one extension it gives each.

@@ -71,6 +71,7 @@ private:
     std::size_t failures = 0;
     bool loaded = false; // some worker loaded the chain
     std::string loadFailure;
+    int loadFailureCode = kExitFailure;
 };
 
 void Batch::startWorker() {
@@ -131,8 +132,11 @@ void Batch::handle(Worker& worker, const std::string& message) {
         worker.ready = loaded = true;
         handOut(worker);
     } else if (kind == workerMessage::kUnloadable) {
-        if (loadFailure.empty())
-            loadFailure = rest;
+        if (loadFailure.empty()) {
+            const auto [code, reason] = splitMessage(rest);
+            loadFailure = reason;
+            loadFailureCode = code == std::to_string(kExitUsage) ? kExitUsage : kExitFailure;
+        }
     } else if (kind == workerMessage::kTemporary) {
         worker.temporaryFile = rest;
     } else if ((kind == workerMessage::kWrote || kind == workerMessage::kFailed) && worker.job) {
@@ -212,7 +216,7 @@ int Batch::run() {
         }
         if (!loadFailure.empty()) {
             stopAll();
-            throw failure(loadFailure);
+            throw ToolError(loadFailureCode, loadFailure);
         }
     }
     toolOutput() << jobs.size() << (jobs.size() == 1 ? " file: " : " files: ") << written << " written, "

@@ -5,12 +5,15 @@
 #include "TemporaryFiles.h"
 #include "ToolError.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
 namespace varnelvst::tool {
 
 namespace {
+
+constexpr int kSettingsCheckRate = 48000;
 
 std::string speedOf(const RenderSummary& summary) {
     char text[64];
@@ -41,14 +44,28 @@ int runBatchWorker(const ProcessCommand& command, const std::vector<PluginLocati
         batch.send(std::string(workerMessage::kTemporary) + " " + path);
     });
     NodeChain loaded;
+    bool loadedIsFresh = true;
     try {
         loaded = createChain(command, plugins);
+        // A setting the plug-ins refuse would fail every file alike: the batch
+        // stops once, before any file, instead. The rate does not change what a
+        // setting means; the chain is no longer fresh for the first file then.
+        if (std::any_of(command.stages.begin(), command.stages.end(), [](const ChainStage& stage) {
+                return !stage.settings.empty() || !stage.preset.empty();
+            })) {
+            prepareChain(loaded, command, kSettingsCheckRate);
+            loadedIsFresh = false;
+        }
+    } catch (const ToolError& problem) {
+        batch.send(std::string(workerMessage::kUnloadable) + " " + std::to_string(problem.exitCode()) + " " +
+                   problem.what());
+        return problem.exitCode();
     } catch (const std::exception& problem) {
-        batch.send(std::string(workerMessage::kUnloadable) + " " + problem.what());
+        batch.send(std::string(workerMessage::kUnloadable) + " " + std::to_string(kExitFailure) + " " +
+                   problem.what());
         return kExitFailure;
     }
     batch.send(workerMessage::kReady);
-    bool loadedIsFresh = true;
     while (const std::optional<std::string> message = batch.receive()) {
         const std::size_t index = std::stoul(*message);
         if (index >= jobs.size())

@@ -271,7 +271,8 @@ the current normalised value with the plug-in's text for it, the plain range
 and default in the plug-in's own units (what process --set-plain takes), and
 the plug-in's names for the values of stepped parameters (what --set-text
 takes). --json gives them as "plain" {min, max, default, value} and
-"valueNames".)";
+"valueNames". --preset and the parameter options take effect first, as process
+applies them, so the listing shows the values a render would use.)";
 
 constexpr const char* kProcessFooter =
     R"(--preset is restored first, then the parameter options apply in the order
@@ -283,7 +284,12 @@ of 0 to 1 whatever their units (params shows plain min 0 and max 1): for them
 --set-plain Gain=-6 is refused, and --set-text "Gain=-6 dB" sets -6 dB. NAME=@b
 in --set stands for the value the name b from an earlier --value-names gives
 (given one name per step, name i selects step i), or for the plug-in's own name
-b of a step, as params lists it.
+b of a step, as params lists it. Titles and value names match as typed, else
+without regard to case when that is unambiguous. A setting the plug-in does not
+take (an unknown title, a read-only parameter, a plain value outside its range,
+text it does not read as a value in its range) is refused with exit status 2
+and what the parameter takes; the summary lists every setting with the value
+the plug-in shows for it.
 --save-preset writes the plug-in's state after the render, so the preset holds
 the settings the file was rendered with. Mono input is processed as two equal
 channels.
@@ -406,12 +412,29 @@ CLI::App& addScanOneCommand(CLI::App& app, ScanOneCommand& scanOne) {
     return command;
 }
 
-CLI::App& addParamsCommand(CLI::App& app, ParamsCommand& params) {
+void addSettingOptions(CLI::App& command, StageReader& settings);
+
+// What `params` collects while CLI11 reads the command line: its settings as
+// one stage's.
+struct ParamsArguments {
+    ParamsCommand command;
+    std::vector<ChainStage> stage{1};
+    StageReader settings{stage};
+
+    ParamsCommand finish() {
+        command.preset = stage.front().preset;
+        command.settings = stage.front().settings;
+        return command;
+    }
+};
+
+CLI::App& addParamsCommand(CLI::App& app, ParamsArguments& params) {
     CLI::App& command = *app.add_subcommand("params", "List a plug-in's parameters and their values");
     command.footer(std::string(kParamsFooter) + "\n\n" + kPluginFooter);
-    addPluginArgument(command, params.plugin);
-    command.add_flag("--json", params.json, "Write JSON");
-    command.add_option("--class", params.pluginClass, kClassHelp)->type_name("NAME|ID");
+    addPluginArgument(command, params.command.plugin);
+    command.add_flag("--json", params.command.json, "Write JSON");
+    command.add_option("--class", params.command.pluginClass, kClassHelp)->type_name("NAME|ID");
+    addSettingOptions(command, params.settings);
     return command;
 }
 
@@ -459,7 +482,8 @@ void addProcessFileOptions(CLI::App& command, ProcessArguments& process) {
 
 // The options that belong to one plug-in of the chain: to the plug-in argument,
 // or to the --then before them.
-void addProcessStageOptions(CLI::App& command, StageReader& settings) {
+// The options that set a plug-in's parameters, for `process` and `params`.
+void addSettingOptions(CLI::App& command, StageReader& settings) {
     addSettingOption(command, "--set", "NAME=VALUE",
                      "Set the parameter titled NAME to a normalised VALUE in [0, 1]",
                      [&](const std::string& text) { settings.set(text); });
@@ -475,6 +499,10 @@ void addProcessStageOptions(CLI::App& command, StageReader& settings) {
                      [&](const std::string& text) { settings.valueNames(text); });
     addSettingOption(command, "--preset", "FILE", "Restore this .vstpreset before the settings",
                      [&](const std::string& file) { settings.preset(file); });
+}
+
+void addProcessStageOptions(CLI::App& command, StageReader& settings) {
+    addSettingOptions(command, settings);
     addSettingOption(command, "--save-preset", "FILE", "Write the plug-in's state as a .vstpreset",
                      [&](const std::string& file) { settings.savePreset(file); });
     addSettingOption(command, "--class", "NAME|ID", kClassHelp,
@@ -529,6 +557,13 @@ std::optional<HelpCommand> parseArguments(CLI::App& app, const std::vector<std::
 
 } // namespace
 
+std::string stageName(const ProcessCommand& command, std::size_t index) {
+    const std::string& plugin = command.stages[index].plugin;
+    if (command.stages.size() == 1)
+        return plugin;
+    return "plug-in " + std::to_string(index + 1) + " (" + plugin + ")";
+}
+
 Command parseCommandLine(const std::vector<std::string>& arguments) {
     CLI::App app("varnel-vst: VST 3 effects from the command line, hosted by VarnelVST.", "varnel-vst");
     addRootOptions(app);
@@ -536,7 +571,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     const CLI::App& pluginsApp = addPluginsCommand(app, plugins);
     ScanOneCommand scanOne;
     const CLI::App& scanOneApp = addScanOneCommand(app, scanOne);
-    ParamsCommand params;
+    ParamsArguments params;
     const CLI::App& paramsApp = addParamsCommand(app, params);
     ProcessArguments process;
     const CLI::App& processApp = addProcessCommand(app, process);
@@ -553,7 +588,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     if (chosen == &pluginsApp)
         return plugins;
     if (chosen == &paramsApp)
-        return params;
+        return params.finish();
     if (chosen == &processApp)
         return process.finish();
     if (chosen == &scanOneApp)

@@ -64,6 +64,9 @@ struct ParamsCommand {
     std::string plugin;
     std::string pluginClass; // --class: a class name or id; empty for the library's choice
     bool json = false;
+    // Applied before the listing, as `process` applies them: the values they give are shown.
+    std::string preset;
+    std::vector<ParameterSetting> settings;
 };
 
 // Every N-th input file, starting with the K-th (1-based): one machine's part.
@@ -127,6 +130,9 @@ struct DemoCommand {
 
 using Command = std::variant<HelpCommand, PluginsCommand, ParamsCommand, ProcessCommand, DemoCommand,
                              ScanOneCommand, EditCommand>;
+
+// "ZamCompX2", or "plug-in 2 (ZamCompX2)" in a chain: how messages name a stage.
+std::string stageName(const ProcessCommand& command, std::size_t index);
 
 // Reads the arguments after the program name. No arguments, `help`, --help
 // (after any command) and --version give a HelpCommand. Throws a usage

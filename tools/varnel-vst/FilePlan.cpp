@@ -34,14 +34,6 @@ std::vector<FileJob> batchJobs(const ProcessCommand& command) {
     return jobs;
 }
 
-// "ZamCompX2", or "plug-in 2 (ZamCompX2)" in a chain.
-std::string stageName(const ProcessCommand& command, std::size_t index) {
-    const std::string& plugin = command.stages[index].plugin;
-    if (command.stages.size() == 1)
-        return plugin;
-    return "plug-in " + std::to_string(index + 1) + " (" + plugin + ")";
-}
-
 // A file may be read twice, never written where it is read or written already.
 void checkApart(const std::vector<NamedPath>& written, const std::vector<NamedPath>& read) {
     struct Use {

@@ -2,6 +2,7 @@
 
 #include "AudioFile.h"
 #include "OutputFile.h"
+#include "ParameterText.h"
 #include "Progress.h"
 #include "RenderTimeline.h"
 #include "StereoRenderer.h"
@@ -107,7 +108,7 @@ private:
             summary.stages.push_back(
                 StageSummary{stage.plugin.argument, stage.plugin.path,
                              varnel::extensions::vst::describeChannelLayout(node.getPluginChannelLayout()),
-                             latency, tail, node.getPluginClassInfo().name});
+                             latency, tail, node.getPluginClassInfo().name, settingsOf(stage)});
         }
         // No plug-in delays by more than a tail may last: beyond it a report is
         // nonsense, not hours of audio to render and drop.
@@ -117,6 +118,18 @@ private:
             printWarning("the plug-ins report a latency of " + std::to_string(summary.latencySamples) +
                          " samples; only " + std::to_string(cap) +
                          " (30 s) are taken off the output's start");
+    }
+
+    // Read after the block that carried the settings: a plug-in may have moved a
+    // value on its own (a program setting others).
+    static std::vector<std::string> settingsOf(ChainNode& stage) {
+        std::vector<std::string> settings;
+        if (!stage.options->preset.empty())
+            settings.push_back("preset " + stage.options->preset);
+        NodeParameters parameters(*stage.node);
+        for (const varnel::extensions::vst::VSTParameter& parameter : stage.parametersSet)
+            settings.push_back(parameter.name + " = " + shownValue(parameters, parameter));
+        return settings;
     }
 
     void renderBlocks(OutputFile& written, bool showProgress) {

@@ -64,8 +64,11 @@ std::vector<PluginLocation> locateChain(const ProcessCommand& command) {
 NodeChain createChain(const ProcessCommand& command, const std::vector<PluginLocation>& plugins) {
     NodeChain chain;
     for (std::size_t i = 0; i < plugins.size(); ++i)
-        chain.push_back(ChainNode{plugins[i], &command.stages[i],
-                                  createProcessorNode(plugins[i], command.stages[i].pluginClass)});
+        chain.push_back(ChainNode{plugins[i],
+                                  &command.stages[i],
+                                  createProcessorNode(plugins[i], command.stages[i].pluginClass),
+                                  stageName(command, i),
+                                  {}});
     return chain;
 }
 
@@ -81,7 +84,15 @@ void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRat
         const std::string& preset = stage.options->preset;
         if (!preset.empty() && !node.loadPluginPreset(preset))
             throw failure("could not restore the preset " + preset + " into " + stage.plugin.argument);
-        applyParameterSettings(node, stage.options->settings);
+        NodeParameters parameters(node);
+        try {
+            stage.parametersSet =
+                applyParameterSettings(parameters, stage.options->settings, stage.plugin.argument);
+        } catch (const ToolError& error) {
+            if (chain.size() == 1)
+                throw;
+            throw ToolError(error.exitCode(), stage.name + ": " + error.what());
+        }
         node.setEnabled(!command.bypass);
     }
     if (!command.bypass)

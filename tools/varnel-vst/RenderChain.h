@@ -17,6 +17,9 @@ struct ChainNode {
     PluginLocation plugin;
     const ChainStage* options; // its settings and presets, in the command
     std::unique_ptr<varnel::extensions::vst::VSTProcessorNode> node;
+    std::string name; // in messages: the plug-in, or its place in a chain (stageName)
+    // The parameters its settings set, once prepared (prepareChain).
+    std::vector<varnel::extensions::vst::VSTParameter> parametersSet;
 };
 using NodeChain = std::vector<ChainNode>;
 
@@ -31,7 +34,8 @@ NodeChain createChain(const ProcessCommand& command, const std::vector<PluginLoc
 // offline rendering, its preset and settings applied and carried to the plug-in
 // by a block without frames, so that the latency it reports afterwards is the one
 // in force for the render, and switched on unless the command bypasses. Throws a
-// ToolError naming the plug-in that refused.
+// ToolError naming the plug-in that refused; in a chain a setting's error names
+// the stage.
 void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRate);
 
 // A chain's tail: it ends when the last plug-in's does, after every earlier
