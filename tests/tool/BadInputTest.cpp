@@ -203,6 +203,8 @@ TEST_F(BadInput, FormatThatCannotHoldTheSamples) {
 
 TEST_F(BadInput, CommandLinesThatMakeNoSense) {
     EXPECT_TRUE(mentions(refused({"--volume", "3"}, 2), "unknown option '--volume' for process"));
+    EXPECT_TRUE(mentions(refused({"--sett", "Gain=0.5"}, 2),
+                         "unknown option '--sett' for process (did you mean '--set'?)"));
     EXPECT_TRUE(mentions(refused({"--block", "0"}, 2), "--block: Value 0 not in range 1 to"));
     EXPECT_TRUE(mentions(refused({"--block", "many"}, 2), "--block: Value many not in range 1 to"));
     EXPECT_TRUE(mentions(refused({"--set", "Gain"}, 2), "--set takes NAME=VALUE"));
@@ -214,6 +216,8 @@ TEST_F(BadInput, CommandLinesThatMakeNoSense) {
     const ToolRun unknown = runTool({"transmogrify"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.err, "varnel-vst: error: unknown command 'transmogrify' (see varnel-vst --help)\n");
+    EXPECT_NE(runTool({"proces"}).err.find("unknown command 'proces' (did you mean 'process'?)"),
+              std::string::npos);
     const ToolRun missing = runTool({"process", gainPlugin, input});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.errLines().size(), 1u) << missing.err;

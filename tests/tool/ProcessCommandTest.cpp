@@ -45,6 +45,8 @@ protected:
 
 TEST_F(ProcessCommand, SetByTitleReachesTheAudioExactly) {
     expectScaled(process(gainPlugin(), {"--set", "Gain=0.5"}), source, 0.5f);
+    // Options, titles and choices but for case.
+    expectScaled(process(gainPlugin(), {"--SET", "gain=0.25", "--Format", "WAV"}), source, 0.25f);
 }
 
 TEST_F(ProcessCommand, SetByIdReachesTheAudioExactly) {

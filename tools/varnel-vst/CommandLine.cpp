@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "EditCommandLine.h"
+#include "NameMatch.h"
 #include "PlayingOptions.h"
 #include "TextTable.h"
 #include "ToolError.h"
@@ -217,7 +218,7 @@ void addChoice(CLI::App& command, const std::string& name, const std::map<std::s
     command
         .add_option_function<std::string>(
             name, [&choices, &target](const std::string& text) { target = choices.at(text); }, description)
-        ->check(CLI::IsMember(choices));
+        ->transform(CLI::IsMember(choices, CLI::ignore_case));
 }
 
 // Read as CLI11 meets it, so that the settings keep the command line's order
@@ -230,7 +231,10 @@ void addSettingOption(CLI::App& command, const std::string& name, const std::str
 }
 
 void addPluginArgument(CLI::App& command, std::string& target) {
-    command.add_option("plugin", target, "Bundle name (ZamCompX2 or ZamCompX2.vst3) or path")->required();
+    command
+        .add_option("plugin", target,
+                    "Bundle name (ZamCompX2 or ZamCompX2.vst3), a plug-in's name, or a path")
+        ->required();
 }
 
 // The extra argument that came first on the command line.
@@ -242,19 +246,42 @@ std::string firstOf(const std::vector<std::string>& extras, const std::vector<st
     return extras.front();
 }
 
-ToolError unexpected(const std::string& argument, const CLI::App* command) {
+// The options of `command` (the commands of the tool without one) close to a
+// mistyped one.
+std::string suggestionsFor(const std::string& argument, const CLI::App& app, const CLI::App* command) {
+    std::vector<std::string> names;
+    if (command == nullptr) {
+        for (const CLI::App* each :
+             app.get_subcommands([](const CLI::App* one) { return !one->get_group().empty(); }))
+            names.push_back(each->get_name());
+    } else {
+        for (const CLI::Option* option : command->get_options()) {
+            for (const std::string& name : option->get_lnames())
+                names.push_back("--" + name);
+        }
+    }
+    const std::string typed = argument.substr(0, argument.find('='));
+    return didYouMean(similarNames(names, typed));
+}
+
+ToolError unexpected(const std::string& argument, const CLI::App& app, const CLI::App* command) {
     const bool option = argument.size() > 1 && argument.front() == '-';
+    const std::string suggestions =
+        option || command == nullptr ? suggestionsFor(argument, app, command) : "";
     if (command == nullptr)
-        return usageError((option ? "unknown option '" : "unknown command '") + argument + "'" +
+        return usageError((option ? "unknown option '" : "unknown command '") + argument + "'" + suggestions +
                           seeHelp(command));
     return usageError((option ? "unknown option '" : "unexpected argument '") + argument + "' for " +
-                      command->get_name() + seeHelp(command));
+                      command->get_name() + suggestions + seeHelp(command));
 }
 
 constexpr const char* kPluginFooter =
     R"(plugin is a bundle name (ZamCompX2 or ZamCompX2.vst3) looked up in /usr/lib/vst3,
-then $HOME/.vst3 and /usr/local/lib/vst3; anything with a '/' is a path to a
-bundle folder or its .so.)";
+then $HOME/.vst3 and /usr/local/lib/vst3, or the name a plug-in shows (as
+plugins lists it; of a bundle of several, that one is loaded); names match but
+for case when that is unambiguous. Anything with a '/' is a path to a bundle
+folder or its .so. Options and their choices match but for case too; mistyped
+names and options get suggestions.)";
 
 constexpr const char* kClassHelp =
     "Load this audio module class of a bundle that declares several, by name or class id (plugins "
@@ -386,6 +413,9 @@ struct ProcessArguments {
 
 void addRootOptions(CLI::App& app) {
     app.require_subcommand(0, 1);
+    // Inherited by every option of every command: --Set is --set. No two of them
+    // differ only in case.
+    app.option_defaults()->ignore_case();
     // Extras are collected, not refused, so that the message can name the first one.
     app.allow_extras();
     app.set_version_flag("--version", "varnel-vst " VARNELVST_VERSION, "Print the version and exit");
@@ -551,7 +581,7 @@ std::optional<HelpCommand> parseArguments(CLI::App& app, const std::vector<std::
         throw usageError(error.what() + seeHelp(chosenCommand(app)));
     }
     if (const std::vector<std::string> extras = app.remaining(true); !extras.empty())
-        throw unexpected(firstOf(extras, arguments), chosenCommand(app));
+        throw unexpected(firstOf(extras, arguments), app, chosenCommand(app));
     return std::nullopt;
 }
 

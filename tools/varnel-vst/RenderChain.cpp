@@ -56,8 +56,15 @@ void settleSettings(NodeChain& chain) {
 
 std::vector<PluginLocation> locateChain(const ProcessCommand& command) {
     std::vector<PluginLocation> plugins;
-    for (const ChainStage& stage : command.stages)
-        plugins.push_back(locatePlugin(stage.plugin));
+    for (std::size_t i = 0; i < command.stages.size(); ++i) {
+        try {
+            plugins.push_back(locatePlugin(command.stages[i].plugin));
+        } catch (const ToolError& error) {
+            if (command.stages.size() == 1)
+                throw;
+            throw ToolError(error.exitCode(), stageName(command, i) + ": " + error.what());
+        }
+    }
     return plugins;
 }
 
