@@ -52,6 +52,13 @@ TEST(Batch, OneBadFileFailsAloneAndTheOthersAreWritten) {
                                    folder.file("a.wav"), folder.file("b.wav"), folder.file("c.flac")});
     EXPECT_EQ(shard.exitCode, 0) << shard.err;
     EXPECT_NE(shard.out.find("2 files: 2 written, 0 failed\n"), std::string::npos) << shard.out;
+    // At gain 1 the plug-in leaves both files as they are: one note names both.
+    const std::string unchanged = ": " + plugin + " passed every block of the input through unchanged";
+    EXPECT_NE(shard.err.find("varnel-vst: note: 2 files (" + folder.file("a.wav") + ", " +
+                             folder.file("c.flac") + ")" + unchanged),
+              std::string::npos)
+        << shard.err;
+    EXPECT_EQ(shard.err.find(unchanged), shard.err.rfind(unchanged)) << shard.err;
 
     // Two inputs of one name from different folders would share an output: the
     // batch says so instead of one result replacing the other.

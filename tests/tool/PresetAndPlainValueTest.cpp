@@ -111,6 +111,15 @@ TEST_F(PresetAndPlainValue, SettingsAreCheckedAndShownAsThePluginTookThem) {
     EXPECT_NEAR(plain["Threshold"], -24.0, 1e-4);
 }
 
+// A compressor leaves what lies below its threshold as it is: a file whose quiet
+// end passes unchanged is no reason for a note.
+TEST_F(PresetAndPlainValue, QuietPassagesACompressorLeavesAloneAreNoNews) {
+    writeSound(input, makeSignal(2, 96000));
+    const ToolRun result = run("ZamCompX2", "quiet.wav", {"--set-plain", "Threshold=-12"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err.find("note"), std::string::npos) << result.err;
+}
+
 TEST_F(PresetAndPlainValue, ForeignOrTruncatedPresetIsRefusedWithoutOutput) {
     const std::string preset = folder.file("compressor.vstpreset");
     render("ZamCompX2", "saved.wav", {"--save-preset", preset});

@@ -150,8 +150,9 @@ TEST_F(ProcessCommand, NonFiniteSamplesAreCountedAndLeftOutOfTheLevels) {
     EXPECT_NE(run.out.find("input     peak -6.0 dBFS, RMS -6.0 dBFS (2 samples NaN or infinite, left out)"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.err.find("varnel-vst: warning: " + input + " holds 2 samples that are NaN or infinite"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("varnel-vst: warning: " + input + ": the input holds samples that are NaN or infinite"),
+        std::string::npos)
         << run.err;
 }
 
@@ -241,15 +242,32 @@ TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
     EXPECT_TRUE(printedBoth(batch)) << batch.err;
 }
 
-// A plug-in that makes silence of sound (this one has no input) is no silent success.
-TEST_F(ProcessCommand, SilenceMadeOfSoundIsNoted) {
+// A plug-in that makes silence of sound (this one has no input) is no silent
+// success; but one whose sound comes after the input's end is silent because
+// --tail off leaves it out, not because of the sample rate.
+TEST_F(ProcessCommand, SilenceMadeOfSoundIsNotedWithItsLikelyCause) {
     const std::string plugin = TestPluginHandle::bundlePath("TestNoInput");
     EXPECT_EQ(process(plugin, {}).samples, std::vector<float>(source.samples.size(), 0.0f));
-    EXPECT_NE(run.err.find("varnel-vst: note: the output of " + plugin + " is silent though " + input +
-                           " is not; plug-ins that support only some sample rates fall silent at others (" +
-                           input + " is at 48000 Hz)"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("varnel-vst: note: " + input + ": the output of " + plugin +
+                     " is silent though the input is not; plug-ins that support only some sample rates fall "
+                     "silent at others (the input is at 48000 Hz)"),
+        std::string::npos)
         << run.err;
+    // Sound in the last 100 frames only, delayed by 300.
+    Sound late{48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 4800, 0.0f)};
+    std::fill(late.samples.end() - 200, late.samples.end(), 0.5f);
+    writeSound(input, late);
+    const std::string delaying = TestPluginHandle::bundlePath("TestLatencyTail");
+    EXPECT_EQ(process(delaying, {"--no-latency-compensation", "--tail", "off"}).samples,
+              std::vector<float>(late.samples.size(), 0.0f));
+    EXPECT_NE(
+        run.err.find(": the output of " + delaying +
+                     " is silent though the input is not; its sound may come after the input's end, which "
+                     "--tail off leaves out\n"),
+        std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("sample rates"), std::string::npos) << run.err;
 }
 
 // Nothing in a file depends on when it was written (a float WAV's PEAK chunk

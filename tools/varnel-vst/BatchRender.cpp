@@ -1,5 +1,6 @@
 #include "BatchRender.h"
 
+#include "BatchNotices.h"
 #include "BatchWorker.h"
 #include "SignalName.h"
 #include "StandardOutput.h"
@@ -72,6 +73,7 @@ private:
     bool loaded = false; // some worker loaded the chain
     std::string loadFailure;
     int loadFailureCode = kExitFailure;
+    BatchNotices notices;
 };
 
 void Batch::startWorker() {
@@ -137,6 +139,8 @@ void Batch::handle(Worker& worker, const std::string& message) {
             loadFailure = reason;
             loadFailureCode = code == std::to_string(kExitUsage) ? kExitUsage : kExitFailure;
         }
+    } else if (kind == workerMessage::kNotice) {
+        notices.addMessage(rest);
     } else if (kind == workerMessage::kTemporary) {
         worker.temporaryFile = rest;
     } else if ((kind == workerMessage::kWrote || kind == workerMessage::kFailed) && worker.job) {
@@ -216,9 +220,11 @@ int Batch::run() {
         }
         if (!loadFailure.empty()) {
             stopAll();
+            notices.print();
             throw ToolError(loadFailureCode, loadFailure);
         }
     }
+    notices.print();
     toolOutput() << jobs.size() << (jobs.size() == 1 ? " file: " : " files: ") << written << " written, "
                  << failures << " failed\n";
     return failures == 0 ? kExitOk : kExitFailure;

@@ -1,5 +1,7 @@
 #include "BatchWorker.h"
 
+#include "BatchNotices.h"
+
 #include "FileRender.h"
 #include "RenderChain.h"
 #include "TemporaryFiles.h"
@@ -42,6 +44,9 @@ int runBatchWorker(const ProcessCommand& command, const std::vector<PluginLocati
                    const std::vector<FileJob>& jobs, WorkerChannel& batch) {
     observeTemporaryFiles([&batch](const std::string& path) {
         batch.send(std::string(workerMessage::kTemporary) + " " + path);
+    });
+    divertNotices([&batch](NoticeKind kind, const std::string& file, const std::string& text) {
+        batch.send(std::string(workerMessage::kNotice) + " " + BatchNotices::messageFor(kind, file, text));
     });
     NodeChain loaded;
     bool loadedIsFresh = true;

@@ -16,6 +16,8 @@ namespace varnelvst::tool {
 //   "temporary <path>"       the temporary file of the job in hand
 //   "wrote <index> <speed>"  the job is done; <speed> as the batch line shows it
 //   "failed <index>"         the job failed; its error line went to standard error
+//   "notice <notice>"        a note or warning (BatchNotices::messageFor), given
+//                            by the batch once for all the files it concerns
 // and the batch sends it the index of each job it is to render.
 namespace workerMessage {
 constexpr const char* kReady = "ready";
@@ -23,6 +25,7 @@ constexpr const char* kUnloadable = "unloadable";
 constexpr const char* kTemporary = "temporary";
 constexpr const char* kWrote = "wrote";
 constexpr const char* kFailed = "failed";
+constexpr const char* kNotice = "notice";
 } // namespace workerMessage
 
 // The worker's side, in a child process of the batch: loads the chain once (so

@@ -28,28 +28,29 @@ void checkChannels(const InputFile& file, const std::string& input) {
         throw failure(input + " has " + std::to_string(file.channels()) +
                       " channels; varnel-vst processes mono and stereo files only");
     if (file.channels() == 1)
-        printNote(input + " is mono: processing it as two equal channels");
+        printFileNotice(NoticeKind::note, input, "the input is mono: processing it as two equal channels");
 }
 
-void warnAboutNonFinite(const SignalStats& stats, const std::string& what) {
+// The count is in the summary; the warning is the same for every file it concerns.
+void warnAboutNonFinite(const SignalStats& stats, const std::string& input, const std::string& what) {
     if (stats.nonFiniteSamples() > 0)
-        printWarning(what + " holds " + std::to_string(stats.nonFiniteSamples()) +
-                     " samples that are NaN or infinite");
+        printFileNotice(NoticeKind::warning, input, what + " holds samples that are NaN or infinite");
 }
 
-// Whether a block came out exactly as it went in, though it was not silent: a
-// plug-in that skips blocks it cannot handle leaves them so.
+bool isAudible(const float* interleaved, std::size_t samples) {
+    return std::any_of(interleaved, interleaved + samples, [](float sample) { return sample != 0.0f; });
+}
+
+// Whether a block came out exactly as it went in: a plug-in that skips blocks it
+// cannot handle leaves them so.
 bool passedUnchanged(const float* input, int channels, const float* output, std::size_t frames) {
-    bool audible = false;
     const auto count = static_cast<std::size_t>(channels);
     for (std::size_t frame = 0; frame < frames; ++frame) {
-        const float left = input[frame * count];
-        const float right = input[frame * count + count - 1];
-        if (output[2 * frame] != left || output[2 * frame + 1] != right)
+        if (output[2 * frame] != input[frame * count] ||
+            output[2 * frame + 1] != input[frame * count + count - 1])
             return false;
-        audible = audible || left != 0.0f || right != 0.0f;
     }
-    return audible;
+    return true;
 }
 
 bool isPowerOfTwo(std::uint32_t value) {
@@ -60,7 +61,8 @@ bool isPowerOfTwo(std::uint32_t value) {
 struct BlockCounts {
     std::uint64_t all = 0;
     std::uint64_t full = 0;      // of input, not padded
-    std::uint64_t unchanged = 0; // full ones that came out as they went in
+    std::uint64_t audible = 0;   // full ones whose input is not silent
+    std::uint64_t unchanged = 0; // audible ones that came out as they went in
 };
 
 // One file through the chain, as a short list of steps: prepare the chain and
@@ -115,9 +117,10 @@ private:
         const std::uint64_t cap = RenderTimeline::tailCapFrames(file.sampleRate());
         summary.latencyCapped = summary.latencySamples > cap;
         if (summary.latencyCapped && command.compensateLatency)
-            printWarning("the plug-ins report a latency of " + std::to_string(summary.latencySamples) +
-                         " samples; only " + std::to_string(cap) +
-                         " (30 s) are taken off the output's start");
+            printFileNotice(NoticeKind::warning, input,
+                            "the plug-ins report a latency of " + std::to_string(summary.latencySamples) +
+                                " samples; only " + std::to_string(cap) +
+                                " (30 s) are taken off the output's start");
     }
 
     // Read after the block that carried the settings: a plug-in may have moved a
@@ -169,8 +172,11 @@ private:
             ++blocks.all;
             if (frames == command.blockFrames) {
                 ++blocks.full;
-                if (passedUnchanged(inputBlock.data(), file.channels(), outputBlock.data(), frames))
-                    ++blocks.unchanged;
+                if (isAudible(inputBlock.data(), frames * inputChannels)) {
+                    ++blocks.audible;
+                    if (passedUnchanged(inputBlock.data(), file.channels(), outputBlock.data(), frames))
+                        ++blocks.unchanged;
+                }
             }
             timeline.add(outputBlock.data(), command.blockFrames, [&](const float* kept, std::size_t count) {
                 summary.output.add(kept, count * 2);
@@ -233,23 +239,24 @@ private:
         return chain.size() > 1 ? std::string("the chain") : chain.front().plugin.argument;
     }
 
-    // A plug-in that did nothing, or made silence of sound, is not a silent success.
+    // A plug-in that did nothing, or made silence of sound, is not a silent
+    // success; but a note is for what is likely wrong, and names the likely cause.
     void noteWhatTheSoundSuggests(int outputFormat) const {
-        warnAboutNonFinite(summary.input, input);
-        warnAboutNonFinite(summary.output, "the output " + output);
+        warnAboutNonFinite(summary.input, input, "the input");
+        warnAboutNonFinite(summary.output, input, "the output");
         if (summary.output.peakDbfs() > 0.0 && clipsAboveFullScale(outputFormat))
-            printWarning("the output peaks above full scale and " + output +
-                         " clips it; --subtype float would keep it");
+            printFileNotice(
+                NoticeKind::warning, input,
+                "the output peaks above full scale and is clipped; --subtype float would keep it");
         if (command.bypass)
             return;
         if (summary.output.peakDbfs() < kSilentDbfs && summary.input.peakDbfs() >= kSilentDbfs)
-            printNote("the output of " + chainName() + " is silent though " + input +
-                      " is not; plug-ins that support only some sample rates fall silent at others (" +
-                      input + " is at " + std::to_string(file.sampleRate()) + " Hz)");
+            printFileNotice(NoticeKind::note, input, silenceCause());
         // Installed plug-ins pass blocks through dry when they dislike their size:
         // some want powers of two, some only the 1024 frames they configured
-        // themselves for before any set-up.
-        if (blocks.unchanged > 0) {
+        // themselves for before any set-up. A compressor leaves quiet passages
+        // as they are: only a file left wholly unchanged is worth a word.
+        if (blocks.audible > 0 && blocks.unchanged == blocks.audible) {
             std::string why = "; some plug-ins process only power-of-two block sizes (try --block 1024 or "
                               "--fixed-block 1024)";
             if (command.blockFrames == 1024)
@@ -257,9 +264,20 @@ private:
             else if (isPowerOfTwo(command.blockFrames))
                 why = "; it may leave the sound as it is at these settings, or process only some block sizes "
                       "(try --block 1024 or --fixed-block 1024)";
-            printNote(chainName() + " passed " + std::to_string(blocks.unchanged) + " of " +
-                      std::to_string(blocks.full) + " blocks of " + input + " through unchanged" + why);
+            printFileNotice(NoticeKind::note, input,
+                            chainName() + " passed every block of the input through unchanged" + why);
         }
+    }
+
+    // The tail left out may hold all the sound there is (an echo after the
+    // input's end); else the rate is a likely cause.
+    std::string silenceCause() const {
+        const std::string silent = "the output of " + chainName() + " is silent though the input is not; ";
+        if (command.tail.kind == TailChoice::Kind::off)
+            return silent + "its sound may come after the input's end, which --tail off leaves out";
+        return silent +
+               "plug-ins that support only some sample rates fall silent at others (the input is at " +
+               std::to_string(file.sampleRate()) + " Hz)";
     }
 
     NodeChain& chain;
