@@ -9,7 +9,7 @@ packages=(
   juce-modules-source-data
   zam-plugins lv2file
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev
+  libsndfile1-dev libsoxr-dev
   clang-format nlohmann-json3-dev libcli11-dev
   g++-mingw-w64-x86-64-posix wine64
   doxygen help2man dpkg-dev file man-db

@@ -72,17 +72,52 @@ TEST_F(ProcessCommand, BypassWritesTheInputUnchanged) {
     expectScaled(process(gainPlugin(), {"--set", "Gain=0.5", "--bypass"}), source, 1.0f);
 }
 
-TEST_F(ProcessCommand, MonoInputBecomesTwoEqualChannelsWithANotice) {
+TEST_F(ProcessCommand, MonoInputStaysMonoUnlessTwoChannelsAreAsked) {
     const Sound mono = makeSignal(1, kFrames);
     writeSound(input, mono);
-    const Sound result = process(gainPlugin(), {"--set", "Gain=0.5"});
+    const Sound kept = process(gainPlugin(), {"--set", "Gain=0.5"});
+    ASSERT_EQ(kept.channels, 1);
+    ASSERT_EQ(kept.frames(), mono.frames());
+    for (std::size_t frame = 0; frame < mono.frames(); ++frame)
+        ASSERT_EQ(kept.samples[frame], mono.samples[frame] * 0.5f) << frame;
+    const Sound result = process(gainPlugin(), {"--set", "Gain=0.5", "-c", "2"});
     ASSERT_EQ(result.channels, 2);
     ASSERT_EQ(result.frames(), mono.frames());
     for (std::size_t frame = 0; frame < mono.frames(); ++frame) {
         ASSERT_EQ(result.samples[2 * frame], mono.samples[frame] * 0.5f) << frame;
         ASSERT_EQ(result.samples[2 * frame + 1], mono.samples[frame] * 0.5f) << frame;
     }
-    EXPECT_NE(run.err.find("is mono: processing it as two equal channels"), std::string::npos) << run.err;
+    // And a stereo file made mono is the mean of its channels.
+    writeSound(input, source);
+    const Sound mixed = process(gainPlugin(), {"--channels", "1"});
+    ASSERT_EQ(mixed.channels, 1);
+    for (std::size_t frame = 0; frame < source.frames(); ++frame)
+        ASSERT_EQ(mixed.samples[frame], (source.samples[2 * frame] + source.samples[2 * frame + 1]) * 0.5f);
+}
+
+// As sox: -r resamples the output (libsoxr), -b chooses its depth, and 16 bits
+// get TPDF dither unless --no-dither.
+TEST_F(ProcessCommand, RateAndBitsShapeTheOutputWithDitherBelow24Bits) {
+    const Sound resampled = process(gainPlugin(), {"-r", "44100"});
+    EXPECT_EQ(resampled.sampleRate, 44100);
+    ASSERT_EQ(resampled.frames(), std::size_t{kFrames * 44100 / 48000 + 1}); // 44170.7, rounded
+    // The same tones at the new rate (the filter rings only at the abrupt ends).
+    const Sound expected = makeSignal(2, resampled.frames(), 44100);
+    for (std::size_t i = 400; i + 400 < expected.samples.size(); ++i)
+        ASSERT_NEAR(resampled.samples[i], expected.samples[i], 1e-3) << "sample " << i;
+
+    const float lsb = 1.0f / 32768.0f;
+    const Sound plain = process(gainPlugin(), {"--set", "Gain=0.5", "-b", "16", "--no-dither"});
+    EXPECT_EQ(plain.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    for (std::size_t i = 0; i < plain.samples.size(); ++i)
+        ASSERT_EQ(plain.samples[i], std::nearbyint(source.samples[i] * 0.5f / lsb) * lsb) << i;
+    const Sound dithered = process(gainPlugin(), {"--set", "Gain=0.5", "--bits", "16"});
+    std::size_t moved = 0;
+    for (std::size_t i = 0; i < dithered.samples.size(); ++i) {
+        ASSERT_LE(std::fabs(dithered.samples[i] - source.samples[i] * 0.5f), 1.5f * lsb) << i;
+        moved += dithered.samples[i] != plain.samples[i] ? 1 : 0;
+    }
+    EXPECT_GT(moved, dithered.samples.size() / 4);
 }
 
 TEST_F(ProcessCommand, KeepsTheInputSubtypeAndWithoutAnExtensionTheFormat) {
@@ -271,7 +306,8 @@ TEST_F(ProcessCommand, SilenceMadeOfSoundIsNotedWithItsLikelyCause) {
 }
 
 // Nothing in a file depends on when it was written (a float WAV's PEAK chunk
-// would hold the second, an Ogg stream's serial number comes from the clock):
+// would hold the second, an Ogg stream's serial number comes from the clock,
+// dither could come from it):
 // the two renders of each are a second apart.
 TEST_F(ProcessCommand, TheSameRenderGivesTheSameBytes) {
     const auto bytesOf = [](const std::string& path) {
@@ -280,9 +316,12 @@ TEST_F(ProcessCommand, TheSameRenderGivesTheSameBytes) {
     };
     const auto renderAll = [&] {
         std::vector<std::string> files;
-        for (const std::string name : {"out.wav", "out.ogg"}) {
+        for (const std::string name : {"out.wav", "out.ogg", "dithered.wav"}) {
             output = folder.file(name);
-            process(gainPlugin(), {"--set", "Gain=0.5"});
+            std::vector<std::string> options{"--set", "Gain=0.5"};
+            if (name == "dithered.wav")
+                options.insert(options.end(), {"--bits", "16"});
+            process(gainPlugin(), options);
             files.push_back(bytesOf(output));
         }
         return files;

@@ -106,6 +106,22 @@ bool clipsAboveFullScale(int format) {
     }
 }
 
+int integerBitsOf(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        return 8;
+    case SF_FORMAT_PCM_16:
+        return 16;
+    case SF_FORMAT_PCM_24:
+        return 24;
+    case SF_FORMAT_PCM_32:
+        return 32;
+    default:
+        return 0;
+    }
+}
+
 InputFile::InputFile(const std::string& filePath) : path(filePath) {
     std::error_code error;
     if (fs::is_directory(path, error))
@@ -170,7 +186,8 @@ int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor,
         const std::string what = formatName(majorFormat) + " with " + formatName(subtype) + " samples at " +
                                  std::to_string(sampleRate) + " Hz";
         if (sampleFormat)
-            throw usageError("libsndfile cannot write " + what + "; choose another --format or --subtype");
+            throw usageError("libsndfile cannot write " + what +
+                             "; choose another --format, --bits or --subtype");
         throw failure("libsndfile cannot write " + what + "; choose an output format with --format");
     }
     return format;

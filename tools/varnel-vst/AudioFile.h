@@ -55,6 +55,9 @@ int chooseOutputFormat(int inputFormat, std::optional<int> majorFormat,
 // rather than kept (floating point).
 bool clipsAboveFullScale(int format);
 
+// The bits of integer samples (8, 16, 24, 32); 0 for floating point and lossy codecs.
+int integerBitsOf(int format);
+
 // E.g. "WAV (Microsoft), 32 bit float".
 std::string describeFormat(int format);
 

@@ -318,8 +318,16 @@ text it does not read as a value in its range) is refused with exit status 2
 and what the parameter takes; the summary lists every setting with the value
 the plug-in shows for it.
 --save-preset writes the plug-in's state after the render, so the preset holds
-the settings the file was rendered with. Mono input is processed as two equal
-channels.
+the settings the file was rendered with.
+
+The plug-ins get a stereo signal (a mono file as two equal channels) at the
+input's rate. The output keeps the input's channels, rate and sample format
+unless -c/--channels (1 is the mean of the two channels), -r/--rate (resampled
+by libsoxr at its very high quality) or -b/--bits (16 or 24 bits integer, 32
+bits float) say otherwise. Integer samples are rounded to the nearest step;
+below 24 bits TPDF dither of one step comes first (from a fixed seed, so that
+reruns give the same bytes) unless --no-dither, and leaves samples that lie on
+a step alone, so silence and a sound the plug-ins left as it was stay exact.
 
 The plug-in is told the block size and offline rendering; it always gets whole
 blocks (the input is padded with silence). The output lines up with the input:
@@ -468,6 +476,34 @@ CLI::App& addParamsCommand(CLI::App& app, ParamsArguments& params) {
     return command;
 }
 
+// Channels, rate and depth of the output, as sox names them.
+void addOutputShapeOptions(CLI::App& command, ProcessCommand& target) {
+    command.add_option("-c,--channels", target.channels, "Output channels, 1 or 2 (default: the input's)")
+        ->type_name("1|2")
+        ->check(CLI::IsMember({1, 2}));
+    command
+        .add_option("-r,--rate", target.sampleRate,
+                    "Output sample rate in Hz, resampled after the plug-ins (default: the input's)")
+        ->type_name("HZ")
+        ->check(CLI::Range(1000, 768000).description(""));
+    command
+        .add_option_function<int>(
+            "-b,--bits",
+            [&target](int bits) {
+                if (target.subtype)
+                    throw usageError("--bits and --subtype both choose the sample format: give one "
+                                     "(see varnel-vst process --help)");
+                target.subtype = bits == 16   ? SampleFormat::pcm16
+                                 : bits == 24 ? SampleFormat::pcm24
+                                              : SampleFormat::float32;
+            },
+            "Output bits per sample: 16 or 24 (integer) or 32 (float)")
+        ->type_name("16|24|32")
+        ->check(CLI::IsMember({16, 24, 32}));
+    command.add_flag_callback(
+        "--no-dither", [&target] { target.dither = false; }, "Round to 16 bits or fewer without TPDF dither");
+}
+
 // The files, the batch and the rendering options of `process`.
 void addProcessFileOptions(CLI::App& command, ProcessArguments& process) {
     ProcessCommand& target = process.command;
@@ -508,6 +544,7 @@ void addProcessFileOptions(CLI::App& command, ProcessArguments& process) {
               "Output file format (default: by the output's extension, else the input's)");
     addChoice(command, "--subtype", kSampleFormats, target.subtype,
               "Output sample format (default: the input's)");
+    addOutputShapeOptions(command, target);
 }
 
 // The options that belong to one plug-in of the chain: to the plug-in argument,

@@ -111,7 +111,10 @@ struct ProcessCommand {
     PlayingOptions playing;
     TailChoice tail;
     std::optional<FileFormat> format;
-    std::optional<SampleFormat> subtype;
+    std::optional<SampleFormat> subtype; // --subtype, or what --bits asks for
+    std::optional<int> channels;         // --channels: 1 or 2; the input's unless given
+    std::optional<int> sampleRate;       // --rate: the output's, resampled; the input's unless given
+    bool dither = true;                  // for integer samples below 24 bits; --no-dither
 };
 
 // Shows the plug-in's own editor in a window and keeps the plug-in processing

@@ -1,6 +1,7 @@
 #include "FileRender.h"
 
 #include "AudioFile.h"
+#include "OutputConversion.h"
 #include "OutputFile.h"
 #include "ParameterText.h"
 #include "Progress.h"
@@ -27,8 +28,6 @@ void checkChannels(const InputFile& file, const std::string& input) {
     if (file.channels() > 2)
         throw failure(input + " has " + std::to_string(file.channels()) +
                       " channels; varnel-vst processes mono and stereo files only");
-    if (file.channels() == 1)
-        printFileNotice(NoticeKind::note, input, "the input is mono: processing it as two equal channels");
 }
 
 // The count is in the summary; the warning is the same for every file it concerns.
@@ -76,19 +75,32 @@ public:
 
     RenderSummary run(bool showProgress) {
         checkChannels(file, input);
+        outputChannels = command.channels.value_or(file.channels());
+        outputRate = command.sampleRate.value_or(file.sampleRate());
         const int outputFormat = chooseOutputFormat(file.format(), outputMajorFormat(output, command.format),
-                                                    command.subtype, file.sampleRate(), 2);
+                                                    command.subtype, outputRate, outputChannels);
         const OutputTarget target = inspectOutput(output, input, command.force);
         prepareChain(chain, command, file.sampleRate());
         describeChain();
-        OutputFile written(target, outputFormat, file.sampleRate(), 2);
-        renderBlocks(written, showProgress);
+        OutputFile written(target, outputFormat, outputRate, outputChannels);
+        const int integerBits = integerBitsOf(outputFormat);
+        const bool dithered = command.dither && integerBits > 0 && integerBits < 24;
+        OutputConversion converted(outputChannels, file.sampleRate(), outputRate, integerBits, dithered,
+                                   [&](const float* samples, std::size_t frames) {
+                                       summary.output.add(samples,
+                                                          frames * static_cast<std::size_t>(outputChannels));
+                                       written.write(samples, frames);
+                                   });
+        renderBlocks(converted, written, showProgress);
         checkLatencyKept(written);
         savePresets();
         written.commit();
         noteWhatTheSoundSuggests(outputFormat);
         summary.outputPath = output;
-        summary.outputFormat = describeFormat(outputFormat);
+        summary.outputFormat = describeFormat(outputFormat) + ", " +
+                               (outputChannels == 1 ? "mono" : "stereo") + ", " + std::to_string(outputRate) +
+                               " Hz" + (outputRate != file.sampleRate() ? " (resampled)" : "") +
+                               (dithered ? ", TPDF dither" : "");
         return summary;
     }
 
@@ -135,7 +147,7 @@ private:
         return settings;
     }
 
-    void renderBlocks(OutputFile& written, bool showProgress) {
+    void renderBlocks(OutputConversion& converted, const OutputFile& written, bool showProgress) {
         const TailChoice tail = command.bypass ? TailChoice{TailChoice::Kind::off} : command.tail;
         const std::uint64_t latency =
             std::min<std::uint64_t>(summary.latencySamples, RenderTimeline::tailCapFrames(file.sampleRate()));
@@ -178,14 +190,13 @@ private:
                         ++blocks.unchanged;
                 }
             }
-            timeline.add(outputBlock.data(), command.blockFrames, [&](const float* kept, std::size_t count) {
-                summary.output.add(kept, count * 2);
-                written.write(kept, count);
-            });
+            timeline.add(outputBlock.data(), command.blockFrames,
+                         [&](const float* kept, std::size_t count) { converted.add(kept, count); });
             // No tail for a file that will not be written.
             if (inputWasLeft && !inputLeft)
                 stopOnFailures(written);
         }
+        converted.finish();
         progress.finish();
         summary.tailFrames = static_cast<std::int64_t>(timeline.tailWritten());
         summary.processingTime = renderer.processingTime();
@@ -247,7 +258,7 @@ private:
         if (summary.output.peakDbfs() > 0.0 && clipsAboveFullScale(outputFormat))
             printFileNotice(
                 NoticeKind::warning, input,
-                "the output peaks above full scale and is clipped; --subtype float would keep it");
+                "the output peaks above full scale and is clipped; --bits 32 (float samples) would keep it");
         if (command.bypass)
             return;
         if (summary.output.peakDbfs() < kSilentDbfs && summary.input.peakDbfs() >= kSilentDbfs)
@@ -289,6 +300,8 @@ private:
     std::vector<std::uint32_t> reportedLatencies;
     std::vector<std::uint64_t> failuresBefore;
     BlockCounts blocks;
+    int outputChannels = 2;
+    int outputRate = 0;
 };
 
 } // namespace
