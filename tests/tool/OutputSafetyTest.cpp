@@ -227,14 +227,14 @@ TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
 }
 
 // A stream gets the sound as it is rendered: an hour to a pipe needs no more
-// memory than a second does (the file is 115 MB).
+// memory than a second does (the file is 115 MB in stereo).
 TEST_F(OutputSafety, AnHourStreamsToAPipeInBoundedMemory) {
     const std::string hour = folder.file("hour.wav"), second = folder.file("second.wav");
     writeLongInput(hour, 3600);
     writeLongInput(second, 1);
     const auto render = [](const std::string& in) {
-        return streamToPipe(
-            {"process", TestPluginHandle::bundlePath("TestSeparate"), in, "-", "--subtype", "float"});
+        return streamToPipe({"process", TestPluginHandle::bundlePath("TestSeparate"), in, "-", "--subtype",
+                             "float", "-c", "2"});
     };
     const StreamedRun brief = render(second);
     const StreamedRun whole = render(hour);
