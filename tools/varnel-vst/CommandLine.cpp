@@ -335,10 +335,11 @@ the plug-in's latency, as it stands once the settings have reached it, is taken
 off its start (at most 30 s of it), unless --no-latency-compensation. After the
 input's end comes the tail: --tail auto renders the length the plug-in reports,
 or, when it reports none or an endless one (many reverbs report none), renders
-until the output stays below -120 dBFS, or 100 dB below its own peak, for one
-second (not written), or stops decaying: its peak over the last second is not
-1 dB below the second before (a noise floor, dither, a DC offset; written up to
-where that level began); at most 30 s. --tail plugin takes the plug-in's word,
+until the output stays below -120 dBFS, or 100 dB below its own peak, for 4 s
+(not written), or stops decaying: its peak over the last 4 s is not 1 dB below
+the 4 s before (a noise floor, dither, a DC offset; written up to where that
+level began); at most 30 s. Echoes up to 3 s apart, silence between them, are
+kept. --tail plugin takes the plug-in's word,
 also for none, and renders an endless tail until silent.
 
 --fixed-block N hands every plug-in blocks of exactly N frames, whatever --block
