@@ -178,7 +178,8 @@ TEST_F(OutputSafety, ReadOnlyFileIsReplacedOnlyWithForce) {
 }
 
 // Every path written is checked against every path read and every other one
-// written, through links, before anything is written; by process and by edit.
+// written, through links, and a preset's folder for being there, before anything
+// is written; by process and by edit.
 TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
     const std::string before = contentsOf(input);
     const std::string alias = folder.file("alias.wav"), out = folder.file("out.wav");
@@ -199,6 +200,10 @@ TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
         {{input, out, "--save-preset", preset, "--then", plugin, "--save-preset", preset},
          "cannot write " + preset + " (the --save-preset of plug-in 2 (" + plugin +
              ")): it is also the --save-preset of plug-in 1 (" + plugin + ") " + preset},
+        // Not a clash, but the preset would fail only after the render.
+        {{input, out, "--save-preset", folder.file("none/p.vstpreset")},
+         "cannot write " + folder.file("none/p.vstpreset") + " (the --save-preset of " + plugin +
+             "): No such file or directory"},
     };
     for (const auto& [arguments, message] : clashes) {
         std::vector<std::string> command{"process", plugin};

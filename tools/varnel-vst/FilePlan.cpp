@@ -4,8 +4,13 @@
 #include "FileIdentity.h"
 #include "ToolError.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace varnelvst::tool {
 
@@ -52,6 +57,26 @@ void checkApart(const std::vector<NamedPath>& written, const std::vector<NamedPa
     }
 }
 
+// A preset is written when the render is done: a path it cannot be written to
+// is refused before the render, not after it. Beside itself, as outputs are.
+void checkCreatable(const NamedPath& target) {
+    const auto refuse = [&](const std::string& reason) {
+        return failure("cannot write " + target.path + " (" + target.role + "): " + reason);
+    };
+    std::error_code error;
+    if (fs::is_directory(target.path, error))
+        throw refuse("it is a folder");
+    const fs::path file = fileToCreate(target.path);
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0)
+        throw refuse(std::strerror(errno));
+    if (!S_ISDIR(status.st_mode))
+        throw refuse(folder.string() + " is no folder");
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        throw refuse(std::strerror(errno));
+}
+
 } // namespace
 
 std::vector<FileJob> planFiles(const ProcessCommand& command) {
@@ -71,6 +96,10 @@ std::vector<FileJob> planFiles(const ProcessCommand& command) {
             written.push_back({stage.savePreset, "the --save-preset of " + stageName(command, index)});
     }
     checkApart(written, read);
+    for (const NamedPath& path : written) {
+        if (path.role.rfind("the --save-preset", 0) == 0)
+            checkCreatable(path);
+    }
     return jobs;
 }
 
@@ -83,6 +112,7 @@ void checkEditFiles(const EditCommand& command) {
     if (!command.preset.empty())
         read.push_back({command.preset, "the --preset"});
     checkApart({{command.savePreset, "the --save-preset"}}, read);
+    checkCreatable({command.savePreset, "the --save-preset"});
 }
 
 std::vector<FileJob> shardOf(const std::vector<FileJob>& jobs, const Shard& shard) {
