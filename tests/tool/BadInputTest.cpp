@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -108,6 +109,23 @@ TEST_F(BadInput, PluginThatFailsItsBlocksLeavesNoOutput) {
     const std::string plugin = TestPluginHandle::bundlePath("TestProcessFalse");
     const std::string line = expectRefused(plugin, input, output, {}, 1);
     EXPECT_TRUE(mentions(line, "reported a processing failure in 5 of 5 blocks of " + input)) << line;
+}
+
+// As in a batch: a plug-in that crashes the render is one line naming it and the
+// signal (this one crashes on a NaN), not a bare signal death.
+TEST_F(BadInput, PluginThatCrashesTheRenderIsNamedWithTheSignal) {
+    Sound broken = makeSignal(2, 4800);
+    broken.samples[1000] = std::numeric_limits<float>::quiet_NaN();
+    writeSound(input, broken);
+    const std::string plugin = TestPluginHandle::bundlePath("TestKeepsSignal");
+    // Sanitizers would catch the crash themselves and exit instead of dying of it.
+    const ToolRun run =
+        runTool({"process", plugin, input, output}, {},
+                "ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0 TSAN_OPTIONS=${TSAN_OPTIONS}:handle_segv=0");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "varnel-vst: error: " + plugin + " crashed (SIGSEGV) while rendering " + input + "; " +
+                           output + " was not written\n");
+    EXPECT_EQ(folder.entries(), inputsOnly);
 }
 
 TEST_F(BadInput, MissingInputFile) {
