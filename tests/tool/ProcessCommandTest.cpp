@@ -255,7 +255,7 @@ TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut) {
 
 // Plug-ins print to standard output, through printf and std::cout; none of it
 // may reach the sound, the JSON or the lines the tool writes there, also from a
-// batch's workers.
+// batch's workers; -q drops it.
 TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
     const std::string printing = TestPluginHandle::bundlePath("TestPrintsToStdout");
     const auto printedBoth = [](const ToolRun& run) {
@@ -267,6 +267,16 @@ TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
     std::ofstream(folder.file("piped.wav"), std::ios::binary) << piped.out;
     EXPECT_EQ(readSound(folder.file("piped.wav")).samples, source.samples);
     EXPECT_TRUE(printedBoth(piped)) << piped.err;
+    // -q drops what the plug-in prints, and the tool's own notes, but not the
+    // sound and not an error.
+    const ToolRun quiet = runTool({"process", printing, input, "-", "-q"});
+    ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, piped.out);
+    const ToolRun refused = runTool({"-q", "process", printing, input, "-", "--set", "Nothing=1"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err.rfind("varnel-vst: error: unknown parameter 'Nothing'", 0), 0u) << refused.err;
+    EXPECT_EQ(refused.errLines().size(), 1u) << refused.err;
     const ToolRun params = runTool({"params", printing, "--json"});
     ASSERT_EQ(params.exitCode, 0) << params.err;
     EXPECT_EQ(nlohmann::json::parse(params.out).at("plugin"), printing);

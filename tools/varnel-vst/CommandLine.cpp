@@ -605,6 +605,18 @@ CLI::App& addDemoCommand(CLI::App& app, DemoCommand& demo) {
     return command;
 }
 
+// -q, --quiet before the command or after it, as sox users give it: on the tool
+// and on every command people use.
+void addQuietFlag(CLI::App& app, bool& quiet) {
+    const std::string help = "Drop notes, warnings, progress and what plug-ins print; errors still show";
+    app.add_flag("-q,--quiet", quiet, help);
+    for (CLI::App* command :
+         app.get_subcommands([](const CLI::App* one) { return !one->get_group().empty(); })) {
+        if (command->get_name() != "help")
+            command->add_flag("-q,--quiet", quiet, help);
+    }
+}
+
 // Help and version answer at once; anything CLI11 cannot read is a usage error.
 std::optional<HelpCommand> parseArguments(CLI::App& app, const std::vector<std::string>& arguments) {
     try {
@@ -633,6 +645,11 @@ std::string stageName(const ProcessCommand& command, std::size_t index) {
 }
 
 Command parseCommandLine(const std::vector<std::string>& arguments) {
+    bool quiet = false;
+    return parseCommandLine(arguments, quiet);
+}
+
+Command parseCommandLine(const std::vector<std::string>& arguments, bool& quiet) {
     CLI::App app("varnel-vst: VST 3 effects from the command line, hosted by VarnelVST.", "varnel-vst");
     addRootOptions(app);
     PluginsCommand plugins;
@@ -647,6 +664,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     const CLI::App& demoApp = addDemoCommand(app, demo);
     EditCommand edit;
     const CLI::App& editApp = addEditCommand(app, edit);
+    addQuietFlag(app, quiet);
     // Last, so that the commands do not inherit it.
     app.footer(std::string(kPluginFooter) + "\n\nExit status: 0 done, 1 failed, 2 wrong command line.");
 

@@ -143,5 +143,7 @@ std::string stageName(const ProcessCommand& command, std::size_t index);
 // that is not a number in [0, 1] and a value name that no earlier
 // --value-names gave.
 Command parseCommandLine(const std::vector<std::string>& arguments);
+// The same, and whether -q/--quiet was given, before the command or after it.
+Command parseCommandLine(const std::vector<std::string>& arguments, bool& quiet);
 
 } // namespace varnelvst::tool

@@ -1,10 +1,18 @@
 #include "ToolError.h"
 
+#include "Chatter.h"
+
 #include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace varnelvst::tool {
 
 namespace {
+
+int errorDescriptor = STDERR_FILENO;
+bool quiet = false;
 
 NoticeSink& noticeSink() {
     static NoticeSink sink;
@@ -12,6 +20,8 @@ NoticeSink& noticeSink() {
 }
 
 void notice(NoticeKind kind, const std::string& file, const std::string& message) {
+    if (quiet)
+        return;
     if (const NoticeSink& sink = noticeSink()) {
         sink(kind, file, message);
         return;
@@ -23,7 +33,26 @@ void notice(NoticeKind kind, const std::string& file, const std::string& message
 } // namespace
 
 void printError(const std::string& message) {
-    std::fprintf(stderr, "varnel-vst: error: %s\n", message.c_str());
+    std::fflush(stderr); // what came before it stays before it
+    ::dprintf(errorDescriptor, "varnel-vst: error: %s\n", message.c_str());
+}
+
+void quietenChatter() {
+    const int errors = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int discarding = openDiscardingDescriptor();
+    if (errors >= 0 && discarding >= 0) {
+        errorDescriptor = errors;
+        // Descriptor 1 leads to standard error too (claimStandardOutput).
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ::dup2(discarding, STDOUT_FILENO);
+        ::dup2(discarding, STDERR_FILENO);
+    } else if (errors >= 0) {
+        ::close(errors);
+    }
+    if (discarding >= 0)
+        ::close(discarding);
+    quiet = true;
 }
 
 void printWarning(const std::string& message) {

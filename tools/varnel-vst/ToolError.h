@@ -32,7 +32,7 @@ inline ToolError failure(const std::string& message) {
     return ToolError(kExitFailure, message);
 }
 
-// The line a failure ends as, on standard error.
+// The line a failure ends as, on standard error (or where quietenChatter keeps it).
 void printError(const std::string& message);
 
 // Warnings and notes go to standard error, one line each, and never stop the command.
@@ -51,5 +51,10 @@ void printFileNotice(NoticeKind kind, const std::string& file, const std::string
 // standard error.
 using NoticeSink = std::function<void(NoticeKind kind, const std::string& file, const std::string& message)>;
 void divertNotices(NoticeSink sink);
+
+// -q: from now on notes and warnings are dropped, and standard error, which the
+// plug-ins and the library write to, leads nowhere; the tool's error lines still
+// reach it (through a descriptor of their own), as does standard output.
+void quietenChatter();
 
 } // namespace varnelvst::tool
