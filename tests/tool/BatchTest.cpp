@@ -175,3 +175,27 @@ TEST(Batch, AStrictThreadsPluginRendersATwoJobBatch) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("3 files: 3 written, 0 failed\n"), std::string::npos) << run.out;
 }
+
+// On a terminal a batch shows the files done of all of them from its start, with
+// the time elapsed and, once there is a pace, the time left.
+TEST(Batch, OnATerminalItCountsFilesDoneFromItsStart) {
+    ScratchFolder folder;
+    std::string files;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
+        writeSound(folder.file(name), makeSignal(2, 4800));
+        files += " " + folder.file(name);
+    }
+    // script(1) gives the tool a terminal and keeps what it shows.
+    const std::string shown = folder.file("terminal.txt");
+    std::ofstream(folder.file("nothing.txt")).flush(); // its standard input
+    const std::string command = "script -qec \"" VARNELVST_TOOL " process " +
+                                TestPluginHandle::bundlePath("TestSeparate") + " --jobs 1 --output-dir " +
+                                folder.file("out") + files + "\" " + shown + " <" +
+                                folder.file("nothing.txt") + " >" + folder.file("out.txt");
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream file(shown);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_NE(text.find("] 0/3 files, 0:00 elapsed"), std::string::npos) << text;
+    EXPECT_NE(text.find("] 1/3 files, 0:00 elapsed, 0:00 left"), std::string::npos) << text;
+    EXPECT_NE(text.find("3 files: 3 written, 0 failed"), std::string::npos) << text;
+}

@@ -2,6 +2,7 @@
 
 #include "BatchNotices.h"
 #include "BatchWorker.h"
+#include "Progress.h"
 #include "SignalName.h"
 #include "StandardOutput.h"
 #include "ToolError.h"
@@ -74,6 +75,7 @@ private:
     std::string loadFailure;
     int loadFailureCode = kExitFailure;
     BatchNotices notices;
+    ProgressBar progress{static_cast<std::int64_t>(jobs.size()), "files"};
 };
 
 void Batch::startWorker() {
@@ -125,7 +127,9 @@ void Batch::handOut(Worker& worker) {
 
 void Batch::fail(const FileJob& job) {
     ++failures;
+    progress.finish();
     toolOutput() << "failed  " << job.input << std::endl;
+    progress.update(static_cast<std::int64_t>(written + failures));
 }
 
 void Batch::handle(Worker& worker, const std::string& message) {
@@ -148,8 +152,10 @@ void Batch::handle(Worker& worker, const std::string& message) {
         if (kind == workerMessage::kWrote) {
             const std::string speed = splitMessage(rest).second;
             ++written;
+            progress.finish();
             toolOutput() << "wrote   " << job.output << " from " << job.input << " (" << speed << ")"
                          << std::endl;
+            progress.update(static_cast<std::int64_t>(written + failures));
         } else {
             fail(job);
         }
@@ -172,6 +178,7 @@ void Batch::ended(Worker& worker) {
     if (!worker.temporaryFile.empty())
         ::unlink(worker.temporaryFile.c_str());
     fail(job);
+    progress.finish();
     printError("the plug-in" + std::string(command.stages.size() > 1 ? "s' worker " : "'s worker ") +
                describeEnd(status) + " while rendering " + job.input + "; " + job.output +
                " was not written");
@@ -188,6 +195,7 @@ void Batch::stopAll() {
 }
 
 int Batch::run() {
+    progress.update(0);
     // One worker first: a plug-in that does not load is then reported once.
     startWorker();
     while (true) {
@@ -219,11 +227,13 @@ int Batch::run() {
             }
         }
         if (!loadFailure.empty()) {
+            progress.finish();
             stopAll();
             notices.print();
             throw ToolError(loadFailureCode, loadFailure);
         }
     }
+    progress.finish();
     notices.print();
     toolOutput() << jobs.size() << (jobs.size() == 1 ? " file: " : " files: ") << written << " written, "
                  << failures << " failed\n";
