@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -139,10 +140,14 @@ TEST_F(ProcessCommand, TheOutputsExtensionChoosesItsFormat) {
         output = folder.file(name);
         EXPECT_EQ(process(gainPlugin(), {}).format, format) << name;
     }
-    // Standard output gets WAV, and the summary moves to standard error.
+    // Standard output gets WAV, and the summary moves to standard error. Here it
+    // is a file (the harness's), which can seek: the header states the length.
     const ToolRun piped = runTool({"process", gainPlugin(), input, "-", "--set", "Gain=0.5"});
     ASSERT_EQ(piped.exitCode, 0) << piped.err;
     EXPECT_EQ(piped.out.substr(0, 4), "RIFF");
+    std::uint32_t riffSize = 0;
+    std::memcpy(&riffSize, piped.out.data() + 4, sizeof riffSize);
+    EXPECT_EQ(riffSize + 8u, piped.out.size());
     EXPECT_NE(piped.err.find("wrote     -"), std::string::npos) << piped.err;
     // An extension libsndfile does not write is refused before anything runs.
     const ToolRun unknown = runTool({"process", gainPlugin(), input, folder.file("out.xyz")});

@@ -355,7 +355,8 @@ tails.
 
 The output's extension chooses its format unless --format does. A regular file
 is written beside itself and renamed into place; '-', a device or a FIFO gets
-the sound as it is rendered (WAV of unknown length; no AIFF); a link's target is
+the sound as it is rendered (WAV of unknown length; no AIFF), except standard
+output redirected into a file, which gets a complete header; a link's target is
 written. No file is written that the command reads (the input, a --preset) or
 writes otherwise (the output, a --save-preset): such a command is refused.
 

@@ -98,7 +98,34 @@ void OutputFile::openTemporaryFile(int format, int sampleRate, int channels) {
     }
 }
 
+// Standard output redirected into a file (`> out.wav`) can seek like one: the
+// header gets the length at the end, as sox writes it. Not when it appends, or
+// starts anywhere but at the file's start.
+bool seekableFromTheStart(int descriptor) {
+    struct stat status {};
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    return descriptor >= 0 && ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && flags >= 0 &&
+           (flags & O_APPEND) == 0 && ::lseek(descriptor, 0, SEEK_CUR) == 0;
+}
+
+bool OutputFile::openSeekableStandardOutput(int format, int sampleRate, int channels) {
+    const int descriptor = standardOutputDescriptor();
+    if (target.kind != OutputTarget::Kind::standardOutput || !seekableFromTheStart(descriptor))
+        return false;
+    // Whatever the file held before goes, as with `>`.
+    if (::ftruncate(descriptor, 0) != 0)
+        return false;
+    SF_INFO info{0, sampleRate, channels, format, 0, 0};
+    file = sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE);
+    if (file == nullptr)
+        throw cannotWrite(target.path, sf_strerror(nullptr));
+    direct = true;
+    return true;
+}
+
 void OutputFile::openStream(int format, int sampleRate, int channels) {
+    if (openSeekableStandardOutput(format, sampleRate, channels))
+        return;
     if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF)
         throw usageError("cannot write " + target.path +
                          ": an AIFF file states its length at its start, which a stream cannot wait for; "
@@ -133,12 +160,13 @@ ToolError OutputFile::writeFailure() const {
 
 void OutputFile::write(const float* interleaved, std::size_t frames) {
     const auto count = static_cast<sf_count_t>(frames);
+    wroteDirectly = direct;
     if (sf_writef_float(file, interleaved, count) != count)
         throw writeFailure();
 }
 
 bool OutputFile::streamStarted() const {
-    return stream && stream->started();
+    return stream ? stream->started() : wroteDirectly;
 }
 
 void OutputFile::commit() {
@@ -151,6 +179,8 @@ void OutputFile::commit() {
             throw cannotWrite(target.path, stream->failure());
         return;
     }
+    if (direct)
+        return;
     if (std::string reason; isOgg && !fixOggSerialNumber(temporaryPath, reason))
         throw cannotWrite(target.path, reason);
     if (::rename(temporaryPath.c_str(), target.writePath.c_str()) != 0)
