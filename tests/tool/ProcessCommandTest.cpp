@@ -136,7 +136,9 @@ TEST_F(ProcessCommand, TheOutputsExtensionChoosesItsFormat) {
     for (const auto& [name, format] :
          std::vector<std::pair<std::string, int>>{{"out.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
                                                   {"out.AIFF", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
-                                                  {"out.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS}}) {
+                                                  {"out.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+                                                  {"out.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+                                                  {"out.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}}) {
         output = folder.file(name);
         EXPECT_EQ(process(gainPlugin(), {}).format, format) << name;
     }
@@ -153,6 +155,11 @@ TEST_F(ProcessCommand, TheOutputsExtensionChoosesItsFormat) {
     const ToolRun unknown = runTool({"process", gainPlugin(), input, folder.file("out.xyz")});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.err.find("libsndfile writes no .xyz files"), std::string::npos) << unknown.err;
+    // So is Opus at a rate it does not take.
+    const ToolRun opus = runTool({"process", gainPlugin(), input, folder.file("out.opus"), "-r", "44100"});
+    EXPECT_EQ(opus.exitCode, 2);
+    EXPECT_NE(opus.err.find("Opus takes 8000, 12000, 16000, 24000 or 48000 Hz"), std::string::npos)
+        << opus.err;
 }
 
 TEST_F(ProcessCommand, FormatAndSubtypeOptionsChooseTheOutputFormat) {

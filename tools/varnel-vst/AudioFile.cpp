@@ -40,6 +40,10 @@ int subtypeOf(SampleFormat format) {
 }
 
 bool writable(int format, int sampleRate, int channels) {
+    // libsndfile's check lets any rate through for Opus, which takes only these.
+    if ((format & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS && sampleRate != 8000 && sampleRate != 12000 &&
+        sampleRate != 16000 && sampleRate != 24000 && sampleRate != 48000)
+        return false;
     SF_INFO info{};
     info.format = format;
     info.samplerate = sampleRate;
@@ -169,7 +173,13 @@ std::string extensionOf(int majorFormat) {
     return "wav";
 }
 
-int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor,
+std::optional<int> outputCodec(const std::string& outputPath, std::optional<FileFormat> fileFormat) {
+    if (fileFormat || lowerCase(fs::path(outputPath).extension().string()) != ".opus")
+        return std::nullopt;
+    return SF_FORMAT_OPUS;
+}
+
+int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor, std::optional<int> codec,
                        std::optional<SampleFormat> sampleFormat, int sampleRate, int channels) {
     const int inputMajor = inputFormat & SF_FORMAT_TYPEMASK;
     const int inputSubtype = inputFormat & SF_FORMAT_SUBMASK;
@@ -177,6 +187,8 @@ int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor,
     int subtype = inputSubtype;
     if (sampleFormat)
         subtype = subtypeOf(*sampleFormat);
+    else if (codec)
+        subtype = *codec;
     else if (majorFormat != inputMajor)
         subtype = subtypeFor(majorFormat, inputSubtype, sampleRate, channels);
     // Byte order belongs to the input's own format; a new one takes its default.
@@ -185,6 +197,10 @@ int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor,
     if (!writable(format, sampleRate, channels)) {
         const std::string what = formatName(majorFormat) + " with " + formatName(subtype) + " samples at " +
                                  std::to_string(sampleRate) + " Hz";
+        if (codec == SF_FORMAT_OPUS)
+            throw usageError("libsndfile cannot write " + what +
+                             "; Opus takes 8000, 12000, 16000, 24000 or 48000 Hz (-r 48000 resamples)" +
+                             (sampleFormat ? " and no --bits or --subtype" : ""));
         if (sampleFormat)
             throw usageError("libsndfile cannot write " + what +
                              "; choose another --format, --bits or --subtype");

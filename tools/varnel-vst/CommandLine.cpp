@@ -353,7 +353,9 @@ A chain: each --then PLUGIN adds a plug-in after the ones before it, and the
 compensated for the chain as a whole and the tail is the sum of the plug-ins'
 tails.
 
-The output's extension chooses its format unless --format does. A regular file
+The output's extension chooses its format unless --format does: .wav, .flac,
+.aiff, .ogg (Vorbis), .opus (Opus, at 8 to 48 kHz only), .mp3 and the others
+libsndfile writes. A regular file
 is written beside itself and renamed into place; '-', a device or a FIFO gets
 the sound as it is rendered (WAV of unknown length; no AIFF), except standard
 output redirected into a file, which gets a complete header; a link's target is

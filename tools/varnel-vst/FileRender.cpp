@@ -78,7 +78,8 @@ public:
         outputChannels = command.channels.value_or(file.channels());
         outputRate = command.sampleRate.value_or(file.sampleRate());
         const int outputFormat = chooseOutputFormat(file.format(), outputMajorFormat(output, command.format),
-                                                    command.subtype, outputRate, outputChannels);
+                                                    outputCodec(output, command.format), command.subtype,
+                                                    outputRate, outputChannels);
         const OutputTarget target = inspectOutput(output, input, command.force);
         prepareChain(chain, command, file.sampleRate());
         describeChain();
