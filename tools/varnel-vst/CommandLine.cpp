@@ -365,7 +365,8 @@ writes otherwise (the output, a --save-preset): such a command is refused.
 A batch (--output-dir) runs --jobs files at once in worker processes, each file
 in fresh plug-ins as its own run would be, and reports every file; a file that
 fails, or that a plug-in crashes on, leaves nothing. --shard K/N splits one
-batch between N machines; each refuses what the whole batch would.)";
+batch between N machines: every N-th file from the K-th of the files sorted by
+path (bytes, not the shell's order); each refuses what the whole batch would.)";
 
 constexpr const char* kDemoFooter =
     R"(Writes the test signal as demo-input.wav beside the output, so that the two

@@ -4,6 +4,7 @@
 #include "FileIdentity.h"
 #include "ToolError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -116,9 +117,13 @@ void checkEditFiles(const EditCommand& command) {
 }
 
 std::vector<FileJob> shardOf(const std::vector<FileJob>& jobs, const Shard& shard) {
+    // Byte order, not the order a shell's glob and locale gave them.
+    std::vector<FileJob> sorted = jobs;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const FileJob& one, const FileJob& other) { return one.input < other.input; });
     std::vector<FileJob> selected;
-    for (std::size_t index = shard.index - 1; index < jobs.size(); index += shard.count)
-        selected.push_back(jobs[index]);
+    for (std::size_t index = shard.index - 1; index < sorted.size(); index += shard.count)
+        selected.push_back(sorted[index]);
     return selected;
 }
 
