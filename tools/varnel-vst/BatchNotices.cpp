@@ -12,7 +12,9 @@ namespace {
 // More files than this are named by the first of them and a count.
 constexpr std::size_t kFilesNamed = 10;
 
-std::string filesText(const std::vector<std::string>& files) {
+// In byte order, as a shard takes them, not the order the workers happened to finish.
+std::string filesText(std::vector<std::string> files) {
+    std::sort(files.begin(), files.end());
     if (files.size() == 1)
         return files.front();
     std::vector<std::string> named(files.begin(), files.begin() + std::min(files.size(), kFilesNamed));

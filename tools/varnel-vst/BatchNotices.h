@@ -17,14 +17,14 @@ public:
     // The text of such a message.
     static std::string messageFor(NoticeKind kind, const std::string& file, const std::string& text);
 
-    // On standard error, in the order they first came.
+    // On standard error, in the order they first came, each with its files sorted.
     void print() const;
 
 private:
     struct Notice {
         NoticeKind kind;
         std::string text;
-        std::vector<std::string> files; // each once, in the order they came
+        std::vector<std::string> files; // each once
     };
     std::vector<Notice> notices;
 };
