@@ -128,6 +128,20 @@ TEST_F(BadInput, PluginThatCrashesTheRenderIsNamedWithTheSignal) {
     EXPECT_EQ(folder.entries(), inputsOnly);
 }
 
+// Killed outright (this one kills its own process on a NaN), the render cannot
+// remove a temporary file: it had none with a name to leave behind.
+TEST_F(BadInput, RenderKilledOutrightLeavesNoTemporaryFile) {
+    Sound broken = makeSignal(2, 4800);
+    broken.samples[1000] = std::numeric_limits<float>::quiet_NaN();
+    writeSound(input, broken);
+    const std::string plugin = TestPluginHandle::bundlePath("TestKilledOnNonFinite");
+    const ToolRun run = runTool({"process", plugin, input, output});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "varnel-vst: error: " + plugin + " crashed (SIGKILL) while rendering " + input + "; " +
+                           output + " was not written\n");
+    EXPECT_EQ(folder.entries(), inputsOnly);
+}
+
 TEST_F(BadInput, MissingInputFile) {
     const std::string line = expectRefused(gainPlugin, folder.file("missing.wav"), output, {}, 1);
     EXPECT_TRUE(mentions(line, "cannot read " + folder.file("missing.wav") + ": ")) << line;
