@@ -11,7 +11,7 @@ packages=(
   cmake g++ ninja-build pkg-config
   juce-modules-source-data
   zam-plugins
-  libsndfile1-dev nlohmann-json3-dev libcli11-dev libx11-dev libjack-jackd2-dev
+  libsndfile1-dev libsoxr-dev nlohmann-json3-dev libcli11-dev libx11-dev libjack-jackd2-dev
 )
 packaging_packages=(help2man dpkg-dev file)
 test_packages=(

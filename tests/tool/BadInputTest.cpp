@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 using namespace tooltest;
 using testplugin::TestPluginHandle;
@@ -110,6 +111,37 @@ TEST_F(BadInput, PluginThatFailsItsBlocksLeavesNoOutput) {
     EXPECT_TRUE(mentions(line, "reported a processing failure in 5 of 5 blocks of " + input)) << line;
 }
 
+// As in a batch: a plug-in that crashes the render is one line naming it and the
+// signal (this one crashes on a NaN), not a bare signal death.
+TEST_F(BadInput, PluginThatCrashesTheRenderIsNamedWithTheSignal) {
+    Sound broken = makeSignal(2, 4800);
+    broken.samples[1000] = std::numeric_limits<float>::quiet_NaN();
+    writeSound(input, broken);
+    const std::string plugin = TestPluginHandle::bundlePath("TestKeepsSignal");
+    // Sanitizers would catch the crash themselves and exit instead of dying of it.
+    const ToolRun run =
+        runTool({"process", plugin, input, output}, {},
+                "ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0 TSAN_OPTIONS=${TSAN_OPTIONS}:handle_segv=0");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "varnel-vst: error: " + plugin + " crashed (SIGSEGV) while rendering " + input + "; " +
+                           output + " was not written\n");
+    EXPECT_EQ(folder.entries(), inputsOnly);
+}
+
+// Killed outright (this one kills its own process on a NaN), the render cannot
+// remove a temporary file: it had none with a name to leave behind.
+TEST_F(BadInput, RenderKilledOutrightLeavesNoTemporaryFile) {
+    Sound broken = makeSignal(2, 4800);
+    broken.samples[1000] = std::numeric_limits<float>::quiet_NaN();
+    writeSound(input, broken);
+    const std::string plugin = TestPluginHandle::bundlePath("TestKilledOnNonFinite");
+    const ToolRun run = runTool({"process", plugin, input, output});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "varnel-vst: error: " + plugin + " crashed (SIGKILL) while rendering " + input + "; " +
+                           output + " was not written\n");
+    EXPECT_EQ(folder.entries(), inputsOnly);
+}
+
 TEST_F(BadInput, MissingInputFile) {
     const std::string line = expectRefused(gainPlugin, folder.file("missing.wav"), output, {}, 1);
     EXPECT_TRUE(mentions(line, "cannot read " + folder.file("missing.wav") + ": ")) << line;
@@ -123,30 +155,30 @@ TEST_F(BadInput, InputThatIsNoSoundFile) {
 }
 
 TEST_F(BadInput, UnknownParameterTitle) {
-    const std::string line = refused({"--set", "Gain=0.5", "--set", "Volume=0.5"}, 1);
+    const std::string line = refused({"--set", "Gain=0.5", "--set", "Volume=0.5"}, 2);
     EXPECT_TRUE(mentions(line, "unknown parameter 'Volume' in '--set Volume=0.5'")) << line;
 }
 
 TEST_F(BadInput, UnknownParameterId) {
-    const std::string line = refused({"--set-id", "99=0.5"}, 1);
+    const std::string line = refused({"--set-id", "99=0.5"}, 2);
     EXPECT_TRUE(mentions(line, "unknown parameter id 99")) << line;
 }
 
 TEST_F(BadInput, UnknownParameterForValueNames) {
-    const std::string line = refused({"--value-names", "Volume=a,b", "--set", "Volume=@a"}, 1);
+    const std::string line = refused({"--value-names", "Volume=a,b", "--set", "Volume=@a"}, 2);
     EXPECT_TRUE(mentions(line, "unknown parameter 'Volume'")) << line;
 }
 
 TEST_F(BadInput, ValueNamesThatDoNotFitTheSteps) {
     // Mode has two steps, so three values.
-    const std::string line = refused({"--value-names", "Mode=a,b"}, 1);
+    const std::string line = refused({"--value-names", "Mode=a,b"}, 2);
     EXPECT_TRUE(mentions(line, "Mode has 3 values but 2 names were given")) << line;
 }
 
 TEST_F(BadInput, ValueNameNeitherGivenNorThePluginsOwn) {
-    const std::string line = refused({"--value-names", "Mode=a,b,c", "--set", "Mode=@d"}, 1);
+    const std::string line = refused({"--value-names", "Mode=a,b,c", "--set", "Mode=@d"}, 2);
     EXPECT_TRUE(mentions(line, "'--set Mode=@d': Mode has no value named d")) << line;
-    EXPECT_TRUE(mentions(refused({"--set", "Mode=@a"}, 1), "Mode has no value named a"));
+    EXPECT_TRUE(mentions(refused({"--set", "Mode=@a"}, 2), "Mode has no value named a"));
 }
 
 TEST_F(BadInput, ReadOnlyParameterIsRefusedAlikeWhicheverWaySet) {
@@ -155,7 +187,7 @@ TEST_F(BadInput, ReadOnlyParameterIsRefusedAlikeWhicheverWaySet) {
                                                     {"--set-id", "3=0.5"},
                                                     {"--set-plain", "Meter=0.5"},
                                                     {"--set-text", "Meter=0.5"}}) {
-        const std::string line = refused(setting, 1);
+        const std::string line = refused(setting, 2);
         EXPECT_TRUE(mentions(line, "': Read-only parameter not set: ")) << line;
     }
 }
@@ -203,6 +235,8 @@ TEST_F(BadInput, FormatThatCannotHoldTheSamples) {
 
 TEST_F(BadInput, CommandLinesThatMakeNoSense) {
     EXPECT_TRUE(mentions(refused({"--volume", "3"}, 2), "unknown option '--volume' for process"));
+    EXPECT_TRUE(mentions(refused({"--sett", "Gain=0.5"}, 2),
+                         "unknown option '--sett' for process (did you mean '--set'?)"));
     EXPECT_TRUE(mentions(refused({"--block", "0"}, 2), "--block: Value 0 not in range 1 to"));
     EXPECT_TRUE(mentions(refused({"--block", "many"}, 2), "--block: Value many not in range 1 to"));
     EXPECT_TRUE(mentions(refused({"--set", "Gain"}, 2), "--set takes NAME=VALUE"));
@@ -214,6 +248,8 @@ TEST_F(BadInput, CommandLinesThatMakeNoSense) {
     const ToolRun unknown = runTool({"transmogrify"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.err, "varnel-vst: error: unknown command 'transmogrify' (see varnel-vst --help)\n");
+    EXPECT_NE(runTool({"proces"}).err.find("unknown command 'proces' (did you mean 'process'?)"),
+              std::string::npos);
     const ToolRun missing = runTool({"process", gainPlugin, input});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.errLines().size(), 1u) << missing.err;

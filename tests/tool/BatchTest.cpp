@@ -52,6 +52,18 @@ TEST(Batch, OneBadFileFailsAloneAndTheOthersAreWritten) {
                                    folder.file("a.wav"), folder.file("b.wav"), folder.file("c.flac")});
     EXPECT_EQ(shard.exitCode, 0) << shard.err;
     EXPECT_NE(shard.out.find("2 files: 2 written, 0 failed\n"), std::string::npos) << shard.out;
+    // At gain 1 the plug-in leaves both files as they are: one note names both.
+    const std::string unchanged = ": " + plugin + " passed every block of the input through unchanged";
+    EXPECT_NE(shard.err.find("varnel-vst: note: 2 files (" + folder.file("a.wav") + ", " +
+                             folder.file("c.flac") + ")" + unchanged),
+              std::string::npos)
+        << shard.err;
+    EXPECT_EQ(shard.err.find(unchanged), shard.err.rfind(unchanged)) << shard.err;
+    // Another machine's shell may list the files in another order: the shard is the same.
+    const ToolRun reordered = runTool({"process", plugin, "--output-dir", folder.file("reordered"), "--shard",
+                                       "1/2", folder.file("c.flac"), folder.file("a.wav")});
+    EXPECT_EQ(reordered.exitCode, 0) << reordered.err;
+    EXPECT_EQ(testsupport::entriesOf(folder.file("reordered")), std::vector<std::string>{"a.wav"});
 
     // Two inputs of one name from different folders would share an output: the
     // batch says so instead of one result replacing the other.
@@ -167,4 +179,28 @@ TEST(Batch, AStrictThreadsPluginRendersATwoJobBatch) {
                                  folder.file("b.wav"), folder.file("c.wav")});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("3 files: 3 written, 0 failed\n"), std::string::npos) << run.out;
+}
+
+// On a terminal a batch shows the files done of all of them from its start, with
+// the time elapsed and, once there is a pace, the time left.
+TEST(Batch, OnATerminalItCountsFilesDoneFromItsStart) {
+    ScratchFolder folder;
+    std::string files;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
+        writeSound(folder.file(name), makeSignal(2, 4800));
+        files += " " + folder.file(name);
+    }
+    // script(1) gives the tool a terminal and keeps what it shows.
+    const std::string shown = folder.file("terminal.txt");
+    std::ofstream(folder.file("nothing.txt")).flush(); // its standard input
+    const std::string command = "script -qec \"" VARNELVST_TOOL " process " +
+                                TestPluginHandle::bundlePath("TestSeparate") + " --jobs 1 --output-dir " +
+                                folder.file("out") + files + "\" " + shown + " <" +
+                                folder.file("nothing.txt") + " >" + folder.file("out.txt");
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream file(shown);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_NE(text.find("] 0/3 files, 0:00 elapsed"), std::string::npos) << text;
+    EXPECT_NE(text.find("] 1/3 files, 0:00 elapsed, 0:00 left"), std::string::npos) << text;
+    EXPECT_NE(text.find("3 files: 3 written, 0 failed"), std::string::npos) << text;
 }

@@ -178,7 +178,8 @@ TEST_F(OutputSafety, ReadOnlyFileIsReplacedOnlyWithForce) {
 }
 
 // Every path written is checked against every path read and every other one
-// written, through links, before anything is written; by process and by edit.
+// written, through links, and a preset's folder for being there, before anything
+// is written; by process and by edit.
 TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
     const std::string before = contentsOf(input);
     const std::string alias = folder.file("alias.wav"), out = folder.file("out.wav");
@@ -199,6 +200,10 @@ TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
         {{input, out, "--save-preset", preset, "--then", plugin, "--save-preset", preset},
          "cannot write " + preset + " (the --save-preset of plug-in 2 (" + plugin +
              ")): it is also the --save-preset of plug-in 1 (" + plugin + ") " + preset},
+        // Not a clash, but the preset would fail only after the render.
+        {{input, out, "--save-preset", folder.file("none/p.vstpreset")},
+         "cannot write " + folder.file("none/p.vstpreset") + " (the --save-preset of " + plugin +
+             "): No such file or directory"},
     };
     for (const auto& [arguments, message] : clashes) {
         std::vector<std::string> command{"process", plugin};
@@ -227,14 +232,14 @@ TEST_F(OutputSafety, WritesThatWouldLoseAFileAreRefusedWithBothNamed) {
 }
 
 // A stream gets the sound as it is rendered: an hour to a pipe needs no more
-// memory than a second does (the file is 115 MB).
+// memory than a second does (the file is 115 MB in stereo).
 TEST_F(OutputSafety, AnHourStreamsToAPipeInBoundedMemory) {
     const std::string hour = folder.file("hour.wav"), second = folder.file("second.wav");
     writeLongInput(hour, 3600);
     writeLongInput(second, 1);
     const auto render = [](const std::string& in) {
-        return streamToPipe(
-            {"process", TestPluginHandle::bundlePath("TestSeparate"), in, "-", "--subtype", "float"});
+        return streamToPipe({"process", TestPluginHandle::bundlePath("TestSeparate"), in, "-", "--subtype",
+                             "float", "-c", "2"});
     };
     const StreamedRun brief = render(second);
     const StreamedRun whole = render(hour);

@@ -212,3 +212,19 @@ TEST_F(UserPluginFolder, BareNameFindsABundleOutsideTheSystemFolder) {
         << result.out;
     EXPECT_EQ(readSound(files.file("out.wav")).frames(), 4800u);
 }
+
+// A plug-in is named as people remember it: its bundle but for case, or the name
+// it shows (a class of a bundle of several loads that class); a mistyped name
+// gets suggestions.
+TEST_F(UserPluginFolder, APluginIsNamedButForCaseOrByTheNameItShowsElseSuggested) {
+    const ToolRun bundle = run({"params", "testseparate.VST3"});
+    ASSERT_EQ(bundle.exitCode, 0) << bundle.err;
+    EXPECT_NE(bundle.out.find("(" + userFolder + "/Nested/TestSeparate.vst3)"), std::string::npos)
+        << bundle.out;
+    const ToolRun shown = run({"params", "testtwoclasses b"});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_NE(shown.out.find(": TestTwoClasses B by Varnel Tests"), std::string::npos) << shown.out;
+    const ToolRun mistyped = run({"params", "TestSeprate"});
+    EXPECT_EQ(mistyped.exitCode, 1);
+    EXPECT_NE(mistyped.err.find("(did you mean 'TestSeparate'?)"), std::string::npos) << mistyped.err;
+}

@@ -4,9 +4,11 @@
 #include "ToolHarness.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 using namespace tooltest;
 
@@ -41,9 +43,9 @@ protected:
     }
 
     void expectRefusedWithoutOutput(const std::string& plugin, const std::vector<std::string>& options,
-                                    const std::string& message) {
+                                    const std::string& message, int exitCode = 1) {
         const ToolRun result = run(plugin, "refused.wav", options);
-        EXPECT_EQ(result.exitCode, 1) << result.err;
+        EXPECT_EQ(result.exitCode, exitCode) << result.err;
         EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
         EXPECT_FALSE(std::filesystem::exists(folder.file("refused.wav")));
     }
@@ -71,8 +73,51 @@ TEST_F(PresetAndPlainValue, PlainValueAndTextRenderAsTheNormalisedValue) {
     ASSERT_NE(normalised, unchanged);
     EXPECT_EQ(render("ZamCompX2", "plain.wav", {"--set-plain", "Threshold=-24"}), normalised);
     EXPECT_EQ(render("ZamCompX2", "text.wav", {"--set-text", "Threshold=-24 dB"}), normalised);
-    expectRefusedWithoutOutput("ZamCompX2", {"--set-plain", "Threshold=-240"},
-                               "'--set-plain Threshold=-240': Threshold does not take that value");
+    // A title but for case is the title.
+    EXPECT_EQ(render("ZamCompX2", "case.wav", {"--set-text", "threshold=-24"}), normalised);
+    expectRefusedWithoutOutput(
+        "ZamCompX2", {"--set-plain", "Threshold=-240"},
+        "'--set-plain Threshold=-240': Threshold takes a plain value from -80 to 0 dB, "
+        "not -240",
+        2);
+}
+
+// The plug-in itself reads "loud" as 0 dB and -400 dB as -80 without a word: the
+// tool refuses both, says what the parameter takes, and shows what was set.
+TEST_F(PresetAndPlainValue, SettingsAreCheckedAndShownAsThePluginTookThem) {
+    for (const auto& [options, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--set-text", "Threshold=loud"}, "Threshold takes a value from -80 to 0 dB, not 'loud'"},
+             {{"--set-text", "Threshold=-400"}, "Threshold takes a value from -80 to 0 dB, not '-400'"},
+             {{"--set", "Treshold=0.5"},
+              "unknown parameter 'Treshold' in '--set Treshold=0.5' (did you mean "
+              "'Threshold'?); varnel-vst params ZamCompX2 lists them"},
+             {{"--then", "ZamCompX2", "--set-text", "Stereo Detection=2"},
+              "plug-in 2 (ZamCompX2): '--set-text Stereo Detection=2': Stereo Detection takes one of 0, 1"}})
+        expectRefusedWithoutOutput("ZamCompX2", options, message, 2);
+
+    const std::string preset = folder.file("ratio.vstpreset");
+    render("ZamCompX2", "saved.wav", {"--set-plain", "Ratio=8", "--save-preset", preset});
+    const ToolRun shown = run("ZamCompX2", "shown.wav", {"--preset", preset, "--set-text", "Threshold=-24"});
+    EXPECT_NE(shown.out.find("settings  preset " + preset + ", Threshold = -24 dB\n"), std::string::npos)
+        << shown.out;
+    const ToolRun listed =
+        runTool({"params", "ZamCompX2", "--json", "--preset", preset, "--set-text", "Threshold=-24"});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    std::map<std::string, double> plain;
+    const nlohmann::json description = nlohmann::json::parse(listed.out);
+    for (const auto& parameter : description.at("parameters"))
+        plain[parameter.at("title").get<std::string>()] = parameter.at("plain").at("value").get<double>();
+    EXPECT_DOUBLE_EQ(plain["Ratio"], 8.0);
+    EXPECT_NEAR(plain["Threshold"], -24.0, 1e-4);
+}
+
+// A compressor leaves what lies below its threshold as it is: a file whose quiet
+// end passes unchanged is no reason for a note.
+TEST_F(PresetAndPlainValue, QuietPassagesACompressorLeavesAloneAreNoNews) {
+    writeSound(input, makeSignal(2, 96000));
+    const ToolRun result = run("ZamCompX2", "quiet.wav", {"--set-plain", "Threshold=-12"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err.find("note"), std::string::npos) << result.err;
 }
 
 TEST_F(PresetAndPlainValue, ForeignOrTruncatedPresetIsRefusedWithoutOutput) {

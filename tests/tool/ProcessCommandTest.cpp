@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -45,6 +46,8 @@ protected:
 
 TEST_F(ProcessCommand, SetByTitleReachesTheAudioExactly) {
     expectScaled(process(gainPlugin(), {"--set", "Gain=0.5"}), source, 0.5f);
+    // Options, titles and choices but for case.
+    expectScaled(process(gainPlugin(), {"--SET", "gain=0.25", "--Format", "WAV"}), source, 0.25f);
 }
 
 TEST_F(ProcessCommand, SetByIdReachesTheAudioExactly) {
@@ -70,17 +73,52 @@ TEST_F(ProcessCommand, BypassWritesTheInputUnchanged) {
     expectScaled(process(gainPlugin(), {"--set", "Gain=0.5", "--bypass"}), source, 1.0f);
 }
 
-TEST_F(ProcessCommand, MonoInputBecomesTwoEqualChannelsWithANotice) {
+TEST_F(ProcessCommand, MonoInputStaysMonoUnlessTwoChannelsAreAsked) {
     const Sound mono = makeSignal(1, kFrames);
     writeSound(input, mono);
-    const Sound result = process(gainPlugin(), {"--set", "Gain=0.5"});
+    const Sound kept = process(gainPlugin(), {"--set", "Gain=0.5"});
+    ASSERT_EQ(kept.channels, 1);
+    ASSERT_EQ(kept.frames(), mono.frames());
+    for (std::size_t frame = 0; frame < mono.frames(); ++frame)
+        ASSERT_EQ(kept.samples[frame], mono.samples[frame] * 0.5f) << frame;
+    const Sound result = process(gainPlugin(), {"--set", "Gain=0.5", "-c", "2"});
     ASSERT_EQ(result.channels, 2);
     ASSERT_EQ(result.frames(), mono.frames());
     for (std::size_t frame = 0; frame < mono.frames(); ++frame) {
         ASSERT_EQ(result.samples[2 * frame], mono.samples[frame] * 0.5f) << frame;
         ASSERT_EQ(result.samples[2 * frame + 1], mono.samples[frame] * 0.5f) << frame;
     }
-    EXPECT_NE(run.err.find("is mono: processing it as two equal channels"), std::string::npos) << run.err;
+    // And a stereo file made mono is the mean of its channels.
+    writeSound(input, source);
+    const Sound mixed = process(gainPlugin(), {"--channels", "1"});
+    ASSERT_EQ(mixed.channels, 1);
+    for (std::size_t frame = 0; frame < source.frames(); ++frame)
+        ASSERT_EQ(mixed.samples[frame], (source.samples[2 * frame] + source.samples[2 * frame + 1]) * 0.5f);
+}
+
+// As sox: -r resamples the output (libsoxr), -b chooses its depth, and 16 bits
+// get TPDF dither unless --no-dither.
+TEST_F(ProcessCommand, RateAndBitsShapeTheOutputWithDitherBelow24Bits) {
+    const Sound resampled = process(gainPlugin(), {"-r", "44100"});
+    EXPECT_EQ(resampled.sampleRate, 44100);
+    ASSERT_EQ(resampled.frames(), std::size_t{kFrames * 44100 / 48000 + 1}); // 44170.7, rounded
+    // The same tones at the new rate (the filter rings only at the abrupt ends).
+    const Sound expected = makeSignal(2, resampled.frames(), 44100);
+    for (std::size_t i = 400; i + 400 < expected.samples.size(); ++i)
+        ASSERT_NEAR(resampled.samples[i], expected.samples[i], 1e-3) << "sample " << i;
+
+    const float lsb = 1.0f / 32768.0f;
+    const Sound plain = process(gainPlugin(), {"--set", "Gain=0.5", "-b", "16", "--no-dither"});
+    EXPECT_EQ(plain.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    for (std::size_t i = 0; i < plain.samples.size(); ++i)
+        ASSERT_EQ(plain.samples[i], std::nearbyint(source.samples[i] * 0.5f / lsb) * lsb) << i;
+    const Sound dithered = process(gainPlugin(), {"--set", "Gain=0.5", "--bits", "16"});
+    std::size_t moved = 0;
+    for (std::size_t i = 0; i < dithered.samples.size(); ++i) {
+        ASSERT_LE(std::fabs(dithered.samples[i] - source.samples[i] * 0.5f), 1.5f * lsb) << i;
+        moved += dithered.samples[i] != plain.samples[i] ? 1 : 0;
+    }
+    EXPECT_GT(moved, dithered.samples.size() / 4);
 }
 
 TEST_F(ProcessCommand, KeepsTheInputSubtypeAndWithoutAnExtensionTheFormat) {
@@ -98,19 +136,30 @@ TEST_F(ProcessCommand, TheOutputsExtensionChoosesItsFormat) {
     for (const auto& [name, format] :
          std::vector<std::pair<std::string, int>>{{"out.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
                                                   {"out.AIFF", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
-                                                  {"out.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS}}) {
+                                                  {"out.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+                                                  {"out.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+                                                  {"out.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}}) {
         output = folder.file(name);
         EXPECT_EQ(process(gainPlugin(), {}).format, format) << name;
     }
-    // Standard output gets WAV, and the summary moves to standard error.
+    // Standard output gets WAV, and the summary moves to standard error. Here it
+    // is a file (the harness's), which can seek: the header states the length.
     const ToolRun piped = runTool({"process", gainPlugin(), input, "-", "--set", "Gain=0.5"});
     ASSERT_EQ(piped.exitCode, 0) << piped.err;
     EXPECT_EQ(piped.out.substr(0, 4), "RIFF");
+    std::uint32_t riffSize = 0;
+    std::memcpy(&riffSize, piped.out.data() + 4, sizeof riffSize);
+    EXPECT_EQ(riffSize + 8u, piped.out.size());
     EXPECT_NE(piped.err.find("wrote     -"), std::string::npos) << piped.err;
     // An extension libsndfile does not write is refused before anything runs.
     const ToolRun unknown = runTool({"process", gainPlugin(), input, folder.file("out.xyz")});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.err.find("libsndfile writes no .xyz files"), std::string::npos) << unknown.err;
+    // So is Opus at a rate it does not take.
+    const ToolRun opus = runTool({"process", gainPlugin(), input, folder.file("out.opus"), "-r", "44100"});
+    EXPECT_EQ(opus.exitCode, 2);
+    EXPECT_NE(opus.err.find("Opus takes 8000, 12000, 16000, 24000 or 48000 Hz"), std::string::npos)
+        << opus.err;
 }
 
 TEST_F(ProcessCommand, FormatAndSubtypeOptionsChooseTheOutputFormat) {
@@ -148,8 +197,9 @@ TEST_F(ProcessCommand, NonFiniteSamplesAreCountedAndLeftOutOfTheLevels) {
     EXPECT_NE(run.out.find("input     peak -6.0 dBFS, RMS -6.0 dBFS (2 samples NaN or infinite, left out)"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.err.find("varnel-vst: warning: " + input + " holds 2 samples that are NaN or infinite"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("varnel-vst: warning: " + input + ": the input holds samples that are NaN or infinite"),
+        std::string::npos)
         << run.err;
 }
 
@@ -217,7 +267,7 @@ TEST_F(ProcessCommand, DemoWritesInputAndCompressedOutputUnderOut) {
 
 // Plug-ins print to standard output, through printf and std::cout; none of it
 // may reach the sound, the JSON or the lines the tool writes there, also from a
-// batch's workers.
+// batch's workers; -q drops it.
 TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
     const std::string printing = TestPluginHandle::bundlePath("TestPrintsToStdout");
     const auto printedBoth = [](const ToolRun& run) {
@@ -229,6 +279,16 @@ TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
     std::ofstream(folder.file("piped.wav"), std::ios::binary) << piped.out;
     EXPECT_EQ(readSound(folder.file("piped.wav")).samples, source.samples);
     EXPECT_TRUE(printedBoth(piped)) << piped.err;
+    // -q drops what the plug-in prints, and the tool's own notes, but not the
+    // sound and not an error.
+    const ToolRun quiet = runTool({"process", printing, input, "-", "-q"});
+    ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, piped.out);
+    const ToolRun refused = runTool({"-q", "process", printing, input, "-", "--set", "Nothing=1"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err.rfind("varnel-vst: error: unknown parameter 'Nothing'", 0), 0u) << refused.err;
+    EXPECT_EQ(refused.errLines().size(), 1u) << refused.err;
     const ToolRun params = runTool({"params", printing, "--json"});
     ASSERT_EQ(params.exitCode, 0) << params.err;
     EXPECT_EQ(nlohmann::json::parse(params.out).at("plugin"), printing);
@@ -239,19 +299,37 @@ TEST_F(ProcessCommand, WhatAPluginPrintsGoesToStandardError) {
     EXPECT_TRUE(printedBoth(batch)) << batch.err;
 }
 
-// A plug-in that makes silence of sound (this one has no input) is no silent success.
-TEST_F(ProcessCommand, SilenceMadeOfSoundIsNoted) {
+// A plug-in that makes silence of sound (this one has no input) is no silent
+// success; but one whose sound comes after the input's end is silent because
+// --tail off leaves it out, not because of the sample rate.
+TEST_F(ProcessCommand, SilenceMadeOfSoundIsNotedWithItsLikelyCause) {
     const std::string plugin = TestPluginHandle::bundlePath("TestNoInput");
     EXPECT_EQ(process(plugin, {}).samples, std::vector<float>(source.samples.size(), 0.0f));
-    EXPECT_NE(run.err.find("varnel-vst: note: the output of " + plugin + " is silent though " + input +
-                           " is not; plug-ins that support only some sample rates fall silent at others (" +
-                           input + " is at 48000 Hz)"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("varnel-vst: note: " + input + ": the output of " + plugin +
+                     " is silent though the input is not; plug-ins that support only some sample rates fall "
+                     "silent at others (the input is at 48000 Hz)"),
+        std::string::npos)
         << run.err;
+    // Sound in the last 100 frames only, delayed by 300.
+    Sound late{48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 4800, 0.0f)};
+    std::fill(late.samples.end() - 200, late.samples.end(), 0.5f);
+    writeSound(input, late);
+    const std::string delaying = TestPluginHandle::bundlePath("TestLatencyTail");
+    EXPECT_EQ(process(delaying, {"--no-latency-compensation", "--tail", "off"}).samples,
+              std::vector<float>(late.samples.size(), 0.0f));
+    EXPECT_NE(
+        run.err.find(": the output of " + delaying +
+                     " is silent though the input is not; its sound may come after the input's end, which "
+                     "--tail off leaves out\n"),
+        std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("sample rates"), std::string::npos) << run.err;
 }
 
 // Nothing in a file depends on when it was written (a float WAV's PEAK chunk
-// would hold the second, an Ogg stream's serial number comes from the clock):
+// would hold the second, an Ogg stream's serial number comes from the clock,
+// dither could come from it):
 // the two renders of each are a second apart.
 TEST_F(ProcessCommand, TheSameRenderGivesTheSameBytes) {
     const auto bytesOf = [](const std::string& path) {
@@ -260,9 +338,12 @@ TEST_F(ProcessCommand, TheSameRenderGivesTheSameBytes) {
     };
     const auto renderAll = [&] {
         std::vector<std::string> files;
-        for (const std::string name : {"out.wav", "out.ogg"}) {
+        for (const std::string name : {"out.wav", "out.ogg", "dithered.wav"}) {
             output = folder.file(name);
-            process(gainPlugin(), {"--set", "Gain=0.5"});
+            std::vector<std::string> options{"--set", "Gain=0.5"};
+            if (name == "dithered.wav")
+                options.insert(options.end(), {"--bits", "16"});
+            process(gainPlugin(), options);
             files.push_back(bytesOf(output));
         }
         return files;

@@ -1,8 +1,8 @@
 #include "AudioFile.h"
 
+#include "NameMatch.h"
 #include "ToolError.h"
 
-#include <cctype>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -40,6 +40,10 @@ int subtypeOf(SampleFormat format) {
 }
 
 bool writable(int format, int sampleRate, int channels) {
+    // libsndfile's check lets any rate through for Opus, which takes only these.
+    if ((format & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS && sampleRate != 8000 && sampleRate != 12000 &&
+        sampleRate != 16000 && sampleRate != 24000 && sampleRate != 48000)
+        return false;
     SF_INFO info{};
     info.format = format;
     info.samplerate = sampleRate;
@@ -58,12 +62,6 @@ int subtypeFor(int majorFormat, int inputSubtype, int sampleRate, int channels) 
             return subtype;
     }
     return inputSubtype; // refused, with its name, by the caller
-}
-
-std::string lowerCase(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // libsndfile's major formats with the one extension it gives each.
@@ -109,6 +107,22 @@ bool clipsAboveFullScale(int format) {
         return true;
     default:
         return false;
+    }
+}
+
+int integerBitsOf(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        return 8;
+    case SF_FORMAT_PCM_16:
+        return 16;
+    case SF_FORMAT_PCM_24:
+        return 24;
+    case SF_FORMAT_PCM_32:
+        return 32;
+    default:
+        return 0;
     }
 }
 
@@ -159,7 +173,13 @@ std::string extensionOf(int majorFormat) {
     return "wav";
 }
 
-int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor,
+std::optional<int> outputCodec(const std::string& outputPath, std::optional<FileFormat> fileFormat) {
+    if (fileFormat || lowerCase(fs::path(outputPath).extension().string()) != ".opus")
+        return std::nullopt;
+    return SF_FORMAT_OPUS;
+}
+
+int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor, std::optional<int> codec,
                        std::optional<SampleFormat> sampleFormat, int sampleRate, int channels) {
     const int inputMajor = inputFormat & SF_FORMAT_TYPEMASK;
     const int inputSubtype = inputFormat & SF_FORMAT_SUBMASK;
@@ -167,6 +187,8 @@ int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor,
     int subtype = inputSubtype;
     if (sampleFormat)
         subtype = subtypeOf(*sampleFormat);
+    else if (codec)
+        subtype = *codec;
     else if (majorFormat != inputMajor)
         subtype = subtypeFor(majorFormat, inputSubtype, sampleRate, channels);
     // Byte order belongs to the input's own format; a new one takes its default.
@@ -175,8 +197,13 @@ int chooseOutputFormat(int inputFormat, std::optional<int> requestedMajor,
     if (!writable(format, sampleRate, channels)) {
         const std::string what = formatName(majorFormat) + " with " + formatName(subtype) + " samples at " +
                                  std::to_string(sampleRate) + " Hz";
+        if (codec == SF_FORMAT_OPUS)
+            throw usageError("libsndfile cannot write " + what +
+                             "; Opus takes 8000, 12000, 16000, 24000 or 48000 Hz (-r 48000 resamples)" +
+                             (sampleFormat ? " and no --bits or --subtype" : ""));
         if (sampleFormat)
-            throw usageError("libsndfile cannot write " + what + "; choose another --format or --subtype");
+            throw usageError("libsndfile cannot write " + what +
+                             "; choose another --format, --bits or --subtype");
         throw failure("libsndfile cannot write " + what + "; choose an output format with --format");
     }
     return format;

@@ -45,15 +45,23 @@ std::optional<int> outputMajorFormat(const std::string& outputPath, std::optiona
 // The libsndfile extension of a major format ("wav", "flac", "oga").
 std::string extensionOf(int majorFormat);
 
+// The codec an output's extension asks for within its major format: Opus for
+// ".opus" (an Ogg file like ".ogg", whose codec is Vorbis); none otherwise, and
+// none when --format chooses.
+std::optional<int> outputCodec(const std::string& outputPath, std::optional<FileFormat> fileFormat);
+
 // The format to write: the input's major format, subtype and byte order, with
-// what `majorFormat` and --subtype ask for instead. Throws a ToolError when
-// libsndfile cannot write that combination.
-int chooseOutputFormat(int inputFormat, std::optional<int> majorFormat,
+// what `majorFormat`, `codec` and --subtype ask for instead. Throws a ToolError
+// when libsndfile cannot write that combination.
+int chooseOutputFormat(int inputFormat, std::optional<int> majorFormat, std::optional<int> codec,
                        std::optional<SampleFormat> sampleFormat, int sampleRate, int channels);
 
 // Whether samples beyond full scale are cut off in this format (integer samples),
 // rather than kept (floating point).
 bool clipsAboveFullScale(int format);
+
+// The bits of integer samples (8, 16, 24, 32); 0 for floating point and lossy codecs.
+int integerBitsOf(int format);
 
 // E.g. "WAV (Microsoft), 32 bit float".
 std::string describeFormat(int format);

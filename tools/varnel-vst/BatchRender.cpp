@@ -1,6 +1,8 @@
 #include "BatchRender.h"
 
+#include "BatchNotices.h"
 #include "BatchWorker.h"
+#include "Progress.h"
 #include "SignalName.h"
 #include "StandardOutput.h"
 #include "ToolError.h"
@@ -71,6 +73,9 @@ private:
     std::size_t failures = 0;
     bool loaded = false; // some worker loaded the chain
     std::string loadFailure;
+    int loadFailureCode = kExitFailure;
+    BatchNotices notices;
+    ProgressBar progress{static_cast<std::int64_t>(jobs.size()), "files"};
 };
 
 void Batch::startWorker() {
@@ -122,7 +127,9 @@ void Batch::handOut(Worker& worker) {
 
 void Batch::fail(const FileJob& job) {
     ++failures;
+    progress.finish();
     toolOutput() << "failed  " << job.input << std::endl;
+    progress.update(static_cast<std::int64_t>(written + failures));
 }
 
 void Batch::handle(Worker& worker, const std::string& message) {
@@ -131,8 +138,13 @@ void Batch::handle(Worker& worker, const std::string& message) {
         worker.ready = loaded = true;
         handOut(worker);
     } else if (kind == workerMessage::kUnloadable) {
-        if (loadFailure.empty())
-            loadFailure = rest;
+        if (loadFailure.empty()) {
+            const auto [code, reason] = splitMessage(rest);
+            loadFailure = reason;
+            loadFailureCode = code == std::to_string(kExitUsage) ? kExitUsage : kExitFailure;
+        }
+    } else if (kind == workerMessage::kNotice) {
+        notices.addMessage(rest);
     } else if (kind == workerMessage::kTemporary) {
         worker.temporaryFile = rest;
     } else if ((kind == workerMessage::kWrote || kind == workerMessage::kFailed) && worker.job) {
@@ -140,8 +152,10 @@ void Batch::handle(Worker& worker, const std::string& message) {
         if (kind == workerMessage::kWrote) {
             const std::string speed = splitMessage(rest).second;
             ++written;
+            progress.finish();
             toolOutput() << "wrote   " << job.output << " from " << job.input << " (" << speed << ")"
                          << std::endl;
+            progress.update(static_cast<std::int64_t>(written + failures));
         } else {
             fail(job);
         }
@@ -164,6 +178,7 @@ void Batch::ended(Worker& worker) {
     if (!worker.temporaryFile.empty())
         ::unlink(worker.temporaryFile.c_str());
     fail(job);
+    progress.finish();
     printError("the plug-in" + std::string(command.stages.size() > 1 ? "s' worker " : "'s worker ") +
                describeEnd(status) + " while rendering " + job.input + "; " + job.output +
                " was not written");
@@ -180,6 +195,7 @@ void Batch::stopAll() {
 }
 
 int Batch::run() {
+    progress.update(0);
     // One worker first: a plug-in that does not load is then reported once.
     startWorker();
     while (true) {
@@ -211,10 +227,14 @@ int Batch::run() {
             }
         }
         if (!loadFailure.empty()) {
+            progress.finish();
             stopAll();
-            throw failure(loadFailure);
+            notices.print();
+            throw ToolError(loadFailureCode, loadFailure);
         }
     }
+    progress.finish();
+    notices.print();
     toolOutput() << jobs.size() << (jobs.size() == 1 ? " file: " : " files: ") << written << " written, "
                  << failures << " failed\n";
     return failures == 0 ? kExitOk : kExitFailure;

@@ -15,7 +15,8 @@ namespace varnelvst::tool {
 // or failure is reported, a plug-in that crashes included: its worker's file
 // fails, leaving nothing behind, and a new worker takes the files still to do.
 // Returns kExitFailure when any file failed. Throws a ToolError when the batch
-// cannot start (the plug-in does not load: reported once, by the first worker).
+// cannot start (the plug-in does not load, or refuses a setting: reported once, by
+// the first worker, with the exit status a single file would have).
 int runBatch(const ProcessCommand& command, const std::vector<PluginLocation>& plugins,
              const std::vector<FileJob>& jobs);
 

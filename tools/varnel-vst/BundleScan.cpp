@@ -1,5 +1,6 @@
 #include "BundleScan.h"
 
+#include "Chatter.h"
 #include "JsonOutput.h"
 #include "SignalName.h"
 #include "ToolError.h"
@@ -90,13 +91,16 @@ BundleScan parseAnswer(const std::string& text) {
 
 } // namespace
 
-BundleScan scanInChildProcess(const std::string& bundle, std::chrono::milliseconds limit) {
+BundleScan scanInChildProcess(const std::string& bundle, std::chrono::milliseconds limit, bool quiet) {
     int pipeEnds[2];
     if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
         throw failure(std::string("cannot scan plug-ins: ") + std::strerror(errno));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    const int discarding = quiet ? openDiscardingDescriptor() : -1;
+    if (discarding >= 0)
+        posix_spawn_file_actions_adddup2(&actions, discarding, STDERR_FILENO);
     // A process group of its own, so that whatever the plug-in starts ends with it.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -110,6 +114,8 @@ BundleScan scanInChildProcess(const std::string& bundle, std::chrono::millisecon
     pid_t child = -1;
     const int spawned = ::posix_spawn(&child, program, &actions, &attributes, arguments, environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (discarding >= 0)
+        ::close(discarding);
     posix_spawnattr_destroy(&attributes);
     ::close(pipeEnds[1]);
     if (spawned != 0) {

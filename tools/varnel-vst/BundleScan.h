@@ -18,7 +18,8 @@ struct BundleScan {
 // a factory that crashes, aborts or hangs takes only the child down. The child's
 // first complete answer counts; then, or after `limit` without one, the child's
 // process group is killed: the child and whatever the plug-in started in it.
-BundleScan scanInChildProcess(const std::string& bundle, std::chrono::milliseconds limit);
+// `quiet` drops what the child writes to standard error (the plug-in's chatter).
+BundleScan scanInChildProcess(const std::string& bundle, std::chrono::milliseconds limit, bool quiet = false);
 
 // The child's side: the bundle's classes as the JSON scanInChildProcess reads.
 std::string describeBundleAsJson(const std::string& bundle);

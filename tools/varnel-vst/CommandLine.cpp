@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "EditCommandLine.h"
+#include "NameMatch.h"
 #include "PlayCommandLine.h"
 #include "PlayingOptions.h"
 #include "StageOptions.h"
@@ -219,7 +220,7 @@ void addChoice(CLI::App& command, const std::string& name, const std::map<std::s
     command
         .add_option_function<std::string>(
             name, [&choices, &target](const std::string& text) { target = choices.at(text); }, description)
-        ->check(CLI::IsMember(choices));
+        ->transform(CLI::IsMember(choices, CLI::ignore_case));
 }
 
 // Read as CLI11 meets it, so that the settings keep the command line's order
@@ -232,7 +233,10 @@ void addSettingOption(CLI::App& command, const std::string& name, const std::str
 }
 
 void addPluginArgument(CLI::App& command, std::string& target) {
-    command.add_option("plugin", target, "Bundle name (ZamCompX2 or ZamCompX2.vst3) or path")->required();
+    command
+        .add_option("plugin", target,
+                    "Bundle name (ZamCompX2 or ZamCompX2.vst3), a plug-in's name, or a path")
+        ->required();
 }
 
 // The extra argument that came first on the command line.
@@ -244,19 +248,42 @@ std::string firstOf(const std::vector<std::string>& extras, const std::vector<st
     return extras.front();
 }
 
-ToolError unexpected(const std::string& argument, const CLI::App* command) {
+// The options of `command` (the commands of the tool without one) close to a
+// mistyped one.
+std::string suggestionsFor(const std::string& argument, const CLI::App& app, const CLI::App* command) {
+    std::vector<std::string> names;
+    if (command == nullptr) {
+        for (const CLI::App* each :
+             app.get_subcommands([](const CLI::App* one) { return !one->get_group().empty(); }))
+            names.push_back(each->get_name());
+    } else {
+        for (const CLI::Option* option : command->get_options()) {
+            for (const std::string& name : option->get_lnames())
+                names.push_back("--" + name);
+        }
+    }
+    const std::string typed = argument.substr(0, argument.find('='));
+    return didYouMean(similarNames(names, typed));
+}
+
+ToolError unexpected(const std::string& argument, const CLI::App& app, const CLI::App* command) {
     const bool option = argument.size() > 1 && argument.front() == '-';
+    const std::string suggestions =
+        option || command == nullptr ? suggestionsFor(argument, app, command) : "";
     if (command == nullptr)
-        return usageError((option ? "unknown option '" : "unknown command '") + argument + "'" +
+        return usageError((option ? "unknown option '" : "unknown command '") + argument + "'" + suggestions +
                           seeHelp(command));
     return usageError((option ? "unknown option '" : "unexpected argument '") + argument + "' for " +
-                      command->get_name() + seeHelp(command));
+                      command->get_name() + suggestions + seeHelp(command));
 }
 
 constexpr const char* kPluginFooter =
     R"(plugin is a bundle name (ZamCompX2 or ZamCompX2.vst3) looked up in /usr/lib/vst3,
-then $HOME/.vst3 and /usr/local/lib/vst3; anything with a '/' is a path to a
-bundle folder or its .so.)";
+then $HOME/.vst3 and /usr/local/lib/vst3, or the name a plug-in shows (as
+plugins lists it; of a bundle of several, that one is loaded); names match but
+for case when that is unambiguous. Anything with a '/' is a path to a bundle
+folder or its .so. Options and their choices match but for case too; mistyped
+names and options get suggestions.)";
 
 constexpr const char* kClassHelp =
     "Load this audio module class of a bundle that declares several, by name or class id (plugins "
@@ -273,7 +300,8 @@ the current normalised value with the plug-in's text for it, the plain range
 and default in the plug-in's own units (what process --set-plain takes), and
 the plug-in's names for the values of stepped parameters (what --set-text
 takes). --json gives them as "plain" {min, max, default, value} and
-"valueNames".)";
+"valueNames". --preset and the parameter options take effect first, as process
+applies them, so the listing shows the values a render would use.)";
 
 constexpr const char* kProcessFooter =
     R"(--preset is restored first, then the parameter options apply in the order
@@ -285,10 +313,23 @@ of 0 to 1 whatever their units (params shows plain min 0 and max 1): for them
 --set-plain Gain=-6 is refused, and --set-text "Gain=-6 dB" sets -6 dB. NAME=@b
 in --set stands for the value the name b from an earlier --value-names gives
 (given one name per step, name i selects step i), or for the plug-in's own name
-b of a step, as params lists it.
+b of a step, as params lists it. Titles and value names match as typed, else
+without regard to case when that is unambiguous. A setting the plug-in does not
+take (an unknown title, a read-only parameter, a plain value outside its range,
+text it does not read as a value in its range) is refused with exit status 2
+and what the parameter takes; the summary lists every setting with the value
+the plug-in shows for it.
 --save-preset writes the plug-in's state after the render, so the preset holds
-the settings the file was rendered with. Mono input is processed as two equal
-channels.
+the settings the file was rendered with.
+
+The plug-ins get a stereo signal (a mono file as two equal channels) at the
+input's rate. The output keeps the input's channels, rate and sample format
+unless -c/--channels (1 is the mean of the two channels), -r/--rate (resampled
+by libsoxr at its very high quality) or -b/--bits (16 or 24 bits integer, 32
+bits float) say otherwise. Integer samples are rounded to the nearest step;
+below 24 bits TPDF dither of one step comes first (from a fixed seed, so that
+reruns give the same bytes) unless --no-dither, and leaves samples that lie on
+a step alone, so silence and a sound the plug-ins left as it was stay exact.
 
 The plug-in is told the block size and offline rendering; it always gets whole
 blocks (the input is padded with silence). The output lines up with the input:
@@ -296,10 +337,11 @@ the plug-in's latency, as it stands once the settings have reached it, is taken
 off its start (at most 30 s of it), unless --no-latency-compensation. After the
 input's end comes the tail: --tail auto renders the length the plug-in reports,
 or, when it reports none or an endless one (many reverbs report none), renders
-until the output stays below -120 dBFS, or 100 dB below its own peak, for one
-second (not written), or stops decaying: its peak over the last second is not
-1 dB below the second before (a noise floor, dither, a DC offset; written up to
-where that level began); at most 30 s. --tail plugin takes the plug-in's word,
+until the output stays below -120 dBFS, or 100 dB below its own peak, for 4 s
+(not written), or stops decaying: its peak over the last 4 s is not 1 dB below
+the 4 s before (a noise floor, dither, a DC offset; written up to where that
+level began); at most 30 s. Echoes up to 3 s apart, silence between them, are
+kept. --tail plugin takes the plug-in's word,
 also for none, and renders an endless tail until silent.
 
 --fixed-block N hands every plug-in blocks of exactly N frames, whatever --block
@@ -313,16 +355,20 @@ A chain: each --then PLUGIN adds a plug-in after the ones before it, and the
 compensated for the chain as a whole and the tail is the sum of the plug-ins'
 tails.
 
-The output's extension chooses its format unless --format does. A regular file
+The output's extension chooses its format unless --format does: .wav, .flac,
+.aiff, .ogg (Vorbis), .opus (Opus, at 8 to 48 kHz only), .mp3 and the others
+libsndfile writes. A regular file
 is written beside itself and renamed into place; '-', a device or a FIFO gets
-the sound as it is rendered (WAV of unknown length; no AIFF); a link's target is
+the sound as it is rendered (WAV of unknown length; no AIFF), except standard
+output redirected into a file, which gets a complete header; a link's target is
 written. No file is written that the command reads (the input, a --preset) or
 writes otherwise (the output, a --save-preset): such a command is refused.
 
 A batch (--output-dir) runs --jobs files at once in worker processes, each file
 in fresh plug-ins as its own run would be, and reports every file; a file that
 fails, or that a plug-in crashes on, leaves nothing. --shard K/N splits one
-batch between N machines; each refuses what the whole batch would.)";
+batch between N machines: every N-th file from the K-th of the files sorted by
+path (bytes, not the shell's order); each refuses what the whole batch would.)";
 
 constexpr const char* kDemoFooter =
     R"(Writes the test signal as demo-input.wav beside the output, so that the two
@@ -382,6 +428,9 @@ struct ProcessArguments {
 
 void addRootOptions(CLI::App& app) {
     app.require_subcommand(0, 1);
+    // Inherited by every option of every command: --Set is --set. No two of them
+    // differ only in case.
+    app.option_defaults()->ignore_case();
     // Extras are collected, not refused, so that the message can name the first one.
     app.allow_extras();
     app.set_version_flag("--version", "varnel-vst " VARNELVST_VERSION, "Print the version and exit");
@@ -408,13 +457,58 @@ CLI::App& addScanOneCommand(CLI::App& app, ScanOneCommand& scanOne) {
     return command;
 }
 
-CLI::App& addParamsCommand(CLI::App& app, ParamsCommand& params) {
+void addSettingOptions(CLI::App& command, StageReader settings);
+
+// What `params` collects while CLI11 reads the command line: its settings as
+// one stage's.
+struct ParamsArguments {
+    ParamsCommand command;
+    std::vector<ChainStage> stage{1};
+    StageReader settings{stage};
+
+    ParamsCommand finish() {
+        command.preset = stage.front().preset;
+        command.settings = stage.front().settings;
+        return command;
+    }
+};
+
+CLI::App& addParamsCommand(CLI::App& app, ParamsArguments& params) {
     CLI::App& command = *app.add_subcommand("params", "List a plug-in's parameters and their values");
     command.footer(std::string(kParamsFooter) + "\n\n" + kPluginFooter);
-    addPluginArgument(command, params.plugin);
-    command.add_flag("--json", params.json, "Write JSON");
-    command.add_option("--class", params.pluginClass, kClassHelp)->type_name("NAME|ID");
+    addPluginArgument(command, params.command.plugin);
+    command.add_flag("--json", params.command.json, "Write JSON");
+    command.add_option("--class", params.command.pluginClass, kClassHelp)->type_name("NAME|ID");
+    addSettingOptions(command, params.settings);
     return command;
+}
+
+// Channels, rate and depth of the output, as sox names them.
+void addOutputShapeOptions(CLI::App& command, ProcessCommand& target) {
+    command.add_option("-c,--channels", target.channels, "Output channels, 1 or 2 (default: the input's)")
+        ->type_name("1|2")
+        ->check(CLI::IsMember({1, 2}));
+    command
+        .add_option("-r,--rate", target.sampleRate,
+                    "Output sample rate in Hz, resampled after the plug-ins (default: the input's)")
+        ->type_name("HZ")
+        ->check(CLI::Range(1000, 768000).description(""));
+    command
+        .add_option_function<int>(
+            "-b,--bits",
+            [&target](int bits) {
+                if (target.subtype)
+                    throw usageError("--bits and --subtype both choose the sample format: give one "
+                                     "(see varnel-vst process --help)");
+                target.subtype = bits == 16   ? SampleFormat::pcm16
+                                 : bits == 24 ? SampleFormat::pcm24
+                                              : SampleFormat::float32;
+            },
+            "Output bits per sample: 16 or 24 (integer) or 32 (float)")
+        ->type_name("16|24|32")
+        ->check(CLI::IsMember({16, 24, 32}));
+    command.add_flag_callback(
+        "--no-dither", [&target] { target.dither = false; }, "Round to 16 bits or fewer without TPDF dither");
 }
 
 // The files, the batch and the rendering options of `process`.
@@ -457,12 +551,14 @@ void addProcessFileOptions(CLI::App& command, ProcessArguments& process) {
               "Output file format (default: by the output's extension, else the input's)");
     addChoice(command, "--subtype", kSampleFormats, target.subtype,
               "Output sample format (default: the input's)");
+    addOutputShapeOptions(command, target);
 }
 
 // The options that belong to one plug-in of the chain: to the plug-in argument,
 // or to the --then before them. Each option keeps a reader of its own, which
 // holds no more than the chain it reads into.
-void addProcessStageOptions(CLI::App& command, StageReader settings) {
+// The options that set a plug-in's parameters, for `process` and `params`.
+void addSettingOptions(CLI::App& command, StageReader settings) {
     addSettingOption(command, "--set", "NAME=VALUE",
                      "Set the parameter titled NAME to a normalised VALUE in [0, 1]",
                      [settings](const std::string& text) mutable { settings.set(text); });
@@ -478,6 +574,10 @@ void addProcessStageOptions(CLI::App& command, StageReader settings) {
                      [settings](const std::string& text) mutable { settings.valueNames(text); });
     addSettingOption(command, "--preset", "FILE", "Restore this .vstpreset before the settings",
                      [settings](const std::string& file) mutable { settings.preset(file); });
+}
+
+void addProcessStageOptions(CLI::App& command, StageReader settings) {
+    addSettingOptions(command, settings);
     addSettingOption(command, "--save-preset", "FILE", "Write the plug-in's state as a .vstpreset",
                      [settings](const std::string& file) mutable { settings.savePreset(file); });
     addSettingOption(command, "--class", "NAME|ID", kClassHelp,
@@ -512,6 +612,18 @@ CLI::App& addDemoCommand(CLI::App& app, DemoCommand& demo) {
     return command;
 }
 
+// -q, --quiet before the command or after it, as sox users give it: on the tool
+// and on every command people use.
+void addQuietFlag(CLI::App& app, bool& quiet) {
+    const std::string help = "Drop notes, warnings, progress and what plug-ins print; errors still show";
+    app.add_flag("-q,--quiet", quiet, help);
+    for (CLI::App* command :
+         app.get_subcommands([](const CLI::App* one) { return !one->get_group().empty(); })) {
+        if (command->get_name() != "help")
+            command->add_flag("-q,--quiet", quiet, help);
+    }
+}
+
 // Help and version answer at once; anything CLI11 cannot read is a usage error.
 std::optional<HelpCommand> parseArguments(CLI::App& app, const std::vector<std::string>& arguments) {
     try {
@@ -526,7 +638,7 @@ std::optional<HelpCommand> parseArguments(CLI::App& app, const std::vector<std::
         throw usageError(error.what() + seeHelp(chosenCommand(app)));
     }
     if (const std::vector<std::string> extras = app.remaining(true); !extras.empty())
-        throw unexpected(firstOf(extras, arguments), chosenCommand(app));
+        throw unexpected(firstOf(extras, arguments), app, chosenCommand(app));
     return std::nullopt;
 }
 
@@ -538,14 +650,26 @@ void addChainStageOptions(CLI::App& command, std::vector<ChainStage>& stages) {
     addProcessStageOptions(command, StageReader(stages));
 }
 
+std::string stageName(const ProcessCommand& command, std::size_t index) {
+    const std::string& plugin = command.stages[index].plugin;
+    if (command.stages.size() == 1)
+        return plugin;
+    return "plug-in " + std::to_string(index + 1) + " (" + plugin + ")";
+}
+
 Command parseCommandLine(const std::vector<std::string>& arguments) {
+    bool quiet = false;
+    return parseCommandLine(arguments, quiet);
+}
+
+Command parseCommandLine(const std::vector<std::string>& arguments, bool& quiet) {
     CLI::App app("varnel-vst: VST 3 effects from the command line, hosted by VarnelVST.", "varnel-vst");
     addRootOptions(app);
     PluginsCommand plugins;
     const CLI::App& pluginsApp = addPluginsCommand(app, plugins);
     ScanOneCommand scanOne;
     const CLI::App& scanOneApp = addScanOneCommand(app, scanOne);
-    ParamsCommand params;
+    ParamsArguments params;
     const CLI::App& paramsApp = addParamsCommand(app, params);
     ProcessArguments process;
     const CLI::App& processApp = addProcessCommand(app, process);
@@ -555,6 +679,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     const CLI::App& editApp = addEditCommand(app, edit);
     PlayArguments play;
     const CLI::App& playApp = addPlayCommand(app, play);
+    addQuietFlag(app, quiet);
     // Last, so that the commands do not inherit it.
     app.footer(std::string(kPluginFooter) + "\n\nExit status: 0 done, 1 failed, 2 wrong command line.");
 
@@ -564,7 +689,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     if (chosen == &pluginsApp)
         return plugins;
     if (chosen == &paramsApp)
-        return params;
+        return params.finish();
     if (chosen == &processApp)
         return process.finish();
     if (chosen == &scanOneApp)

@@ -64,6 +64,9 @@ struct ParamsCommand {
     std::string plugin;
     std::string pluginClass; // --class: a class name or id; empty for the library's choice
     bool json = false;
+    // Applied before the listing, as `process` applies them: the values they give are shown.
+    std::string preset;
+    std::vector<ParameterSetting> settings;
 };
 
 // Every N-th input file, starting with the K-th (1-based): one machine's part.
@@ -108,7 +111,10 @@ struct ProcessCommand {
     PlayingOptions playing;
     TailChoice tail;
     std::optional<FileFormat> format;
-    std::optional<SampleFormat> subtype;
+    std::optional<SampleFormat> subtype; // --subtype, or what --bits asks for
+    std::optional<int> channels;         // --channels: 1 or 2; the input's unless given
+    std::optional<int> sampleRate;       // --rate: the output's, resampled; the input's unless given
+    bool dither = true;                  // for integer samples below 24 bits; --no-dither
 };
 
 // Shows the plug-in's own editor in a window and keeps the plug-in processing
@@ -145,11 +151,16 @@ struct DemoCommand {
 using Command = std::variant<HelpCommand, PluginsCommand, ParamsCommand, ProcessCommand, DemoCommand,
                              ScanOneCommand, EditCommand, PlayCommand>;
 
+// "ZamCompX2", or "plug-in 2 (ZamCompX2)" in a chain: how messages name a stage.
+std::string stageName(const ProcessCommand& command, std::size_t index);
+
 // Reads the arguments after the program name. No arguments, `help`, --help
 // (after any command) and --version give a HelpCommand. Throws a usage
 // ToolError for anything it cannot make sense of, including a parameter value
 // that is not a number in [0, 1] and a value name that no earlier
 // --value-names gave.
 Command parseCommandLine(const std::vector<std::string>& arguments);
+// The same, and whether -q/--quiet was given, before the command or after it.
+Command parseCommandLine(const std::vector<std::string>& arguments, bool& quiet);
 
 } // namespace varnelvst::tool

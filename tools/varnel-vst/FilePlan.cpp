@@ -4,8 +4,14 @@
 #include "FileIdentity.h"
 #include "ToolError.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace varnelvst::tool {
 
@@ -34,14 +40,6 @@ std::vector<FileJob> batchJobs(const ProcessCommand& command) {
     return jobs;
 }
 
-// "ZamCompX2", or "plug-in 2 (ZamCompX2)" in a chain.
-std::string stageName(const ProcessCommand& command, std::size_t index) {
-    const std::string& plugin = command.stages[index].plugin;
-    if (command.stages.size() == 1)
-        return plugin;
-    return "plug-in " + std::to_string(index + 1) + " (" + plugin + ")";
-}
-
 // A file may be read twice, never written where it is read or written already.
 void checkApart(const std::vector<NamedPath>& written, const std::vector<NamedPath>& read) {
     struct Use {
@@ -58,6 +56,26 @@ void checkApart(const std::vector<NamedPath>& written, const std::vector<NamedPa
                           (entry->second.writes ? "also " : "") + entry->second.named->role + " " +
                           entry->second.named->path);
     }
+}
+
+// A preset is written when the render is done: a path it cannot be written to
+// is refused before the render, not after it. Beside itself, as outputs are.
+void checkCreatable(const NamedPath& target) {
+    const auto refuse = [&](const std::string& reason) {
+        return failure("cannot write " + target.path + " (" + target.role + "): " + reason);
+    };
+    std::error_code error;
+    if (fs::is_directory(target.path, error))
+        throw refuse("it is a folder");
+    const fs::path file = fileToCreate(target.path);
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0)
+        throw refuse(std::strerror(errno));
+    if (!S_ISDIR(status.st_mode))
+        throw refuse(folder.string() + " is no folder");
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        throw refuse(std::strerror(errno));
 }
 
 } // namespace
@@ -79,6 +97,10 @@ std::vector<FileJob> planFiles(const ProcessCommand& command) {
             written.push_back({stage.savePreset, "the --save-preset of " + stageName(command, index)});
     }
     checkApart(written, read);
+    for (const NamedPath& path : written) {
+        if (path.role.rfind("the --save-preset", 0) == 0)
+            checkCreatable(path);
+    }
     return jobs;
 }
 
@@ -91,6 +113,7 @@ void checkEditFiles(const EditCommand& command) {
     if (!command.preset.empty())
         read.push_back({command.preset, "the --preset"});
     checkApart({{command.savePreset, "the --save-preset"}}, read);
+    checkCreatable({command.savePreset, "the --save-preset"});
 }
 
 void checkPlayFiles(const PlayCommand& command) {
@@ -108,9 +131,13 @@ void checkPlayFiles(const PlayCommand& command) {
 }
 
 std::vector<FileJob> shardOf(const std::vector<FileJob>& jobs, const Shard& shard) {
+    // Byte order, not the order a shell's glob and locale gave them.
+    std::vector<FileJob> sorted = jobs;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const FileJob& one, const FileJob& other) { return one.input < other.input; });
     std::vector<FileJob> selected;
-    for (std::size_t index = shard.index - 1; index < jobs.size(); index += shard.count)
-        selected.push_back(jobs[index]);
+    for (std::size_t index = shard.index - 1; index < sorted.size(); index += shard.count)
+        selected.push_back(sorted[index]);
     return selected;
 }
 

@@ -31,7 +31,9 @@ void checkEditFiles(const EditCommand& command);
 // --preset or another --save-preset.
 void checkPlayFiles(const PlayCommand& command);
 
-// The shard's part of a batch: every N-th job, starting with the K-th.
+// The shard's part of a batch: every N-th job, starting with the K-th, of the
+// jobs sorted by their input paths byte by byte, so that machines whose shells
+// sort a file list differently take the same parts.
 std::vector<FileJob> shardOf(const std::vector<FileJob>& jobs, const Shard& shard);
 
 } // namespace varnelvst::tool

@@ -1,7 +1,9 @@
 #include "FileRender.h"
 
 #include "AudioFile.h"
+#include "OutputConversion.h"
 #include "OutputFile.h"
+#include "ParameterText.h"
 #include "Progress.h"
 #include "RenderTimeline.h"
 #include "StereoRenderer.h"
@@ -26,29 +28,28 @@ void checkChannels(const InputFile& file, const std::string& input) {
     if (file.channels() > 2)
         throw failure(input + " has " + std::to_string(file.channels()) +
                       " channels; varnel-vst processes mono and stereo files only");
-    if (file.channels() == 1)
-        printNote(input + " is mono: processing it as two equal channels");
 }
 
-void warnAboutNonFinite(const SignalStats& stats, const std::string& what) {
+// The count is in the summary; the warning is the same for every file it concerns.
+void warnAboutNonFinite(const SignalStats& stats, const std::string& input, const std::string& what) {
     if (stats.nonFiniteSamples() > 0)
-        printWarning(what + " holds " + std::to_string(stats.nonFiniteSamples()) +
-                     " samples that are NaN or infinite");
+        printFileNotice(NoticeKind::warning, input, what + " holds samples that are NaN or infinite");
 }
 
-// Whether a block came out exactly as it went in, though it was not silent: a
-// plug-in that skips blocks it cannot handle leaves them so.
+bool isAudible(const float* interleaved, std::size_t samples) {
+    return std::any_of(interleaved, interleaved + samples, [](float sample) { return sample != 0.0f; });
+}
+
+// Whether a block came out exactly as it went in: a plug-in that skips blocks it
+// cannot handle leaves them so.
 bool passedUnchanged(const float* input, int channels, const float* output, std::size_t frames) {
-    bool audible = false;
     const auto count = static_cast<std::size_t>(channels);
     for (std::size_t frame = 0; frame < frames; ++frame) {
-        const float left = input[frame * count];
-        const float right = input[frame * count + count - 1];
-        if (output[2 * frame] != left || output[2 * frame + 1] != right)
+        if (output[2 * frame] != input[frame * count] ||
+            output[2 * frame + 1] != input[frame * count + count - 1])
             return false;
-        audible = audible || left != 0.0f || right != 0.0f;
     }
-    return audible;
+    return true;
 }
 
 bool isPowerOfTwo(std::uint32_t value) {
@@ -59,7 +60,8 @@ bool isPowerOfTwo(std::uint32_t value) {
 struct BlockCounts {
     std::uint64_t all = 0;
     std::uint64_t full = 0;      // of input, not padded
-    std::uint64_t unchanged = 0; // full ones that came out as they went in
+    std::uint64_t audible = 0;   // full ones whose input is not silent
+    std::uint64_t unchanged = 0; // audible ones that came out as they went in
 };
 
 // One file through the chain, as a short list of steps: prepare the chain and
@@ -73,19 +75,33 @@ public:
 
     RenderSummary run(bool showProgress) {
         checkChannels(file, input);
+        outputChannels = command.channels.value_or(file.channels());
+        outputRate = command.sampleRate.value_or(file.sampleRate());
         const int outputFormat = chooseOutputFormat(file.format(), outputMajorFormat(output, command.format),
-                                                    command.subtype, file.sampleRate(), 2);
+                                                    outputCodec(output, command.format), command.subtype,
+                                                    outputRate, outputChannels);
         const OutputTarget target = inspectOutput(output, input, command.force);
         prepareChain(chain, command, file.sampleRate());
         describeChain();
-        OutputFile written(target, outputFormat, file.sampleRate(), 2);
-        renderBlocks(written, showProgress);
+        OutputFile written(target, outputFormat, outputRate, outputChannels);
+        const int integerBits = integerBitsOf(outputFormat);
+        const bool dithered = command.dither && integerBits > 0 && integerBits < 24;
+        OutputConversion converted(outputChannels, file.sampleRate(), outputRate, integerBits, dithered,
+                                   [&](const float* samples, std::size_t frames) {
+                                       summary.output.add(samples,
+                                                          frames * static_cast<std::size_t>(outputChannels));
+                                       written.write(samples, frames);
+                                   });
+        renderBlocks(converted, written, showProgress);
         checkLatencyKept(written);
         savePresets();
         written.commit();
         noteWhatTheSoundSuggests(outputFormat);
         summary.outputPath = output;
-        summary.outputFormat = describeFormat(outputFormat);
+        summary.outputFormat = describeFormat(outputFormat) + ", " +
+                               (outputChannels == 1 ? "mono" : "stereo") + ", " + std::to_string(outputRate) +
+                               " Hz" + (outputRate != file.sampleRate() ? " (resampled)" : "") +
+                               (dithered ? ", TPDF dither" : "");
         return summary;
     }
 
@@ -107,19 +123,32 @@ private:
             summary.stages.push_back(
                 StageSummary{stage.plugin.argument, stage.plugin.path,
                              varnel::extensions::vst::describeChannelLayout(node.getPluginChannelLayout()),
-                             latency, tail, node.getPluginClassInfo().name});
+                             latency, tail, node.getPluginClassInfo().name, settingsOf(stage)});
         }
         // No plug-in delays by more than a tail may last: beyond it a report is
         // nonsense, not hours of audio to render and drop.
         const std::uint64_t cap = RenderTimeline::tailCapFrames(file.sampleRate());
         summary.latencyCapped = summary.latencySamples > cap;
         if (summary.latencyCapped && command.compensateLatency)
-            printWarning("the plug-ins report a latency of " + std::to_string(summary.latencySamples) +
-                         " samples; only " + std::to_string(cap) +
-                         " (30 s) are taken off the output's start");
+            printFileNotice(NoticeKind::warning, input,
+                            "the plug-ins report a latency of " + std::to_string(summary.latencySamples) +
+                                " samples; only " + std::to_string(cap) +
+                                " (30 s) are taken off the output's start");
     }
 
-    void renderBlocks(OutputFile& written, bool showProgress) {
+    // Read after the block that carried the settings: a plug-in may have moved a
+    // value on its own (a program setting others).
+    static std::vector<std::string> settingsOf(ChainNode& stage) {
+        std::vector<std::string> settings;
+        if (!stage.options->preset.empty())
+            settings.push_back("preset " + stage.options->preset);
+        NodeParameters parameters(*stage.node);
+        for (const varnel::extensions::vst::VSTParameter& parameter : stage.parametersSet)
+            settings.push_back(parameter.name + " = " + shownValue(parameters, parameter));
+        return settings;
+    }
+
+    void renderBlocks(OutputConversion& converted, const OutputFile& written, bool showProgress) {
         const TailChoice tail = command.bypass ? TailChoice{TailChoice::Kind::off} : command.tail;
         const std::uint64_t latency =
             std::min<std::uint64_t>(summary.latencySamples, RenderTimeline::tailCapFrames(file.sampleRate()));
@@ -156,17 +185,19 @@ private:
             ++blocks.all;
             if (frames == command.blockFrames) {
                 ++blocks.full;
-                if (passedUnchanged(inputBlock.data(), file.channels(), outputBlock.data(), frames))
-                    ++blocks.unchanged;
+                if (isAudible(inputBlock.data(), frames * inputChannels)) {
+                    ++blocks.audible;
+                    if (passedUnchanged(inputBlock.data(), file.channels(), outputBlock.data(), frames))
+                        ++blocks.unchanged;
+                }
             }
-            timeline.add(outputBlock.data(), command.blockFrames, [&](const float* kept, std::size_t count) {
-                summary.output.add(kept, count * 2);
-                written.write(kept, count);
-            });
+            timeline.add(outputBlock.data(), command.blockFrames,
+                         [&](const float* kept, std::size_t count) { converted.add(kept, count); });
             // No tail for a file that will not be written.
             if (inputWasLeft && !inputLeft)
                 stopOnFailures(written);
         }
+        converted.finish();
         progress.finish();
         summary.tailFrames = static_cast<std::int64_t>(timeline.tailWritten());
         summary.processingTime = renderer.processingTime();
@@ -220,23 +251,24 @@ private:
         return chain.size() > 1 ? std::string("the chain") : chain.front().plugin.argument;
     }
 
-    // A plug-in that did nothing, or made silence of sound, is not a silent success.
+    // A plug-in that did nothing, or made silence of sound, is not a silent
+    // success; but a note is for what is likely wrong, and names the likely cause.
     void noteWhatTheSoundSuggests(int outputFormat) const {
-        warnAboutNonFinite(summary.input, input);
-        warnAboutNonFinite(summary.output, "the output " + output);
+        warnAboutNonFinite(summary.input, input, "the input");
+        warnAboutNonFinite(summary.output, input, "the output");
         if (summary.output.peakDbfs() > 0.0 && clipsAboveFullScale(outputFormat))
-            printWarning("the output peaks above full scale and " + output +
-                         " clips it; --subtype float would keep it");
+            printFileNotice(
+                NoticeKind::warning, input,
+                "the output peaks above full scale and is clipped; --bits 32 (float samples) would keep it");
         if (command.bypass)
             return;
         if (summary.output.peakDbfs() < kSilentDbfs && summary.input.peakDbfs() >= kSilentDbfs)
-            printNote("the output of " + chainName() + " is silent though " + input +
-                      " is not; plug-ins that support only some sample rates fall silent at others (" +
-                      input + " is at " + std::to_string(file.sampleRate()) + " Hz)");
+            printFileNotice(NoticeKind::note, input, silenceCause());
         // Installed plug-ins pass blocks through dry when they dislike their size:
         // some want powers of two, some only the 1024 frames they configured
-        // themselves for before any set-up.
-        if (blocks.unchanged > 0) {
+        // themselves for before any set-up. A compressor leaves quiet passages
+        // as they are: only a file left wholly unchanged is worth a word.
+        if (blocks.audible > 0 && blocks.unchanged == blocks.audible) {
             std::string why = "; some plug-ins process only power-of-two block sizes (try --block 1024 or "
                               "--fixed-block 1024)";
             if (command.blockFrames == 1024)
@@ -244,9 +276,20 @@ private:
             else if (isPowerOfTwo(command.blockFrames))
                 why = "; it may leave the sound as it is at these settings, or process only some block sizes "
                       "(try --block 1024 or --fixed-block 1024)";
-            printNote(chainName() + " passed " + std::to_string(blocks.unchanged) + " of " +
-                      std::to_string(blocks.full) + " blocks of " + input + " through unchanged" + why);
+            printFileNotice(NoticeKind::note, input,
+                            chainName() + " passed every block of the input through unchanged" + why);
         }
+    }
+
+    // The tail left out may hold all the sound there is (an echo after the
+    // input's end); else the rate is a likely cause.
+    std::string silenceCause() const {
+        const std::string silent = "the output of " + chainName() + " is silent though the input is not; ";
+        if (command.tail.kind == TailChoice::Kind::off)
+            return silent + "its sound may come after the input's end, which --tail off leaves out";
+        return silent +
+               "plug-ins that support only some sample rates fall silent at others (the input is at " +
+               std::to_string(file.sampleRate()) + " Hz)";
     }
 
     NodeChain& chain;
@@ -258,6 +301,8 @@ private:
     std::vector<std::uint32_t> reportedLatencies;
     std::vector<std::uint64_t> failuresBefore;
     BlockCounts blocks;
+    int outputChannels = 2;
+    int outputRate = 0;
 };
 
 } // namespace

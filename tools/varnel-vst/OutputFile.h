@@ -33,11 +33,15 @@ OutputTarget inspectOutput(const std::string& path, const std::string& inputPath
 // A sound file that reaches its destination only complete, by commit(), where it
 // can: a regular file is written beside itself and renamed over (keeping its
 // mode), so a failure before commit leaves the destination as it was and no
-// temporary file. A stream (standard output, a FIFO, a device) cannot wait for the
-// end: it gets the sound as it is rendered (ForwardStream), and a failure after
-// the first bytes leaves what was sent. The bytes of a file depend only on the
-// samples and the format: no chunk holds the time of writing, and an Ogg file's
-// serial number is fixed (a stream's stays libsndfile's random one).
+// temporary file; where the system has unnamed files (O_TMPFILE) the file has
+// no name until the commit, so that not even SIGKILL leaves one. A stream
+// (standard output, a FIFO, a device) cannot wait for the end: it gets the sound
+// as it is rendered (ForwardStream), and a failure after the first bytes leaves
+// what was sent; standard output redirected into a file from its start is
+// written as that file, its header complete at the end. The bytes of a file
+// depend only on the samples and the format: no chunk holds the time of writing,
+// and an Ogg file's serial number is fixed (a stream's stays libsndfile's random
+// one).
 class OutputFile {
 public:
     // Throws a ToolError "cannot write <path>: <reason>".
@@ -52,17 +56,23 @@ public:
     bool streamStarted() const;
 
 private:
+    int createTemporaryFile();
     void openTemporaryFile(int format, int sampleRate, int channels);
+    void nameTemporaryFile();
     void openStream(int format, int sampleRate, int channels);
+    bool openSeekableStandardOutput(int format, int sampleRate, int channels);
     ToolError writeFailure() const;
     void discard() noexcept;
 
     OutputTarget target;
-    std::string temporaryPath;
+    int temporaryDescriptor = -1; // an unnamed temporary file's, until it is named at commit
+    std::string temporaryPath;    // a named one's
     RegisteredTemporaryFile registered;
     int streamDescriptor = -1; // owned for a FIFO or a device, not for standard output
     std::unique_ptr<ForwardStream> stream;
-    bool isOgg = false; // a regular Ogg file, whose serial number is fixed at commit
+    bool isOgg = false;         // a regular Ogg file, whose serial number is fixed at commit
+    bool direct = false;        // standard output that can seek, written as a file
+    bool wroteDirectly = false; // and some of the sound has gone there
     SNDFILE* file = nullptr;
 };
 

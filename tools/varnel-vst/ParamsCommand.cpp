@@ -2,6 +2,7 @@
 // and its parameters with everything the edit controller says about them.
 #include "Commands.h"
 #include "JsonOutput.h"
+#include "ParameterSettings.h"
 #include "PluginFolders.h"
 #include "PluginLoading.h"
 #include "StandardOutput.h"
@@ -171,6 +172,10 @@ int runParams(const ParamsCommand& command) {
     const PluginLocation plugin = locatePlugin(command.plugin);
     VSTModule module;
     loadIntoModule(module, plugin, command.pluginClass);
+    if (!command.preset.empty() && !module.loadPreset(command.preset))
+        throw failure("could not restore the preset " + command.preset + " into " + plugin.argument);
+    ModuleParameters parameters(module);
+    applyParameterSettings(parameters, command.settings, plugin.argument);
     PluginDescription description{module.getPluginClassInfo(),
                                   module.getBuses(),
                                   module.getChannelLayout(),

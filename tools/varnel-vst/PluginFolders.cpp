@@ -1,5 +1,6 @@
 #include "PluginFolders.h"
 
+#include "PluginLookup.h"
 #include "ToolError.h"
 
 #include <VSTProcessorNode.h>
@@ -81,13 +82,13 @@ std::optional<std::string> relativeToSystemFolder(const fs::path& path) {
     return name;
 }
 
-PluginLocation locatedAt(const std::string& argument, const fs::path& path) {
+} // namespace
+
+PluginLocation locatedAt(const std::string& argument, const std::string& path) {
     std::error_code error;
     const fs::path absolute = fs::absolute(path, error).lexically_normal();
-    return {argument, error ? path.string() : absolute.string(), relativeToSystemFolder(path)};
+    return {argument, error ? path : absolute.string(), relativeToSystemFolder(path), {}};
 }
-
-} // namespace
 
 std::vector<std::string> searchFolders() {
     std::vector<std::string> folders;
@@ -137,8 +138,11 @@ PluginLocation locatePlugin(const std::string& argument) {
                 return locatedAt(argument, bundle);
         }
     }
+    std::string suggestions;
+    if (std::optional<PluginLocation> named = locateByLooseName(argument, suggestions))
+        return *named;
     throw failure("unknown plug-in " + argument + ": no " + bundleName + " in " + searched +
-                  " (varnel-vst plugins lists them)");
+                  ", and no bundle or effect of that name" + suggestions + "; varnel-vst plugins lists them");
 }
 
 } // namespace varnelvst::tool

@@ -25,11 +25,20 @@ struct PluginLocation {
     // The path relative to the library's system folder when it lies inside it,
     // which is how a node's "pluginFileName" names a plug-in.
     std::optional<std::string> systemRelativeName;
+    // The audio module class the name chose, when it named a class rather than a
+    // bundle; empty otherwise.
+    std::string pluginClass;
 };
 
 // A name without '/' ("ZamCompX2" or "ZamCompX2.vst3") is a bundle looked up in
-// the system folder, then in the other search folders; anything with a '/' is a
-// path. Throws a ToolError naming the places looked in when nothing is there.
+// the system folder, then in the other search folders; then, without one of
+// that name, a bundle named so but for case, or the one bundle with an effect of
+// that name (the name plug-ins show, as `plugins` lists it), exact or but for
+// case. Anything with a '/' is a path. Throws a ToolError naming the places
+// looked in, with suggestions, when nothing is there.
 PluginLocation locatePlugin(const std::string& argument);
+
+// The plug-in at `path`, as `argument` named it.
+PluginLocation locatedAt(const std::string& argument, const std::string& path);
 
 } // namespace varnelvst::tool

@@ -97,10 +97,16 @@ void refuseInstrument(const PluginLocation& plugin, const std::string& pluginCla
     throw failure(why);
 }
 
+// --class's, else the one the plug-in's name chose.
+std::string classToLoad(const PluginLocation& plugin, const std::string& requestedClass) {
+    return requestedClass.empty() ? plugin.pluginClass : requestedClass;
+}
+
 } // namespace
 
 std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plugin,
-                                                      const std::string& pluginClass) {
+                                                      const std::string& requestedClass) {
+    const std::string pluginClass = classToLoad(plugin, requestedClass);
     registerExtensionOnce();
     // A node names its plug-in relative to the system folder and loads it while
     // it is constructed. A plug-in elsewhere cannot be named that way: its node is
@@ -126,7 +132,8 @@ std::unique_ptr<VSTProcessorNode> createProcessorNode(const PluginLocation& plug
     return processorNode;
 }
 
-void loadIntoModule(VSTModule& module, const PluginLocation& plugin, const std::string& pluginClass) {
+void loadIntoModule(VSTModule& module, const PluginLocation& plugin, const std::string& requestedClass) {
+    const std::string pluginClass = classToLoad(plugin, requestedClass);
     std::string reason;
     if (!module.loadPlugin(plugin.path, pluginClass, reason))
         throw loadFailure(plugin, reason);

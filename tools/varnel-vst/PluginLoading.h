@@ -16,7 +16,8 @@ namespace varnelvst::tool {
 // constructor; any other is loaded with loadPlugin. Throws a ToolError
 // "could not load <plugin>: <the library's reason>" when the load fails.
 // `pluginClass` names the audio module class to load (the node's "pluginClass");
-// without one, a note on standard error says which class of several was loaded.
+// without one, the class the plug-in's name chose (PluginLocation::pluginClass),
+// and without that a note on standard error says which class of several was loaded.
 // An instrument is refused with a ToolError that says so: the tool runs effects.
 std::unique_ptr<varnel::extensions::vst::VSTProcessorNode>
 createProcessorNode(const PluginLocation& plugin, const std::string& pluginClass);

@@ -58,16 +58,26 @@ void settleSettings(NodeChain& chain) {
 
 std::vector<PluginLocation> locateChain(const ProcessCommand& command) {
     std::vector<PluginLocation> plugins;
-    for (const ChainStage& stage : command.stages)
-        plugins.push_back(locatePlugin(stage.plugin));
+    for (std::size_t i = 0; i < command.stages.size(); ++i) {
+        try {
+            plugins.push_back(locatePlugin(command.stages[i].plugin));
+        } catch (const ToolError& error) {
+            if (command.stages.size() == 1)
+                throw;
+            throw ToolError(error.exitCode(), stageName(command, i) + ": " + error.what());
+        }
+    }
     return plugins;
 }
 
 NodeChain createChain(const ProcessCommand& command, const std::vector<PluginLocation>& plugins) {
     NodeChain chain;
     for (std::size_t i = 0; i < plugins.size(); ++i)
-        chain.push_back(ChainNode{plugins[i], &command.stages[i],
-                                  createProcessorNode(plugins[i], command.stages[i].pluginClass)});
+        chain.push_back(ChainNode{plugins[i],
+                                  &command.stages[i],
+                                  createProcessorNode(plugins[i], command.stages[i].pluginClass),
+                                  stageName(command, i),
+                                  {}});
     return chain;
 }
 
@@ -84,7 +94,15 @@ void prepareChain(NodeChain& chain, const ProcessCommand& command, int sampleRat
         const std::string& preset = stage.options->preset;
         if (!preset.empty() && !node.loadPluginPreset(preset))
             throw failure("could not restore the preset " + preset + " into " + stage.plugin.argument);
-        applyParameterSettings(node, stage.options->settings);
+        NodeParameters parameters(node);
+        try {
+            stage.parametersSet =
+                applyParameterSettings(parameters, stage.options->settings, stage.plugin.argument);
+        } catch (const ToolError& error) {
+            if (chain.size() == 1)
+                throw;
+            throw ToolError(error.exitCode(), stage.name + ": " + error.what());
+        }
         node.setEnabled(!command.bypass);
     }
     if (!command.bypass)

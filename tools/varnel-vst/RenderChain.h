@@ -17,6 +17,9 @@ struct ChainNode {
     PluginLocation plugin;
     const ChainStage* options; // its settings and presets, in the command
     std::unique_ptr<varnel::extensions::vst::VSTProcessorNode> node;
+    std::string name; // in messages: the plug-in, or its place in a chain (stageName)
+    // The parameters its settings set, once prepared (prepareChain).
+    std::vector<varnel::extensions::vst::VSTParameter> parametersSet;
 };
 using NodeChain = std::vector<ChainNode>;
 
@@ -31,7 +34,7 @@ NodeChain createChain(const ProcessCommand& command, const std::vector<PluginLoc
 // `mode` (offline rendering, or real time for a sound server), its preset and settings applied and carried to
 // the plug-in by a block without frames, so that the latency it reports afterwards is the one in force for
 // the render, and switched on unless the command bypasses. Throws a ToolError naming the plug-in that
-// refused.
+// refused; in a chain a setting's error names the stage.
 void prepareChain(
     NodeChain& chain, const ProcessCommand& command, int sampleRate,
     varnel::extensions::vst::VSTProcessingMode mode = varnel::extensions::vst::VSTProcessingMode::Offline);

@@ -1,5 +1,7 @@
 #include "Summary.h"
 
+#include "TextTable.h"
+
 #include <VSTModule.h>
 
 #include <cmath>
@@ -51,8 +53,11 @@ void printSummary(std::ostream& out, const RenderSummary& summary) {
     const StageSummary& first = summary.stages.front();
     out << "plug-in   " << first.plugin << " (" << first.pluginPath << ")"
         << (summary.bypassed ? ", bypassed" : "") << '\n';
-    if (summary.stages.size() == 1)
+    if (summary.stages.size() == 1) {
         out << "class     " << first.pluginClass << '\n' << "channels  " << first.channelLayout << '\n';
+        if (!first.settings.empty())
+            out << "settings  " << joined(first.settings, ", ") << '\n';
+    }
     // A chain lists every plug-in with its own channels, latency and tail.
     for (std::size_t i = 0; summary.stages.size() > 1 && i < summary.stages.size(); ++i) {
         const StageSummary& stage = summary.stages[i];
@@ -60,6 +65,8 @@ void printSummary(std::ostream& out, const RenderSummary& summary) {
             << stage.pluginPath << "): latency " << stage.latencySamples << " samples, tail "
             << describeTail(stage.tailSamples, summary.sampleRate) << ", " << stage.channelLayout
             << ", class " << stage.pluginClass << '\n';
+        if (!stage.settings.empty())
+            out << "             settings: " << joined(stage.settings, ", ") << '\n';
     }
     out << "frames    " << summary.frames << " (" << formatted("%.3f", inputSeconds(summary)) << " s at "
         << summary.sampleRate << " Hz)\n"

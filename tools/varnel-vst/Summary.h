@@ -18,6 +18,9 @@ struct StageSummary {
     std::uint32_t latencySamples = 0;
     std::uint32_t tailSamples = 0; // as the plug-in reports it
     std::string pluginClass;       // the name of the audio module class loaded
+    // Its preset and every parameter the command set, as the plug-in shows the
+    // value it took: "preset a.vstpreset", "Threshold = -24 dB".
+    std::vector<std::string> settings;
 };
 
 // What `process` reports when it is done. Latency and tail are the chain's.

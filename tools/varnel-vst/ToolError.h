@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -31,11 +32,29 @@ inline ToolError failure(const std::string& message) {
     return ToolError(kExitFailure, message);
 }
 
-// The line a failure ends as, on standard error.
+// The line a failure ends as, on standard error (or where quietenChatter keeps it).
 void printError(const std::string& message);
 
 // Warnings and notes go to standard error, one line each, and never stop the command.
 void printWarning(const std::string& message);
 void printNote(const std::string& message);
+
+enum class NoticeKind { note, warning };
+
+// A note or warning about one input file, "<file>: <message>". The message says
+// "the input" and "the output" rather than naming them, so that a batch can give
+// it once for every file it concerns.
+void printFileNotice(NoticeKind kind, const std::string& file, const std::string& message);
+
+// Where notes and warnings go instead of standard error (a batch worker's channel
+// to its batch); `file` is empty for those about no file. An empty sink restores
+// standard error.
+using NoticeSink = std::function<void(NoticeKind kind, const std::string& file, const std::string& message)>;
+void divertNotices(NoticeSink sink);
+
+// -q: from now on notes and warnings are dropped, and standard error, which the
+// plug-ins and the library write to, leads nowhere; the tool's error lines still
+// reach it (through a descriptor of their own), as does standard output.
+void quietenChatter();
 
 } // namespace varnelvst::tool

@@ -23,7 +23,10 @@ int main(int argc, char** argv) {
     using namespace varnelvst::tool;
     claimStandardOutput();
     try {
-        const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        bool quiet = false;
+        const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), quiet);
+        if (quiet)
+            quietenChatter();
         return std::visit(Overloaded{
                               [](const HelpCommand& help) {
                                   toolOutput() << help.text;
