@@ -1,6 +1,6 @@
 // The module's audio path: the gate, fixed blocks, pieces no longer than the
-// set-up allows, the parameter changes and musical context of each, and the
-// failure counts. The plug-in side runs each piece.
+// set-up allows, the parameter changes (values set, automation) and musical
+// context of each, and the failure counts. The plug-in side runs each piece.
 #include "module/VSTModuleInternals.h"
 
 #include <algorithm>
@@ -35,6 +35,7 @@ void VSTModule::Internals::processPiece(float* inL, float* inR, float* outL, flo
                                         int32 frames) noexcept {
     // One context for every instance: a dual-mono pair plays the same bar.
     audio.transport.fill(audio.context, audio.sampleRate);
+    audio.automation.queuePiece(audio.parameterChanges, audio.context, frames, audio.playedValues);
     const BlockOutcome outcome = side.plugin->process(PluginBlock{
         inL, inR, outL, outR, frames, &audio.context, &audio.parameterChanges, &audio.outputSlots});
     audio.transport.advance(frames);
@@ -58,14 +59,19 @@ void VSTModule::Internals::processPieces(float* inL, float* inR, float* outL, fl
     if (!block) {
         if (audio.processingWanted.load(std::memory_order_relaxed))
             audio.blocksMissed.fetch_add(1, std::memory_order_relaxed);
+        audio.automation.skip(numFrames);
         return;
     }
     // Plug-ins overrun their buffers on a block longer than the announced maximum,
     // so longer blocks reach them in pieces.
     const int32 maxBlock = audio.maxSamplesPerBlock;
-    if (maxBlock <= 0 && numFrames > 0)
+    if (maxBlock <= 0 && numFrames > 0) {
+        audio.automation.skip(numFrames);
         return;
-    // Every instance reads the same queues, in the first piece only.
+    }
+    // A replaced envelope changes at a block boundary.
+    audio.automation.adoptPublished();
+    // Every instance reads the same queues; values set, in the first piece only.
     queueChangedParameters(numFrames > 0);
     int32 done = 0;
     do {
@@ -87,6 +93,9 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
     }
     if (numFrames < 0)
         return;
+    // Timed changes count from this block's first frame, which reaches the plug-in
+    // after what fixed blocks still gather.
+    in.audio.automation.takeTimedChanges(in.audio.fixedBlocks.bufferedFrames());
     // A block without frames hands parameters over at once, fixed blocks or not:
     // it is how a host brings settings to the processor before audio flows.
     if (in.audio.fixedBlocks.blockFrames() == 0 || numFrames == 0) {

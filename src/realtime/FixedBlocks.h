@@ -25,6 +25,8 @@ public:
     void reset() { prepare(size); }
     /// The block size; 0 when off.
     int blockFrames() const { return size; }
+    /// Audio thread. Frames taken in but not yet handed to `process`.
+    int bufferedFrames() const noexcept { return position; }
 
     /// Audio thread. Takes `frames` of input and gives as many of output;
     /// `process(inL, inR, outL, outR, blockFrames)` runs on every block that
