@@ -168,6 +168,28 @@ public:
     /// for a set-up or restart while the caller had it switched on) is only
     /// counted in atomics; see reportAudioThreadFailures.
     void process(float* inL, float* inR, float* outL, float* outR, int numFrames);
+    /// Audio thread, as above, with a side-chain signal of `numFrames` beside the
+    /// input: `sideL` and `sideR`, or `sideL` alone for a mono one; both null for
+    /// none. While the side-chain is active (setSideChainActive) it reaches the
+    /// plug-in's side-chain bus, mapped onto the bus's channels as the input is
+    /// onto the main bus: a mono bus gets the mean of a stereo signal, a stereo bus
+    /// a mono one on both channels. A block without one gives the bus silence,
+    /// never an earlier block's signal. With fixed blocks it is gathered with the
+    /// input and stays in step with it.
+    void process(float* inL, float* inR, float* outL, float* outR, const float* sideL, const float* sideR,
+                 int numFrames);
+
+    /// Control thread; may wait for one block in flight. Activates the plug-in's
+    /// side-chain input, its first auxiliary audio input bus (see getBuses), or
+    /// deactivates it again; the plug-in is deactivated around the change (VST 3
+    /// changes buses only then) and gets the controller's values back after it.
+    /// Off unless asked for: some plug-ins key themselves from a side-chain as
+    /// soon as it is active. True when the side-chain is as asked; false, with one
+    /// line, without a plug-in, for a plug-in without an auxiliary input, or when
+    /// it refused (the side-chain is then inactive).
+    bool setSideChainActive(bool active);
+    /// Control thread. Whether the side-chain input is active.
+    bool isSideChainActive() const;
 
     /// The musical context every block carries (VST 3's ProcessContext): sample
     /// rate, project time in samples, continuous time, system time, tempo, time
