@@ -1,5 +1,6 @@
 #pragma once
 
+#include "VSTAutomation.h"
 #include "VSTChannelLayout.h"
 #include "VSTEditorSize.h"
 #include "VSTParameter.h"
@@ -167,6 +168,28 @@ public:
     /// for a set-up or restart while the caller had it switched on) is only
     /// counted in atomics; see reportAudioThreadFailures.
     void process(float* inL, float* inR, float* outL, float* outR, int numFrames);
+    /// Audio thread, as above, with a side-chain signal of `numFrames` beside the
+    /// input: `sideL` and `sideR`, or `sideL` alone for a mono one; both null for
+    /// none. While the side-chain is active (setSideChainActive) it reaches the
+    /// plug-in's side-chain bus, mapped onto the bus's channels as the input is
+    /// onto the main bus: a mono bus gets the mean of a stereo signal, a stereo bus
+    /// a mono one on both channels. A block without one gives the bus silence,
+    /// never an earlier block's signal. With fixed blocks it is gathered with the
+    /// input and stays in step with it.
+    void process(float* inL, float* inR, float* outL, float* outR, const float* sideL, const float* sideR,
+                 int numFrames);
+
+    /// Control thread; may wait for one block in flight. Activates the plug-in's
+    /// side-chain input, its first auxiliary audio input bus (see getBuses), or
+    /// deactivates it again; the plug-in is deactivated around the change (VST 3
+    /// changes buses only then) and gets the controller's values back after it.
+    /// Off unless asked for: some plug-ins key themselves from a side-chain as
+    /// soon as it is active. True when the side-chain is as asked; false, with one
+    /// line, without a plug-in, for a plug-in without an auxiliary input, or when
+    /// it refused (the side-chain is then inactive).
+    bool setSideChainActive(bool active);
+    /// Control thread. Whether the side-chain input is active.
+    bool isSideChainActive() const;
 
     /// The musical context every block carries (VST 3's ProcessContext): sample
     /// rate, project time in samples, continuous time, system time, tempo, time
@@ -263,6 +286,55 @@ public:
     /// when no parameter has that title or it is read-only. Where titles repeat, the
     /// last one listed wins.
     bool setParameter(std::string name, float value);
+
+    // Automation, sample-accurate. VST 3 hands a block's parameter changes over as
+    // one queue per parameter, each point a frame offset in the block and a value,
+    // and means a linear ramp between points. The module fills those queues from
+    // envelopes on the transport's timeline and from changes timed inside the next
+    // block. A plug-in that reads every point follows an envelope exactly; one
+    // that reads only a queue's last point runs each block at the envelope's value
+    // at the block's last frame (a staircase that ends every block on the
+    // envelope); one that reads only the first point, at its value at the first.
+
+    /// The points one parameter's queue carries in one block at most. A block the
+    /// module cuts into pieces (a caller's block longer than the set-up's maximum,
+    /// fixed blocks) has that many per piece.
+    static constexpr int kMaxPointsPerBlock = 16;
+
+    /// Control thread; allocates; never waits for the audio thread. Plays `points`
+    /// (frames strictly increasing, normalised values from 0 to 1) as the envelope
+    /// of parameter `id`, replacing the one it had; empty removes it. The envelope
+    /// runs on the transport's timeline, the project time in samples of the frames
+    /// the plug-in processes: it moves with the transport, stands while it stops,
+    /// and jumps when it is located (setTransportPosition). With fixed blocks and
+    /// plug-in latency alike, a point reaches the plug-in with the input frame of
+    /// its time. Before the first point the envelope holds the first point's value,
+    /// after the last the last's; between points it ramps linearly, except for a
+    /// stepped parameter (stepCount > 0), which holds each point's value until the
+    /// next point. Each block carries the envelope's value at its first and last
+    /// frame and the points in between, at most kMaxPointsPerBlock - 2 of them
+    /// (half as many steps): a denser envelope gets an evenly spread choice.
+    /// While an envelope plays, it alone decides the parameter: values set through
+    /// setParameter, setParameterAt or a restored state give way to it. The change
+    /// reaches the audio side as a whole, at a block boundary. getParameterValue
+    /// and the controller follow the values played, within 10 ms. False, with one
+    /// line and nothing changed, without a plug-in, for an id the plug-in does not
+    /// list or lists as read-only, and for points out of order or out of range.
+    bool setParameterEnvelope(unsigned int id, std::vector<VSTAutomationPoint> points);
+    /// Control thread; never waits for the audio thread. Removes every envelope;
+    /// each parameter keeps the value it was last played with.
+    void clearParameterEnvelopes();
+
+    /// Control thread; never waits for the audio thread. Changes parameter `id` to
+    /// the normalised `value` (0 to 1) at `frameOffset` frames after the first
+    /// frame of the next block `process` gets (past that block's end: that many
+    /// frames after its start, in a later block), on the frames the caller hands
+    /// in, fixed blocks or not. A block carries it once, at its offset, after a
+    /// value setParameter gave for the same block. Up to 256 may wait for their
+    /// blocks; getParameterValue and the controller follow once played. False,
+    /// with one line, without a plug-in, for an id the plug-in does not list or
+    /// lists as read-only, a negative offset, a value out of range, or when 256 wait.
+    bool setParameterAt(unsigned int id, float value, int frameOffset);
 
     /// Control thread. Names the discrete values of a stepped parameter in ascending
     /// order. Given one name per step (stepCount + 1), name i stands for

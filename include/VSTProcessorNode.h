@@ -63,6 +63,15 @@ class VSTModule;
 ///   the editor's window to it.
 /// A listener may call the node back, and may destroy it (as a graph removing
 /// the node would): the node's events not yet emitted are then dropped.
+///
+/// Side-chain: graph code connects the signal that keys the plug-in (a voice
+/// that ducks music, a drum that gates a pad) to a second input bus of the node,
+/// mono or stereo at the main bus's rate; the node then activates the plug-in's
+/// side-chain input and feeds it that bus in every block. A second input is how
+/// a graph already routes audio from elsewhere, so the key arrives in step with
+/// the block, negotiated like any other bus, with no call per block and no
+/// buffer shared between threads; a graph that gives the node one input, as
+/// before, leaves the side-chain off.
 class VSTProcessorNode : public varnel::SingleBusAudioProcessorNode {
 public:
     /// Control thread. Reads "pluginFileName", registers it as the node's
@@ -108,7 +117,9 @@ public:
     /// Control thread. Forwarded to the hosted VSTModule; see there. Read-only
     /// parameters are refused. Each call first logs the audio-thread failures
     /// counted since the last report (VSTModule::reportAudioThreadFailures), as do
-    /// setEnabled and setBusFormat.
+    /// setEnabled and setBusFormat. Automation (setParameterEnvelope,
+    /// clearParameterEnvelopes, setParameterAt) runs on the node's transport
+    /// (setTransportPosition); a plug-in loaded later starts without it.
     ///@{
     std::vector<VSTParameter> getPluginParameters();
     void setPluginParameter(unsigned int id, float value);
@@ -116,6 +127,9 @@ public:
     bool setValueNamesForPluginParameter(std::string name, std::vector<std::string> valueNames);
     bool setPluginParameterByValueName(std::string name, std::string valueName);
     float getParameterValue(unsigned int id);
+    bool setPluginParameterEnvelope(unsigned int id, std::vector<VSTAutomationPoint> points);
+    void clearPluginParameterEnvelopes();
+    bool setPluginParameterAt(unsigned int id, float value, int frameOffset);
     bool getPluginState(std::vector<std::uint8_t>& state);
     bool setPluginState(const std::vector<std::uint8_t>& state);
     bool loadPluginPreset(const std::string& path);
@@ -225,13 +239,23 @@ public:
     /// `node.setBusFormat({48000, 2}, {48000, 2})`.
     bool setBusFormat(varnel::AudioBusFormat& in, varnel::AudioBusFormat& out) override;
     bool setBusFormat(const varnel::AudioBusFormat& in, const varnel::AudioBusFormat& out);
+    /// Control thread. One input and one output as setBusFormat; or a second
+    /// input, the side-chain (see the class comment), of one or two channels at
+    /// the first input's rate: accepted when the plug-in has a side-chain input,
+    /// which is then activated (and deactivated again by formats without one). A
+    /// plug-in loaded later gets its side-chain activated too. Refused, with one
+    /// line, for any other list and for a plug-in without a side-chain input.
+    bool setBusFormats(varnel::AudioBusFormatList& inputs, varnel::AudioBusFormatList& outputs) override;
     /// Audio thread; never allocates, locks, waits or logs (what the plug-in does in
     /// its own process is its own). Copies input to output, then lets the plug-in
     /// process channels 0 and 1 while enabled. Buses of fewer than two channels, and
     /// every block of a node whose plug-in did not load, pass through. A failing
     /// plug-in's blocks are counted and logged by the next control call.
     bool process(varnel::AudioBus& inBus, varnel::AudioBus& outBus) override;
-    using varnel::SingleBusAudioProcessorNode::process;
+    /// Audio thread, as above; a second input bus is the side-chain (its first two
+    /// channels; one for a mono key). A block without one gives the plug-in's
+    /// side-chain silence.
+    bool process(varnel::AudioBusList& inputs, varnel::AudioBusList& outputs) override;
 
     /// The system-wide VST 3 folder of this platform, ending in a separator.
     static std::string systemPluginFolder();
@@ -246,6 +270,10 @@ private:
     /// Sets a freshly made module up as the graph and the caller said so far.
     void prepareModule(VSTModule& module);
     bool setPluginStateText(const std::string& text);
+    /// The block through the plug-in, with the side-chain bus when there is one.
+    bool processBlock(varnel::AudioBus& inBus, varnel::AudioBus& outBus, const varnel::AudioBus* sideChain);
+    /// Plug-in thread: the plug-in's side-chain as the graph's formats want it.
+    bool followSideChainInput(VSTModule& module);
 
     struct Internals;
     std::unique_ptr<Internals> internals;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "VSTAutomation.h"
 #include "VSTNamedParameter.h"
 #include "VSTPluginEvent.h"
 #include "plugin/HostedPlugin.h"
@@ -7,8 +8,10 @@
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 
 #include <functional>
+#include <map>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace varnel::extensions::vst {
 
@@ -25,6 +28,8 @@ struct CallerSettings {
     /// Parameters by title, with the names the caller gave their steps.
     std::unordered_map<std::string, VSTNamedParameter> namedParameters;
     std::function<void(const VSTPluginEvent&)> eventListener;
+    /// The envelopes being played, by parameter id.
+    std::map<Steinberg::Vst::ParamID, std::vector<VSTAutomationPoint>> envelopes;
 };
 
 } // namespace varnel::extensions::vst

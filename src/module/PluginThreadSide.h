@@ -36,6 +36,8 @@ struct PluginThreadSide {
     /// without the log prefix.
     std::string lastError;
     std::string loadError;
+    /// Whether the plug-in's side-chain input is active (setSideChainActive).
+    bool sideChainActive = false;
     /// One load per module: a second is refused, whatever became of the first.
     bool loadStarted = false;
     /// False once the module is being destroyed: a listener that destroys it stops

@@ -45,9 +45,12 @@ void VSTModule::Internals::prepareParameters() {
         listedIds.push_back(parameter.id);
     audio.parameterSlots.reserve(listedIds, side.readOnlyIds);
     // A queue per listed id, so that a block can carry a change of every one; ids
-    // added later share what is left and wait a block when there is none.
-    audio.parameterChanges.reserve(static_cast<int32>(listedIds.size() + kExtraQueues), 1);
+    // added later share what is left and wait a block when there is none. Each
+    // queue holds as many points as automation puts into one piece.
+    audio.parameterChanges.reserve(static_cast<int32>(listedIds.size() + kExtraQueues),
+                                   ParameterAutomation::kMaxPointsPerBlock);
     audio.outputSlots.reserve(listedIds);
+    audio.playedValues.reserve(listedIds);
     side.knownValues.clear();
     if (plugin().hasController()) {
         for (const VSTParameter& parameter : parameters)

@@ -50,6 +50,18 @@ void VSTModule::Internals::takeOutputChanges() {
     });
 }
 
+void VSTModule::Internals::takePlayedValues() {
+    audio.automation.releaseRetired();
+    // What automation played is the processor's value now: the controller follows,
+    // so that getParameterValue and a saved state agree with the sound.
+    audio.playedValues.collect([this](ParamID id, double value) {
+        if (plugin().hasController())
+            plugin().setNormalizedValue(id, value);
+        side.knownValues[id] = value;
+        noteNewValue();
+    });
+}
+
 void VSTModule::Internals::takeEdits() {
     // Already in the controller (it made them) and on their way to the processor.
     for (const auto& [id, value] : plugin().takeEdits()) {
@@ -75,6 +87,7 @@ void VSTModule::Internals::catchUp(bool fromService) {
     }
     if (!loaded())
         return;
+    takePlayedValues();
     takeOutputChanges();
     takeEdits();
     actOnRestartRequests(fromService);

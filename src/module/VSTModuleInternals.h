@@ -84,6 +84,9 @@ struct VARNELVST_INTERNAL VSTModule::Internals final : PluginLink {
     /// of the controller's own edits, and acts on restart requests. The service
     /// timer runs it too (`fromService`).
     void catchUp(bool fromService);
+    /// Frees automation the audio thread is done with, and passes the values it
+    /// played on to the controller.
+    void takePlayedValues();
     void takeOutputChanges();
     void takeEdits();
     /// Records a value the plug-in set itself, for knownValues and the listener.
@@ -131,10 +134,14 @@ struct VARNELVST_INTERNAL VSTModule::Internals final : PluginLink {
     bool switchProcessing(bool processing);
 
     // Audio side (VSTModuleProcess.cpp); never allocates, locks or waits on success.
-    /// One block of any length, in pieces of at most the set-up's maximum.
-    void processPieces(float* inL, float* inR, float* outL, float* outR, Steinberg::int32 frames) noexcept;
-    /// One piece through the plug-in, with its musical context; counts a failure.
-    void processPiece(float* inL, float* inR, float* outL, float* outR, Steinberg::int32 frames) noexcept;
+    /// One block of any length, in pieces of at most the set-up's maximum; the
+    /// side-chain null for none, `sideR` null for a mono one.
+    void processPieces(float* inL, float* inR, float* outL, float* outR, const float* sideL,
+                       const float* sideR, Steinberg::int32 frames) noexcept;
+    /// One piece through the plug-in, with its musical context and automation;
+    /// counts a failure.
+    void processPiece(float* inL, float* inR, float* outL, float* outR, const float* sideL,
+                      const float* sideR, Steinberg::int32 frames) noexcept;
     /// Moves values changed since the last block into `audio.parameterChanges`, as
     /// far as it has room; the rest wait for the next block. For a block without
     /// audio they stay changed as well.
@@ -169,6 +176,15 @@ struct VARNELVST_INTERNAL VSTModule::Internals final : PluginLink {
     VSTNamedParameter* findWritableParameter(const std::string& name);
     /// The by-name entry for `name`, or null after logging that it was not found.
     VSTNamedParameter* findNamedParameter(const std::string& name);
+
+    // Side-chain (VSTModuleSideChain.cpp); plug-in thread.
+    bool activateSideChain(bool active);
+
+    // Automation (VSTModuleAutomation.cpp); plug-in thread.
+    /// Why `id` may not be automated (unknown, read-only), or empty.
+    std::string automationRefusal(Steinberg::Vst::ParamID id) const;
+    /// Hands the envelopes the caller set to the audio side as one new set.
+    void publishEnvelopes();
 
     // Plain values (VSTModulePlainValues.cpp); plug-in thread.
     /// Sets the named parameter from a plug-in's own step name, logging a name it

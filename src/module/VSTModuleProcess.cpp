@@ -1,6 +1,6 @@
 // The module's audio path: the gate, fixed blocks, pieces no longer than the
-// set-up allows, the parameter changes and musical context of each, and the
-// failure counts. The plug-in side runs each piece.
+// set-up allows, the parameter changes (values set, automation) and musical
+// context of each, and the failure counts. The plug-in side runs each piece.
 #include "module/VSTModuleInternals.h"
 
 #include <algorithm>
@@ -31,12 +31,14 @@ void VSTModule::Internals::queueChangedParameters(bool withAudio) noexcept {
         audio.parameterSlots.peek(queue);
 }
 
-void VSTModule::Internals::processPiece(float* inL, float* inR, float* outL, float* outR,
-                                        int32 frames) noexcept {
+void VSTModule::Internals::processPiece(float* inL, float* inR, float* outL, float* outR, const float* sideL,
+                                        const float* sideR, int32 frames) noexcept {
     // One context for every instance: a dual-mono pair plays the same bar.
     audio.transport.fill(audio.context, audio.sampleRate);
-    const BlockOutcome outcome = side.plugin->process(PluginBlock{
-        inL, inR, outL, outR, frames, &audio.context, &audio.parameterChanges, &audio.outputSlots});
+    audio.automation.queuePiece(audio.parameterChanges, audio.context, frames, audio.playedValues);
+    const BlockOutcome outcome =
+        side.plugin->process(PluginBlock{inL, inR, outL, outR, frames, &audio.context,
+                                         &audio.parameterChanges, &audio.outputSlots, sideL, sideR});
     audio.transport.advance(frames);
     switch (outcome.kind) {
     case BlockOutcome::Kind::ok:
@@ -51,26 +53,33 @@ void VSTModule::Internals::processPiece(float* inL, float* inR, float* outL, flo
     }
 }
 
-void VSTModule::Internals::processPieces(float* inL, float* inR, float* outL, float* outR,
-                                         int32 numFrames) noexcept {
+void VSTModule::Internals::processPieces(float* inL, float* inR, float* outL, float* outR, const float* sideL,
+                                         const float* sideR, int32 numFrames) noexcept {
     // The plug-in thread either stops this block here or waits for it to end.
     const AudioGate::Block block(audio.gate);
     if (!block) {
         if (audio.processingWanted.load(std::memory_order_relaxed))
             audio.blocksMissed.fetch_add(1, std::memory_order_relaxed);
+        audio.automation.skip(numFrames);
         return;
     }
     // Plug-ins overrun their buffers on a block longer than the announced maximum,
     // so longer blocks reach them in pieces.
     const int32 maxBlock = audio.maxSamplesPerBlock;
-    if (maxBlock <= 0 && numFrames > 0)
+    if (maxBlock <= 0 && numFrames > 0) {
+        audio.automation.skip(numFrames);
         return;
-    // Every instance reads the same queues, in the first piece only.
+    }
+    // A replaced envelope changes at a block boundary.
+    audio.automation.adoptPublished();
+    // Every instance reads the same queues; values set, in the first piece only.
     queueChangedParameters(numFrames > 0);
     int32 done = 0;
     do {
         const int32 frames = std::min<int32>(numFrames - done, maxBlock);
-        processPiece(inL + done, inR + done, outL + done, outR + done, frames);
+        processPiece(inL + done, inR + done, outL + done, outR + done,
+                     sideL != nullptr ? sideL + done : nullptr, sideR != nullptr ? sideR + done : nullptr,
+                     frames);
         if (audio.parameterChanges.getParameterCount() != 0)
             audio.parameterChanges.clearQueue();
         done += frames;
@@ -78,6 +87,11 @@ void VSTModule::Internals::processPieces(float* inL, float* inR, float* outL, fl
 }
 
 void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int numFrames) {
+    process(inL, inR, outL, outR, nullptr, nullptr, numFrames);
+}
+
+void VSTModule::process(float* inL, float* inR, float* outL, float* outR, const float* sideL,
+                        const float* sideR, int numFrames) {
     // Audio thread: no allocation, lock, wait or log, on any path. Failures are
     // only counted here; control calls log them.
     Internals& in = *internals;
@@ -87,20 +101,26 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, int nu
     }
     if (numFrames < 0)
         return;
+    // Timed changes count from this block's first frame, which reaches the plug-in
+    // after what fixed blocks still gather.
+    in.audio.automation.takeTimedChanges(in.audio.fixedBlocks.bufferedFrames());
+    if (sideL == nullptr)
+        sideR = nullptr;
     // A block without frames hands parameters over at once, fixed blocks or not:
     // it is how a host brings settings to the processor before audio flows.
     if (in.audio.fixedBlocks.blockFrames() == 0 || numFrames == 0) {
-        in.processPieces(inL, inR, outL, outR, numFrames);
+        in.processPieces(inL, inR, outL, outR, sideL, sideR, numFrames);
         return;
     }
-    in.audio.fixedBlocks.run(
-        inL, inR, outL, outR, numFrames,
-        [&in](float* blockInL, float* blockInR, float* blockOutL, float* blockOutR, int blockFrames) {
-            // What the plug-in leaves unwritten passes through, as unbuffered.
-            std::copy_n(blockInL, blockFrames, blockOutL);
-            std::copy_n(blockInR, blockFrames, blockOutR);
-            in.processPieces(blockInL, blockInR, blockOutL, blockOutR, blockFrames);
-        });
+    in.audio.fixedBlocks.run(inL, inR, outL, outR, sideL, sideR, numFrames,
+                             [&in](float* blockInL, float* blockInR, float* blockOutL, float* blockOutR,
+                                   const float* blockSideL, const float* blockSideR, int blockFrames) {
+                                 // What the plug-in leaves unwritten passes through, as unbuffered.
+                                 std::copy_n(blockInL, blockFrames, blockOutL);
+                                 std::copy_n(blockInR, blockFrames, blockOutR);
+                                 in.processPieces(blockInL, blockInR, blockOutL, blockOutR, blockSideL,
+                                                  blockSideR, blockFrames);
+                             });
 }
 
 } // namespace varnel::extensions::vst

@@ -47,6 +47,8 @@ struct VARNELVST_INTERNAL VSTProcessorNode::Internals {
     int timeSignatureNumerator = 4;
     int timeSignatureDenominator = 4;
     bool transportPlaying = true;
+    /// Whether the graph's formats give the node a side-chain input.
+    bool sideChainInput = false;
 };
 
 namespace {
@@ -217,6 +219,8 @@ bool VSTProcessorNode::replacePlugin(const std::string& path) {
     in.vstModule->setEventListener([this](const VSTPluginEvent& event) { emitPluginEvent(event); });
     std::string error;
     in.pluginLoaded = in.vstModule->loadPlugin(path, in.pluginClass, error);
+    if (in.pluginLoaded)
+        followSideChainInput(*in.vstModule);
     // A replacement follows the rate the graph already announced; a first load's
     // guess of 48000 Hz is then the rate in force, and nothing more happens.
     in.rateAccepted = !in.pluginLoaded || in.vstModule->setSampleRate(in.sampleRate);
@@ -347,6 +351,18 @@ float VSTProcessorNode::getParameterValue(unsigned int id) {
     return onPluginThread([&] { return internals->vstModule->getParameterValue(id); });
 }
 
+bool VSTProcessorNode::setPluginParameterEnvelope(unsigned int id, std::vector<VSTAutomationPoint> points) {
+    return onPluginThread([&] { return internals->vstModule->setParameterEnvelope(id, std::move(points)); });
+}
+
+void VSTProcessorNode::clearPluginParameterEnvelopes() {
+    onPluginThread([&] { internals->vstModule->clearParameterEnvelopes(); });
+}
+
+bool VSTProcessorNode::setPluginParameterAt(unsigned int id, float value, int frameOffset) {
+    return onPluginThread([&] { return internals->vstModule->setParameterAt(id, value, frameOffset); });
+}
+
 bool VSTProcessorNode::getPluginState(std::vector<std::uint8_t>& state) {
     return onPluginThread([&] { return internals->vstModule->getState(state); });
 }
@@ -419,6 +435,7 @@ Result<void> VSTProcessorNode::setPluginFileNameValue(const VLAny& value) {
         if (!candidate->loadPlugin(systemPluginFolder() + *fileName, in.pluginClass, error))
             return false;
         candidate->setEventListener([this](const VSTPluginEvent& event) { emitPluginEvent(event); });
+        followSideChainInput(*candidate);
         in.rateAccepted = candidate->setSampleRate(in.sampleRate);
         if (!in.isEnabled.load())
             candidate->setProcessing(false);
@@ -544,7 +561,52 @@ bool VSTProcessorNode::setBusFormat(const AudioBusFormat& in, const AudioBusForm
     });
 }
 
+bool VSTProcessorNode::followSideChainInput(VSTModule& module) {
+    // A plug-in without one is left alone unless the graph wants one.
+    const bool wanted = internals->sideChainInput;
+    return wanted == module.isSideChainActive() || module.setSideChainActive(wanted);
+}
+
+bool VSTProcessorNode::setBusFormats(AudioBusFormatList& inputs, AudioBusFormatList& outputs) {
+    if (inputs.size() != 2 || outputs.size() != 1) {
+        const bool accepted = SingleBusAudioProcessorNode::setBusFormats(inputs, outputs);
+        if (accepted)
+            onPluginThread([this] {
+                internals->sideChainInput = false;
+                followSideChainInput(*internals->vstModule);
+            });
+        return accepted;
+    }
+    const AudioBusFormat& sideChain = inputs[1];
+    if (sideChain.sampleRate != inputs[0].sampleRate || sideChain.numberOfChannels < 1 ||
+        sideChain.numberOfChannels > 2) {
+        Logger::error("[VSTProcessorNode] A side-chain input takes one or two channels at the input's rate");
+        return false;
+    }
+    if (!setBusFormat(inputs[0], outputs[0]))
+        return false;
+    return onPluginThread([this] {
+        internals->sideChainInput = true;
+        // Without a plug-in there is nothing to feed yet; the load activates it.
+        if (!internals->pluginLoaded || followSideChainInput(*internals->vstModule))
+            return true;
+        internals->sideChainInput = false;
+        return false;
+    });
+}
+
 bool VSTProcessorNode::process(AudioBus& inBus, AudioBus& outBus) {
+    return processBlock(inBus, outBus, nullptr);
+}
+
+bool VSTProcessorNode::process(AudioBusList& inputs, AudioBusList& outputs) {
+    // Audio thread: no allocation, lock, wait or log.
+    if (inputs.size() == 2 && outputs.size() == 1)
+        return processBlock(inputs[0], outputs[0], &inputs[1]);
+    return SingleBusAudioProcessorNode::process(inputs, outputs);
+}
+
+bool VSTProcessorNode::processBlock(AudioBus& inBus, AudioBus& outBus, const AudioBus* sideChain) {
     // Audio thread: no allocation, lock, wait or log.
     outBus.copyFrom(inBus);
     // Without a plug-in the block passes through; the failed load was logged once.
@@ -559,10 +621,16 @@ bool VSTProcessorNode::process(AudioBus& inBus, AudioBus& outBus) {
     if (input->getNumberOfChannels() < 2 || output->getNumberOfChannels() < 2)
         return true;
     const std::uint32_t frames = std::min(input->getNumberOfFrames(), output->getNumberOfFrames());
+    // A side-chain bus shorter than the block, or without channels, gives none.
+    const AudioBuffer<float>* key = sideChain != nullptr ? sideChain->buffer : nullptr;
+    if (key != nullptr && (key->getNumberOfChannels() == 0 || key->getNumberOfFrames() < frames))
+        key = nullptr;
     VSTModule& module = *internals->vstModule;
     // The plug-in reads the input through non-const pointers but does not write it.
     module.process(const_cast<float*>(input->getReadPointer(0)), const_cast<float*>(input->getReadPointer(1)),
-                   output->getWritePointer(0), output->getWritePointer(1), static_cast<int>(frames));
+                   output->getWritePointer(0), output->getWritePointer(1),
+                   key != nullptr ? key->getReadPointer(0) : nullptr,
+                   key != nullptr ? key->getReadPointer(1) : nullptr, static_cast<int>(frames));
     return true;
 }
 

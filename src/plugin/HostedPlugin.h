@@ -94,7 +94,8 @@ struct PluginFacts {
 
 /// One block for the plug-in, on the audio thread: the caller's stereo signal
 /// (planar, `frames` long, at most the maximum of the set-up in force), the
-/// block's musical context and input changes, and where the processor's reports go.
+/// block's musical context and input changes, where the processor's reports go,
+/// and the side-chain signal.
 struct PluginBlock {
     float* inL;
     float* inR;
@@ -104,6 +105,12 @@ struct PluginBlock {
     const Steinberg::Vst::ProcessContext* context;
     Steinberg::Vst::IParameterChanges* inputChanges;
     OutputParameterSlots* reports;
+    /// The side-chain, `frames` long: null for none (an active side-chain bus then
+    /// reads silence), `sideR` null for a mono signal. Mapped onto the bus's
+    /// channels as the main signal is onto the main bus: a mono bus gets the mean
+    /// of a stereo signal, a stereo bus a mono signal on both channels.
+    const float* sideL = nullptr;
+    const float* sideR = nullptr;
 };
 
 /// How a block went: `ok`, `failed` with the plug-in's result in `code`, or `threw`.
@@ -186,6 +193,16 @@ public:
     /// One block without audio that carries `changes`, while no block can run (the
     /// VST 3 way to hand over parameters alone); false when the plug-in refused it.
     virtual bool processParametersOnly(Steinberg::Vst::IParameterChanges& changes) = 0;
+
+    // Side-chain
+    /// While every instance is inactive: activates (or deactivates) the first
+    /// auxiliary audio input bus of every instance, so that PluginBlock's
+    /// side-chain reaches the plug-in. False with the reason (not reported) when
+    /// there is no such bus or the plug-in refused; the default has none.
+    virtual bool activateSideChain(bool /*active*/, std::string& reason) {
+        reason = "The plug-in side cannot feed a side-chain.";
+        return false;
+    }
 
     // Editor
     virtual bool editorAvailable(const std::string& platformType, std::string& reason) = 0;

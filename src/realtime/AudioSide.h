@@ -5,6 +5,7 @@
 #include "realtime/FixedBlocks.h"
 #include "realtime/MusicalTransport.h"
 #include "realtime/OutputParameterSlots.h"
+#include "realtime/ParameterAutomation.h"
 #include "realtime/ParameterSlots.h"
 
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
@@ -26,9 +27,13 @@ struct AudioSide {
     ParameterSlots parameterSlots;
     OutputParameterSlots outputSlots;
     /// Input parameter changes of a block: each value set is carried once, by the
-    /// first block after it was set. Only the audio thread touches it while the
-    /// gate is open.
+    /// first block after it was set, and the automation's points by every piece.
+    /// Only the audio thread touches it while the gate is open.
     Steinberg::Vst::ParameterChanges parameterChanges{0};
+    /// Envelopes and timed changes on their way to the blocks, and the last value
+    /// each automated parameter was played with, for the controller to follow.
+    ParameterAutomation automation;
+    OutputParameterSlots playedValues;
     /// Tempo, time signature and transport position of the blocks, and the
     /// context they fill.
     MusicalTransport transport;

@@ -2,6 +2,7 @@
 
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <memory>
@@ -25,6 +26,12 @@ public:
     /// Audio thread; never allocates, locks or waits. Keeps the last point of every
     /// queue in `changes` whose id is listed; others are dropped.
     void store(Steinberg::Vst::IParameterChanges& changes) noexcept;
+
+    /// Audio thread; never allocates, locks or waits. Keeps `value` as the last
+    /// value of `id`, when it is listed.
+    void storeValue(ParamID id, double value) noexcept;
+    /// Any thread, once reserved. Whether `id` is listed.
+    bool lists(ParamID id) const noexcept { return std::binary_search(ids.begin(), ids.end(), id); }
 
     /// Plug-in thread. Calls `take(id, value)` for each id stored since the last call.
     template <typename Take>

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <mutex>
+#include <set>
 #include <thread>
 
 using nodetest::BusBuffers;
@@ -514,5 +515,56 @@ TEST_F(ProcessorNode, AListenerMayDestroyItsNodeInsideAnEvent) {
     EXPECT_EQ(plugin->node, nullptr);
     EXPECT_EQ(heard, 1) << "the events left are dropped with the node";
     EXPECT_GE(probe().count("terminate"), 1);
+    expectCleanFinish();
+}
+
+TEST_F(ProcessorNode, ASecondInputBusKeysThePluginsSideChainAlsoAfterAReload) {
+    ASSERT_TRUE(load("TestStereoSideChain")); // adds its side-chain to the output
+    varnel::AudioBusFormatList keyed{{48000, 2}, {48000, 1}}, single{{48000, 2}}, out{{48000, 2}};
+    ASSERT_TRUE(node().setBusFormats(keyed, out));
+    BusBuffers in(2, 64, 0.0f), key(1, 64, 0.3f), output(2, 64);
+    varnel::AudioBusList inputs{in.bus, key.bus}, outputs{output.bus};
+    ASSERT_TRUE(node().process(inputs, outputs));
+    EXPECT_EQ(output.samples[0][63], 0.3f);
+    EXPECT_EQ(output.samples[1][63], 0.3f) << "a mono key on both channels of a stereo side-chain";
+
+    ASSERT_TRUE(node().setBusFormats(single, out));
+    varnel::AudioBusList mainOnly{in.bus};
+    ASSERT_TRUE(node().process(mainOnly, outputs));
+    EXPECT_EQ(output.samples[0][63], 0.0f);
+    EXPECT_EQ(plugin->handle.probe().count("activateBus"), 4) << "main in, main out, side-chain on and off";
+    expectCleanFinish();
+
+    ASSERT_TRUE(node().setBusFormats(keyed, out));
+    ASSERT_TRUE(node().loadPlugin(testplugin::TestPluginHandle::bundlePath("TestAuxBuses")));
+    ASSERT_TRUE(node().process(inputs, outputs));
+    EXPECT_EQ(output.samples[1][63], 0.3f) << "the new plug-in's side-chain is keyed too";
+
+    // A plug-in without a side-chain input refuses the second bus.
+    ASSERT_TRUE(load("TestSeparate"));
+    EXPECT_FALSE(node().setBusFormats(keyed, out));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[VSTModule] The plug-in has no side-chain input."});
+}
+
+TEST_F(ProcessorNode, AutomationThroughFixedBlocksLandsOnTheGraphsFrames) {
+    ASSERT_TRUE(load("TestSeparate"));
+    ASSERT_TRUE(node().setFixedBlockSize(256));
+    ASSERT_TRUE(node().setPluginParameterEnvelope(1, {{0, 0.0}, {299, 0.5}, {300, 1.0}, {1000, 0.25}}));
+    BusBuffers in(2, 300, 0.5f), out(2, 300);
+    for (int block = 0; block < 4; ++block)
+        node().process(in.bus, out.bus);
+    node().clearPluginParameterEnvelopes();
+    ASSERT_TRUE(node().setPluginParameterAt(1, 0.75f, 10)); // frame 1210 of the graph's stream
+    for (int block = 0; block < 2; ++block)
+        node().process(in.bus, out.bus);
+    std::set<std::pair<std::int64_t, double>> points;
+    for (const testplugin::QueuePoint& point : probe().queuePoints()) {
+        if (point.id == 1 && point.blockFrames > 0)
+            points.emplace(point.frame(), point.value);
+    }
+    for (const std::pair<std::int64_t, double> expected :
+         std::vector<std::pair<std::int64_t, double>>{{299, 0.5}, {300, 1.0}, {1000, 0.25}, {1210, 0.75}})
+        EXPECT_EQ(points.count(expected), 1u)
+            << "no point " << expected.second << " on frame " << expected.first;
     expectCleanFinish();
 }

@@ -13,6 +13,7 @@ public:
     std::vector<std::string> violations() const override { return {}; }
     std::int64_t processCount() const override { return 0; }
     std::vector<ProcessRecord> lastProcesses(std::size_t) const override { return {}; }
+    std::vector<QueuePoint> queuePoints() const override { return {}; }
     int count(const std::string&) const override { return 0; }
     int liveObjects() const override { return 0; }
     void reset() override {}

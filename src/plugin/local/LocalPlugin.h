@@ -104,6 +104,7 @@ public:
     bool captureState(PluginStateChunks& chunks, std::string& refusal) override;
     bool applyState(const PluginStateChunks& chunks, std::string& refusal) override;
     bool processParametersOnly(Steinberg::Vst::IParameterChanges& changes) override;
+    bool activateSideChain(bool active, std::string& reason) override;
 
     bool editorAvailable(const std::string& platformType, std::string& reason) override;
     bool openEditor(void* parent, const std::string& platformType, std::string& reason) override;
@@ -148,6 +149,8 @@ private:
     bool configureBuses(PluginFacts& facts, std::string& error);
     void configureInstance(PluginInstance& instance, bool reportActivation);
     void describeBuses(PluginInstance& instance, std::vector<VSTBusInfo>& buses);
+    /// Notes the first auxiliary audio input bus, the side-chain, if there is one.
+    void findSideChain();
     /// (Re-)makes the scratch buffers for blocks of `frames` and points every bus
     /// record that does not carry the caller's signal at them.
     void prepareScratch(Steinberg::int32 frames);
@@ -156,6 +159,8 @@ private:
     void processLayout(const PluginBlock& block, BlockOutcome& outcome) noexcept;
     void processInstance(PluginInstance& instance, float* in0, float* in1, float* out0, float* out1,
                          const PluginBlock& block, BlockOutcome& outcome) noexcept;
+    /// Points the side-chain bus at the block's side-chain, or at silence.
+    void pointSideChain(PluginInstance& instance, const PluginBlock& block) noexcept;
 
     /// A plug-in call that throws counts as refused (kInternalError), with one
     /// line, so that the lifecycle stays in a state it knows.
@@ -221,12 +226,19 @@ private:
 
     /// Buffers for what the caller's signal lacks, made on the plug-in thread for
     /// `scratchFrames` frames, never on the audio thread: silence for inactive and
-    /// auxiliary inputs, the mean of left and right for a mono input, and one
-    /// channel per extra output, which is dropped.
+    /// auxiliary inputs, the mean of left and right for a mono input and for a mono
+    /// side-chain, and one channel per extra output, which is dropped.
     std::vector<float> scratch;
     Steinberg::int32 scratchFrames = 0;
     float* silence = nullptr;
     float* monoMix = nullptr;
+    /// The mean of a stereo side-chain, for a mono side-chain bus.
+    float* sideMix = nullptr;
+    /// The first auxiliary audio input bus (-1 without one), its channels, and
+    /// whether it is active; written while no block runs.
+    Steinberg::int32 sideChainBus = -1;
+    Steinberg::int32 sideChainChannels = 0;
+    bool sideChainActive = false;
 };
 
 } // namespace varnel::extensions::vst

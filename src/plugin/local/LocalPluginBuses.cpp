@@ -142,7 +142,50 @@ bool LocalPlugin::configureBuses(PluginFacts& facts, std::string& error) {
     }
     channelLayout = layout;
     facts.channelLayout = layout;
+    findSideChain();
     prepareScratch(scratchFrames);
+    return true;
+}
+
+void LocalPlugin::findSideChain() {
+    // The first auxiliary input is the side-chain, as compressors and gates declare it.
+    PluginInstance& first = lead();
+    for (int32 index = 1; index < busCount(first, kInput); ++index) {
+        BusInfo info{};
+        if (first.component->getBusInfo(kAudio, kInput, index, info) == kResultOk && info.busType == kAux) {
+            sideChainBus = index;
+            sideChainChannels = first.processData.channelCount(kInput, index);
+            return;
+        }
+    }
+}
+
+bool LocalPlugin::activateSideChain(bool active, std::string& reason) {
+    if (sideChainBus < 0) {
+        reason = "The plug-in has no side-chain input.";
+        return false;
+    }
+    bool accepted = true;
+    forEachInstance([&](PluginInstance& instance) {
+        accepted =
+            callPlugin("activateBus",
+                       [&] {
+                           return instance.component->activateBus(kAudio, kInput, sideChainBus, active);
+                       }) == kResultOk &&
+            accepted;
+    });
+    if (!accepted) {
+        // Every instance goes back to an inactive side-chain, so that they agree.
+        forEachInstance([&](PluginInstance& instance) {
+            callPlugin("activateBus",
+                       [&] { return instance.component->activateBus(kAudio, kInput, sideChainBus, false); });
+        });
+        sideChainActive = false;
+        reason =
+            std::string("activateBus of the side-chain input to ") + (active ? "true" : "false") + " failed";
+        return false;
+    }
+    sideChainActive = active;
     return true;
 }
 
@@ -158,15 +201,16 @@ void LocalPlugin::prepareScratch(int32 frames) {
     extraOutputs -= static_cast<std::size_t>(carriedOutputs);
 
     const auto length = static_cast<std::size_t>(std::max(frames, int32{0}));
-    scratch.assign(length * (2 + extraOutputs), 0.0f);
+    scratch.assign(length * (3 + extraOutputs), 0.0f);
     scratchFrames = frames;
     silence = scratch.data();
     monoMix = scratch.data() + length;
+    sideMix = scratch.data() + 2 * length;
 
     // The instances run one after the other, so they share the dropped channels.
     forEachInstance([&](PluginInstance& instance) {
         HostProcessData& data = instance.processData;
-        float* nextExtra = scratch.data() + 2 * length;
+        float* nextExtra = scratch.data() + 3 * length;
         for (int32 bus = 0; bus < data.numInputs; ++bus) {
             std::uint64_t silenceFlags = 0;
             for (int32 channel = 0; channel < data.channelCount(kInput, bus); ++channel) {

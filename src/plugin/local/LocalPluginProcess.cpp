@@ -33,13 +33,44 @@ BlockOutcome LocalPlugin::process(const PluginBlock& block) noexcept {
     // pair plays the same bar. The SDK's record wants it writable; plug-ins only
     // read it, and the module writes every field it carries before each block.
     auto* const context = const_cast<ProcessContext*>(block.context);
-    forEachInstance([&block, context](PluginInstance& instance) {
+    // A stereo side-chain for a mono bus is mixed once for every instance.
+    if (sideChainActive && block.sideL != nullptr && block.sideR != nullptr && sideChainChannels == 1) {
+        for (int32 frame = 0; frame < block.frames; ++frame)
+            sideMix[frame] = 0.5f * (block.sideL[frame] + block.sideR[frame]);
+    }
+    forEachInstance([this, &block, context](PluginInstance& instance) {
         instance.processData.processContext = context;
         instance.processData.inputParameterChanges = block.inputChanges;
+        if (sideChainBus >= 0)
+            pointSideChain(instance, block);
     });
     BlockOutcome outcome;
     processLayout(block, outcome);
     return outcome;
+}
+
+void LocalPlugin::pointSideChain(PluginInstance& instance, const PluginBlock& block) noexcept {
+    // Audio thread. Every block points the bus afresh: at this block's signal, or
+    // at silence, never at a signal of an earlier block. The plug-in reads inputs
+    // through non-const pointers but does not write them.
+    HostProcessData& data = instance.processData;
+    AudioBusBuffers* const bus = data.bus(kInput, sideChainBus);
+    if (bus == nullptr)
+        return;
+    const bool fed = sideChainActive && block.sideL != nullptr;
+    const bool mixed = fed && block.sideR != nullptr && bus->numChannels == 1;
+    std::uint64_t silenceFlags = 0;
+    for (int32 channel = 0; channel < bus->numChannels; ++channel) {
+        const float* source = silence;
+        if (fed && channel == 0)
+            source = mixed ? sideMix : block.sideL;
+        else if (fed && channel == 1)
+            source = block.sideR != nullptr ? block.sideR : block.sideL;
+        data.setChannelBuffer(kInput, sideChainBus, channel, const_cast<float*>(source));
+        if (source == silence && channel < 64)
+            silenceFlags |= std::uint64_t{1} << channel;
+    }
+    bus->silenceFlags = silenceFlags;
 }
 
 void LocalPlugin::processInstance(PluginInstance& instance, float* in0, float* in1, float* out0, float* out1,

@@ -47,10 +47,14 @@ struct PluginConfig {
     FactoryKind factory = FactoryKind::three;
     ClassLayout classes = ClassLayout::separate;
     ParameterLayout parameters = ParameterLayout::standard;
-    int channels = 2;                  // of the main output bus, and of the main input bus unless below
-    int inputChannels = 0;             // of the main input bus when it differs from `channels`
-    int inputBuses = 1;                // 0: a generator without audio input
-    bool sideChain = false;            // an inactive mono auxiliary input after the main one
+    int channels = 2;          // of the main output bus, and of the main input bus unless below
+    int inputChannels = 0;     // of the main input bus when it differs from `channels`
+    int inputBuses = 1;        // 0: a generator without audio input
+    bool sideChain = false;    // an inactive auxiliary input after the main one
+    int sideChainChannels = 1; // of that side-chain: 1 or 2
+    // Adds the side-chain to the output (channel c gets side-chain channel c, or
+    // the last one there is), so a test hears what reached it.
+    bool addsSideChain = false;
     bool auxOutput = false;            // an inactive stereo auxiliary output after the main one
     bool refusesBusActivation = false; // activateBus answers kResultFalse
     bool answersAudioProcessor = true;
@@ -140,6 +144,10 @@ struct PluginConfig {
     // code that divides by what it measured may, or another of the faults.
     Fault nonFiniteInputFault = Fault::none;
     bool hasEditor = false; // createView gives a recording editor view (TestView.h)
+    // Gain follows every point of its queue, ramping linearly from the value before
+    // the block (at offset -1) through each point, as VST 3 describes a queue; the
+    // other plug-ins run each block at its queue's last value.
+    bool rampsGain = false;
     // The component sends its peer one message, id "FromProcess", from the first
     // process call after each activation, as processors that feed a display do.
     // The message is allocated at activation, so that process stays free of

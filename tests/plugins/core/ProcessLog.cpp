@@ -14,6 +14,19 @@ void ProcessLog::add(const ProcessRecord& record) noexcept {
     total_.fetch_add(1, std::memory_order_release);
 }
 
+void ProcessLog::addPoint(const QueuePoint& point) noexcept {
+    const std::int64_t index = pointsClaimed_.fetch_add(1, std::memory_order_relaxed);
+    if (index >= static_cast<std::int64_t>(pointSlots))
+        return;
+    points_[static_cast<std::size_t>(index)] = point;
+    pointsWritten_.fetch_add(1, std::memory_order_release);
+}
+
+std::vector<QueuePoint> ProcessLog::points() const {
+    const std::int64_t written = pointsWritten_.load(std::memory_order_acquire);
+    return {points_.begin(), points_.begin() + std::min<std::int64_t>(written, pointSlots)};
+}
+
 void ProcessLog::violation(const char* format, ...) noexcept {
     // Audio thread: reserve a slot, format into it, then mark it readable.
     const std::int64_t index = violationCount_.fetch_add(1, std::memory_order_relaxed);
@@ -60,6 +73,8 @@ void ProcessLog::reset() noexcept {
     violationCount_.store(0, std::memory_order_release);
     claimed_.store(0, std::memory_order_relaxed);
     total_.store(0, std::memory_order_release);
+    pointsClaimed_.store(0, std::memory_order_relaxed);
+    pointsWritten_.store(0, std::memory_order_release);
 }
 
 } // namespace testplugin

@@ -81,6 +81,10 @@ std::vector<ProcessRecord> Recorder::lastProcesses(std::size_t n) const {
     return processLog_.last(n);
 }
 
+std::vector<QueuePoint> Recorder::queuePoints() const {
+    return processLog_.points();
+}
+
 int Recorder::count(const std::string& method) const {
     if (method == "process")
         return static_cast<int>(processLog_.count());

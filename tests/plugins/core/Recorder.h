@@ -53,6 +53,7 @@ public:
     std::vector<std::string> violations() const override;
     std::int64_t processCount() const override;
     std::vector<ProcessRecord> lastProcesses(std::size_t n) const override;
+    std::vector<QueuePoint> queuePoints() const override;
     int count(const std::string& method) const override;
     int liveObjects() const override;
     void reset() override;

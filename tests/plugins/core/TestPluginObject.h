@@ -186,6 +186,18 @@ private:
     // Audio thread: a new delay at once, reported with a restart request.
     void moveLatency(uint32 latency) noexcept;
     bool audioFlowed_ = false; // audio thread: a block with frames was rendered (latencyOnceAudioFlows)
+    std::int64_t framesRendered_ = 0; // audio thread: frames of the blocks rendered so far
+    // Audio thread (rampsGain): the block's Gain points and the gain before them.
+    struct GainPoint {
+        int32 offset;
+        double value;
+    };
+    std::array<GainPoint, 32> gainRamp_{};
+    int32 gainRampPoints_ = 0;
+    double gainRampStart_ = 1.0;
+    double rampedGain(int32 frame) const noexcept;
+    // Audio thread (addsSideChain): adds the active side-chain to the output.
+    void addSideChain(Steinberg::Vst::ProcessData& data) const noexcept;
     // Records a lifecycle call made while a process call runs.
     void checkNoBlockInFlight(RecordedCall& call) const;
 

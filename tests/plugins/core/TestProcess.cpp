@@ -74,8 +74,8 @@ bool TestPluginObject::checkBuses(BusDirection direction, int32 numBuses, const 
             usable = false;
             continue;
         }
-        // The auxiliary buses stay inactive: a host hands them silence and says so.
-        if (direction == kInput && index > 0) {
+        // An auxiliary bus the host did not activate gets silence, and is said to.
+        if (direction == kInput && index > 0 && !audioInputs[static_cast<std::size_t>(index)]->isActive()) {
             const std::uint64_t all = (std::uint64_t{1} << channels) - 1;
             const bool silent = std::all_of(
                 bus.channelBuffers32, bus.channelBuffers32 + channels, [numSamples](const Sample32* channel) {
@@ -174,6 +174,13 @@ int32 TestPluginObject::readParameterChanges(IParameterChanges* changes, Process
             queue->getPoint(0, firstOffset, firstValue);
             queue->getPoint(points - 1, lastOffset, lastValue);
         }
+        for (int32 point = 0; point < points; ++point) {
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (queue->getPoint(point, offset, value) == kResultOk)
+                Recorder::instance().processLog().addPoint(
+                    QueuePoint{instance_, id, framesRendered_, record.numSamples, offset, value});
+        }
         if (hasStandardParameters() && (id == kMeterId || (twoWay && id == kLatencyId)))
             Recorder::instance().processLog().violation(
                 "%s: IAudioProcessor::process with input changes for read-only parameter %u", name_.c_str(),
@@ -182,9 +189,15 @@ int32 TestPluginObject::readParameterChanges(IParameterChanges* changes, Process
             record.queues[static_cast<std::size_t>(index)] = {id, points, firstOffset, firstValue, lastValue};
         if (!apply || points == 0 || !hasStandardParameters())
             continue;
-        // The block runs with the last value the host sent.
+        // The block runs with the last value the host sent, or ramps through them all.
         if (id == kGainId)
             gain_ = lastValue;
+        if (id == kGainId && kPluginConfig.rampsGain) {
+            gainRampPoints_ = std::min(points, static_cast<int32>(gainRamp_.size()));
+            for (int32 point = 0; point < gainRampPoints_; ++point)
+                queue->getPoint(point, gainRamp_[static_cast<std::size_t>(point)].offset,
+                                gainRamp_[static_cast<std::size_t>(point)].value);
+        }
         if (id == kGainId && program >= 0 && kPluginConfig.appliesChangesInQueueOrder)
             gainAfterProgram_ = lastValue;
         else if (twoWay && id == kChoiceId)
@@ -235,6 +248,33 @@ void TestPluginObject::moveLatency(uint32 latency) noexcept {
     Recorder::instance().changeLatencyInProcess(latency);
 }
 
+double TestPluginObject::rampedGain(int32 frame) const noexcept {
+    // VST 3: a straight line from each point to the next, the first from the value
+    // before the block at offset -1; the last point's value after it.
+    int32 fromOffset = -1;
+    double fromValue = gainRampStart_;
+    for (int32 index = 0; index < gainRampPoints_; ++index) {
+        const GainPoint& point = gainRamp_[static_cast<std::size_t>(index)];
+        if (frame <= point.offset)
+            return fromValue + (point.value - fromValue) * (frame - fromOffset) / (point.offset - fromOffset);
+        fromOffset = point.offset;
+        fromValue = point.value;
+    }
+    return fromValue;
+}
+
+void TestPluginObject::addSideChain(ProcessData& data) const noexcept {
+    if (data.numInputs < 2 || !audioInputs[1]->isActive())
+        return;
+    const AudioBusBuffers& side = data.inputs[1];
+    AudioBusBuffers& output = data.outputs[0];
+    for (int32 channel = 0; channel < output.numChannels && side.numChannels > 0; ++channel) {
+        const Sample32* key = side.channelBuffers32[std::min(channel, side.numChannels - 1)];
+        for (int32 frame = 0; frame < data.numSamples; ++frame)
+            output.channelBuffers32[channel][frame] += key[frame];
+    }
+}
+
 float TestPluginObject::render(ProcessData& data) const {
     AudioBusBuffers& output = data.outputs[0];
     if (kPluginConfig.inputBuses == 0) {
@@ -272,7 +312,9 @@ float TestPluginObject::render(ProcessData& data) const {
                 std::swap(sample, delay[position]);
                 position = position + 1 == latency ? 0 : position + 1;
             }
-            out[frame] = sample * gain + offset + hum;
+            const float frameGain =
+                gainRampPoints_ > 0 ? static_cast<float>(rampedGain(frame) * choiceFactor_.load()) : gain;
+            out[frame] = sample * frameGain + offset + hum;
             if (kPluginConfig.keepsSignalAcrossActivation) {
                 float& carried = carry_[static_cast<std::size_t>(std::min(channel, 1))];
                 carried = 0.9999f * carried + 0.0001f * std::fabs(in[frame]);
@@ -339,6 +381,8 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
         std::this_thread::sleep_for(std::chrono::microseconds(kPluginConfig.processSleepMicroseconds));
     const BlockUse use = checkProcessCall(data);
     gainAfterProgram_ = -1.0;
+    gainRampStart_ = gain_;
+    gainRampPoints_ = 0;
     const int32 program = readParameterChanges(data.inputParameterChanges, record, use != BlockUse::refuse);
     if (use != BlockUse::refuse) {
         if (program >= 0)
@@ -354,9 +398,13 @@ tresult PLUGIN_API TestPluginObject::process(ProcessData& data) {
         audioFlowed_ = true;
         moveLatency(std::min(kPluginConfig.latencyOnceAudioFlows, kMaxLatency));
     }
-    if (use == BlockUse::render)
-        reportOutputValue(data.outputParameterChanges, kMeterId,
-                          std::min(1.0, static_cast<double>(render(data))));
+    if (use == BlockUse::render) {
+        const float peak = render(data);
+        if (kPluginConfig.addsSideChain)
+            addSideChain(data);
+        reportOutputValue(data.outputParameterChanges, kMeterId, std::min(1.0, static_cast<double>(peak)));
+        framesRendered_ += data.numSamples;
+    }
 
     // A plug-in whose code throws; only then does this path allocate, as every throw does.
     const bool throwing = Recorder::instance().throws(ThrowingCall::process);

@@ -35,8 +35,9 @@ int32 TestPluginObject::audioBusCount(BusDirection direction) const {
 }
 
 SpeakerArrangement TestPluginObject::busArrangement(BusDirection direction, int32 index) const {
-    if (index > 0) // the auxiliary buses: a mono side-chain in, a stereo output
-        return direction == kInput ? SpeakerArr::kMono : SpeakerArr::kStereo;
+    if (index > 0) // the auxiliary buses: a side-chain in, a stereo output
+        return direction == kInput && kPluginConfig.sideChainChannels == 1 ? SpeakerArr::kMono
+                                                                           : SpeakerArr::kStereo;
     const int channels = direction == kInput && kPluginConfig.inputChannels > 0 ? kPluginConfig.inputChannels
                                                                                 : kPluginConfig.channels;
     return channels == 1 ? SpeakerArr::kMono : SpeakerArr::kStereo;

@@ -57,6 +57,20 @@ struct ParameterQueueRecord {
     double lastValue = 0.0;
 };
 
+// One point of an input parameter queue as a processing component read it, placed
+// on the stream of frames that instance rendered: `blockStart` frames came before
+// the block, the point lies `offset` frames into it.
+struct QueuePoint {
+    std::int32_t object = 0;      // instance number of the processing component
+    std::uint32_t id = 0;         // the queue's parameter id
+    std::int64_t blockStart = 0;  // frames this instance rendered before the block
+    std::int32_t blockFrames = 0; // numSamples of the block (0 for a parameters-only block)
+    std::int32_t offset = 0;
+    double value = 0.0;
+
+    std::int64_t frame() const { return blockStart + offset; }
+};
+
 // One IAudioProcessor::process call, stored without allocation on the audio thread.
 struct ProcessRecord {
     static constexpr std::size_t maxQueues = 8;
@@ -118,6 +132,9 @@ public:
     virtual std::int64_t processCount() const = 0;
     // The last n process calls, oldest first; at most 256 are kept.
     virtual std::vector<ProcessRecord> lastProcesses(std::size_t n) const = 0;
+    // Every point of every input parameter queue since the library was loaded or
+    // the probe reset, in the order read; the first 16384 are kept.
+    virtual std::vector<QueuePoint> queuePoints() const = 0;
     // Calls whose method is method; "process" counts process calls.
     virtual int count(const std::string& method) const = 0;
     // Factories, components and controllers not yet released.
