@@ -1,5 +1,6 @@
 #pragma once
 
+#include "VSTIsolation.h"
 #include "VSTNamedParameter.h"
 #include "VSTPluginEvent.h"
 #include "plugin/HostedPlugin.h"
@@ -25,6 +26,8 @@ struct CallerSettings {
     /// Parameters by title, with the names the caller gave their steps.
     std::unordered_map<std::string, VSTNamedParameter> namedParameters;
     std::function<void(const VSTPluginEvent&)> eventListener;
+    /// Where the plug-in runs; set before the load.
+    VSTIsolation isolation;
 };
 
 } // namespace varnel::extensions::vst

@@ -54,4 +54,15 @@ void OutputParameterSlots::store(IParameterChanges& changes) noexcept {
         anyChanged.store(true, std::memory_order_release);
 }
 
+void OutputParameterSlots::store(ParamID id, double value) noexcept {
+    // Audio thread: no allocation, lock or wait.
+    const auto found = std::lower_bound(ids.begin(), ids.end(), id);
+    if (found == ids.end() || *found != id)
+        return;
+    Slot& slot = slots[static_cast<std::size_t>(found - ids.begin())];
+    slot.value.store(value, std::memory_order_relaxed);
+    slot.changed.store(true, std::memory_order_release);
+    anyChanged.store(true, std::memory_order_release);
+}
+
 } // namespace varnel::extensions::vst

@@ -25,6 +25,9 @@ public:
     /// Audio thread; never allocates, locks or waits. Keeps the last point of every
     /// queue in `changes` whose id is listed; others are dropped.
     void store(Steinberg::Vst::IParameterChanges& changes) noexcept;
+    /// Audio thread; never allocates, locks or waits. Keeps one reported value of a
+    /// listed id; others are dropped.
+    void store(ParamID id, double value) noexcept;
 
     /// Plug-in thread. Calls `take(id, value)` for each id stored since the last call.
     template <typename Take>
