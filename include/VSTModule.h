@@ -3,6 +3,7 @@
 #include "VSTAutomation.h"
 #include "VSTChannelLayout.h"
 #include "VSTEditorSize.h"
+#include "VSTIsolation.h"
 #include "VSTParameter.h"
 #include "VSTParameterRange.h"
 #include "VSTPluginEvent.h"
@@ -87,6 +88,29 @@ public:
     /// included), as logged without the "[VSTModule] " prefix; empty before any
     /// refusal. A later successful call leaves it as it is.
     std::string getLastError() const;
+
+    /// Control thread, before loadPlugin and never alongside `process`. Where the
+    /// plug-in will run (VSTIsolation): in this process, or in a helper process of
+    /// its own, with the limits given. False, with one line and nothing changed,
+    /// once a load was made, where this system offers no helper process, or for a
+    /// limit below 1 (the block budget may be 0, its default).
+    bool setIsolation(const VSTIsolation& isolation);
+    /// Control thread. The isolation in force.
+    VSTIsolation getIsolation() const;
+    /// The environment variable that names the helper program of the `process`
+    /// isolation, overriding where the library looks for it (beside itself, in
+    /// its libexec folder: ../libexec/varnelvst/varnel-vst-plugin-host).
+    static constexpr const char* kPluginHostVariable = "VARNELVST_PLUGIN_HOST";
+
+    /// Control thread; allocates; may run alongside `process`, whose blocks pass
+    /// through dry meanwhile (counted). For a plug-in in a process of its own: ends
+    /// that process (a crashed one is already gone), starts a new one, loads the
+    /// plug-in again with the set-up in force, and restores the last state this
+    /// module holds (the state set or loaded through it, or read from the plug-in
+    /// after its last change) with every value set after it; the blocks after it
+    /// run from there. False, with one line, without a load, for a plug-in in this
+    /// process, or when the plug-in does not load again.
+    bool reloadPlugin();
 
     /// Control thread. Called on the plug-in thread, outside any other call of this
     /// module, for each thing the plug-in did on its own (VSTPluginEvent); it may

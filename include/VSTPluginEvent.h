@@ -23,6 +23,18 @@ struct VSTPluginEvent {
         /// The plug-in's open editor took a new size (it asked for one, or took
         /// its content scale); the application resizes the parent window to it.
         editorResized,
+        /// The process the plug-in ran in ended (a crash, an exit, or killed) or
+        /// the plug-in hung and its process was ended; only for a plug-in isolated
+        /// in a process of its own (VSTIsolation). Blocks pass through dry from
+        /// now on and control calls fail with the reason (VSTModule::getLastError)
+        /// until VSTModule::reloadPlugin.
+        pluginCrashed,
+    };
+    /// How the plug-in's process ended.
+    enum class Ending {
+        signal, ///< a signal ended it (a crash: SIGSEGV, SIGABRT; or SIGKILL from outside)
+        exit,   ///< it exited on its own (the plug-in called exit)
+        hang,   ///< the plug-in did not answer in time, and the host ended its process
     };
 
     Kind kind = Kind::parameterChanged; ///< what happened
@@ -32,6 +44,8 @@ struct VSTPluginEvent {
     std::uint32_t latencySamples = 0;   ///< latencyChanged: the latency now in force
     std::int32_t restartFlags = 0;      ///< restarted: the VST 3 RestartFlags carried out
     VSTEditorSize editorSize{};         ///< editorResized: the editor's new size
+    Ending ending = Ending::signal;     ///< pluginCrashed: how the process ended
+    int endingCode = 0;                 ///< pluginCrashed: the signal's number, or the exit status
 };
 
 } // namespace varnel::extensions::vst

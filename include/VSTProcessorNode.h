@@ -41,6 +41,13 @@ class VSTModule;
 /// is not base64, or a state the plug-in refuses, is reported and the plug-in
 /// keeps its defaults and keeps processing.
 ///
+/// The optional key "pluginIsolation" chooses where the plug-in runs (see
+/// VSTIsolation): "none" (the default) in this process, "process" in a helper
+/// process of its own, so that a plug-in that crashes or hangs costs this node
+/// only: its blocks pass through dry, "pluginCrashed" is emitted, and
+/// reloadPlugin (or, with the key "pluginRestartAfterCrash" true, the node
+/// itself) starts it again with its last state. Both apply from the next load on.
+///
 /// Threads: `process` runs on the audio thread; everything else is a control call,
 /// which may come from any thread, alongside `process` and alongside other control
 /// calls: each is carried out on the plug-in thread (VSTPluginThread), one at a
@@ -61,6 +68,10 @@ class VSTModule;
 /// - "pluginEditorResized", payload the open editor's new size as text, e.g.
 ///   "640x400" (getPluginEditorSize gives the numbers): the application resizes
 ///   the editor's window to it.
+/// - "pluginCrashed", payload how the isolated plug-in's process ended as text:
+///   "signal SIGSEGV" (or another signal), "exit 0" (or another status), or
+///   "hang" when it stopped answering and was ended; getPluginLastError gives the
+///   reason, e.g. "The plug-in process ended with SIGSEGV during process".
 /// A listener may call the node back, and may destroy it (as a graph removing
 /// the node would): the node's events not yet emitted are then dropped.
 ///
@@ -87,6 +98,11 @@ public:
     /// disabled node keeps the new plug-in's processing switched off.
     bool loadPlugin(const std::string& path);
 
+    /// Control thread. Starts an isolated plug-in again with its last state
+    /// (VSTModule::reloadPlugin), e.g. after "pluginCrashed"; false for a plug-in
+    /// in this process.
+    bool reloadPlugin();
+
     /// Whether the last load (at construction or through loadPlugin) succeeded.
     bool getIsPluginLoaded() const;
     /// Control thread. Why the last load failed, or why the configured file name was
@@ -103,6 +119,7 @@ public:
     static constexpr const char* kLatencyChangedEvent = "pluginLatencyChanged";
     static constexpr const char* kRestartedEvent = "pluginRestarted";
     static constexpr const char* kEditorResizedEvent = "pluginEditorResized";
+    static constexpr const char* kCrashedEvent = "pluginCrashed";
     ///@}
 
     /// Whether blocks reach the plug-in (setEnabled); a new node starts enabled.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VSTAutomation.h"
+#include "VSTIsolation.h"
 #include "VSTNamedParameter.h"
 #include "VSTPluginEvent.h"
 #include "plugin/HostedPlugin.h"
@@ -30,6 +31,8 @@ struct CallerSettings {
     std::function<void(const VSTPluginEvent&)> eventListener;
     /// The envelopes being played, by parameter id.
     std::map<Steinberg::Vst::ParamID, std::vector<VSTAutomationPoint>> envelopes;
+    /// Where the plug-in runs; set before the load.
+    VSTIsolation isolation;
 };
 
 } // namespace varnel::extensions::vst

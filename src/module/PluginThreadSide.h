@@ -2,9 +2,12 @@
 
 #include "VSTPluginEvent.h"
 #include "plugin/HostedPlugin.h"
+#include "state/VSTPresetFile.h"
 #include "thread/PluginThread.h"
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -40,6 +43,22 @@ struct PluginThreadSide {
     bool sideChainActive = false;
     /// One load per module: a second is refused, whatever became of the first.
     bool loadStarted = false;
+    /// What the load asked for, for a reload.
+    std::string loadPath;
+    std::string loadClass;
+    /// Whether the end of an isolated plug-in's process was reported (once).
+    bool endingReported = false;
+
+    /// What a reload restores (isolated plug-ins only): the last state the module
+    /// holds (set by the caller or read from the plug-in), and the values the
+    /// plug-in got after it, in order. Kept fresh from the catch-up once the
+    /// values have reached the processor, at most every kSnapshotInterval.
+    std::optional<PluginStateChunks> snapshot;
+    std::vector<std::pair<Steinberg::Vst::ParamID, double>> valuesSinceSnapshot;
+    /// The gate's block count when a value joined valuesSinceSnapshot: the state
+    /// holds it once a whole block has run after the one that carried it.
+    std::uint64_t snapshotStaleAtBlock = 0;
+    std::chrono::steady_clock::time_point lastSnapshot{};
     /// False once the module is being destroyed: a listener that destroys it stops
     /// the delivery it was called from.
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);

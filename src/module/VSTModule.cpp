@@ -5,6 +5,7 @@
 
 #include "module/VSTModuleInternals.h"
 #include "plugin/local/LocalPlugin.h"
+#include "plugin/remote/IsolatedPlugin.h"
 
 #include <varnel/Logger.h>
 
@@ -101,6 +102,8 @@ bool VSTModule::Internals::load(const std::string& path, const std::string& plug
         return refuse(error);
     }
     side.loadStarted = true;
+    side.loadPath = path;
+    side.loadClass = pluginClass;
     std::string reason;
     if (!plugin().load(path, pluginClass, side.facts, reason)) {
         // The library stays until the module goes, as after a successful load.
@@ -116,6 +119,88 @@ bool VSTModule::Internals::load(const std::string& path, const std::string& plug
     plugin().applySetup(pluginSetup(settings.setup), settings.runningState);
     startService();
     error.clear();
+    return true;
+}
+
+bool VSTModule::setIsolation(const VSTIsolation& isolation) {
+    Internals& in = *internals;
+    return in.inspect([&] {
+        if (in.side.loadStarted)
+            return in.refuse("The isolation is chosen before the load.");
+        if (isolation.blockBudgetMicroseconds < 0 || isolation.hangMilliseconds < 1 ||
+            isolation.callTimeoutMilliseconds < 1)
+            return in.refuse("Invalid isolation limits: block budget " +
+                             std::to_string(isolation.blockBudgetMicroseconds) + " us, hang " +
+                             std::to_string(isolation.hangMilliseconds) + " ms, call timeout " +
+                             std::to_string(isolation.callTimeoutMilliseconds) + " ms");
+        std::unique_ptr<HostedPlugin> plugin;
+        if (isolation.mode == VSTIsolationMode::process) {
+            std::string reason;
+            plugin = makeIsolatedPlugin(in, in.audio.parameterSlots, isolation, reason);
+            if (!plugin)
+                return in.refuse(reason);
+        } else {
+            plugin = std::make_unique<LocalPlugin>(in, in.audio.parameterSlots);
+        }
+        in.side.plugin = std::move(plugin);
+        in.settings.isolation = isolation;
+        return true;
+    });
+}
+
+VSTIsolation VSTModule::getIsolation() const {
+    return internals->inspect([this] { return internals->settings.isolation; });
+}
+
+bool VSTModule::reloadPlugin() {
+    Internals& in = *internals;
+    return in.inspect([&in] {
+        try {
+            in.catchUp(false);
+            const bool reloaded = in.reload();
+            in.deliverEvents();
+            return reloaded;
+        } catch (const std::exception& error) {
+            in.reportThrow("reloadPlugin", error.what());
+        } catch (...) {
+            in.reportThrow("reloadPlugin", "an unknown exception");
+        }
+        return false;
+    });
+}
+
+bool VSTModule::Internals::reload() {
+    if (!side.loadStarted || side.loadPath.empty())
+        return refuse("No plug-in was loaded, so none can be reloaded.");
+    if (settings.isolation.mode != VSTIsolationMode::process)
+        return refuse("Only a plug-in in a process of its own can be reloaded.");
+    // A plug-in that still runs gives its latest state first.
+    if (plugin().ending() == nullptr && loaded()) {
+        PluginStateChunks chunks;
+        if (captureState(chunks, false))
+            keepSnapshot(chunks);
+    }
+    plugin().unload();
+    side.endingReported = false;
+    PluginFacts facts;
+    std::string reason;
+    if (!plugin().load(side.loadPath, side.loadClass, facts, reason))
+        return refuse("Could not reload the plug-in: " + reason);
+    side.facts = std::move(facts);
+    // As a restore: the state and the values after it go in while the plug-in is
+    // inactive, and every value the controller then holds reaches the processor
+    // with the first block.
+    plugin().applySetup(pluginSetup(settings.setup), LifecycleState::setUp);
+    if (side.snapshot)
+        applyState(*side.snapshot, true);
+    for (const auto& [id, value] : side.valuesSinceSnapshot) {
+        if (plugin().hasController())
+            plugin().setNormalizedValue(id, value);
+        audio.parameterSlots.publish(id, value);
+    }
+    if (plugin().hasController())
+        sendControllerValues(false);
+    plugin().moveTo(settings.runningState);
     return true;
 }
 

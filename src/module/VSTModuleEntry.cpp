@@ -27,6 +27,12 @@ void VSTModule::Internals::reportThrow(const char* what, const std::string& reas
 }
 
 bool VSTModule::Internals::refuse(const std::string& reason) {
+    // A call that failed because an isolated plug-in's process ended says that
+    // instead, once.
+    if (!side.endingReported && side.plugin && side.plugin->hasEnded()) {
+        noticeEnding();
+        return false;
+    }
     side.lastError = reason;
     Logger::error(kLogPrefix + reason);
     return false;
@@ -34,6 +40,8 @@ bool VSTModule::Internals::refuse(const std::string& reason) {
 
 void VSTModule::Internals::noteOwnChange(ParamID id, double value) {
     side.knownValues[id] = value;
+    if (!isReadOnly(id))
+        noteValueForSnapshot(id, value);
     side.pendingEvents.push_back(
         VSTPluginEvent{VSTPluginEvent::Kind::parameterChanged, id, value, isReadOnly(id)});
 }
@@ -84,13 +92,33 @@ void VSTModule::Internals::catchUp(bool fromService) {
         audio.blocksWithoutProcessor.report(kNoProcessorMessage, false);
         audio.processErrors.report("[VSTModule] process error: ", true);
         audio.processExceptions.report("[VSTModule] The plug-in threw during process", false);
+        audio.dryBlocks.report("[VSTModule] Blocks passed through dry: the plug-in's process did not hand "
+                               "them back in time",
+                               false);
     }
-    if (!loaded())
+    if (!loaded() || noticeEnding())
         return;
     takePlayedValues();
     takeOutputChanges();
     takeEdits();
     actOnRestartRequests(fromService);
+    if (fromService)
+        refreshSnapshot();
+}
+
+bool VSTModule::Internals::noticeEnding() {
+    const PluginEnding* ending = plugin().ending();
+    if (ending == nullptr)
+        return false;
+    if (!side.endingReported) {
+        side.endingReported = true;
+        refuse(ending->reason);
+        VSTPluginEvent event{VSTPluginEvent::Kind::pluginCrashed};
+        event.ending = ending->kind;
+        event.endingCode = ending->code;
+        side.pendingEvents.push_back(event);
+    }
+    return true;
 }
 
 void VSTModule::Internals::deliverEvents() {
@@ -163,7 +191,8 @@ void VSTModule::reportAudioThreadFailures() {
 std::uint64_t VSTModule::getAudioThreadFailureCount() const {
     const AudioSide& audio = internals->audio;
     return audio.processErrors.count() + audio.processExceptions.count() +
-           audio.blocksWithoutProcessor.count() + audio.blocksMissed.load(std::memory_order_relaxed);
+           audio.blocksWithoutProcessor.count() + audio.dryBlocks.count() +
+           audio.blocksMissed.load(std::memory_order_relaxed);
 }
 
 } // namespace varnel::extensions::vst

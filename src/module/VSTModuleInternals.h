@@ -52,6 +52,16 @@ struct VARNELVST_INTERNAL VSTModule::Internals final : PluginLink {
         return PluginThread::instance().call([&]() -> Result {
             try {
                 catchUp(false);
+                // An isolated plug-in whose process ended answers nothing any more:
+                // the call fails at once, with the reason.
+                if (const PluginEnding* ending = plugin().ending()) {
+                    side.lastError = ending->reason;
+                    deliverEvents();
+                    if constexpr (std::is_void_v<Result>)
+                        return;
+                    else
+                        return Result{};
+                }
                 if constexpr (std::is_void_v<Result>) {
                     operation();
                     deliverEvents();
@@ -88,6 +98,17 @@ struct VARNELVST_INTERNAL VSTModule::Internals final : PluginLink {
     /// played on to the controller.
     void takePlayedValues();
     void takeOutputChanges();
+    /// Reports the end of an isolated plug-in's process, once (a line, the reason
+    /// for getLastError, the event); true when it ended.
+    bool noticeEnding();
+    /// A value reached (or is on its way to) the processor: the snapshot a reload
+    /// restores lacks it until refreshed.
+    void noteValueForSnapshot(Steinberg::Vst::ParamID id, double value);
+    /// Takes the snapshot again when values joined it since, once they reached the
+    /// processor; from the service timer only.
+    void refreshSnapshot();
+    /// The state a reload restores is `chunks`, with nothing after it.
+    void keepSnapshot(const PluginStateChunks& chunks);
     void takeEdits();
     /// Records a value the plug-in set itself, for knownValues and the listener.
     void noteOwnChange(Steinberg::Vst::ParamID id, double value);
@@ -99,6 +120,8 @@ struct VARNELVST_INTERNAL VSTModule::Internals final : PluginLink {
     bool load(const std::string& path, const std::string& pluginClass, std::string& error);
     /// Logs `reason` and keeps it for getLoadError; false.
     bool fail(const std::string& reason);
+    /// Starts an isolated plug-in again (see VSTModule::reloadPlugin).
+    bool reload();
     /// The parameter tables, the slots' capacity and what the processor is known
     /// to have, made before audio can run.
     void prepareParameters();

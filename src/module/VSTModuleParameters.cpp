@@ -110,6 +110,7 @@ bool VSTModule::Internals::setParameterValue(ParamID id, double value) {
         if (audio.parameterSlots.publish(id, value)) {
             side.knownValues[id] = value;
             noteNewValue();
+            noteValueForSnapshot(id, value);
         } else
             refuse("Could not set parameter");
     }

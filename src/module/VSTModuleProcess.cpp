@@ -50,6 +50,9 @@ void VSTModule::Internals::processPiece(float* inL, float* inR, float* outL, flo
     case BlockOutcome::Kind::threw:
         audio.processExceptions.fail(0);
         return;
+    case BlockOutcome::Kind::dry:
+        audio.dryBlocks.fail(0);
+        return;
     }
 }
 
@@ -95,6 +98,16 @@ void VSTModule::process(float* inL, float* inR, float* outL, float* outR, const 
     // Audio thread: no allocation, lock, wait or log, on any path. Failures are
     // only counted here; control calls log them.
     Internals& in = *internals;
+    // An isolated plug-in whose process ended: the signal passes through, as for a
+    // disabled node, and each block is counted.
+    if (in.side.plugin->hasEnded()) {
+        if (numFrames > 0 && inL != outL)
+            std::copy_n(inL, numFrames, outL);
+        if (numFrames > 0 && inR != outR)
+            std::copy_n(inR, numFrames, outR);
+        in.audio.dryBlocks.fail(0);
+        return;
+    }
     if (!in.side.plugin->hasProcessor()) {
         in.audio.blocksWithoutProcessor.fail(0);
         return;

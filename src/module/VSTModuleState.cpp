@@ -21,6 +21,11 @@ namespace {
 
 // Long enough for a block of any usual size at any usual rate to come.
 constexpr std::chrono::milliseconds kLongestWaitForBlock{100};
+/// How often the state a reload restores is read again while values change: a
+/// knob turned for a while costs a few reads of the state, not one per value.
+constexpr std::chrono::milliseconds kSnapshotInterval{250};
+/// Values kept for a reload beyond the snapshot before repeats of one id are merged.
+constexpr std::size_t kValuesBeforeMerging = 1024;
 
 } // namespace
 
@@ -48,6 +53,48 @@ void VSTModule::Internals::awaitChangedParameters() {
         Logger::error("[VSTModule] The plug-in refused a block without audio that carried parameter values.");
     audio.parameterChanges.clearQueue();
     plugin().moveTo(settings.runningState);
+}
+
+void VSTModule::Internals::keepSnapshot(const PluginStateChunks& chunks) {
+    if (settings.isolation.mode != VSTIsolationMode::process)
+        return;
+    side.snapshot = chunks;
+    side.valuesSinceSnapshot.clear();
+    side.lastSnapshot = std::chrono::steady_clock::now();
+}
+
+void VSTModule::Internals::noteValueForSnapshot(ParamID id, double value) {
+    if (settings.isolation.mode != VSTIsolationMode::process)
+        return;
+    auto& values = side.valuesSinceSnapshot;
+    values.emplace_back(id, value);
+    side.snapshotStaleAtBlock = audio.gate.blocksSinceOpened();
+    if (values.size() <= kValuesBeforeMerging)
+        return;
+    // Only the last value of an id matters, in the order of the last values.
+    std::vector<std::pair<ParamID, double>> merged;
+    for (auto entry = values.rbegin(); entry != values.rend(); ++entry) {
+        if (std::none_of(merged.begin(), merged.end(),
+                         [&](const auto& kept) { return kept.first == entry->first; }))
+            merged.push_back(*entry);
+    }
+    values.assign(merged.rbegin(), merged.rend());
+}
+
+void VSTModule::Internals::refreshSnapshot() {
+    if (settings.isolation.mode != VSTIsolationMode::process || side.valuesSinceSnapshot.empty())
+        return;
+    // The processor holds the values once a whole block ran after the one that
+    // carried them (a reactivation starts the count again).
+    const std::uint64_t blocks = audio.gate.blocksSinceOpened();
+    if (blocks < side.snapshotStaleAtBlock)
+        side.snapshotStaleAtBlock = 0;
+    if (audio.parameterSlots.hasChanges() || !audio.gate.isOpen() || blocks < side.snapshotStaleAtBlock + 2 ||
+        std::chrono::steady_clock::now() - side.lastSnapshot < kSnapshotInterval)
+        return;
+    PluginStateChunks chunks;
+    if (captureState(chunks, false))
+        keepSnapshot(chunks);
 }
 
 bool VSTModule::Internals::captureState(PluginStateChunks& chunks, bool report) {
@@ -99,6 +146,8 @@ bool VSTModule::Internals::restoreEncodedState(const std::vector<std::uint8_t>& 
     PluginStateChunks previous;
     const bool havePrevious = captureState(previous, false);
     const bool restored = applyState(*chunks, true);
+    if (restored)
+        keepSnapshot(*chunks);
     // A plug-in that refused part of the state goes back to what it had.
     if (!restored && havePrevious)
         applyState(previous, false);
@@ -124,6 +173,7 @@ bool VSTModule::getState(std::vector<std::uint8_t>& state) {
         PluginStateChunks chunks;
         if (!in.captureState(chunks, true))
             return false;
+        in.keepSnapshot(chunks);
         std::vector<std::uint8_t> encoded = encodePresetFile(chunks);
         if (encoded.empty())
             return in.refuse("Could not encode the plug-in's state.");

@@ -2,6 +2,7 @@
 
 #include "InternalVisibility.h"
 #include "VSTModule.h"
+#include "plugin/remote/SignalName.h"
 #include "state/Base64.h"
 #include "thread/PluginThread.h"
 
@@ -49,6 +50,9 @@ struct VARNELVST_INTERNAL VSTProcessorNode::Internals {
     bool transportPlaying = true;
     /// Whether the graph's formats give the node a side-chain input.
     bool sideChainInput = false;
+    /// Where the next plug-in loaded runs, and whether a crashed one is reloaded.
+    VSTIsolation isolation;
+    bool restartAfterCrash = false;
 };
 
 namespace {
@@ -58,6 +62,28 @@ namespace {
 template <typename Operation>
 auto onPluginThread(Operation&& operation) {
     return PluginThread::instance().call(operation);
+}
+
+/// The "pluginIsolation" value `text` names; none, with a line, for an unknown one.
+VSTIsolationMode isolationModeOf(const std::string& text) {
+    if (text == "process")
+        return VSTIsolationMode::process;
+    if (text != "none" && !text.empty())
+        Logger::error("[VSTProcessorNode] Unknown pluginIsolation \"" + text + "\" (none or process): none");
+    return VSTIsolationMode::none;
+}
+
+/// The "pluginCrashed" payload: how the process ended, in a word and a code.
+std::string describeEnding(const VSTPluginEvent& event) {
+    switch (event.ending) {
+    case VSTPluginEvent::Ending::signal:
+        return "signal " + signalName(event.endingCode);
+    case VSTPluginEvent::Ending::exit:
+        return "exit " + std::to_string(event.endingCode);
+    case VSTPluginEvent::Ending::hang:
+        return "hang";
+    }
+    return "unknown";
 }
 
 } // namespace
@@ -98,6 +124,11 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
     const std::string fileName = VLAnyMap::get<std::string>(config, "pluginFileName", "").value_or("");
     setPluginFileName(fileName);
     internals->pluginClass = VLAnyMap::get<std::string>(config, "pluginClass", "").value_or("");
+    const std::string isolation =
+        VLAnyMap::get<std::string>(config, "pluginIsolation", "none").value_or("none");
+    internals->isolation.mode = isolationModeOf(isolation);
+    internals->restartAfterCrash =
+        VLAnyMap::get<bool>(config, "pluginRestartAfterCrash", false).value_or(false);
     registerConfiguration("pluginFileName", VLAnyMap{
                                                 {"name", "VST3 Plugin Name"},
                                                 {"type", "string"},
@@ -112,6 +143,25 @@ VSTProcessorNode::VSTProcessorNode(const VLAnyMap& config) : internals(std::make
                                               "plugin; empty for the last one it declares"},
                               {"value", internals->pluginClass},
                           });
+    registerConfiguration(
+        "pluginIsolation",
+        VLAnyMap{
+            {"name", "VST3 Plugin Isolation"},
+            {"type", "string"},
+            {"description", "Where the plugin runs: none (in this process) or process (in a "
+                            "helper process of its own, which a crash or hang of the plugin "
+                            "costs alone)"},
+            {"value", isolation},
+        });
+    registerConfiguration(
+        "pluginRestartAfterCrash",
+        VLAnyMap{
+            {"name", "VST3 Plugin Restart After Crash"},
+            {"type", "bool"},
+            {"description", "Whether an isolated plugin whose process ended is started again "
+                            "with its last state"},
+            {"value", internals->restartAfterCrash},
+        });
     if (isSafePluginFileName(fileName)) {
         loadPlugin(systemPluginFolder() + fileName);
     } else {
@@ -158,11 +208,20 @@ void VSTProcessorNode::emitPluginEvent(const VSTPluginEvent& event) {
         emit(kEditorResizedEvent,
              VLAny(std::to_string(event.editorSize.width) + "x" + std::to_string(event.editorSize.height)));
         return;
+    case VSTPluginEvent::Kind::pluginCrashed:
+        emit(kCrashedEvent, VLAny(describeEnding(event)));
+        // After the application heard of it: a listener may have replaced the plug-in.
+        if (internals->restartAfterCrash &&
+            internals->vstModule->getIsolation().mode == VSTIsolationMode::process)
+            internals->vstModule->reloadPlugin();
+        return;
     }
 }
 
 void VSTProcessorNode::prepareModule(VSTModule& module) {
     const Internals& in = *internals;
+    if (in.isolation.mode != VSTIsolationMode::none)
+        module.setIsolation(in.isolation);
     // The load's own set-up already announces what the graph said.
     module.setMaxSamplesPerBlock(in.maxFramesPerBlock);
     module.setFixedBlockSize(in.fixedBlockFrames);
@@ -245,6 +304,10 @@ std::string VSTProcessorNode::getPluginLastError() const {
             return internals->refusedFormat;
         return moduleError;
     });
+}
+
+bool VSTProcessorNode::reloadPlugin() {
+    return onPluginThread([this] { return internals->vstModule->reloadPlugin(); });
 }
 
 bool VSTProcessorNode::getIsPluginLoaded() const {
@@ -402,6 +465,20 @@ Result<VLAny> VSTProcessorNode::getValue(const std::string& key) {
 Result<void> VSTProcessorNode::setValue(const std::string& key, const VLAny& value) {
     if (key == "pluginFileName")
         return setPluginFileNameValue(value);
+    if (key == "pluginIsolation" || key == "pluginRestartAfterCrash") {
+        const std::optional<std::string> mode = value.as<std::string>();
+        const std::optional<bool> restart = value.as<bool>();
+        if (key == "pluginIsolation" ? !mode : !restart)
+            return Result<void>::failure(key +
+                                         (key == "pluginIsolation" ? " takes a string" : " takes a bool"));
+        onPluginThread([&] {
+            if (mode)
+                internals->isolation.mode = isolationModeOf(*mode);
+            else
+                internals->restartAfterCrash = *restart;
+        });
+        return SingleBusAudioProcessorNode::setValue(key, value);
+    }
     if (key == "pluginClass") {
         const std::optional<std::string> pluginClass = value.as<std::string>();
         if (!pluginClass)

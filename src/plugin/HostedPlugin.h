@@ -32,9 +32,13 @@
 //   own block (a hand-off to another process is the one wait it may add), and
 //   that reports a plug-in that died or overran as `failed` instead of waiting;
 // - state as the same component and controller bytes, so that states move
-//   freely between implementations.
+//   freely between implementations;
+// - its process's end (a crash, an exit, a hang it was ended for) through
+//   `ending`, after which every call answers at once with a neutral result and
+//   every block goes out dry; unload and load start it afresh.
 #include "VSTChannelLayout.h"
 #include "VSTEditorSize.h"
+#include "VSTPluginEvent.h"
 #include "VSTPluginInfo.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -77,6 +81,9 @@ public:
     virtual void stopBlocks() noexcept = 0;
     /// Blocks may reach the plug-in again, at most `maxFrames` long, at `sampleRate`.
     virtual void startBlocks(Steinberg::int32 maxFrames, double sampleRate) = 0;
+    /// The plug-in call named `what` (e.g. "setActive") is about to be made, for a
+    /// link that tells what a plug-in was doing when its process ended.
+    virtual void calling(const char* what) noexcept { (void)what; }
 
 protected:
     ~PluginLink() = default;
@@ -113,10 +120,21 @@ struct PluginBlock {
     const float* sideR = nullptr;
 };
 
-/// How a block went: `ok`, `failed` with the plug-in's result in `code`, or `threw`.
+/// How a block went: `ok`, `failed` with the plug-in's result in `code`, `threw`,
+/// or `dry`: a plug-in in another process did not hand it back in time (or its
+/// process ended), so the output holds the input.
 struct BlockOutcome {
-    enum class Kind { ok, failed, threw } kind = Kind::ok;
+    enum class Kind { ok, failed, threw, dry } kind = Kind::ok;
     Steinberg::tresult code = Steinberg::kResultOk;
+};
+
+/// How the process of a plug-in isolated in one of its own ended, and the reason
+/// as the module reports it, e.g. "The plug-in process ended with SIGSEGV during
+/// process".
+struct PluginEnding {
+    VSTPluginEvent::Ending kind = VSTPluginEvent::Ending::signal;
+    int code = 0; ///< the signal's number or the exit status; 0 for a hang
+    std::string reason;
 };
 
 /// The plug-in as the module drives it; see the top of this file.
@@ -135,6 +153,11 @@ public:
     virtual void unload() noexcept = 0;
     /// Audio or plug-in thread; never blocks. Whether a loaded audio processor is there.
     virtual bool hasProcessor() const noexcept = 0;
+    /// Plug-in thread; never blocks. How the process the plug-in runs in ended;
+    /// null while it runs, and always for a plug-in in this process.
+    virtual const PluginEnding* ending() const { return nullptr; }
+    /// Audio or plug-in thread; never blocks. Whether `ending` has anything to tell.
+    virtual bool hasEnded() const noexcept { return false; }
 
     // Lifecycle
     /// Moves every instance one step at a time to `target`: going up stops at the

@@ -44,6 +44,9 @@ struct AudioSide {
     AudioFailureTally processErrors;
     AudioFailureTally processExceptions;
     AudioFailureTally blocksWithoutProcessor;
+    /// Blocks of a plug-in in another process that went out dry: not back in time,
+    /// or its process ended.
+    AudioFailureTally dryBlocks;
     /// Blocks that met the closed gate while processing was meant to be on (a
     /// set-up or restart in progress): they did not reach the plug-in.
     std::atomic<std::uint64_t> blocksMissed{0};

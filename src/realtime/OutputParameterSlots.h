@@ -26,7 +26,6 @@ public:
     /// Audio thread; never allocates, locks or waits. Keeps the last point of every
     /// queue in `changes` whose id is listed; others are dropped.
     void store(Steinberg::Vst::IParameterChanges& changes) noexcept;
-
     /// Audio thread; never allocates, locks or waits. Keeps `value` as the last
     /// value of `id`, when it is listed.
     void storeValue(ParamID id, double value) noexcept;

@@ -167,6 +167,7 @@ private:
     template <typename Call>
     Steinberg::tresult callPlugin(const char* what, Call&& call) {
         lastCallThrew = false;
+        link.calling(what);
         try {
             return call();
         } catch (const std::exception& error) {

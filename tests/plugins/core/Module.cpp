@@ -91,6 +91,8 @@ void commitFault(Fault fault) {
         std::raise(SIGKILL);
 #endif
         std::abort(); // where there is no SIGKILL
+    case Fault::exit:
+        std::exit(0);
     case Fault::hang:
         break;
     }

@@ -37,6 +37,7 @@ enum class Fault {
     abort, // SIGABRT, as a failed assertion does
     hang,  // sleeps for good
     kill,  // SIGKILL, as the out-of-memory killer sends: no handler of the host runs
+    exit,  // exit(0), as plug-ins that give up on an error do, ending the whole process
 };
 
 constexpr unsigned kMaxLatency = 4096;
@@ -156,6 +157,12 @@ struct PluginConfig {
     // The editor view never unregisters its run-loop timer and event handler when it
     // is removed, as some plug-ins forget to: only the host can take them away.
     bool editorLeavesRunLoopWork = false;
+    // Faults of plug-ins that bring their host down from a control call: in the
+    // component's setActive(true), in the controller's getParamStringByValue, and
+    // in the component's setState.
+    Fault activationFault = Fault::none;
+    Fault valueTextFault = Fault::none;
+    Fault setStateFault = Fault::none;
 };
 
 extern const PluginConfig kPluginConfig;

@@ -95,6 +95,8 @@ tresult PLUGIN_API TestPluginObject::setActive(TBool state) {
     checkNoBlockInFlight(call);
     if (state && kPluginConfig.refusesActivation)
         return call.done(kResultFalse);
+    if (state)
+        commitFault(kPluginConfig.activationFault);
     if (state) {
         Recorder::instance().activated();
         // A new latency holds from here on, as VST 3 has it; the delay starts empty.
@@ -123,6 +125,8 @@ tresult PLUGIN_API TestPluginObject::setState(IBStream* state) {
         return call.refuse(kNotInitialized);
     if (state == nullptr)
         return call.done(kInvalidArgument);
+    if (entry_.role != Role::controller)
+        commitFault(kPluginConfig.setStateFault);
     const bool stateful = kPluginConfig.keepsStateOutsideParameters;
     int32 bytesRead = 0;
     if (entry_.role == Role::controller) {

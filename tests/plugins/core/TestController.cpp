@@ -116,6 +116,7 @@ tresult PLUGIN_API TestPluginObject::getParamStringByValue(ParamID id, ParamValu
                       "id=" + std::to_string(id) + " value=" + formatDouble(valueNormalized), name_);
     if (!admit(call))
         return call.refuse(kNotInitialized);
+    commitFault(kPluginConfig.valueTextFault);
     Parameter* parameter = parameters_.getParameter(id);
     if (parameter == nullptr || string == nullptr)
         return call.done(kInvalidArgument);
