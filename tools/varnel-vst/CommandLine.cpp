@@ -288,9 +288,14 @@ constexpr const char* kClassHelp =
     "--json gives both; default: the last one)";
 
 constexpr const char* kPluginsFooter =
-    R"(Searches $HOME/.vst3, /usr/lib/vst3 and /usr/local/lib/vst3 (and the folders
-inside them) and shows name, vendor, category, sub-categories, version and
-bundle of every audio module class.)";
+    R"(Searches the --folder folders, those of VST3_PATH (separated by ':'),
+$HOME/.vst3, /usr/lib/vst3 and /usr/local/lib/vst3 (and the folders inside
+them) and shows name, vendor, category, sub-categories, version and bundle of
+every audio module class. Each bundle is asked in a child process, several at
+once; what they said is kept in $XDG_CACHE_HOME/varnel-vst/plugins.json
+($HOME/.cache without it), and a bundle whose library has the same size and
+time of change is not asked again: one that crashed stays listed as such
+until it changes (--rescan asks them all).)";
 
 constexpr const char* kParamsFooter =
     R"(Shows id, title, units, default, step count, the read-only and hidden flags,
@@ -445,6 +450,10 @@ CLI::App& addPluginsCommand(CLI::App& app, PluginsCommand& plugins) {
         ->type_name("SECONDS")
         ->capture_default_str()
         ->check(CLI::Range(0.001, 3600.0).description(""));
+    command
+        .add_option("--folder", plugins.folders, "Search this folder too, before the usual ones (repeatable)")
+        ->type_name("DIR");
+    command.add_flag("--rescan", plugins.rescan, "Ask every bundle again, whatever the scan cache knows");
     return command;
 }
 
