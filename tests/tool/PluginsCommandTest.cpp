@@ -185,7 +185,7 @@ TEST_F(UserPluginFolder, ABundleThatStartsAHelperIsListedAndTheHelperEnds) {
                                  userFolder + "/TestStartsHelper.vst3");
     const std::string pidFile = home.file("helper.pid");
     const ToolRun result = runTool({"plugins", "--json", "--scan-timeout", "5"}, {},
-                                   "HOME=" + home.path() + " LSAN_OPTIONS=detect_leaks=0" +
+                                   "HOME=" + home.path() + " XDG_CACHE_HOME= LSAN_OPTIONS=detect_leaks=0" +
                                        " VARNELVST_TEST_HELPER_PID_FILE=" + pidFile);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(pluginNamed(Json::parse(result.out), "TestStartsHelper"), nullptr) << result.out;
