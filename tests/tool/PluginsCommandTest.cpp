@@ -52,7 +52,8 @@ protected:
     // checker of a sanitizer build would blame on the tool. Leak checking stays on
     // for the tool's other runs, which load the same code for single plug-ins.
     ToolRun run(const std::vector<std::string>& arguments, const std::string& workingFolder = {}) {
-        return runTool(arguments, workingFolder, "HOME=" + home.path() + " LSAN_OPTIONS=detect_leaks=0");
+        return runTool(arguments, workingFolder,
+                       "HOME=" + home.path() + " XDG_CACHE_HOME= LSAN_OPTIONS=detect_leaks=0");
     }
 
     ScratchFolder home;
@@ -160,7 +161,7 @@ TEST_F(UserPluginFolder, BundlesThatCrashAbortOrHangAreReportedAndTheRestListed)
     const ToolRun result =
         runTool({"plugins", "--json", "--scan-timeout", "1"}, {},
                 "HOME=" + home.path() +
-                    " LSAN_OPTIONS=detect_leaks=0 ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0"
+                    " XDG_CACHE_HOME= LSAN_OPTIONS=detect_leaks=0 ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0"
                     " TSAN_OPTIONS=${TSAN_OPTIONS}:handle_segv=0");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const Json json = Json::parse(result.out);
@@ -184,7 +185,7 @@ TEST_F(UserPluginFolder, ABundleThatStartsAHelperIsListedAndTheHelperEnds) {
                                  userFolder + "/TestStartsHelper.vst3");
     const std::string pidFile = home.file("helper.pid");
     const ToolRun result = runTool({"plugins", "--json", "--scan-timeout", "5"}, {},
-                                   "HOME=" + home.path() + " LSAN_OPTIONS=detect_leaks=0" +
+                                   "HOME=" + home.path() + " XDG_CACHE_HOME= LSAN_OPTIONS=detect_leaks=0" +
                                        " VARNELVST_TEST_HELPER_PID_FILE=" + pidFile);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(pluginNamed(Json::parse(result.out), "TestStartsHelper"), nullptr) << result.out;
@@ -227,4 +228,54 @@ TEST_F(UserPluginFolder, APluginIsNamedButForCaseOrByTheNameItShowsElseSuggested
     const ToolRun mistyped = run({"params", "TestSeprate"});
     EXPECT_EQ(mistyped.exitCode, 1);
     EXPECT_NE(mistyped.err.find("(did you mean 'TestSeparate'?)"), std::string::npos) << mistyped.err;
+}
+
+// What a listing learnt is kept in the user's cache: the next listing reads it
+// (here a vendor written into the cache shows) unless the bundle's library
+// changed, a bundle that crashed stays listed as such, and --rescan asks again. Folders come from --folder
+// and VST3_PATH too.
+TEST_F(UserPluginFolder, TheNextListingReadsTheScanCacheAndFoldersComeFromOptionAndVst3Path) {
+    ScratchFolder more;
+    fs::create_directory_symlink(TestPluginHandle::bundlePath("TestFactoryCrashes"),
+                                 more.path() + "/TestFactoryCrashes.vst3");
+    const std::string crasher = more.path() + "/TestFactoryCrashes.vst3";
+    // A bundle of its own, whose library the test can change.
+    fs::copy(TestPluginHandle::bundlePath("TestSingle"), more.path() + "/TestSingle.vst3",
+             fs::copy_options::recursive);
+    const auto errorOf = [](const Json& json, const std::string& bundle) {
+        for (const Json& entry : json.at("unloadable")) {
+            if (entry.at("path") == bundle)
+                return entry.at("error").get<std::string>();
+        }
+        return std::string("not listed");
+    };
+    const std::string sanitizers =
+        " ASAN_OPTIONS=${ASAN_OPTIONS}:handle_segv=0 TSAN_OPTIONS=${TSAN_OPTIONS}:handle_segv=0";
+    const ToolRun first =
+        runTool({"plugins", "--json", "--folder", more.path()}, {},
+                "HOME=" + home.path() + " XDG_CACHE_HOME= LSAN_OPTIONS=detect_leaks=0" + sanitizers);
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(errorOf(Json::parse(first.out), crasher), "crashed: SIGSEGV");
+
+    const std::string cacheFile = home.path() + "/.cache/varnel-vst/plugins.json";
+    Json cache = Json::parse(std::ifstream(cacheFile));
+    for (Json& bundle : cache.at("bundles")) {
+        for (Json& description : bundle.at("scan").at("classes"))
+            description["vendor"] = "From The Cache";
+    }
+    std::ofstream(cacheFile) << cache.dump();
+    const fs::path library = more.path() + "/TestSingle.vst3/Contents/x86_64-linux/TestSingle.so";
+    fs::last_write_time(library, fs::last_write_time(library) + std::chrono::seconds(1));
+    const ToolRun second = runTool({"plugins", "--json"}, {},
+                                   "HOME=" + home.path() + " XDG_CACHE_HOME= VST3_PATH=" + more.path());
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    const Json cached = Json::parse(second.out);
+    ASSERT_NE(pluginNamed(cached, "TestSeparate"), nullptr) << second.out;
+    EXPECT_EQ(pluginNamed(cached, "TestSeparate")->at("vendor"), "From The Cache");
+    ASSERT_NE(pluginNamed(cached, "TestSingle"), nullptr) << second.out;
+    EXPECT_EQ(pluginNamed(cached, "TestSingle")->at("vendor"), "Varnel Tests"); // its library changed
+    EXPECT_EQ(errorOf(cached, crasher), "crashed: SIGSEGV");
+    const ToolRun rescanned = run({"plugins", "--json", "--rescan"});
+    ASSERT_EQ(rescanned.exitCode, 0) << rescanned.err;
+    EXPECT_EQ(pluginNamed(Json::parse(rescanned.out), "TestSeparate")->at("vendor"), "Varnel Tests");
 }

@@ -68,12 +68,26 @@ Reading readAnswer(int descriptor, Clock::time_point deadline, std::string& answ
 }
 
 BundleScan parseAnswer(const std::string& text) {
-    BundleScan scan;
     const Json json = Json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.is_object()) {
+        BundleScan scan;
         scan.error = "the scan gave no readable answer";
         return scan;
     }
+    return bundleScanFromJson(json);
+}
+
+} // namespace
+
+Json bundleScanJson(const BundleScan& scan) {
+    Json json{{"classes", Json::array()}, {"error", scan.error}};
+    for (const VSTPluginClassInfo& info : scan.classes)
+        json["classes"].push_back(classInfoJson(info));
+    return json;
+}
+
+BundleScan bundleScanFromJson(const Json& json) {
+    BundleScan scan;
     scan.error = json.value("error", "");
     for (const Json& entry : json.value("classes", Json::array())) {
         VSTPluginClassInfo info;
@@ -88,8 +102,6 @@ BundleScan parseAnswer(const std::string& text) {
     }
     return scan;
 }
-
-} // namespace
 
 BundleScan scanInChildProcess(const std::string& bundle, std::chrono::milliseconds limit, bool quiet) {
     int pipeEnds[2];
@@ -148,12 +160,9 @@ BundleScan scanInChildProcess(const std::string& bundle, std::chrono::millisecon
 }
 
 std::string describeBundleAsJson(const std::string& bundle) {
-    std::string error;
-    Json json{{"classes", Json::array()}};
-    for (const VSTPluginClassInfo& info : VSTModule::listPluginClasses(bundle, error))
-        json["classes"].push_back(classInfoJson(info));
-    json["error"] = error;
-    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+    BundleScan scan;
+    scan.classes = VSTModule::listPluginClasses(bundle, scan.error);
+    return bundleScanJson(scan).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 } // namespace varnelvst::tool

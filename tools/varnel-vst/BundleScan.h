@@ -1,5 +1,7 @@
 #pragma once
 
+#include "JsonOutput.h"
+
 #include <VSTPluginInfo.h>
 
 #include <chrono>
@@ -23,5 +25,9 @@ BundleScan scanInChildProcess(const std::string& bundle, std::chrono::millisecon
 
 // The child's side: the bundle's classes as the JSON scanInChildProcess reads.
 std::string describeBundleAsJson(const std::string& bundle);
+
+// A scan as that JSON, and back (for the scan cache).
+Json bundleScanJson(const BundleScan& scan);
+BundleScan bundleScanFromJson(const Json& json);
 
 } // namespace varnelvst::tool

@@ -290,9 +290,14 @@ constexpr const char* kClassHelp =
     "--json gives both; default: the last one)";
 
 constexpr const char* kPluginsFooter =
-    R"(Searches $HOME/.vst3, /usr/lib/vst3 and /usr/local/lib/vst3 (and the folders
-inside them) and shows name, vendor, category, sub-categories, version and
-bundle of every audio module class.)";
+    R"(Searches the --folder folders, those of VST3_PATH (separated by ':'),
+$HOME/.vst3, /usr/lib/vst3 and /usr/local/lib/vst3 (and the folders inside
+them) and shows name, vendor, category, sub-categories, version and bundle of
+every audio module class. Each bundle is asked in a child process, several at
+once; what they said is kept in $XDG_CACHE_HOME/varnel-vst/plugins.json
+($HOME/.cache without it), and a bundle whose library has the same size and
+time of change is not asked again: one that crashed stays listed as such
+until it changes (--rescan asks them all).)";
 
 constexpr const char* kParamsFooter =
     R"(Shows id, title, units, default, step count, the read-only and hidden flags,
@@ -341,8 +346,8 @@ until the output stays below -120 dBFS, or 100 dB below its own peak, for 4 s
 (not written), or stops decaying: its peak over the last 4 s is not 1 dB below
 the 4 s before (a noise floor, dither, a DC offset; written up to where that
 level began); at most 30 s. Echoes up to 3 s apart, silence between them, are
-kept. --tail plugin takes the plug-in's word,
-also for none, and renders an endless tail until silent.
+kept. --tail plugin takes the plug-in's word, also for none, and renders an
+endless tail until silent.
 
 --fixed-block N hands every plug-in blocks of exactly N frames, whatever --block
 reads, for plug-ins that process one block size only; the N frames of delay are
@@ -357,11 +362,12 @@ tails.
 
 The output's extension chooses its format unless --format does: .wav, .flac,
 .aiff, .ogg (Vorbis), .opus (Opus, at 8 to 48 kHz only), .mp3 and the others
-libsndfile writes. A regular file
-is written beside itself and renamed into place; '-', a device or a FIFO gets
-the sound as it is rendered (WAV of unknown length; no AIFF), except standard
-output redirected into a file, which gets a complete header; a link's target is
-written. No file is written that the command reads (the input, a --preset) or
+libsndfile writes. A regular file is written unnamed in its folder (or beside
+itself) and linked into place when all worked, so not even a kill leaves a
+temporary file; '-', a device or a FIFO gets the sound as it is rendered (WAV of
+unknown length; no AIFF), except standard output redirected into a file, which
+gets a complete header; a link's target is written. A plug-in that crashes the
+render ends it with one line naming it and the signal. No file is written that the command reads (the input, a --preset) or
 writes otherwise (the output, a --save-preset): such a command is refused.
 
 A batch (--output-dir) runs --jobs files at once in worker processes, each file
@@ -447,6 +453,10 @@ CLI::App& addPluginsCommand(CLI::App& app, PluginsCommand& plugins) {
         ->type_name("SECONDS")
         ->capture_default_str()
         ->check(CLI::Range(0.001, 3600.0).description(""));
+    command
+        .add_option("--folder", plugins.folders, "Search this folder too, before the usual ones (repeatable)")
+        ->type_name("DIR");
+    command.add_flag("--rescan", plugins.rescan, "Ask every bundle again, whatever the scan cache knows");
     return command;
 }
 
@@ -487,7 +497,7 @@ CLI::App& addParamsCommand(CLI::App& app, ParamsArguments& params) {
 void addOutputShapeOptions(CLI::App& command, ProcessCommand& target) {
     command.add_option("-c,--channels", target.channels, "Output channels, 1 or 2 (default: the input's)")
         ->type_name("1|2")
-        ->check(CLI::IsMember({1, 2}));
+        ->check(CLI::IsMember({1, 2}).description(""));
     command
         .add_option("-r,--rate", target.sampleRate,
                     "Output sample rate in Hz, resampled after the plug-ins (default: the input's)")
@@ -506,7 +516,7 @@ void addOutputShapeOptions(CLI::App& command, ProcessCommand& target) {
             },
             "Output bits per sample: 16 or 24 (integer) or 32 (float)")
         ->type_name("16|24|32")
-        ->check(CLI::IsMember({16, 24, 32}));
+        ->check(CLI::IsMember({16, 24, 32}).description(""));
     command.add_flag_callback(
         "--no-dither", [&target] { target.dither = false; }, "Round to 16 bits or fewer without TPDF dither");
 }

@@ -52,6 +52,8 @@ struct HelpCommand {
 struct PluginsCommand {
     bool json = false;
     double scanTimeoutSeconds = 10.0; // per bundle
+    std::vector<std::string> folders; // --folder: searched before the usual ones
+    bool rescan = false;              // --rescan: ask every bundle, whatever the cache knows
 };
 
 // Hidden: lists one bundle's classes as JSON on standard output, for `plugins`,

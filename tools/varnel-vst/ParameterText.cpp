@@ -91,6 +91,11 @@ std::string tidyNumber(const std::string& text) {
     if (text[end - 1] == '.')
         --end;
     std::string number = text.substr(0, end);
+    // Six significant digits, as a float holds them: "12.400001" is 12.4.
+    char rounded[32];
+    std::snprintf(rounded, sizeof rounded, "%.6g", std::strtod(number.c_str(), nullptr));
+    if (std::string(rounded).find_first_of("eE") == std::string::npos)
+        number = rounded;
     if (number == "-0" || number == "+0")
         number = "0";
     return number + text.substr(length);

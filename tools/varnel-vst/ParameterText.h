@@ -14,7 +14,8 @@ namespace varnelvst::tool {
 // sign, point and exponent; nothing for text that starts otherwise ("loud", "inf").
 std::optional<double> leadingNumber(const std::string& text);
 
-// "-80.000000" as "-80", "0.500000" as "0.5"; other text as it is.
+// "-80.000000" as "-80", "12.400001" as "12.4" (six significant digits); other
+// text as it is.
 std::string tidyNumber(const std::string& text);
 
 // "a, b, c", each after `prefix`; of a long list only its ends.

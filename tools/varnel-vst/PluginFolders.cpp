@@ -92,6 +92,15 @@ PluginLocation locatedAt(const std::string& argument, const std::string& path) {
 
 std::vector<std::string> searchFolders() {
     std::vector<std::string> folders;
+    if (const char* path = std::getenv("VST3_PATH"); path != nullptr) {
+        const std::string list = path;
+        for (std::size_t start = 0; start <= list.size();) {
+            const std::size_t end = std::min(list.find(':', start), list.size());
+            if (end > start)
+                folders.push_back(list.substr(start, end - start) + (list[end - 1] == '/' ? "" : "/"));
+            start = end + 1;
+        }
+    }
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
         folders.push_back(std::string(home) + "/.vst3/");
     folders.push_back(VSTProcessorNode::systemPluginFolder());
@@ -99,10 +108,13 @@ std::vector<std::string> searchFolders() {
     return folders;
 }
 
-std::vector<std::string> findBundles() {
+std::vector<std::string> findBundles(const std::vector<std::string>& extraFolders) {
     std::vector<std::string> bundles;
     VisitedFolders visited;
-    for (const std::string& folder : searchFolders()) {
+    std::vector<std::string> folders = extraFolders;
+    for (std::string& folder : searchFolders())
+        folders.push_back(std::move(folder));
+    for (const std::string& folder : folders) {
         for (std::string& bundle : bundlesIn(folder, visited))
             bundles.push_back(std::move(bundle));
     }

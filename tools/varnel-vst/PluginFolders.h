@@ -6,17 +6,18 @@
 
 namespace varnelvst::tool {
 
-// The VST 3 search folders of Linux, in listing order: $HOME/.vst3 (when HOME
-// is set), the system folder /usr/lib/vst3, /usr/local/lib/vst3. Each ends in '/'.
+// The VST 3 search folders of Linux, in listing order: the folders of
+// VST3_PATH (separated by ':'), $HOME/.vst3 (when HOME is set), the system
+// folder /usr/lib/vst3, /usr/local/lib/vst3. Each ends in '/'.
 std::vector<std::string> searchFolders();
 
-// Every bundle folder (Name.vst3) below the search folders, searched
+// Every bundle folder (Name.vst3) below `extraFolders` and the search folders, searched
 // recursively without entering bundles, folder by folder in listing order and
 // sorted within each. Missing folders are skipped, unreadable ones too after a
 // warning that names them; every folder
 // and bundle is visited once (by device and inode), so a bundle reached twice
 // through a link is listed once and a link loop ends.
-std::vector<std::string> findBundles();
+std::vector<std::string> findBundles(const std::vector<std::string>& extraFolders = {});
 
 // A plug-in named on the command line, resolved to a bundle or library.
 struct PluginLocation {

@@ -4,14 +4,18 @@
 #include "Commands.h"
 #include "JsonOutput.h"
 #include "PluginFolders.h"
+#include "ScanCache.h"
 #include "StandardOutput.h"
 #include "TextTable.h"
 #include "ToolError.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <ostream>
+#include <thread>
 #include <utility>
 
 namespace varnelvst::tool {
@@ -64,27 +68,64 @@ void writeText(const std::vector<ListedPlugin>& plugins, const std::vector<Unloa
         printWarning("could not load " + bundle.bundle + ": " + bundle.error);
 }
 
+// Each bundle is asked in a child process: one whose factory crashes, aborts or
+// hangs is reported and the listing goes on. Bundles the cache knows as they are
+// are not asked again; the others are asked a core's worth at a time.
+std::vector<BundleScan> scanBundles(const std::vector<std::string>& bundles, const PluginsCommand& command) {
+    ScanCache cache;
+    std::vector<BundleScan> scans(bundles.size());
+    std::vector<std::size_t> unknown;
+    for (std::size_t i = 0; i < bundles.size(); ++i) {
+        std::optional<BundleScan> known = command.rescan ? std::nullopt : cache.find(bundles[i]);
+        if (known)
+            scans[i] = std::move(*known);
+        else
+            unknown.push_back(i);
+    }
+    const std::chrono::milliseconds limit{static_cast<std::int64_t>(command.scanTimeoutSeconds * 1000.0)};
+    std::atomic<std::size_t> next{0};
+    const auto scanSome = [&] {
+        for (std::size_t k = next++; k < unknown.size(); k = next++) {
+            const std::size_t i = unknown[k];
+            try {
+                scans[i] = scanInChildProcess(bundles[i], limit);
+            } catch (const std::exception& problem) {
+                scans[i].error = problem.what();
+            }
+        }
+    };
+    std::vector<std::thread> scanners;
+    const std::size_t count =
+        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), unknown.size());
+    for (std::size_t i = 0; i < count; ++i)
+        scanners.emplace_back(scanSome);
+    for (std::thread& scanner : scanners)
+        scanner.join();
+    for (std::size_t i = 0; i < bundles.size(); ++i)
+        cache.store(bundles[i], scans[i]);
+    cache.save();
+    return scans;
+}
+
 } // namespace
 
 int runPlugins(const PluginsCommand& command) {
+    const std::vector<std::string> bundles = findBundles(command.folders);
+    const std::vector<BundleScan> scans = scanBundles(bundles, command);
     std::vector<ListedPlugin> plugins;
     std::vector<UnloadableBundle> unloadable;
-    const std::chrono::milliseconds limit{static_cast<std::int64_t>(command.scanTimeoutSeconds * 1000.0)};
-    for (const std::string& bundle : findBundles()) {
-        // Each bundle is asked in a child process: one whose factory crashes,
-        // aborts or hangs is reported and the listing goes on.
-        const BundleScan scan = scanInChildProcess(bundle, limit);
-        const std::string& error = scan.error;
+    for (std::size_t i = 0; i < bundles.size(); ++i) {
+        const std::string& error = scans[i].error;
         bool offersAudioModule = false;
-        for (const VSTPluginClassInfo& description : scan.classes) {
+        for (const VSTPluginClassInfo& description : scans[i].classes) {
             if (description.category == kAudioModuleClass) {
-                plugins.push_back({bundle, description});
+                plugins.push_back({bundles[i], description});
                 offersAudioModule = true;
             }
         }
         if (!offersAudioModule)
             unloadable.push_back(
-                {bundle, error.empty() ? "the factory offers no audio module class" : error});
+                {bundles[i], error.empty() ? "the factory offers no audio module class" : error});
     }
     if (command.json)
         writeJson(plugins, unloadable);
