@@ -37,6 +37,9 @@ done
 libdir=$root/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 version=$(sed -n 's/^project(VarnelVST VERSION \([0-9]*\.[0-9]*\)\..*/\1/p' CMakeLists.txt)
 
+[ -x "$root/usr/libexec/varnelvst/varnel-vst-plugin-host" ] ||
+  fail "the runtime package lacks the helper program of isolated plug-ins"
+
 echo "== package: exports of the shared libraries"
 for library in libvarnelvst libvarnel_framework; do
   soname=$(readelf -d "$libdir/$library.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
