@@ -9,8 +9,8 @@ namespace varnel::extensions::vst {
 /// carry (VSTModule::setTransportPosition), and the normalised value (0 to 1)
 /// the parameter has there.
 struct VSTAutomationPoint {
-    std::int64_t frame = 0;
-    double value = 0.0;
+    std::int64_t frame = 0; ///< Project time, in samples.
+    double value = 0.0;     ///< Normalised value, 0 to 1.
 };
 
 } // namespace varnel::extensions::vst

@@ -24,6 +24,7 @@ enum class VSTIsolationMode {
 /// How a VSTModule runs its plug-in, and the limits it holds an isolated one to.
 /// The limits apply only in the `process` mode.
 struct VSTIsolation {
+    /// In this process (the default) or in a helper process of its own.
     VSTIsolationMode mode = VSTIsolationMode::none;
     /// Longest wait of the audio thread for one block, in microseconds; a block not
     /// back by then goes out dry. 0 (the default): the block's own duration at the

@@ -255,6 +255,7 @@ public:
     /// plug-in refuses something else. The second form takes temporaries:
     /// `node.setBusFormat({48000, 2}, {48000, 2})`.
     bool setBusFormat(varnel::AudioBusFormat& in, varnel::AudioBusFormat& out) override;
+    /// Control thread. The same as the form above, for temporaries.
     bool setBusFormat(const varnel::AudioBusFormat& in, const varnel::AudioBusFormat& out);
     /// Control thread. One input and one output as setBusFormat; or a second
     /// input, the side-chain (see the class comment), of one or two channels at
