@@ -17,10 +17,7 @@
 
 namespace varnelvst::tool {
 
-namespace {
-
-// What main does with the command's outcome, in the child.
-int runWork(const std::function<int()>& work) {
+int runReportingErrors(const std::function<int()>& work) {
     try {
         return work();
     } catch (const ToolError& error) {
@@ -34,8 +31,6 @@ int runWork(const std::function<int()>& work) {
     }
 }
 
-} // namespace
-
 int runGuarded(const std::function<int()>& work, const std::string& who, const std::string& doing,
                const std::string& consequence) {
     toolOutput().flush(); // or the child would write it again
@@ -46,7 +41,7 @@ int runGuarded(const std::function<int()>& work, const std::string& who, const s
         throw failure(std::string("cannot start the render: ") + std::strerror(errno));
     if (child == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        const int status = ::getppid() == parent ? runWork(work) : kExitFailure;
+        const int status = ::getppid() == parent ? runReportingErrors(work) : kExitFailure;
         toolOutput().flush();
         std::fflush(stdout);
         // No exit handlers: they belong to the parent.

@@ -1,6 +1,7 @@
 // varnel-vst: VST 3 effects from the command line, through the VarnelVST library.
 #include "CommandLine.h"
 #include "Commands.h"
+#include "CrashGuard.h"
 #include "StandardOutput.h"
 #include "ToolError.h"
 
@@ -22,7 +23,7 @@ struct Overloaded : Handlers... {
 int main(int argc, char** argv) {
     using namespace varnelvst::tool;
     claimStandardOutput();
-    try {
+    return runReportingErrors([argc, argv] {
         bool quiet = false;
         const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), quiet);
         if (quiet)
@@ -41,13 +42,5 @@ int main(int argc, char** argv) {
                               [](const PlayCommand& play) { return runPlay(play); },
                           },
                           command);
-    } catch (const ToolError& error) {
-        toolOutput().flush();
-        printError(error.what());
-        return error.exitCode();
-    } catch (const std::exception& error) {
-        toolOutput().flush();
-        printError(error.what());
-        return kExitFailure;
-    }
+    });
 }
